@@ -1,0 +1,33 @@
+# murmelo_module(NAME [DEPS targets...])
+# One static library per src/ folder, built from every source file in that folder.
+# Sources are globbed so that adding a file to a folder needs no edit here.
+function(murmelo_module name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  # A folder's main.cpp belongs to its executable, not to its library.
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  add_library(murmelo_${name} STATIC ${sources})
+  target_include_directories(murmelo_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(murmelo_${name} PUBLIC ${ARG_DEPS})
+  target_compile_definitions(murmelo_${name} PUBLIC
+    MURMELO_VERSION="${PROJECT_VERSION}")
+endfunction()
+
+# murmelo_test(FOLDER [LIBS targets...] [LABELS labels...])
+# One GoogleTest executable per tests/ folder; every test runs offscreen with scratch folders.
+function(murmelo_test folder)
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  set(target ${folder}_tests)
+  add_executable(${target} ${sources})
+  target_link_libraries(${target} PRIVATE murmelo_testsupport ${ARG_LIBS})
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MURMELO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;MURMELO_BINARY_DIR=${PROJECT_BINARY_DIR}"
+               LABELS "${folder};${ARG_LABELS}"
+               TIMEOUT 300)
+endfunction()

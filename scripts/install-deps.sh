@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Murmelo need.
+# Idempotent: quiet when everything is present; runs apt-get update only when something is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build ccache pkg-config clang clang-format
+  # the platform
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
+  qt6-l10n-tools libgl-dev libxkbcommon-dev
+  # audio
+  libsox-dev libsox-fmt-all libsoundtouch-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  # store, compression
+  libsqlite3-dev sqlite3 zlib1g-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  sox ffmpeg espeak-ng python3-aiosmtpd xvfb xauth
+  # sound server for end-to-end capture and playback tests without a sound card
+  pulseaudio pulseaudio-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: these packages are missing and installing them needs root: ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Murmelo with its tests, and runs the whole suite.
+# Extra arguments go to ctest (for example: -L audio, -LE slow).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake --preset dev >/dev/null
+cmake --build --preset dev
+ctest --preset dev "$@"

@@ -1,0 +1,24 @@
+#include "app/Startup.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    const bool offscreen = murmelo::chooseOffscreenWhenHeadless();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("murmelo"));
+    QApplication::setApplicationVersion(QStringLiteral(MURMELO_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.murmelo.Murmelo"));
+
+    QLabel window(QStringLiteral("Murmelo"));
+    window.resize(320, 568);
+    window.show();
+    if (offscreen) {
+        std::fprintf(stderr, "murmelo: no display found, running offscreen.\n");
+        QTimer::singleShot(0, &app, &QApplication::quit);
+    }
+    return app.exec();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace murmelo {
+
+// The application's folders, all under the XDG variables so that tests can point them at
+// scratch folders. Each is created, with missing parents, the first time it is asked for.
+namespace StandardPaths {
+
+// Where the store file lives: $XDG_DATA_HOME/murmelo
+QString libraryDirectory();
+// Where saved audio lives: $XDG_DATA_HOME/murmelo/recordings
+QString applicationSupportDirectory();
+// Job output and recordings in progress: $TMPDIR/murmelo-<uid>/, with its trailing separator,
+// so that "begins with the temporary folder" is a plain prefix test.
+QString temporaryDirectory();
+// Caches: $XDG_CACHE_HOME/murmelo
+QString cachesDirectory();
+// The user's music: $XDG_MUSIC_DIR or ~/Music (not created).
+QString musicDirectory();
+
+} // namespace StandardPaths
+
+} // namespace murmelo

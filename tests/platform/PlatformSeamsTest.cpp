@@ -1,0 +1,71 @@
+#include "platform/Defaults.h"
+#include "platform/Localized.h"
+#include "platform/StandardPaths.h"
+#include "support/RecordingAlertPresenter.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+TEST(StandardPaths, FoldersLiveUnderTheScratchXdgRootAndAreCreatedOnFirstUse)
+{
+    const QString root = test::scratchRoot();
+    ASSERT_FALSE(root.isEmpty());
+    QDir(root + "/data/murmelo").removeRecursively();
+
+    const QString support = StandardPaths::applicationSupportDirectory();
+    EXPECT_TRUE(support.startsWith(root + "/data/")) << support.toStdString();
+    EXPECT_TRUE(QFileInfo(support).isDir());
+    EXPECT_TRUE(StandardPaths::libraryDirectory().startsWith(root + "/data/"));
+    EXPECT_TRUE(StandardPaths::cachesDirectory().startsWith(root + "/cache/"));
+
+    const QString temp = StandardPaths::temporaryDirectory();
+    EXPECT_TRUE(temp.startsWith(root + "/tmp/"));
+    EXPECT_TRUE(temp.endsWith('/'));
+    EXPECT_TRUE(QFileInfo(temp).isDir());
+    // Recordings in progress are private to their user.
+    EXPECT_EQ(QFileInfo(temp).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+}
+
+TEST(Defaults, ValuesPersistAcrossInstancesAndAbsentKeysReadAsZero)
+{
+    const QString path = test::scratchRoot() + "/config/defaults-test.conf";
+    {
+        Defaults defaults(path);
+        EXPECT_FALSE(defaults.boolForKey("EULA"));
+        EXPECT_EQ(defaults.integerForKey("defaultName"), 0);
+        defaults.setBool("EULA", true);
+        defaults.setInteger("defaultName", 3);
+        defaults.synchronize();
+    }
+    Defaults reopened(path);
+    EXPECT_TRUE(reopened.boolForKey("EULA"));
+    EXPECT_EQ(reopened.integerForKey("defaultName"), 3);
+
+    Defaults::setStandardForTesting(&reopened);
+    EXPECT_EQ(Defaults::standard().path(), path);
+    Defaults::setStandardForTesting(nullptr);
+    EXPECT_TRUE(Defaults::standard().path().startsWith(test::scratchRoot()));
+}
+
+TEST(AlertPresenter, RecorderAnswersWithTheChosenButtonIndex)
+{
+    test::RecordingAlertPresenter alerts;
+    int chosen = -1;
+    showAlert(nullptr, "Title", "Message", "No", {"Yes"}, [&](int index) { chosen = index; });
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts().first().buttons(), QStringList({"No", "Yes"}));
+    EXPECT_FALSE(alerts.press("Maybe"));
+    EXPECT_TRUE(alerts.press("Yes"));
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(alerts.pendingCount(), 0);
+}
+
+TEST(Localized, KnownKeysHaveTextsAndUnknownKeysReadAsThemselves)
+{
+    EXPECT_NE(localized("delete_confirm"), "delete_confirm");
+    EXPECT_EQ(localized("no_such_key"), "no_such_key");
+}

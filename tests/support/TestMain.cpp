@@ -1,0 +1,49 @@
+// Every test process starts here: scratch XDG folders first (so nothing touches the user's real
+// files), then a QApplication on the offscreen platform, then GoogleTest.
+#include <QApplication>
+#include <QDir>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+std::string makeScratchRoot()
+{
+    std::string pattern = (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+    pattern += "/murmelo-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        std::abort();
+    return pattern;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string root = makeScratchRoot();
+    const auto sub = [&](const char *name) {
+        const std::string path = root + "/" + name;
+        QDir().mkpath(QString::fromStdString(path));
+        return path;
+    };
+    setenv("MURMELO_SCRATCH_ROOT", root.c_str(), 1);
+    setenv("XDG_DATA_HOME", sub("data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", sub("config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", sub("cache").c_str(), 1);
+    setenv("XDG_MUSIC_DIR", sub("music").c_str(), 1);
+    setenv("TMPDIR", sub("tmp").c_str(), 1);
+    const std::string runtime = sub("runtime");
+    chmod(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    if (!getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("murmelo"));
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    if (!getenv("MURMELO_KEEP_SCRATCH"))
+        QDir(QString::fromStdString(root)).removeRecursively();
+    return result;
+}

@@ -1,0 +1,47 @@
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+
+namespace murmelo::test {
+
+QString scratchRoot() { return qEnvironmentVariable("MURMELO_SCRATCH_ROOT"); }
+
+bool waitUntil(const std::function<bool()> &predicate, std::chrono::milliseconds timeout)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!predicate()) {
+        if (timer.elapsed() > timeout.count())
+            return predicate();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void drainEvents()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QString testDataPath(const QString &name)
+{
+    return qEnvironmentVariable("MURMELO_TEST_DATA", QStringLiteral(MURMELO_TEST_DATA_DIR)) +
+           QLatin1Char('/') + name;
+}
+
+int runShell(const QString &commandLine)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), commandLine});
+    if (!process.waitForFinished(120000))
+        return -1;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+} // namespace murmelo::test

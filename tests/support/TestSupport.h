@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <functional>
+
+namespace murmelo::test {
+
+// The scratch root that TestMain made for this test process; XDG_DATA_HOME, XDG_CONFIG_HOME,
+// XDG_CACHE_HOME, XDG_MUSIC_DIR and TMPDIR all point below it.
+QString scratchRoot();
+
+// Runs the Qt event loop until the predicate holds or the timeout passes; returns the predicate.
+bool waitUntil(const std::function<bool()> &predicate,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Runs pending events (posted main-queue work included) a few times.
+void drainEvents();
+
+// Path of a file under tests/data.
+QString testDataPath(const QString &name);
+
+// Runs a command line through /bin/sh and returns its exit status (stdout and stderr discarded
+// unless captured by the caller's redirections).
+int runShell(const QString &commandLine);
+
+} // namespace murmelo::test
