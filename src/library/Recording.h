@@ -1,13 +1,24 @@
 #pragma once
 
+#include "library/StoreObject.h"
 #include "library/UuidText.h"
 
+#include <QByteArray>
+#include <QDateTime>
+#include <QImage>
 #include <QString>
+#include <QStringList>
 
 namespace murmelo {
 
-class Recording {
+// One saved reversal: its texts, date, playback speed, the two audio files it owns and the PNG
+// picture of its waveform. Main thread only, except the two static path makers.
+class Recording : public StoreObject {
 public:
+    static QString entityName() { return QStringLiteral("Recording"); }
+    // A new, empty record in the context.
+    static std::shared_ptr<Recording> insertInManagedObjectContext(StoreContext &context);
+
     // A new permanent audio path: the Application Support folder, a fresh UUID, ".wav".
     // The file is not created.
     static QString audioPath();
@@ -16,6 +27,87 @@ public:
     // (Qt's default for it is the executable's name), or the executable's file name when no
     // application object exists yet. Safe on any thread; the file is not created.
     static QString tempAudioPath();
+
+    // Finds saved records still naming temporary files (an earlier adoption failed) and tries
+    // to adopt them again, and removes copies left half-made by a crash. Called once after the
+    // store opens.
+    static void resumeFileAdoption(StoreContext &context);
+
+    QString name() const { return valueAt(Name).toString(); }
+    void setName(const QString &name) { setValueAt(Name, name, true); }
+    QString message() const { return valueAt(Message).toString(); }
+    void setMessage(const QString &message) { setValueAt(Message, message, true); }
+    QDateTime date() const { return valueAt(Date).toDateTime(); }
+    void setDate(const QDateTime &date) { setValueAt(Date, date, true); }
+    QString currentAudioPath() const { return valueAt(AudioPath).toString(); }
+    QString reverseAudioPath() const { return valueAt(ReverseAudioPath).toString(); }
+
+    // Adopts the two files: a path in the temporary folder (or an empty one) is replaced by a
+    // new permanent name and its file moved there; a path already outside the temporary folder
+    // is kept and its file left alone. Files the record named before and no longer names are
+    // removed once the next save has committed. When a move fails the record keeps the
+    // temporary path, with its file, and the next save tries again.
+    void setAudioPath(const QString &forward, const QString &reverse);
+
+    // Absent attributes read as false and 0.0.
+    QVariant isImported() const { return valueAt(IsImported); }
+    bool isImportedValue() const { return valueAt(IsImported).toBool(); }
+    void setIsImportedValue(bool value) { setValueAt(IsImported, value, true); }
+    QVariant playing() const { return valueAt(Playing); }
+    bool playingValue() const { return valueAt(Playing).toBool(); }
+    void setPlayingValue(bool value) { setValueAt(Playing, value, true); }
+    QVariant speed() const { return valueAt(Speed); }
+    float speedValue() const { return valueAt(Speed).toFloat(); }
+    void setSpeedValue(float value) { setValueAt(Speed, value, true); }
+
+    // The same values, changed without the record being reported as updated after the save.
+    bool primitiveIsImportedValue() const { return isImportedValue(); }
+    void setPrimitiveIsImportedValue(bool value) { setValueAt(IsImported, value, false); }
+    bool primitivePlayingValue() const { return playingValue(); }
+    void setPrimitivePlayingValue(bool value) { setValueAt(Playing, value, false); }
+    float primitiveSpeedValue() const { return speedValue(); }
+    void setPrimitiveSpeedValue(float value) { setValueAt(Speed, value, false); }
+
+    QByteArray waveformImageData() const { return valueAt(WaveformImageData).toByteArray(); }
+    void setWaveformImageData(const QByteArray &png) { setValueAt(WaveformImageData, png, true); }
+    // Decoded from the PNG data; a null image when there is none.
+    QImage waveformImage() const;
+    // Stored as PNG data; a null image clears it.
+    void setWaveformImage(const QImage &image);
+
+    // Removes both audio files (missing ones are fine), then deletes the record from its
+    // context. The context is not saved.
+    void deleteObject() { StoreObject::deleteObject(); }
+
+protected:
+    void prepareForDeletion() override;
+    void willSave() override;
+    void didSave() override;
+    bool needsAnotherSave() const override;
+
+private:
+    friend class StoreContext;
+    // Column order of the schema's Recording entity.
+    enum Attribute {
+        Name,
+        Message,
+        Date,
+        AudioPath,
+        ReverseAudioPath,
+        Speed,
+        IsImported,
+        Playing,
+        WaveformImageData
+    };
+
+    Recording(StoreContext *context, const EntityDescription &entity) : StoreObject(context, entity)
+    {
+    }
+    // The path to record for `path`: adopted into Application Support when it is temporary.
+    QString adopted(const QString &path) const;
+    void replacePath(Attribute attribute, const QString &path);
+
+    QStringList m_replacedFiles; // removed once a save has committed the new paths
 };
 
 } // namespace murmelo

@@ -1,0 +1,128 @@
+#include "library/SqliteDatabase.h"
+
+#include <QDateTime>
+
+namespace murmelo {
+
+SqliteStatement::~SqliteStatement()
+{
+    if (m_stmt) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+}
+
+void SqliteStatement::bind(int index, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        sqlite3_bind_null(m_stmt, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        sqlite3_bind_int64(m_stmt, index, value.toLongLong());
+        break;
+    case QMetaType::Float:
+    case QMetaType::Double:
+        sqlite3_bind_double(m_stmt, index, value.toDouble());
+        break;
+    case QMetaType::QDateTime:
+        sqlite3_bind_int64(m_stmt, index, value.toDateTime().toMSecsSinceEpoch());
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob64(m_stmt, index, bytes.constData(), bytes.size(), SQLITE_TRANSIENT);
+        break;
+    }
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text64(m_stmt, index, text.constData(), text.size(), SQLITE_TRANSIENT,
+                            SQLITE_UTF8);
+        break;
+    }
+    }
+}
+
+int SqliteStatement::step()
+{
+    return m_stmt ? sqlite3_step(m_stmt) : SQLITE_MISUSE;
+}
+
+QVariant SqliteStatement::column(int column) const
+{
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_stmt, column));
+    case SQLITE_TEXT:
+        return QVariant(
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column)),
+                              sqlite3_column_bytes(m_stmt, column)));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, column)),
+                                   sqlite3_column_bytes(m_stmt, column)));
+    default:
+        return {};
+    }
+}
+
+bool SqliteDatabase::open(const QString &path, int flags)
+{
+    close();
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK)
+        return false; // the handle stays allocated so lastError() can tell why
+    sqlite3_extended_result_codes(m_db, 1);
+    return true;
+}
+
+void SqliteDatabase::close()
+{
+    for (auto &[sql, stmt] : m_statements)
+        sqlite3_finalize(stmt);
+    m_statements.clear();
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool SqliteDatabase::exec(const QString &sql)
+{
+    return m_db &&
+           sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+SqliteStatement SqliteDatabase::prepare(const QString &sql)
+{
+    if (!m_db)
+        return SqliteStatement(nullptr, nullptr);
+    auto found = m_statements.find(sql);
+    if (found != m_statements.end())
+        return SqliteStatement(m_db, found->second);
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v3(m_db, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &stmt,
+                           nullptr) != SQLITE_OK)
+        return SqliteStatement(m_db, nullptr);
+    m_statements.emplace(sql, stmt);
+    return SqliteStatement(m_db, stmt);
+}
+
+QVariant SqliteDatabase::scalar(const QString &sql)
+{
+    SqliteStatement statement = prepare(sql);
+    if (statement.step() != SQLITE_ROW)
+        return {};
+    return statement.column(0);
+}
+
+QString SqliteDatabase::lastError() const
+{
+    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+}
+
+} // namespace murmelo

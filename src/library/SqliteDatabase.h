@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <map>
+#include <sqlite3.h>
+
+namespace murmelo {
+
+// One prepared statement, reset on destruction so the cached statement can be reused.
+class SqliteStatement {
+public:
+    SqliteStatement(sqlite3 *db, sqlite3_stmt *stmt) : m_db(db), m_stmt(stmt) {}
+    SqliteStatement(const SqliteStatement &) = delete;
+    SqliteStatement &operator=(const SqliteStatement &) = delete;
+    ~SqliteStatement();
+
+    bool isValid() const { return m_stmt != nullptr; }
+    // Binds by 1-based index. An invalid QVariant binds NULL.
+    void bind(int index, const QVariant &value);
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int step();
+    bool exec() { return step() == SQLITE_DONE; }
+
+    qint64 columnInt64(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    bool columnIsNull(int column) const
+    {
+        return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+    }
+    // The column as the QVariant its storage class suggests (NULL gives an invalid QVariant).
+    QVariant column(int column) const;
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt;
+};
+
+// An open SQLite connection with a cache of prepared statements.
+class SqliteDatabase {
+public:
+    SqliteDatabase() = default;
+    SqliteDatabase(const SqliteDatabase &) = delete;
+    SqliteDatabase &operator=(const SqliteDatabase &) = delete;
+    ~SqliteDatabase() { close(); }
+
+    bool open(const QString &path, int flags);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    sqlite3 *handle() const { return m_db; }
+
+    // Runs statements that take no parameters and return no rows we need.
+    bool exec(const QString &sql);
+    // A cached statement for `sql` (fixed text only; values go through bind()).
+    SqliteStatement prepare(const QString &sql);
+    // The first column of the first row, or an invalid QVariant.
+    QVariant scalar(const QString &sql);
+    QString lastError() const;
+
+private:
+    sqlite3 *m_db = nullptr;
+    std::map<QString, sqlite3_stmt *> m_statements;
+};
+
+} // namespace murmelo
