@@ -1,0 +1,126 @@
+#include "audio/MediaImport.h"
+
+#include "audio/AudioRecorderWavWriter.h"
+#include "audio/MediaImportDecoder.h"
+#include "platform/MainQueue.h"
+#include "platform/SerialQueue.h"
+
+#include <QFile>
+
+namespace murmelo {
+
+namespace {
+using Kind = MediaImportError::Kind;
+
+// Progress is reported in steps of this size: finer steps only cost main-queue posts.
+constexpr double progressStep = 0.01;
+} // namespace
+
+MediaImportError MediaImport::exportToWav(const QString &source, const QString &destination,
+                                          const std::atomic<bool> &cancelled,
+                                          const Progress &progress)
+{
+    MediaImportDecoder decoder;
+    if (MediaImportError error = decoder.open(source, outputChannels, outputSampleRate);
+        !error.ok())
+        return error;
+
+    AudioRecorderWavWriter writer(outputChannels, outputSampleRate);
+    if (!writer.open(destination)) {
+        // The file may exist (truncated) even though its header could not be written.
+        writer.discard();
+        return MediaImportError::failure(Kind::WriteFailed, writer.errorString());
+    }
+
+    const double expectedFrames = decoder.durationSeconds() * outputSampleRate;
+    double reported = 0;
+    std::vector<qint16> samples;
+    bool finished = false;
+    while (!finished) {
+        if (cancelled.load()) {
+            writer.discard();
+            return MediaImportError::failure(Kind::Cancelled, {});
+        }
+        if (MediaImportError error = decoder.read(samples, finished); !error.ok()) {
+            writer.discard();
+            return error;
+        }
+        if (!writer.append(reinterpret_cast<const char *>(samples.data()),
+                           qint64(samples.size() * sizeof(qint16)))) {
+            writer.discard();
+            return MediaImportError::failure(Kind::WriteFailed, writer.errorString());
+        }
+        if (progress && expectedFrames > 0) {
+            const double fraction = std::min(1.0, double(writer.frames()) / expectedFrames);
+            if (fraction - reported >= progressStep) {
+                reported = fraction;
+                progress(fraction);
+            }
+        }
+    }
+    if (!writer.close()) {
+        writer.discard();
+        return MediaImportError::failure(Kind::WriteFailed, writer.errorString());
+    }
+    if (progress && reported < 1.0)
+        progress(1.0);
+    return {};
+}
+
+void MediaImport::exportInBackground(const QString &source, const QString &destination,
+                                     std::shared_ptr<std::atomic<bool>> cancelled,
+                                     Progress progress, Completion completion)
+{
+    SerialQueue queue("mediaInputQueue");
+    queue.async([=] {
+        Progress onMain;
+        if (progress)
+            onMain = [progress](double f) { postToMainQueue([progress, f] { progress(f); }); };
+        const MediaImportError error = exportToWav(source, destination, *cancelled, onMain);
+        postToMainQueue([completion, error] {
+            if (completion)
+                completion(error);
+        });
+    });
+}
+
+QString MediaImport::progressText()
+{
+    return QStringLiteral("Importing from library\u2026");
+}
+
+QString MediaImport::alertTitle()
+{
+    return QStringLiteral("Error accessing media library");
+}
+
+QString MediaImport::protectedMediaMessage()
+{
+    return QStringLiteral("Unable to access DRM protected media.");
+}
+
+bool MediaImport::needsAlert(const MediaImportError &error)
+{
+    return !error.ok() && error.kind != Kind::Cancelled;
+}
+
+QString MediaImport::alertMessage(const MediaImportError &error)
+{
+    switch (error.kind) {
+    case Kind::Unreadable:
+        return protectedMediaMessage();
+    case Kind::SetupFailed:
+        return error.description;
+    case Kind::ReadFailed:
+        return QStringLiteral("The song could not be read to the end (%1).").arg(error.description);
+    case Kind::WriteFailed:
+        return QStringLiteral("The imported audio could not be written (%1).")
+            .arg(error.description);
+    case Kind::None:
+    case Kind::Cancelled:
+        break;
+    }
+    return {};
+}
+
+} // namespace murmelo

@@ -1,0 +1,266 @@
+#include "audio/MediaImportDecoder.h"
+
+#include <QFile>
+#include <sys/stat.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+namespace murmelo {
+
+namespace {
+
+QString avError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+MediaImportError failure(MediaImportError::Kind kind, int code)
+{
+    return MediaImportError::failure(kind, avError(code));
+}
+
+using Kind = MediaImportError::Kind;
+
+// A song whose every packet is damaged is not a song; isolated damaged packets are skipped,
+// as players do, so one bad frame does not cost the user the whole import.
+constexpr int maximumConsecutiveDecodeErrors = 64;
+
+} // namespace
+
+struct MediaImportDecoder::Codec {
+    AVFormatContext *format = nullptr;
+    AVCodecContext *decoder = nullptr;
+    SwrContext *converter = nullptr;
+    AVPacket *packet = nullptr;
+    AVFrame *frame = nullptr;
+    int streamIndex = -1;
+    int outChannels = 0;
+    int outRate = 0;
+    double duration = 0;
+    bool draining = false;
+    bool finished = false;
+    int consecutiveDecodeErrors = 0;
+    int lastDecodeError = 0;
+    bool decodedAny = false;
+    // What the converter was set up for; decoders may change format mid-stream.
+    AVChannelLayout inLayout{};
+    int inFormat = -1;
+    int inRate = 0;
+
+    ~Codec()
+    {
+        swr_free(&converter);
+        avcodec_free_context(&decoder);
+        avformat_close_input(&format);
+        av_packet_free(&packet);
+        av_frame_free(&frame);
+        av_channel_layout_uninit(&inLayout);
+    }
+
+    int setUpConverter(const AVChannelLayout &layout, int format, int rate)
+    {
+        swr_free(&converter);
+        av_channel_layout_uninit(&inLayout);
+        if (layout.order == AV_CHANNEL_ORDER_UNSPEC || layout.nb_channels == 0)
+            av_channel_layout_default(&inLayout, std::max(layout.nb_channels, 1));
+        else if (int r = av_channel_layout_copy(&inLayout, &layout); r < 0)
+            return r;
+        inFormat = format;
+        inRate = rate;
+
+        AVChannelLayout outLayout{};
+        av_channel_layout_default(&outLayout, outChannels);
+        int r = swr_alloc_set_opts2(&converter, &outLayout, AV_SAMPLE_FMT_S16, outRate, &inLayout,
+                                    AVSampleFormat(format), rate, 0, nullptr);
+        av_channel_layout_uninit(&outLayout);
+        if (r < 0)
+            return r;
+        if (inLayout.nb_channels == 1 && outChannels > 1) {
+            // swresample's default matrix lowers a mono centre by 3 dB on each side; a mono
+            // song should sound as loud in each ear as it did.
+            std::vector<double> matrix(outChannels, 1.0);
+            if ((r = swr_set_matrix(converter, matrix.data(), 1)) < 0)
+                return r;
+        }
+        return swr_init(converter);
+    }
+
+    bool toleratedDecodeError(int code)
+    {
+        lastDecodeError = code;
+        return ++consecutiveDecodeErrors <= maximumConsecutiveDecodeErrors;
+    }
+
+    bool converterMatches(const AVFrame &f) const
+    {
+        return f.format == inFormat && f.sample_rate == inRate &&
+               av_channel_layout_compare(&f.ch_layout, &inLayout) == 0;
+    }
+
+    // Appends what the converter yields for `f` (null: what it still holds).
+    int convert(const AVFrame *f, std::vector<qint16> &samples)
+    {
+        const int inCount = f ? f->nb_samples : 0;
+        const int room = swr_get_out_samples(converter, inCount);
+        if (room < 0)
+            return room;
+        const size_t before = samples.size();
+        samples.resize(before + size_t(room) * outChannels);
+        uint8_t *out = reinterpret_cast<uint8_t *>(samples.data() + before);
+        const int made =
+            swr_convert(converter, &out, room,
+                        f ? const_cast<const uint8_t **>(f->extended_data) : nullptr, inCount);
+        samples.resize(before + size_t(std::max(made, 0)) * outChannels);
+        return made;
+    }
+};
+
+MediaImportDecoder::MediaImportDecoder() = default;
+MediaImportDecoder::~MediaImportDecoder() = default;
+
+MediaImportError MediaImportDecoder::open(const QString &path, int channels, int sampleRate)
+{
+    codec_ = std::make_unique<Codec>();
+    Codec &c = *codec_;
+    c.outChannels = channels;
+    c.outRate = sampleRate;
+
+    // A FIFO or a device would block the import queue forever, and a folder is no song.
+    struct stat info {};
+    const QByteArray localPath = QFile::encodeName(path);
+    if (::stat(localPath.constData(), &info) != 0)
+        return failure(Kind::Unreadable, AVERROR(errno));
+    if (!S_ISREG(info.st_mode))
+        return MediaImportError::failure(Kind::Unreadable, QStringLiteral("Not a regular file"));
+
+    if (int r = avformat_open_input(&c.format, localPath.constData(), nullptr, nullptr); r < 0)
+        return failure(Kind::Unreadable, r);
+    if (int r = avformat_find_stream_info(c.format, nullptr); r < 0)
+        return failure(Kind::Unreadable, r);
+    const AVCodec *decoder = nullptr;
+    c.streamIndex = av_find_best_stream(c.format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (c.streamIndex < 0)
+        return failure(Kind::Unreadable, c.streamIndex);
+    for (unsigned i = 0; i < c.format->nb_streams; ++i) {
+        if (int(i) != c.streamIndex)
+            c.format->streams[i]->discard = AVDISCARD_ALL;
+    }
+
+    const AVStream *stream = c.format->streams[c.streamIndex];
+    if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE)
+        c.duration = stream->duration * av_q2d(stream->time_base);
+    else if (c.format->duration > 0)
+        c.duration = double(c.format->duration) / AV_TIME_BASE;
+
+    c.decoder = avcodec_alloc_context3(decoder);
+    if (!c.decoder)
+        return failure(Kind::SetupFailed, AVERROR(ENOMEM));
+    if (int r = avcodec_parameters_to_context(c.decoder, stream->codecpar); r < 0)
+        return failure(Kind::SetupFailed, r);
+    if (int r = avcodec_open2(c.decoder, decoder, nullptr); r < 0)
+        return failure(Kind::SetupFailed, r);
+    if (int r =
+            c.setUpConverter(c.decoder->ch_layout, c.decoder->sample_fmt, c.decoder->sample_rate);
+        r < 0)
+        return failure(Kind::SetupFailed, r);
+    c.packet = av_packet_alloc();
+    c.frame = av_frame_alloc();
+    if (!c.packet || !c.frame)
+        return failure(Kind::SetupFailed, AVERROR(ENOMEM));
+    return {};
+}
+
+MediaImportError MediaImportDecoder::read(std::vector<qint16> &samples, bool &finished)
+{
+    samples.clear();
+    finished = false;
+    if (!codec_ || !codec_->decoder)
+        return MediaImportError::failure(Kind::ReadFailed, QStringLiteral("No file is open"));
+    Codec &c = *codec_;
+    if (c.finished) {
+        finished = true;
+        return {};
+    }
+
+    for (;;) {
+        int r = avcodec_receive_frame(c.decoder, c.frame);
+        if (r == 0) {
+            c.decodedAny = true;
+            c.consecutiveDecodeErrors = 0;
+            if (!c.converterMatches(*c.frame)) {
+                if (int f = c.convert(nullptr, samples); f < 0)
+                    return failure(Kind::ReadFailed, f);
+                if (int s =
+                        c.setUpConverter(c.frame->ch_layout, c.frame->format, c.frame->sample_rate);
+                    s < 0)
+                    return failure(Kind::ReadFailed, s);
+            }
+            r = c.convert(c.frame, samples);
+            av_frame_unref(c.frame);
+            if (r < 0)
+                return failure(Kind::ReadFailed, r);
+            if (!samples.empty())
+                return {};
+            continue;
+        }
+        if (r == AVERROR_EOF) {
+            if (int f = c.convert(nullptr, samples); f < 0)
+                return failure(Kind::ReadFailed, f);
+            c.finished = true;
+            finished = true;
+            return {};
+        }
+        if (r == AVERROR_INVALIDDATA) {
+            if (!c.toleratedDecodeError(r))
+                return failure(Kind::ReadFailed, r);
+            continue;
+        }
+        if (r != AVERROR(EAGAIN))
+            return failure(Kind::ReadFailed, r);
+
+        r = av_read_frame(c.format, c.packet);
+        if (r == AVERROR_EOF) {
+            if (c.format->pb && c.format->pb->error < 0)
+                return failure(Kind::ReadFailed, c.format->pb->error);
+            if (!c.decodedAny && c.lastDecodeError < 0)
+                return failure(Kind::ReadFailed, c.lastDecodeError);
+            avcodec_send_packet(c.decoder, nullptr);
+            continue;
+        }
+        if (r < 0)
+            return failure(Kind::ReadFailed, r);
+        if (c.packet->stream_index != c.streamIndex) {
+            av_packet_unref(c.packet);
+            continue;
+        }
+        r = avcodec_send_packet(c.decoder, c.packet);
+        av_packet_unref(c.packet);
+        if (r == AVERROR_INVALIDDATA && c.toleratedDecodeError(r))
+            continue;
+        if (r < 0)
+            return failure(Kind::ReadFailed, r);
+    }
+}
+
+double MediaImportDecoder::durationSeconds() const
+{
+    return codec_ ? codec_->duration : 0;
+}
+int MediaImportDecoder::channels() const
+{
+    return codec_ ? codec_->outChannels : 0;
+}
+int MediaImportDecoder::sampleRate() const
+{
+    return codec_ ? codec_->outRate : 0;
+}
+
+} // namespace murmelo

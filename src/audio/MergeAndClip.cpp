@@ -1,0 +1,178 @@
+#include "audio/MergeAndClip.h"
+
+#include "audio/OutputPath.h"
+#include "audio/SoxLibrary.h"
+#include "audio/WavFile.h"
+#include "library/Recording.h"
+#include "platform/SystemLog.h"
+
+#include <QFile>
+#include <cmath>
+#include <vector>
+
+namespace murmelo {
+
+namespace {
+
+constexpr qint64 clipBufferBytes = 1048576;
+// Far beyond any playback speed (the player goes from 0.5 to 2); a tiny factor would blow a
+// short recording up into gigabytes.
+constexpr float minimumFactor = 0.1f;
+constexpr float maximumFactor = 10.0f;
+
+AudioJobResult failure(const QString &output, const QString &error)
+{
+    QFile::remove(output);
+    return {AudioJobStatus::Failed, error};
+}
+
+QString withReason(const QString &text)
+{
+    const QString reason = SoxLibrary::lastError();
+    return reason.isEmpty() ? text : text + QStringLiteral(": ") + reason;
+}
+
+QString resultPath(const AudioJobResult &result, const QString &output, const char *what)
+{
+    if (result.status == AudioJobStatus::Finished)
+        return output;
+    systemLog(QStringLiteral("%1: %2").arg(QLatin1String(what), result.error));
+    return {};
+}
+
+} // namespace
+
+QString speedFactorText(float factor)
+{
+    return QString::number(double(factor), 'g', 7);
+}
+
+AudioJobResult mergeAudioFiles(const QString &first, const QString &second, float factor,
+                               const QString &output)
+{
+    if (!(factor >= minimumFactor && factor <= maximumFactor))
+        return {AudioJobStatus::Failed, QStringLiteral("the speed factor must be between %1 and %2")
+                                            .arg(double(minimumFactor))
+                                            .arg(double(maximumFactor))};
+    if (wouldOverwrite(first, output) || wouldOverwrite(second, output))
+        return {AudioJobStatus::Failed, QStringLiteral("the merge would overwrite its input")};
+    QString error;
+    SoxFormat a = openAudioInput(first, error);
+    SoxFormat b = a ? openAudioInput(second, error) : nullptr;
+    if (!a || !b)
+        return {AudioJobStatus::Failed, error};
+    // libsox's second "input" simply continues the stream, so a file with another rate or
+    // channel count would be read as if it had the first one's: noise at the wrong pitch.
+    if (b->signal.rate != a->signal.rate || b->signal.channels != a->signal.channels)
+        return {AudioJobStatus::Failed,
+                QStringLiteral("the two files differ in sample rate or channels (%1 Hz × %2, "
+                               "%3 Hz × %4)")
+                    .arg(a->signal.rate)
+                    .arg(a->signal.channels)
+                    .arg(b->signal.rate)
+                    .arg(b->signal.channels)};
+
+    SoxLibrary::clearLastError();
+    SoxFormat out(sox_open_write(QFile::encodeName(output).constData(), &a->signal, nullptr, "wav",
+                                 nullptr, nullptr));
+    if (!out)
+        return failure(output, withReason(QStringLiteral("“%1” cannot be written").arg(output)));
+
+    SoxChain chain(sox_create_effects_chain(&a->encoding, &out->encoding));
+    sox_signalinfo_t signal = a->signal;
+    char *firstArg[] = {reinterpret_cast<char *>(a.get())};
+    char *secondArg[] = {reinterpret_cast<char *>(b.get())};
+    char *outputArg[] = {reinterpret_cast<char *>(out.get())};
+    QByteArray speed = speedFactorText(factor).toLatin1();
+    char *speedArg[] = {speed.data()};
+    // "speed" alone only relabels the rate; "rate" back to the first file's rate is what makes
+    // the attachment actually play at the chosen speed, in a file every player takes.
+    QByteArray rate = QByteArray::number(a->signal.rate, 'g', 10);
+    char *rateArg[] = {rate.data()};
+    if (!addSoxEffect(chain.get(), "input", 1, firstArg, &signal, &a->signal, error) ||
+        !addSoxEffect(chain.get(), "input", 1, secondArg, &signal, &a->signal, error) ||
+        !addSoxEffect(chain.get(), "speed", 1, speedArg, &signal, &a->signal, error) ||
+        !addSoxEffect(chain.get(), "rate", 1, rateArg, &signal, &a->signal, error) ||
+        !addSoxEffect(chain.get(), "output", 1, outputArg, &signal, &a->signal, error)) {
+        chain.reset();
+        out.reset();
+        return failure(output, error);
+    }
+    SoxLibrary::clearLastError();
+    sox_flow_effects(chain.get(), nullptr, nullptr);
+    chain.reset();
+    const bool streamsOk = out->sox_errno == 0 && a->sox_errno == 0 && b->sox_errno == 0;
+    const QString reason = SoxLibrary::lastError();
+    const bool closed = sox_close(out.release()) == SOX_SUCCESS;
+    if (!streamsOk || !closed || !reason.isEmpty())
+        return failure(output, withReason(QStringLiteral("merging the audio files failed")));
+    return {AudioJobStatus::Finished, {}};
+}
+
+AudioJobResult clipAudioFile(const QString &path, float start, float end, const QString &output)
+{
+    if (!std::isfinite(start) || !std::isfinite(end))
+        return {AudioJobStatus::Failed, QStringLiteral("the clip range is not a number")};
+    if (wouldOverwrite(path, output))
+        return {AudioJobStatus::Failed, QStringLiteral("the clip would overwrite its input")};
+    WavLayout layout;
+    QString error;
+    switch (WavFile::inspect(path, layout, error)) {
+    case WavFile::Kind::NotWav:
+        return {AudioJobStatus::Failed, QStringLiteral("“%1” is not a WAV file").arg(path)};
+    case WavFile::Kind::Invalid:
+        return {AudioJobStatus::Failed,
+                QStringLiteral("“%1” is not a usable WAV file: %2").arg(path, error)};
+    case WavFile::Kind::Valid:
+        break;
+    }
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return {AudioJobStatus::Failed, in.errorString()};
+
+    // Frame positions are computed in single precision, as the crop range has always been, so
+    // the mirrored range on the reversal lands on the same frames.
+    start = std::clamp(start, 0.0f, 1.0f);
+    end = std::clamp(end, 0.0f, 1.0f);
+    const float length = float(layout.frames);
+    const qint64 first = std::min(qint64(start * length), layout.frames);
+    const qint64 count =
+        std::clamp<qint64>(qint64((end - start) * length), 0, layout.frames - first);
+    const qint64 frameBytes = layout.blockAlign;
+
+    QFile out(output);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {AudioJobStatus::Failed,
+                QStringLiteral("“%1” cannot be written: %2").arg(output, out.errorString())};
+    const qint64 dataBytes = count * frameBytes;
+    bool ok = WavFile::writeHeader(out, layout.fmtChunk, dataBytes) &&
+              in.seek(layout.dataOffset + first * frameBytes);
+    std::vector<char> buffer(clipBufferBytes);
+    const qint64 framesPerRead = clipBufferBytes / frameBytes;
+    for (qint64 copied = 0; ok && copied < count;) {
+        const qint64 bytes = std::min(framesPerRead, count - copied) * frameBytes;
+        ok = in.read(buffer.data(), bytes) == bytes && out.write(buffer.data(), bytes) == bytes;
+        copied += bytes / frameBytes;
+    }
+    if (ok && (dataBytes & 1))
+        ok = out.write("\0", 1) == 1;
+    ok = ok && out.flush();
+    out.close();
+    if (!ok || out.error() != QFileDevice::NoError)
+        return failure(output, QStringLiteral("clipping “%1” failed").arg(path));
+    return {AudioJobStatus::Finished, {}};
+}
+
+QString slowAndMergeAudio(const QString &first, const QString &second, float factor)
+{
+    const QString output = Recording::tempAudioPath();
+    return resultPath(mergeAudioFiles(first, second, factor, output), output, "merge");
+}
+
+QString clipAudio(const QString &path, float start, float end)
+{
+    const QString output = Recording::tempAudioPath();
+    return resultPath(clipAudioFile(path, start, end, output), output, "clip");
+}
+
+} // namespace murmelo

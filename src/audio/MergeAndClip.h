@@ -1,0 +1,26 @@
+#pragma once
+
+#include "audio/SoxReversal.h"
+
+#include <QString>
+
+namespace murmelo {
+
+// The mail attachment: `first` followed by `second`, played at `factor` times normal speed (0.5
+// is twice as long and an octave lower), written at the first file's rate. Returns a new
+// temporary path, or an empty string when an input cannot be read or the work fails.
+QString slowAndMergeAudio(const QString &first, const QString &second, float factor);
+
+// The stretch from `start` to `end` (fractions of the file's length) of a WAV file, in exactly
+// the file's own format. Returns a new temporary path, or an empty string on failure.
+QString clipAudio(const QString &path, float start, float end);
+
+// The same work into a chosen file, with the reason on failure (nothing is left behind then).
+AudioJobResult mergeAudioFiles(const QString &first, const QString &second, float factor,
+                               const QString &output);
+AudioJobResult clipAudioFile(const QString &path, float start, float end, const QString &output);
+
+// The factor as libsox's "speed" is given it: shortest text, at most 7 significant digits.
+QString speedFactorText(float factor);
+
+} // namespace murmelo

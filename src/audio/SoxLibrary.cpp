@@ -1,0 +1,156 @@
+#include "audio/SoxLibrary.h"
+
+#include "audio/WavFile.h"
+#include "platform/StandardPaths.h"
+#include "platform/SystemLog.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace murmelo {
+
+namespace {
+
+constexpr int maximumChannels = 32;
+constexpr double maximumSampleRate = 768000;
+// libsox's 8 Ki-sample default makes every effect and file access small; 128 Ki samples
+// (512 KiB per buffer) cuts the per-call overhead while keeping memory flat.
+constexpr size_t bufferSamples = 128 * 1024;
+constexpr const char *memoryFolder = "/dev/shm";
+
+thread_local std::string lastErrorText;
+
+void onSoxMessage(unsigned level, const char *, const char *format, va_list args)
+{
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    // Failures reach the user through the job's result; warnings (a short final block, an odd
+    // header field) are only worth a line in the system log, never the terminal.
+    if (level <= 1)
+        lastErrorText = text;
+    systemLog(QStringLiteral("libsox: ") + QString::fromLocal8Bit(text));
+}
+
+std::mutex scratchMutex;
+
+bool memoryFolderHasRoomFor(quint64 bytes)
+{
+    struct statvfs info {};
+    if (access(memoryFolder, W_OK) != 0 || statvfs(memoryFolder, &info) != 0)
+        return false;
+    // Take at most half of what is free: the memory is shared with everything else running.
+    const quint64 available = quint64(info.f_bavail) * info.f_frsize;
+    return bytes <= available / 2;
+}
+
+} // namespace
+
+namespace SoxLibrary {
+
+void ensureInitialised()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        sox_globals_t *globals = sox_get_globals();
+        globals->output_message_handler = onSoxMessage;
+        globals->verbosity = 2;
+        if (sox_init() != SOX_SUCCESS)
+            systemLog(QStringLiteral("libsox: initialisation failed"));
+        globals->bufsiz = bufferSamples * sizeof(sox_sample_t);
+        globals->input_bufsiz = globals->bufsiz;
+    });
+}
+
+QString lastError()
+{
+    return QString::fromLocal8Bit(lastErrorText.c_str());
+}
+
+void clearLastError()
+{
+    lastErrorText.clear();
+}
+
+bool addReverseEffect(sox_effects_chain_t *chain, sox_signalinfo_t *in, const sox_signalinfo_t *out,
+                      quint64 bytesNeeded, QString &error)
+{
+    static std::string memoryPath = memoryFolder;
+    static std::string tempPath = [] {
+        QString folder = StandardPaths::temporaryDirectory();
+        folder.chop(1); // libsox adds its own separator
+        return QFile::encodeName(folder).toStdString();
+    }();
+    std::lock_guard lock(scratchMutex);
+    sox_get_globals()->tmp_path =
+        memoryFolderHasRoomFor(bytesNeeded) ? memoryPath.data() : tempPath.data();
+    return addSoxEffect(chain, "reverse", 0, nullptr, in, out, error);
+}
+
+} // namespace SoxLibrary
+
+bool addSoxEffect(sox_effects_chain_t *chain, const char *name, int argc, char **argv,
+                  sox_signalinfo_t *in, const sox_signalinfo_t *out, QString &error)
+{
+    const sox_effect_handler_t *handler = sox_find_effect(name);
+    sox_effect_t *effect = handler ? sox_create_effect(handler) : nullptr;
+    bool added = effect && sox_effect_options(effect, argc, argv) == SOX_SUCCESS &&
+                 sox_add_effect(chain, effect, in, out) == SOX_SUCCESS;
+    if (effect && !added)
+        free(effect->priv);
+    free(effect); // sox_add_effect keeps its own copy
+    if (!added) {
+        const QString reason = SoxLibrary::lastError();
+        error = QStringLiteral("the audio effect \"%1\" could not be set up%2")
+                    .arg(QLatin1String(name), reason.isEmpty() ? QString() : ": " + reason);
+    }
+    return added;
+}
+
+SoxFormat openAudioInput(const QString &path, QString &error)
+{
+    SoxLibrary::ensureInitialised();
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile()) {
+        error = QStringLiteral("“%1” does not exist").arg(path);
+        return nullptr;
+    }
+    WavLayout layout;
+    QString wavError;
+    const char *fileType = nullptr;
+    switch (WavFile::inspect(path, layout, wavError)) {
+    case WavFile::Kind::Invalid:
+        error = QStringLiteral("“%1” is not a usable WAV file: %2").arg(path, wavError);
+        return nullptr;
+    case WavFile::Kind::Valid:
+        fileType = "wav";
+        break;
+    case WavFile::Kind::NotWav:
+        break;
+    }
+    SoxLibrary::clearLastError();
+    SoxFormat input(sox_open_read(QFile::encodeName(path).constData(), nullptr, nullptr, fileType));
+    const QString reason = SoxLibrary::lastError();
+    if (!input) {
+        error = QStringLiteral("“%1” cannot be read as audio%2")
+                    .arg(path, reason.isEmpty() ? QString() : ": " + reason);
+        return nullptr;
+    }
+    const sox_signalinfo_t &signal = input->signal;
+    if (signal.channels < 1 || signal.channels > maximumChannels || !(signal.rate >= 1) ||
+        signal.rate > maximumSampleRate) {
+        error = QStringLiteral("“%1” has an impossible format (%2 channels at %3 Hz)")
+                    .arg(path)
+                    .arg(signal.channels)
+                    .arg(signal.rate);
+        return nullptr;
+    }
+    return input;
+}
+
+} // namespace murmelo

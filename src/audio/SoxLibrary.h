@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <sox.h>
+
+namespace murmelo {
+
+// libsox is initialised once for the whole process and never shut down: a job started right
+// after a cancel must not race the cancelled job's teardown, and sox_init/sox_quit are not
+// safe to interleave across threads.
+namespace SoxLibrary {
+
+void ensureInitialised();
+
+// The text of the last failure libsox reported on the calling thread (libsox reports through a
+// global callback, so each job thread keeps its own). clearLastError() starts a new job.
+QString lastError();
+void clearLastError();
+
+// Adds libsox's "reverse", which parks the whole stream (`bytesNeeded`) in a scratch file
+// before writing anything. The scratch folder is memory-backed when /dev/shm has ample room, else
+// our temporary folder. libsox keeps that folder in a global and opens the file while the effect
+// is added, so choice and add happen under one lock.
+bool addReverseEffect(sox_effects_chain_t *chain, sox_signalinfo_t *in, const sox_signalinfo_t *out,
+                      quint64 bytesNeeded, QString &error);
+
+} // namespace SoxLibrary
+
+struct SoxFormatCloser {
+    void operator()(sox_format_t *format) const { sox_close(format); }
+};
+using SoxFormat = std::unique_ptr<sox_format_t, SoxFormatCloser>;
+
+struct SoxChainDeleter {
+    void operator()(sox_effects_chain_t *chain) const { sox_delete_effects_chain(chain); }
+};
+using SoxChain = std::unique_ptr<sox_effects_chain_t, SoxChainDeleter>;
+
+// Opens an audio file for reading. A RIFF/WAVE file has its header checked by our own parser
+// first and is then read with libsox's WAV handler only, so bytes that merely look like another
+// format never reach a less-travelled libsox reader; other files are left to libsox's detection.
+// Returns null with a user-readable reason on failure.
+SoxFormat openAudioInput(const QString &path, QString &error);
+
+// Adds the effect `name` with the given options; false with libsox's reason on failure.
+bool addSoxEffect(sox_effects_chain_t *chain, const char *name, int argc, char **argv,
+                  sox_signalinfo_t *in, const sox_signalinfo_t *out, QString &error);
+
+} // namespace murmelo

@@ -1,0 +1,174 @@
+#include "audio/WaveformEnvelope.h"
+
+#include "audio/SoxLibrary.h"
+#include "audio/WavFile.h"
+
+#include <QFile>
+#include <QtEndian>
+#include <cmath>
+
+namespace murmelo {
+
+namespace {
+
+constexpr double fullScale = 32767.0;
+constexpr qint64 readBlockBytes = 1 << 20;
+
+// libsox's rounding of a 32-bit sample to 16 bits: to nearest, clipping at the top.
+qint16 toSigned16(qint32 sample)
+{
+    if (sample > 0x7FFF7FFF)
+        return 32767;
+    return qint16((qint64(sample) + 0x8000) >> 16);
+}
+
+qint32 widenedSample(const uchar *p, int bytes)
+{
+    switch (bytes) {
+    case 1:
+        return qint32(quint32(p[0] ^ 0x80) << 24);
+    case 2:
+        return qint32(quint32(qFromLittleEndian<quint16>(p)) << 16);
+    case 3:
+        return qint32((quint32(p[0]) << 8) | (quint32(p[1]) << 16) | (quint32(p[2]) << 24));
+    default:
+        return qFromLittleEndian<qint32>(p);
+    }
+}
+
+int drawnChannels(int channels)
+{
+    return channels == 2 ? 2 : 1;
+}
+
+} // namespace
+
+WaveformEnvelope::WaveformEnvelope(int sampleRate, int channelCount)
+    : channelCount_(channelCount), bucketFrames_(sampleRate / 50)
+{
+}
+
+float WaveformEnvelope::exactLevel(int magnitude)
+{
+    const float linear = float(magnitude);
+    const float level = float(20.0 * std::log10(double(linear) / fullScale));
+    if (level <= float(noiseFloor))
+        return float(noiseFloor);
+    if (level >= 0.0f)
+        return 0.0f;
+    return level;
+}
+
+const std::array<float, 32769> &WaveformEnvelope::levelTable()
+{
+    static const std::array<float, 32769> table = [] {
+        std::array<float, 32769> levels{};
+        for (int m = 0; m < int(levels.size()); ++m)
+            levels[m] = exactLevel(m);
+        return levels;
+    }();
+    return table;
+}
+
+void WaveformEnvelope::closeBucket()
+{
+    const float leftMean = float(leftTotal_ / tally_);
+    values_.push_back(leftMean);
+    normalizeMax_ = std::max(normalizeMax_, leftMean);
+    if (channelCount_ == 2) {
+        const float rightMean = float(rightTotal_ / tally_);
+        values_.push_back(rightMean);
+        normalizeMax_ = std::max(normalizeMax_, rightMean);
+    }
+    leftTotal_ = rightTotal_ = 0;
+    tally_ = 0;
+}
+
+namespace EnvelopeReader {
+
+std::optional<WaveformEnvelope> read(const QString &path, QString &error)
+{
+    WavLayout layout;
+    switch (WavFile::inspect(path, layout, error)) {
+    case WavFile::Kind::Invalid:
+        return std::nullopt;
+    case WavFile::Kind::Valid:
+        if (layout.isIntegerPcm())
+            return readPcmWav(path, error);
+        break;
+    case WavFile::Kind::NotWav:
+        break;
+    }
+    return readWithSox(path, error);
+}
+
+std::optional<WaveformEnvelope> readPcmWav(const QString &path, QString &error)
+{
+    WavLayout layout;
+    if (WavFile::inspect(path, layout, error) != WavFile::Kind::Valid || !layout.isIntegerPcm()) {
+        if (error.isEmpty())
+            error = QStringLiteral("“%1” is not an integer PCM WAV file").arg(path);
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(layout.dataOffset)) {
+        error = file.errorString();
+        return std::nullopt;
+    }
+    const int channels = drawnChannels(layout.channels);
+    const int sampleBytes = layout.bitsPerSample / 8;
+    const int frameBytes = layout.blockAlign;
+    const qint64 framesPerBlock = qMax<qint64>(1, readBlockBytes / frameBytes);
+    WaveformEnvelope envelope(layout.sampleRate, channels);
+    QByteArray block(framesPerBlock * frameBytes, Qt::Uninitialized);
+    for (qint64 remaining = layout.frames; remaining > 0;) {
+        const qint64 wanted = qMin(remaining, framesPerBlock) * frameBytes;
+        const qint64 got = file.read(block.data(), wanted);
+        if (got != wanted) {
+            error = QStringLiteral("“%1” could not be read to its end").arg(path);
+            return std::nullopt;
+        }
+        const qint64 frames = got / frameBytes;
+        remaining -= frames;
+        const auto *p = reinterpret_cast<const uchar *>(block.constData());
+        if (sampleBytes == 2) {
+            for (qint64 f = 0; f < frames; ++f, p += frameBytes)
+                envelope.addFrame(qFromLittleEndian<qint16>(p),
+                                  channels == 2 ? qFromLittleEndian<qint16>(p + 2) : 0);
+        } else {
+            for (qint64 f = 0; f < frames; ++f, p += frameBytes)
+                envelope.addFrame(
+                    toSigned16(widenedSample(p, sampleBytes)),
+                    channels == 2 ? toSigned16(widenedSample(p + sampleBytes, sampleBytes)) : 0);
+        }
+    }
+    return envelope;
+}
+
+std::optional<WaveformEnvelope> readWithSox(const QString &path, QString &error)
+{
+    SoxFormat input = openAudioInput(path, error);
+    if (!input)
+        return std::nullopt;
+    const int fileChannels = int(input->signal.channels);
+    const int channels = drawnChannels(fileChannels);
+    WaveformEnvelope envelope(int(input->signal.rate), channels);
+    std::vector<sox_sample_t> block(size_t(fileChannels) * 16384);
+    SoxLibrary::clearLastError();
+    while (const size_t got = sox_read(input.get(), block.data(), block.size())) {
+        const size_t frames = got / size_t(fileChannels);
+        const sox_sample_t *p = block.data();
+        for (size_t f = 0; f < frames; ++f, p += fileChannels)
+            envelope.addFrame(toSigned16(p[0]), channels == 2 ? toSigned16(p[1]) : 0);
+    }
+    const QString reason = SoxLibrary::lastError();
+    if (!reason.isEmpty()) {
+        error = QStringLiteral("“%1” could not be read to its end: %2").arg(path, reason);
+        return std::nullopt;
+    }
+    return envelope;
+}
+
+} // namespace EnvelopeReader
+
+} // namespace murmelo

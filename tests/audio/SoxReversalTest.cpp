@@ -1,0 +1,119 @@
+#include "AudioFixtures.h"
+
+#include "audio/SoxReversal.h"
+#include "library/Recording.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace murmelo {
+namespace {
+
+using test::PcmAudio;
+
+struct Shape {
+    int channels;
+    int bits;
+};
+
+class ReversalShapes : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(ReversalShapes, WritesTheSourceBackwardsWithItsSignal)
+{
+    const PcmAudio source = test::rampAudio(20000, GetParam().channels, GetParam().bits, 22050);
+    const QString in = test::writeWav(QStringLiteral("ramp.wav"), source);
+    const QString out = Recording::tempAudioPath();
+    std::atomic<bool> cancelled{false};
+    double lastFraction = -1;
+    bool monotonic = true;
+    const AudioJobResult result = reverseAudioFile(in, out, cancelled, [&](double f) {
+        monotonic = monotonic && f >= lastFraction;
+        lastFraction = f;
+    });
+    ASSERT_EQ(result.status, AudioJobStatus::Finished) << result.error.toStdString();
+
+    const PcmAudio reversed = test::readWav(out);
+    EXPECT_EQ(reversed.sampleRate, source.sampleRate);
+    EXPECT_EQ(reversed.channels, source.channels);
+    EXPECT_EQ(reversed.bits, source.bits);
+    ASSERT_EQ(reversed.frames(), source.frames());
+    for (qint64 f = 0; f < source.frames(); ++f)
+        ASSERT_EQ(reversed.frame(f), source.frame(source.frames() - 1 - f)) << "frame " << f;
+    EXPECT_TRUE(monotonic);
+    EXPECT_DOUBLE_EQ(lastFraction, 1.0);
+    QFile::remove(out);
+}
+
+INSTANTIATE_TEST_SUITE_P(MonoStereo16And24Bit, ReversalShapes,
+                         ::testing::Values(Shape{1, 16}, Shape{2, 16}, Shape{1, 24}, Shape{2, 24}));
+
+TEST(SoxReversal, CancelStopsTheFlowAndLeavesOnlyTheCallersFiles)
+{
+    const QString in = test::writeWav(QStringLiteral("long.wav"), test::rampAudio(2000000, 2, 16));
+    const QStringList before = test::temporaryFolderEntries();
+    const QString out = Recording::tempAudioPath();
+    std::atomic<bool> cancelled{false};
+    int calls = 0;
+    const AudioJobResult result = reverseAudioFile(in, out, cancelled, [&](double) {
+        if (++calls == 2)
+            cancelled = true;
+    });
+    EXPECT_EQ(result.status, AudioJobStatus::Cancelled);
+    EXPECT_TRUE(result.error.isEmpty());
+    // The caller removes its two files; libsox's own scratch file must already be gone.
+    EXPECT_TRUE(!QFile::exists(out) || QFile::remove(out));
+    EXPECT_EQ(test::temporaryFolderEntries(), before);
+}
+
+TEST(SoxReversal, TwoJobsInARowWriteTwoFiles)
+{
+    const QString in = test::writeWav(QStringLiteral("short.wav"), test::rampAudio(1000, 1, 16));
+    std::atomic<bool> cancelled{false};
+    const QString first = Recording::tempAudioPath();
+    const QString second = Recording::tempAudioPath();
+    EXPECT_NE(first, second);
+    EXPECT_EQ(reverseAudioFile(in, first, cancelled).status, AudioJobStatus::Finished);
+    EXPECT_EQ(reverseAudioFile(in, second, cancelled).status, AudioJobStatus::Finished);
+    EXPECT_TRUE(QFile::exists(first));
+    EXPECT_TRUE(QFile::exists(second));
+    QFile::remove(first);
+    QFile::remove(second);
+}
+
+TEST(SoxReversal, DataSizeBeyondTheFileReadsTheFramesPresent)
+{
+    const PcmAudio source = test::rampAudio(5000, 1, 16);
+    const QString good = test::writeWav(QStringLiteral("good.wav"), source);
+    QFile file(good);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray bytes = file.readAll();
+    bytes.replace(40, 4, QByteArray("\xF0\xFF\xFF\x7F", 4)); // a recorder that died mid-write
+    const QString in = test::writeBytes(QStringLiteral("unfinished.wav"), bytes);
+    const QString out = Recording::tempAudioPath();
+    std::atomic<bool> cancelled{false};
+    ASSERT_EQ(reverseAudioFile(in, out, cancelled).status, AudioJobStatus::Finished);
+    EXPECT_EQ(test::readWav(out).frames(), source.frames());
+    QFile::remove(out);
+}
+
+TEST(SoxReversal, RefusesToOverwriteItsSource)
+{
+    const QString in = test::writeWav(QStringLiteral("self.wav"), test::rampAudio(100, 1, 16));
+    std::atomic<bool> cancelled{false};
+    const AudioJobResult result = reverseAudioFile(in, in, cancelled);
+    EXPECT_EQ(result.status, AudioJobStatus::Failed);
+    EXPECT_EQ(test::readWav(in).frames(), 100);
+}
+
+TEST(SoxReversal, UnwritableOutputFailsWithAReason)
+{
+    const QString in = test::writeWav(QStringLiteral("ok.wav"), test::rampAudio(100, 1, 16));
+    std::atomic<bool> cancelled{false};
+    const AudioJobResult result = reverseAudioFile(
+        in, test::fixturePath(QStringLiteral("no/such/folder/out.wav")), cancelled);
+    EXPECT_EQ(result.status, AudioJobStatus::Failed);
+    EXPECT_FALSE(result.error.isEmpty());
+}
+
+} // namespace
+} // namespace murmelo
