@@ -27,6 +27,30 @@ bool isTemporary(const QString &path)
 {
     return path.startsWith(StandardPaths::temporaryDirectory());
 }
+
+// The hidden name a deleted record's file waits under until the deletion is saved.
+QString setAsideName(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+           QStringLiteral(".deleted");
+}
+
+QString originalName(const QDir &folder, const QString &setAside)
+{
+    return folder.absoluteFilePath(setAside.mid(1, setAside.size() - 1 - 8));
+}
+
+bool isNamedByRecord(StoreContext &context, const QString &path)
+{
+    for (const char *attribute : {"audioPath", "reverseAudioPath"}) {
+        const StoreFilter filter =
+            StoreFilter().where(QLatin1String(attribute), StoreFilter::Equal, path);
+        if (!context.fetchObjects(Recording::entityName(), filter).empty())
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 std::shared_ptr<Recording> Recording::insertInManagedObjectContext(StoreContext &context)
@@ -46,12 +70,24 @@ QString Recording::tempAudioPath()
            QStringLiteral("%1|%2").arg(processName(), stringWithUUID()) + QStringLiteral(".wav");
 }
 
-void Recording::resumeFileAdoption(StoreContext &context)
+void Recording::recoverFiles(StoreContext &context)
 {
     QDir support(StandardPaths::applicationSupportDirectory());
     for (const QString &stale :
          support.entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden))
         support.remove(stale);
+    for (const QString &path :
+         {StandardPaths::applicationSupportDirectory(), StandardPaths::temporaryDirectory()}) {
+        QDir folder(path);
+        for (const QString &aside :
+             folder.entryList({QStringLiteral(".*.deleted")}, QDir::Files | QDir::Hidden)) {
+            const QString original = originalName(folder, aside);
+            if (context.hasStore() && isNamedByRecord(context, original))
+                folder.rename(aside, original);
+            else if (context.hasStore())
+                folder.remove(aside);
+        }
+    }
 
     const QString temporary = StandardPaths::temporaryDirectory();
     for (const char *attribute : {"audioPath", "reverseAudioPath"}) {
@@ -113,11 +149,18 @@ void Recording::setWaveformImage(const QImage &image)
 
 void Recording::prepareForDeletion()
 {
-    removeFileIfPresent(currentAudioPath());
-    removeFileIfPresent(reverseAudioPath());
-    for (const QString &path : std::as_const(m_replacedFiles))
-        removeFileIfPresent(path);
+    QStringList files = m_replacedFiles << currentAudioPath() << reverseAudioPath();
     m_replacedFiles.clear();
+    for (const QString &path : std::as_const(files)) {
+        if (path.isEmpty())
+            continue;
+        // An unsaved record is named by nothing in the file; its files can go at once.
+        if (rowID() == 0 || !managedObjectContext() || !QFile::rename(path, setAsideName(path))) {
+            removeFileIfPresent(path);
+            continue;
+        }
+        m_setAside << setAsideName(path);
+    }
 }
 
 void Recording::willSave()
@@ -134,6 +177,9 @@ void Recording::didSave()
             removeFileIfPresent(path);
     }
     m_replacedFiles.clear();
+    for (const QString &path : std::as_const(m_setAside))
+        removeFileIfPresent(path);
+    m_setAside.clear();
 }
 
 bool Recording::needsAnotherSave() const

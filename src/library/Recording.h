@@ -28,10 +28,11 @@ public:
     // application object exists yet. Safe on any thread; the file is not created.
     static QString tempAudioPath();
 
-    // Finds saved records still naming temporary files (an earlier adoption failed) and tries
-    // to adopt them again, and removes copies left half-made by a crash. Called once after the
-    // store opens.
-    static void resumeFileAdoption(StoreContext &context);
+    // Finishes file work that a crash or a failure interrupted; called once after the store
+    // opens. Files set aside by a deletion that was never saved go back to their record (the
+    // others are removed), copies left half-made are removed, and records still naming
+    // temporary files (an earlier adoption failed) try to adopt them again.
+    static void recoverFiles(StoreContext &context);
 
     QString name() const { return valueAt(Name).toString(); }
     void setName(const QString &name) { setValueAt(Name, name, true); }
@@ -75,8 +76,10 @@ public:
     // Stored as PNG data; a null image clears it.
     void setWaveformImage(const QImage &image);
 
-    // Removes both audio files (missing ones are fine), then deletes the record from its
-    // context. The context is not saved.
+    // Takes both audio files away (missing ones are fine), then deletes the record from its
+    // context. The context is not saved. Files of a saved record are set aside under hidden
+    // names and removed when the deletion is saved, so a crash before then cannot leave the
+    // record naming missing files.
     void deleteObject() { StoreObject::deleteObject(); }
 
 protected:
@@ -108,6 +111,7 @@ private:
     void replacePath(Attribute attribute, const QString &path);
 
     QStringList m_replacedFiles; // removed once a save has committed the new paths
+    QStringList m_setAside;      // removed once a save has committed the deletion
 };
 
 } // namespace murmelo
