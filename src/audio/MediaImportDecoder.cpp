@@ -230,8 +230,10 @@ MediaImportError MediaImportDecoder::read(std::vector<qint16> &samples, bool &fi
         if (r == AVERROR_EOF) {
             if (c.format->pb && c.format->pb->error < 0)
                 return failure(Kind::ReadFailed, c.format->pb->error);
-            if (!c.decodedAny && c.lastDecodeError < 0)
-                return failure(Kind::ReadFailed, c.lastDecodeError);
+            // An audio stream that yields nothing at all is damaged, not silent.
+            if (!c.decodedAny)
+                return failure(Kind::ReadFailed,
+                               c.lastDecodeError < 0 ? c.lastDecodeError : AVERROR_INVALIDDATA);
             avcodec_send_packet(c.decoder, nullptr);
             continue;
         }

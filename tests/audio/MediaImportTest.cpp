@@ -1,15 +1,18 @@
 #include "AudioFixtures.h"
+#include "AudioRecorderTestLimits.h"
 
 #include "audio/MediaImport.h"
 #include "audio/WavFile.h"
 #include "library/Recording.h"
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QThread>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 
 namespace murmelo {
@@ -73,6 +76,11 @@ struct Source {
     std::function<QString()> make;
 };
 
+void PrintTo(const Source &source, std::ostream *os)
+{
+    *os << source.name;
+}
+
 class ImportFormats : public ::testing::TestWithParam<Source> {};
 
 TEST_P(ImportFormats, EndsAsStereo44kWavOfTheSameDuration)
@@ -99,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
         Source{"wav_22k", [] { return ffmpegFromTone("tone22k.wav", "-ar 22050"); }},
         Source{"wav_48k_float", [] { return ffmpegFromTone("tone48f.wav", "-c:a pcm_f32le"); }},
         Source{"flac_5_1",
-               [] { return ffmpegFromTone("tone51.flac", "-af pan=5.1|c0=c0|c1=c1|c2=c0"); }},
+               [] { return ffmpegFromTone("tone51.flac", "-af 'pan=5.1|c0=c0|c1=c1|c2=c0'"); }},
         Source{"mp4_with_video_first",
                [] {
                    return makeFixture(
@@ -131,7 +139,7 @@ TEST(ImportChannels, MonoReachesBothEarsAtFullLevelAndSurroundKeepsItsSides)
     EXPECT_EQ(peak(fromMono, 0), peak(fromMono, 1));
 
     // A tone on the front left only: the downmix must keep it on the left.
-    const QString surround = ffmpegFromTone("left-only51.flac", "-af pan=5.1|c0=c0");
+    const QString surround = ffmpegFromTone("left-only51.flac", "-af 'pan=5.1|c0=c0'");
     const QString surroundOut = Recording::tempAudioPath();
     ASSERT_TRUE(import(surround, surroundOut).ok());
     const test::PcmAudio fromSurround = test::readWav(surroundOut);
@@ -184,6 +192,14 @@ TEST(ImportFailures, DamagedBodyIsAReadFailureAndLeavesNoFile)
     EXPECT_EQ(error.kind, Kind::ReadFailed);
     EXPECT_FALSE(QFile::exists(out));
     EXPECT_TRUE(MediaImport::alertMessage(error).contains(error.description));
+
+    // A file that merely ends early still gives what it holds, as players do.
+    file.seek(0);
+    const QByteArray original = file.readAll();
+    const QString cut = test::writeBytes("cut.flac", original.left(original.size() / 2));
+    const QString cutOut = Recording::tempAudioPath();
+    ASSERT_TRUE(import(cut, cutOut).ok());
+    EXPECT_NEAR(double(checkedOutputFrames(cutOut)), toneSeconds / 2 * 44100, toneSeconds * 4410);
 }
 
 TEST(ImportFailures, WriteFailureStopsAndRemovesTheFile)
@@ -199,6 +215,15 @@ TEST(ImportFailures, WriteFailureStopsAndRemovesTheFile)
 
     error = import(source, test::fixturePath("no/such/folder/out.wav"));
     EXPECT_EQ(error.kind, Kind::WriteFailed);
+
+    // The disk fills part-way through the song.
+    const QString out = Recording::tempAudioPath();
+    {
+        test::FileSizeLimit limit(200 * 1024);
+        error = import(source, out);
+    }
+    EXPECT_EQ(error.kind, Kind::WriteFailed);
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST(ImportCancel, CancellingMidWayRemovesThePartialFile)
@@ -230,11 +255,13 @@ TEST(ImportInBackground, ReportsProgressAndCompletionOnTheMainThread)
     MediaImport::exportInBackground(
         source, out, std::make_shared<std::atomic<bool>>(false),
         [&](double f) {
-            allOnMain = allOnMain && QThread::currentThread() == qApp->thread();
+            allOnMain =
+                allOnMain && QThread::currentThread() == QCoreApplication::instance()->thread();
             fractions << f;
         },
         [&](const MediaImportError &error) {
-            allOnMain = allOnMain && QThread::currentThread() == qApp->thread();
+            allOnMain =
+                allOnMain && QThread::currentThread() == QCoreApplication::instance()->thread();
             result = error;
         });
     ASSERT_TRUE(test::waitUntil([&] { return result.has_value(); }));
