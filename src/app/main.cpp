@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "cli/Cli.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -7,6 +8,8 @@
 
 int main(int argc, char **argv)
 {
+    if (murmelo::cli::isCommandLine(argc, argv))
+        return murmelo::cli::run(argc, argv);
     const bool offscreen = murmelo::chooseOffscreenWhenHeadless();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmelo"));

@@ -1,0 +1,188 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace murmelo {
+namespace {
+
+struct Outcome {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+Outcome murmelo(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(qEnvironmentVariable("MURMELO_BINARY_DIR") + QStringLiteral("/src/app/murmelo"),
+                  arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+class CommandLine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder =
+            test::scratchRoot() + QStringLiteral("/cli-") +
+            QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        QDir().mkpath(folder);
+    }
+
+    QString path(const QString &name) const { return folder + QLatin1Char('/') + name; }
+
+    QString soxFile(const QString &name, const QString &options)
+    {
+        const QString file = path(name);
+        EXPECT_EQ(
+            test::runShell(QStringLiteral("sox -n %1 '%2' synth 1 sine 440").arg(options, file)),
+            0);
+        return file;
+    }
+
+    // Frame count as sox reads it: an outside check of what we wrote.
+    qint64 soxFrames(const QString &file)
+    {
+        QProcess soxi;
+        soxi.start(QStringLiteral("soxi"), {QStringLiteral("-s"), file});
+        soxi.waitForFinished();
+        return soxi.exitCode() == 0 ? soxi.readAllStandardOutput().trimmed().toLongLong() : -1;
+    }
+
+    QString folder;
+};
+
+TEST_F(CommandLine, ReverseWritesBesideTheInputWithoutReplacingAnything)
+{
+    const QString in = soxFile(QStringLiteral("voice.wav"), QStringLiteral("-r 44100 -c 2"));
+    const Outcome first = murmelo({QStringLiteral("reverse"), in});
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_EQ(first.out.trimmed(), path(QStringLiteral("voice-reversed.wav")));
+    EXPECT_TRUE(first.err.isEmpty()) << "no progress bar when stderr is not a terminal";
+    const Outcome second = murmelo({QStringLiteral("reverse"), in});
+    EXPECT_EQ(second.out.trimmed(), path(QStringLiteral("voice-reversed-2.wav")));
+    EXPECT_EQ(soxFrames(second.out.trimmed()), 44100);
+    EXPECT_EQ(soxFrames(in), 44100);
+}
+
+TEST_F(CommandLine, ReverseWithOutputAndWaveform)
+{
+    const QString in = soxFile(QStringLiteral("in.wav"), QStringLiteral("-r 22050 -c 1 -b 24"));
+    const Outcome run = murmelo({QStringLiteral("reverse"), in, QStringLiteral("-o"),
+                                 path(QStringLiteral("out.wav")), QStringLiteral("--waveform"),
+                                 path(QStringLiteral("out.png"))});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(soxFrames(path(QStringLiteral("out.wav"))), 22050);
+    EXPECT_EQ(QImage(path(QStringLiteral("out.png"))).size(), QSize(225, 54));
+}
+
+TEST_F(CommandLine, WaveformMergeAndClip)
+{
+    const QString a = soxFile(QStringLiteral("a.wav"), QStringLiteral("-r 8000 -c 1"));
+    const QString b = soxFile(QStringLiteral("b.wav"), QStringLiteral("-r 8000 -c 1"));
+
+    EXPECT_EQ(
+        murmelo({QStringLiteral("waveform"), a, QStringLiteral("-o"), path(QStringLiteral("w.png")),
+                 QStringLiteral("--size"), QStringLiteral("100x40"), QStringLiteral("--bar-width"),
+                 QStringLiteral("5")})
+            .exitCode,
+        0);
+    EXPECT_EQ(QImage(path(QStringLiteral("w.png"))).size(), QSize(100, 40));
+
+    EXPECT_EQ(murmelo({QStringLiteral("merge"), a, b, QStringLiteral("-o"),
+                       path(QStringLiteral("m.wav"))})
+                  .exitCode,
+              0);
+    EXPECT_EQ(soxFrames(path(QStringLiteral("m.wav"))), 16000);
+    EXPECT_EQ(murmelo({QStringLiteral("merge"), a, b, QStringLiteral("--factor"),
+                       QStringLiteral("2"), QStringLiteral("-o"), path(QStringLiteral("f.wav"))})
+                  .exitCode,
+              0);
+    EXPECT_NEAR(double(soxFrames(path(QStringLiteral("f.wav")))), 8000.0, 20.0);
+
+    EXPECT_EQ(murmelo({QStringLiteral("clip"), a, QStringLiteral("--start"), QStringLiteral("0.25"),
+                       QStringLiteral("--end"), QStringLiteral("0.5"), QStringLiteral("-o"),
+                       path(QStringLiteral("c.wav"))})
+                  .exitCode,
+              0);
+    EXPECT_EQ(soxFrames(path(QStringLiteral("c.wav"))), 2000);
+}
+
+TEST_F(CommandLine, BadFilesFailWithExitCodeOneAndAReason)
+{
+    const QString text = path(QStringLiteral("notes.wav"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("shopping list: eggs, milk\n");
+    file.close();
+    const QString missing = path(QStringLiteral("missing.wav"));
+    const QString out = path(QStringLiteral("out.wav"));
+    const QList<QStringList> runs = {
+        {QStringLiteral("reverse"), text, QStringLiteral("-o"), out},
+        {QStringLiteral("reverse"), missing},
+        {QStringLiteral("waveform"), text, QStringLiteral("-o"), path(QStringLiteral("x.png"))},
+        {QStringLiteral("merge"), text, missing, QStringLiteral("-o"), out},
+        {QStringLiteral("clip"), text, QStringLiteral("--start"), QStringLiteral("0"),
+         QStringLiteral("--end"), QStringLiteral("1"), QStringLiteral("-o"), out},
+    };
+    for (const QStringList &arguments : runs) {
+        const Outcome run = murmelo(arguments);
+        EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("murmelo: "))) << run.err.toStdString();
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("notes.wav")});
+}
+
+TEST_F(CommandLine, BadUsageExitsWithTwo)
+{
+    const QString in = soxFile(QStringLiteral("in.wav"), QStringLiteral("-r 8000 -c 1"));
+    const QString out = path(QStringLiteral("o.wav"));
+    const QList<QStringList> runs = {
+        {QStringLiteral("reverse")},
+        {QStringLiteral("reverse"), in, in},
+        {QStringLiteral("reverse"), in, QStringLiteral("--bogus")},
+        {QStringLiteral("waveform"), in},
+        {QStringLiteral("waveform"), in, QStringLiteral("-o"), out, QStringLiteral("--size"),
+         QStringLiteral("0x10")},
+        {QStringLiteral("merge"), in, QStringLiteral("-o"), out},
+        {QStringLiteral("merge"), in, in, QStringLiteral("--factor"), QStringLiteral("fast"),
+         QStringLiteral("-o"), out},
+        {QStringLiteral("clip"), in, QStringLiteral("--start"), QStringLiteral("0.6"),
+         QStringLiteral("--end"), QStringLiteral("0.5"), QStringLiteral("-o"), out},
+        {QStringLiteral("clip"), in, QStringLiteral("--start"), QStringLiteral("-1"),
+         QStringLiteral("--end"), QStringLiteral("0.5"), QStringLiteral("-o"), out},
+        {QStringLiteral("help"), QStringLiteral("nothing")},
+    };
+    for (const QStringList &arguments : runs) {
+        const Outcome run = murmelo(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("murmelo: "))) << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+}
+
+TEST_F(CommandLine, HelpAndVersion)
+{
+    for (const QString &word :
+         {QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("help")}) {
+        const Outcome run = murmelo({word});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.out.contains(QStringLiteral("reverse")));
+    }
+    const Outcome version = murmelo({QStringLiteral("-V")});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.trimmed(), QStringLiteral("murmelo " MURMELO_VERSION));
+    EXPECT_TRUE(murmelo({QStringLiteral("clip"), QStringLiteral("--help")})
+                    .out.startsWith(QStringLiteral("Usage: murmelo clip")));
+}
+
+} // namespace
+} // namespace murmelo
