@@ -25,7 +25,10 @@ QString processName()
 
 bool isTemporary(const QString &path)
 {
-    return path.startsWith(StandardPaths::temporaryDirectory());
+    // The folder's name is fixed for the process; asking the platform costs a readlink and a
+    // stat, which adds up over every record a save touches.
+    static const QString temporary = StandardPaths::temporaryDirectory();
+    return path.startsWith(temporary);
 }
 
 // The hidden name a deleted record's file waits under until the deletion is saved.

@@ -23,6 +23,17 @@ public:
     bool exec() { return step() == SQLITE_DONE; }
 
     qint64 columnInt64(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    double columnDouble(int column) const { return sqlite3_column_double(m_stmt, column); }
+    QString columnText(int column) const
+    {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
+    }
+    QByteArray columnBlob(int column) const
+    {
+        const auto *data = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+        return QByteArray(data, sqlite3_column_bytes(m_stmt, column));
+    }
     bool columnIsNull(int column) const
     {
         return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;

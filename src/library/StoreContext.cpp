@@ -31,15 +31,15 @@ QVariant fromColumn(const SqliteStatement &row, int column, AttributeType type)
         return {};
     switch (type) {
     case AttributeType::String:
-        return row.column(column).toString();
+        return row.columnText(column);
     case AttributeType::DateTime:
         return QDateTime::fromMSecsSinceEpoch(row.columnInt64(column), QTimeZone::utc());
     case AttributeType::Float:
-        return QVariant(row.column(column).toFloat());
+        return QVariant(float(row.columnDouble(column)));
     case AttributeType::Boolean:
         return QVariant(row.columnInt64(column) != 0);
     case AttributeType::Data:
-        return row.column(column).toByteArray();
+        return row.columnBlob(column);
     }
     return {};
 }
@@ -199,17 +199,20 @@ bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObje
             if (!statement.exec())
                 return false;
         }
+        QHash<const EntityDescription *, QString> insertSql;
         for (const auto &object : inserted) {
             const EntityDescription &entity = object->entity();
-            QStringList placeholders;
-            for (int i = 1; i <= entity.attributes.size(); ++i)
-                placeholders << QStringLiteral("?%1").arg(i);
-            QStringList columns;
-            for (const auto &attribute : entity.attributes)
-                columns << attribute.name;
-            SqliteStatement statement =
-                m_db.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                 .arg(entity.table, columns.join(u", "), placeholders.join(u", ")));
+            QString &sql = insertSql[&entity];
+            if (sql.isEmpty()) {
+                QStringList columns, placeholders;
+                for (int i = 0; i < entity.attributes.size(); ++i) {
+                    columns << entity.attributes[i].name;
+                    placeholders << QStringLiteral("?%1").arg(i + 1);
+                }
+                sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(entity.table, columns.join(u", "), placeholders.join(u", "));
+            }
+            SqliteStatement statement = m_db.prepare(sql);
             for (int i = 0; i < entity.attributes.size(); ++i)
                 statement.bind(i + 1, object->m_values[i]);
             if (!statement.exec())

@@ -158,6 +158,8 @@ StoreError openStoreFile(SqliteDatabase &db, const QString &path, const StoreSch
     // files are removed, so a power cut cannot leave a record naming a removed file.
     db.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     db.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    // Reading the list through a mapping saves a copy of every page on each fetch.
+    db.exec(QStringLiteral("PRAGMA mmap_size=268435456"));
     return {};
 }
 
