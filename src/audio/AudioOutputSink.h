@@ -1,0 +1,67 @@
+#pragma once
+
+#include "audio/AudioOutput.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QIODevice>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+class QAudioSink;
+
+namespace murmelo {
+
+// Hands the sink whatever it asks for, rendered on demand by the source.
+class AudioSinkFeed : public QIODevice {
+    Q_OBJECT
+public:
+    AudioSinkFeed(AudioFrameSource *source, const QAudioFormat &format);
+    bool isSequential() const override { return true; }
+    bool sourceEnded() const { return ended_; }
+    qint64 framesRead() const { return framesRead_; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    AudioFrameSource *source_;
+    QAudioFormat format_;
+    std::vector<float> scratch_;
+    bool ended_ = false;
+    qint64 framesRead_ = 0;
+};
+
+// Plays through a QAudioSink in pull mode. What the listener has not heard yet is what the sink
+// took minus what the device has played by its own clock. (Qt 6.4's PulseAudio sink only updates
+// bytesFree() when it feeds, so buffer size minus bytes free sits still for ~140 ms at a time and
+// the position would stagger by that much.)
+class SinkAudioOutput : public AudioOutput {
+public:
+    explicit SinkAudioOutput(QAudioDevice device);
+    ~SinkAudioOutput() override;
+
+    // How much audio the sink holds ahead of the listener. Generous, so that a busy machine
+    // rendering at twice the speed never lets it run dry.
+    static constexpr int kBufferMilliseconds = 250;
+
+    bool start(int sampleRate, int channels, AudioFrameSource *source) override;
+    void stop() override;
+    qint64 framesPending() const override;
+
+    // Microseconds of audio the device has played since start(), as the sink counts them.
+    qint64 processedMicroseconds() const;
+
+private:
+    void watchForDrain();
+
+    QAudioDevice device_;
+    std::unique_ptr<QAudioSink> sink_;
+    std::unique_ptr<AudioSinkFeed> feed_;
+    QTimer drainWatch_;
+    int sampleRate_ = 0;
+};
+
+} // namespace murmelo

@@ -1,0 +1,150 @@
+#include "audio/Player.h"
+
+#include "platform/MainQueue.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace murmelo {
+
+std::unique_ptr<Player> Player::open(const QString &path, QString &error,
+                                     std::unique_ptr<AudioOutput> output)
+{
+    auto audio = PlayerAudio::decode(path, error);
+    if (!audio)
+        return nullptr;
+    if (!output)
+        output = createDefaultAudioOutput();
+    return std::unique_ptr<Player>(new Player(std::move(audio), std::move(output)));
+}
+
+Player::Player(std::shared_ptr<const PlayerAudio> audio, std::unique_ptr<AudioOutput> output)
+    : audio_(std::move(audio)), stream_(std::make_unique<PlayerStream>(audio_)),
+      output_(std::move(output)), alive_(std::make_shared<int>(0))
+{
+    // The output may call from its own thread; the player's state belongs to the main one.
+    const std::weak_ptr<int> alive = alive_;
+    output_->drained = [this, alive] {
+        const int run = run_;
+        postToMainQueue([this, alive, run] {
+            if (!alive.expired() && run == run_)
+                outputDrained();
+        });
+    };
+    output_->failed = [this, alive](const QString &reason) {
+        const int run = run_;
+        postToMainQueue([this, alive, run, reason] {
+            if (!alive.expired() && run == run_)
+                outputFailed(reason);
+        });
+    };
+}
+
+Player::~Player()
+{
+    output_->stop();
+}
+
+double Player::duration() const
+{
+    return double(audio_->frames()) / audio_->sampleRate;
+}
+
+qint64 Player::toFrame(double seconds) const
+{
+    if (!(seconds > 0))
+        return 0;
+    return std::min(audio_->frames(), qint64(std::llround(seconds * audio_->sampleRate)));
+}
+
+double Player::playingPosition() const
+{
+    const qint64 heard = stream_->framesRendered() - output_->framesPending();
+    return stream_->sourcePositionAt(std::max<qint64>(0, heard));
+}
+
+double Player::currentTime() const
+{
+    const double frame = playing_ ? playingPosition() : double(pausedFrame_);
+    return frame / audio_->sampleRate;
+}
+
+void Player::setCurrentTime(double seconds)
+{
+    moveTo(seconds, false);
+}
+
+void Player::jumpTo(double seconds)
+{
+    moveTo(seconds, true);
+}
+
+void Player::moveTo(double seconds, bool crossfade)
+{
+    pausedFrame_ = toFrame(seconds);
+    if (playing_)
+        stream_->seek(pausedFrame_, crossfade);
+}
+
+bool Player::play()
+{
+    if (playing_)
+        return true;
+    ++run_;
+    stream_->setRate(effectiveRate());
+    stream_->restart(pausedFrame_);
+    playing_ = true;
+    if (!output_->start(audio_->sampleRate, audio_->channels, stream_.get())) {
+        playing_ = false;
+        return false;
+    }
+    return true;
+}
+
+void Player::pause()
+{
+    if (!playing_)
+        return;
+    // Where the listener is, not where rendering got to: the unheard rest is played again.
+    pausedFrame_ = qint64(std::llround(playingPosition()));
+    ++run_;
+    output_->stop();
+    playing_ = false;
+}
+
+void Player::setEnableRate(bool enabled)
+{
+    rateEnabled_ = enabled;
+    stream_->setRate(effectiveRate());
+}
+
+void Player::setRate(float rate)
+{
+    if (std::isnan(rate))
+        return;
+    rate_ = std::clamp(rate, float(PlayerStream::kMinimumRate), float(PlayerStream::kMaximumRate));
+    stream_->setRate(effectiveRate());
+}
+
+void Player::outputDrained()
+{
+    ++run_;
+    output_->stop();
+    playing_ = false;
+    pausedFrame_ = 0;
+    if (finished_)
+        finished_();
+}
+
+void Player::outputFailed(const QString &reason)
+{
+    if (playing_) {
+        pausedFrame_ = qint64(std::llround(playingPosition()));
+        ++run_;
+        playing_ = false;
+    }
+    if (error_)
+        error_(reason);
+}
+
+} // namespace murmelo

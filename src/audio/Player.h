@@ -1,0 +1,81 @@
+#pragma once
+
+#include "audio/AudioOutput.h"
+#include "audio/PlayerAudio.h"
+#include "audio/PlayerStream.h"
+
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace murmelo {
+
+// Plays one WAV file: decoded once at open, played through an output at a rate from 0.5 to 2
+// with the pitch kept, seekable to the sample. Its position follows what the listener hears,
+// not what has been handed to the device. Main thread only; its callbacks arrive on the main
+// queue.
+class Player {
+public:
+    // Null, with the reason in `error`, when the file cannot be played. Without an output the
+    // player uses the default sound device (or a silent one when there is none).
+    static std::unique_ptr<Player> open(const QString &path, QString &error,
+                                        std::unique_ptr<AudioOutput> output = nullptr);
+    ~Player();
+
+    double duration() const;
+    // Seconds from the start of the file.
+    double currentTime() const;
+    // Clamped to the file; lands on the nearest sample. Playing goes on from there.
+    void setCurrentTime(double seconds);
+    // Like setCurrentTime, but a playing jump fades the old position out and the new one in over
+    // a few milliseconds, so that it makes no click.
+    void jumpTo(double seconds);
+
+    // False when the output could not start (the error callback says why).
+    bool play();
+    void pause();
+    bool isPlaying() const { return playing_; }
+
+    // The rate only takes effect while rate control is on, as with the platform player.
+    void setEnableRate(bool enabled);
+    bool enableRate() const { return rateEnabled_; }
+    void setRate(float rate);
+    float rate() const { return rate_; }
+
+    // At the end of the file (not on pause); the position is back at the start by then.
+    void setFinishedHandler(std::function<void()> handler) { finished_ = std::move(handler); }
+    // Decoding is done at open; what can still fail while playing is the sound output.
+    void setErrorHandler(std::function<void(const QString &)> handler)
+    {
+        error_ = std::move(handler);
+    }
+
+    int sampleRate() const { return audio_->sampleRate; }
+    int channels() const { return audio_->channels; }
+    qint64 frameCount() const { return audio_->frames(); }
+    AudioOutput &output() { return *output_; }
+
+private:
+    Player(std::shared_ptr<const PlayerAudio> audio, std::unique_ptr<AudioOutput> output);
+    double playingPosition() const;
+    qint64 toFrame(double seconds) const;
+    double effectiveRate() const { return rateEnabled_ ? rate_ : 1.0; }
+    void moveTo(double seconds, bool crossfade);
+    void outputDrained();
+    void outputFailed(const QString &reason);
+
+    std::shared_ptr<const PlayerAudio> audio_;
+    std::unique_ptr<PlayerStream> stream_;
+    std::unique_ptr<AudioOutput> output_;
+    std::shared_ptr<int> alive_; // lets posted callbacks see that the player is gone
+    qint64 pausedFrame_ = 0;
+    bool playing_ = false;
+    std::atomic<int> run_ = 0; // which play() a callback from the output belongs to
+    bool rateEnabled_ = false;
+    float rate_ = 1.0f;
+    std::function<void()> finished_;
+    std::function<void(const QString &)> error_;
+};
+
+} // namespace murmelo

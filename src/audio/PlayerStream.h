@@ -1,0 +1,72 @@
+#pragma once
+
+#include "audio/AudioOutput.h"
+#include "audio/PlayerAudio.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace soundtouch {
+class SoundTouch;
+}
+
+namespace murmelo {
+
+// Turns decoded audio into output frames at a playback rate, keeping the pitch (SoundTouch; rate
+// 1 copies the frames untouched), and remembers which source frame every output frame stands for
+// so that the player can tell where the listener is. Output frames are counted from restart().
+// Thread-safe: the output pulls on its own schedule while the player changes rate or seeks.
+class PlayerStream : public AudioFrameSource {
+public:
+    explicit PlayerStream(std::shared_ptr<const PlayerAudio> audio);
+    ~PlayerStream() override;
+
+    static constexpr double kMinimumRate = 0.5;
+    static constexpr double kMaximumRate = 2.0;
+    static constexpr double kCrossfadeSeconds = 0.005;
+
+    qint64 renderFrames(float *interleaved, qint64 frames) override;
+
+    // Starts a new run of output frames at this source frame.
+    void restart(qint64 sourceFrame);
+    // Continues the output from another source frame. With a crossfade the old position fades
+    // out while the new one fades in, so the jump makes no click.
+    void seek(qint64 sourceFrame, bool crossfade);
+    // Clamped to [0.5, 2]; applies from the next frame rendered.
+    void setRate(double rate);
+
+    // The source frame (fractional between rate steps) that output frame `outputFrame` of this
+    // run stands for. A seek not yet reached by the listener reads as its target.
+    double sourcePositionAt(qint64 outputFrame);
+    qint64 framesRendered() const;
+
+private:
+    struct Segment {
+        qint64 outputStart;
+        double sourceStart;
+        double rate;
+        bool isSeek;
+    };
+
+    qint64 renderAtRate(float *out, qint64 frames);
+    qint64 renderStretched(float *out, qint64 frames);
+    void moveTo(double sourceFrame, bool isSeek);
+    void mixCrossfade(float *out, qint64 frames);
+
+    std::shared_ptr<const PlayerAudio> audio_;
+    std::unique_ptr<soundtouch::SoundTouch> stretcher_;
+    mutable std::mutex mutex_;
+
+    double rate_ = 1.0;
+    double position_ = 0;  // source frame the next output frame stands for
+    qint64 fedFrames_ = 0; // next source frame to hand the stretcher
+    bool stretcherFlushed_ = false;
+    qint64 rendered_ = 0;
+    std::vector<Segment> segments_;
+
+    std::vector<float> fadeOut_; // the old position's next frames, faded under the new ones
+    qint64 fadeDone_ = 0;
+};
+
+} // namespace murmelo
