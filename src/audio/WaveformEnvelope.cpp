@@ -72,11 +72,11 @@ const std::array<float, 32769> &WaveformEnvelope::levelTable()
 
 void WaveformEnvelope::closeBucket()
 {
-    const float leftMean = float(leftTotal_ / tally_);
+    const float leftMean = float(leftTotal_ / double(float(tally_)));
     values_.push_back(leftMean);
     normalizeMax_ = std::max(normalizeMax_, leftMean);
     if (channelCount_ == 2) {
-        const float rightMean = float(rightTotal_ / tally_);
+        const float rightMean = float(rightTotal_ / double(float(tally_)));
         values_.push_back(rightMean);
         normalizeMax_ = std::max(normalizeMax_, rightMean);
     }
@@ -95,11 +95,14 @@ std::optional<WaveformEnvelope> read(const QString &path, QString &error)
     case WavFile::Kind::Valid:
         if (layout.isIntegerPcm())
             return readPcmWav(path, error);
-        break;
+        return readWithSox(path, error);
     case WavFile::Kind::NotWav:
         break;
     }
-    return readWithSox(path, error);
+    // Pictures are only drawn of the WAV files the system writes itself; libsox's detection of
+    // other formats can be sent into hour-long loops by a damaged header (its AIFF reader).
+    error = QStringLiteral("“%1” is not a WAV file").arg(path);
+    return std::nullopt;
 }
 
 std::optional<WaveformEnvelope> readPcmWav(const QString &path, QString &error)
@@ -132,14 +135,13 @@ std::optional<WaveformEnvelope> readPcmWav(const QString &path, QString &error)
         remaining -= frames;
         const auto *p = reinterpret_cast<const uchar *>(block.constData());
         if (sampleBytes == 2) {
-            for (qint64 f = 0; f < frames; ++f, p += frameBytes)
-                envelope.addFrame(qFromLittleEndian<qint16>(p),
-                                  channels == 2 ? qFromLittleEndian<qint16>(p + 2) : 0);
+            envelope.addFrames(frames, [&](qint64 f, int c) {
+                return qFromLittleEndian<qint16>(p + f * frameBytes + 2 * c);
+            });
         } else {
-            for (qint64 f = 0; f < frames; ++f, p += frameBytes)
-                envelope.addFrame(
-                    toSigned16(widenedSample(p, sampleBytes)),
-                    channels == 2 ? toSigned16(widenedSample(p + sampleBytes, sampleBytes)) : 0);
+            envelope.addFrames(frames, [&](qint64 f, int c) {
+                return toSigned16(widenedSample(p + f * frameBytes + c * sampleBytes, sampleBytes));
+            });
         }
     }
     return envelope;
@@ -156,10 +158,9 @@ std::optional<WaveformEnvelope> readWithSox(const QString &path, QString &error)
     std::vector<sox_sample_t> block(size_t(fileChannels) * 16384);
     SoxLibrary::clearLastError();
     while (const size_t got = sox_read(input.get(), block.data(), block.size())) {
-        const size_t frames = got / size_t(fileChannels);
         const sox_sample_t *p = block.data();
-        for (size_t f = 0; f < frames; ++f, p += fileChannels)
-            envelope.addFrame(toSigned16(p[0]), channels == 2 ? toSigned16(p[1]) : 0);
+        envelope.addFrames(qint64(got) / fileChannels,
+                           [&](qint64 f, int c) { return toSigned16(p[f * fileChannels + c]); });
     }
     const QString reason = SoxLibrary::lastError();
     if (!reason.isEmpty()) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
@@ -17,14 +18,31 @@ public:
     // `channelCount` is 1 or 2: the channels that are drawn.
     WaveformEnvelope(int sampleRate, int channelCount);
 
-    void addFrame(qint16 left, qint16 right)
+    // Adds `frames` frames; `sample(frame, channel)` gives channel 0 or 1 of a frame. Work goes
+    // bucket by bucket so the per-frame loop is only lookups and additions (in the same order
+    // as frame by frame, so the sums are bit-identical).
+    template <typename SampleAt> void addFrames(qint64 frames, SampleAt sample)
     {
-        leftTotal_ += level(left);
-        if (channelCount_ == 2)
-            rightTotal_ += level(right);
-        tally_ += 1;
-        if (tally_ > float(bucketFrames_))
-            closeBucket();
+        for (qint64 f = 0; f < frames;) {
+            const qint64 n = std::min<qint64>(frames - f, bucketFrames_ + 1 - tally_);
+            double left = leftTotal_;
+            double right = rightTotal_;
+            if (channelCount_ == 2) {
+                for (qint64 i = f; i < f + n; ++i) {
+                    left += level(sample(i, 0));
+                    right += level(sample(i, 1));
+                }
+            } else {
+                for (qint64 i = f; i < f + n; ++i)
+                    left += level(sample(i, 0));
+            }
+            leftTotal_ = left;
+            rightTotal_ = right;
+            tally_ += int(n);
+            f += n;
+            if (tally_ > bucketFrames_)
+                closeBucket();
+        }
     }
 
     const std::vector<float> &values() const { return values_; }
@@ -45,7 +63,7 @@ private:
     int bucketFrames_;
     double leftTotal_ = 0;
     double rightTotal_ = 0;
-    float tally_ = 0;
+    int tally_ = 0; // exact as the float count it stands for: buckets are far below 2^24
     float normalizeMax_ = float(noiseFloor);
     std::vector<float> values_;
 };
@@ -57,7 +75,8 @@ private:
 // says why.
 namespace EnvelopeReader {
 
-// Any file: integer PCM WAV through our own reader, everything else through libsox.
+// A WAV file: integer PCM through our own reader, other encodings through libsox's WAV
+// handler; other formats are refused.
 std::optional<WaveformEnvelope> read(const QString &path, QString &error);
 // Integer PCM WAV only, frames read straight from the file.
 std::optional<WaveformEnvelope> readPcmWav(const QString &path, QString &error);
