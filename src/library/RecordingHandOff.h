@@ -1,0 +1,16 @@
+#pragma once
+
+#include <memory>
+
+namespace murmelo {
+
+class Recording;
+
+// What a screen that opens a saved reversal takes from the saved-recordings list before it loads.
+class RecordingHandOff {
+public:
+    virtual ~RecordingHandOff() = default;
+    virtual void setRecording(std::shared_ptr<Recording> recording) = 0;
+};
+
+} // namespace murmelo

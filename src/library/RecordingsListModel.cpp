@@ -1,0 +1,98 @@
+#include "library/RecordingsListModel.h"
+
+#include <QLocale>
+#include <algorithm>
+
+namespace murmelo {
+
+RecordingsListModel::RecordingsListModel(RecordingsQuery &query, QObject *parent)
+    : QAbstractListModel(parent), m_query(query)
+{
+    m_query.performFetch();
+    m_count = m_query.count();
+    connect(&m_query, &RecordingsQuery::didChangeObjects, this, &RecordingsListModel::apply);
+}
+
+int RecordingsListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_count;
+}
+
+std::shared_ptr<Recording> RecordingsListModel::recordingAt(int row) const
+{
+    return row >= 0 && row < m_count ? m_query.recordingAt(row) : nullptr;
+}
+
+QVariant RecordingsListModel::data(const QModelIndex &index, int role) const
+{
+    const auto recording = recordingAt(index.row());
+    if (!recording)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return recording->name();
+    case DateTextRole:
+        return QLocale().toString(recording->date().toLocalTime(), QLocale::ShortFormat);
+    case PlayingRole:
+        return recording->playingValue();
+    default:
+        return {};
+    }
+}
+
+QModelIndex RecordingsListModel::indexOf(const Recording &recording) const
+{
+    const int row = m_query.rowOf(recording);
+    return row >= 0 && row < m_count ? index(row) : QModelIndex();
+}
+
+void RecordingsListModel::refresh(const Recording &recording)
+{
+    const QModelIndex changed = indexOf(recording);
+    if (changed.isValid())
+        emit dataChanged(changed, changed, {PlayingRole});
+}
+
+void RecordingsListModel::apply(const QList<RecordingsQuery::Change> &changes)
+{
+    using Change = RecordingsQuery::Change;
+    // A move is a removal at its old row and an insertion at its new one: all removals go
+    // first, highest row first, then all insertions, lowest row first, which walks the old
+    // list into the new one without any row shifting under a later step.
+    std::vector<int> removals, insertions;
+    for (const Change &change : changes) {
+        if (change.type == Change::Delete || change.type == Change::Move)
+            removals.push_back(change.oldRow);
+        if (change.type == Change::Insert || change.type == Change::Move)
+            insertions.push_back(change.newRow);
+    }
+    std::sort(removals.begin(), removals.end(), std::greater<>());
+    std::sort(insertions.begin(), insertions.end());
+    for (const int row : removals) {
+        beginRemoveRows({}, row, row);
+        --m_count;
+        endRemoveRows();
+    }
+    for (const int row : insertions) {
+        beginInsertRows({}, row, row);
+        ++m_count;
+        endInsertRows();
+    }
+    if (m_count != m_query.count()) {
+        // A batch this model cannot follow step by step; views start over rather than show
+        // the wrong records.
+        beginResetModel();
+        m_count = m_query.count();
+        endResetModel();
+        return;
+    }
+    for (const Change &change : changes) {
+        if (change.type == Change::Update) {
+            const QModelIndex updated = index(change.newRow);
+            emit dataChanged(updated, updated);
+        }
+    }
+}
+
+} // namespace murmelo

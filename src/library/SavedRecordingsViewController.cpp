@@ -1,0 +1,212 @@
+#include "library/SavedRecordingsViewController.h"
+
+#include "library/RecordingHandOff.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Localized.h"
+
+#include <QKeyEvent>
+#include <QPointer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace murmelo {
+
+SavedRecordingsViewController::SavedRecordingsViewController(StoreContext &context,
+                                                             ListPlayerFactory playerFactory,
+                                                             QWidget *parent)
+    : ViewController(parent), m_context(context), m_query(context), m_model(m_query),
+      m_playback(std::move(playerFactory)), m_tableView(new RecordingsListView(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_tableView);
+    m_tableView->setCellConfigurator(
+        [this](RecordingCell &cell, const QModelIndex &index) { configureCell(cell, index); });
+    m_tableView->setModel(&m_model);
+    m_tableView->installEventFilter(this);
+
+    clearStaleMarks();
+    m_playback.setMarkHandler([this](Recording &recording) { m_model.refresh(recording); });
+    m_playback.setFinishedHandler(
+        [this](Recording &recording, const QString &error) { playbackFinished(recording, error); });
+}
+
+void SavedRecordingsViewController::clearStaleMarks()
+{
+    // A mark can reach the file when some other save happens while a row plays; nothing plays
+    // yet, so any mark found is left from an earlier run.
+    const StoreFilter marked =
+        StoreFilter().where(QStringLiteral("playing"), StoreFilter::Equal, true);
+    for (const auto &object : m_context.fetchObjects(Recording::entityName(), marked))
+        std::static_pointer_cast<Recording>(object)->setPrimitivePlayingValue(false);
+}
+
+void SavedRecordingsViewController::viewDidAppear()
+{
+    if (sidebarViewController())
+        sidebarViewController()->selectIndex(kMenuIndex);
+    m_tableView->setFocus();
+}
+
+void SavedRecordingsViewController::configureCell(RecordingCell &cell, const QModelIndex &index)
+{
+    cell.setDelegate(this);
+    cell.setRecording(m_model.recordingAt(index.row()));
+    cell.setFaceColor(index == m_selectedPath ? kSelectedFaceColor : kFaceColor);
+}
+
+void SavedRecordingsViewController::recordingCellTapped(RecordingCell &cell)
+{
+    const QModelIndex index = m_tableView->indexOfCell(cell);
+    if (index.isValid())
+        didSelectRow(index.row());
+}
+
+void SavedRecordingsViewController::didSelectRow(int row)
+{
+    const QModelIndex index = m_model.index(row);
+    if (!index.isValid())
+        return;
+    m_selectedRecording = m_model.recordingAt(row);
+    if (RecordingCell *cell = m_tableView->cellForRow(row)) {
+        cell->togglePanel();
+        cell->setFaceColor(kSelectedFaceColor);
+    }
+    moveSelection(index);
+    m_tableView->setCurrentIndex(index);
+    m_tableView->setFocus();
+}
+
+void SavedRecordingsViewController::moveSelection(const QModelIndex &index)
+{
+    if (index == m_selectedPath)
+        return;
+    if (m_selectedPath.isValid()) {
+        if (RecordingCell *previous = m_tableView->cellForRow(m_selectedPath.row())) {
+            previous->setFaceColor(kFaceColor);
+            previous->hidePanel();
+        }
+    }
+    m_selectedPath = index;
+    m_selectedRecording = m_model.recordingAt(index.row());
+    if (RecordingCell *cell = m_tableView->cellForRow(index.row()))
+        cell->setFaceColor(kSelectedFaceColor);
+}
+
+void SavedRecordingsViewController::playRecording(const std::shared_ptr<Recording> &recording)
+{
+    QString error;
+    switch (m_playback.toggle(recording, &error)) {
+    case ListPlayback::Started:
+        m_selectedRecording = recording;
+        break;
+    case ListPlayback::Stopped:
+        m_selectedRecording.reset();
+        break;
+    case ListPlayback::Failed:
+        reportPlaybackFailure(error);
+        break;
+    }
+}
+
+void SavedRecordingsViewController::playbackFinished(Recording &recording, const QString &error)
+{
+    if (m_selectedRecording.get() == &recording)
+        m_selectedRecording.reset();
+    if (!error.isEmpty())
+        reportPlaybackFailure(error);
+}
+
+void SavedRecordingsViewController::reportPlaybackFailure(const QString &error)
+{
+    showAlert(this, tr("This reversal cannot be played"), error);
+}
+
+void SavedRecordingsViewController::editRecording(const std::shared_ptr<Recording> &recording)
+{
+    // The playback screen plays on its own; two sounds at once would only confuse.
+    m_playback.stop();
+    m_selectedRecording = recording;
+    performSegue(QStringLiteral("Playback"));
+}
+
+void SavedRecordingsViewController::prepareForSegue(const QString &identifier,
+                                                    ViewController *destination)
+{
+    if (identifier != QLatin1String("Playback"))
+        return;
+    if (auto *handOff = dynamic_cast<RecordingHandOff *>(destination))
+        handOff->setRecording(m_selectedRecording);
+}
+
+void SavedRecordingsViewController::deleteRecording(const std::shared_ptr<Recording> &recording)
+{
+    QPointer<SavedRecordingsViewController> self(this);
+    showAlert(this, localized("delete_confirm"), QString(), QStringLiteral("No"),
+              {QStringLiteral("Yes")}, [self, recording](int button) {
+                  if (!self || button != 1 || recording->isDeleted())
+                      return;
+                  // Its files are about to go: it must not go on playing from them.
+                  if (self->m_playback.playingRecording() == recording)
+                      self->m_playback.stop();
+                  if (self->m_selectedRecording == recording)
+                      self->m_selectedRecording.reset();
+                  recording->deleteObject();
+                  StoreError error;
+                  if (!self->m_context.save(&error))
+                      showAlert(self, tr("The reversal could not be deleted"), error.description);
+              });
+}
+
+bool SavedRecordingsViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_tableView && event->type() == QEvent::KeyPress &&
+        handleKey(static_cast<QKeyEvent *>(event)->key()))
+        return true;
+    return ViewController::eventFilter(watched, event);
+}
+
+bool SavedRecordingsViewController::handleKey(int key)
+{
+    // The keys follow the selected row rather than the view's own cursor, which Qt puts on the
+    // first row as soon as the list has the focus.
+    if (key == Qt::Key_Up || key == Qt::Key_Down) {
+        const int rows = m_model.rowCount();
+        if (rows == 0)
+            return true;
+        const int row = !m_selectedPath.isValid() ? 0
+                        : key == Qt::Key_Up       ? std::max(0, m_selectedPath.row() - 1)
+                                                  : std::min(rows - 1, m_selectedPath.row() + 1);
+        const QModelIndex index = m_model.index(row);
+        moveSelection(index);
+        m_tableView->setCurrentIndex(index);
+        m_tableView->scrollTo(index);
+        return true;
+    }
+    const QModelIndex current = m_selectedPath;
+    if (!current.isValid())
+        return false;
+    const auto recording = m_model.recordingAt(current.row());
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        const RecordingCell *cell = m_tableView->cellForRow(current.row());
+        if (cell && cell->isPanelOpen())
+            editRecording(recording);
+        else
+            didSelectRow(current.row());
+        return true;
+    }
+    case Qt::Key_Space:
+        playRecording(recording);
+        return true;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        deleteRecording(recording);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace murmelo

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "library/ListPlayback.h"
+#include "library/RecordingCell.h"
+#include "library/RecordingsListModel.h"
+#include "library/RecordingsListView.h"
+#include "library/RecordingsQuery.h"
+#include "platform/ViewController.h"
+
+namespace murmelo {
+
+// The list of saved reversals, newest first, following the store live. Tapping a row opens its
+// panel (one open at a time); the panel plays the reversal in place, opens the record on the
+// playback screen (segue "Playback", whose screen takes it as a RecordingHandOff), or deletes
+// it after confirmation. Keys: Up/Down choose a row, Enter opens its panel and then edits,
+// Space plays or stops, Delete asks to delete.
+class SavedRecordingsViewController : public ViewController, public RecordingCellDelegate {
+    Q_OBJECT
+public:
+    static constexpr int kMenuIndex = 2;
+    static inline const QColor kSelectedFaceColor{0xf7, 0xf7, 0xf7};
+    static inline const QColor kFaceColor{0xf0, 0xf0, 0xf0};
+
+    SavedRecordingsViewController(StoreContext &context, ListPlayerFactory playerFactory,
+                                  QWidget *parent = nullptr);
+
+    RecordingsListView *tableView() const { return m_tableView; }
+    RecordingsListModel &model() { return m_model; }
+    // The record last tapped, opened or played; none once the one playing stops.
+    const std::shared_ptr<Recording> &selectedRecording() const { return m_selectedRecording; }
+    // The row whose panel was last toggled.
+    QModelIndex selectedPath() const { return m_selectedPath; }
+
+    // A tap on a row: toggles its panel and closes the one open before.
+    void didSelectRow(int row);
+
+    void recordingCellTapped(RecordingCell &cell) override;
+    void playRecording(const std::shared_ptr<Recording> &recording) override;
+    void editRecording(const std::shared_ptr<Recording> &recording) override;
+    void deleteRecording(const std::shared_ptr<Recording> &recording) override;
+
+    void prepareForSegue(const QString &identifier, ViewController *destination) override;
+
+protected:
+    void viewDidAppear() override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void clearStaleMarks();
+    void configureCell(RecordingCell &cell, const QModelIndex &index);
+    // Moves the selected colour to `index`, closing the panel of the row that had it.
+    void moveSelection(const QModelIndex &index);
+    bool handleKey(int key);
+    void playbackFinished(Recording &recording, const QString &error);
+    void reportPlaybackFailure(const QString &error);
+
+    StoreContext &m_context;
+    RecordingsQuery m_query;
+    RecordingsListModel m_model;
+    ListPlayback m_playback;
+    RecordingsListView *m_tableView;
+    std::shared_ptr<Recording> m_selectedRecording;
+    QPersistentModelIndex m_selectedPath;
+};
+
+} // namespace murmelo
