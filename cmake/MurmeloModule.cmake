@@ -24,10 +24,10 @@ function(murmelo_test folder)
   set(target ${folder}_tests)
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE murmelo_testsupport ${ARG_LIBS})
+  # TestMain sets the environment (offscreen platform, scratch folders, data and binary paths).
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MURMELO_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data;MURMELO_BINARY_DIR=${PROJECT_BINARY_DIR}"
-               LABELS "${folder};${ARG_LABELS}"
+    PROPERTIES LABELS "${folder};${ARG_LABELS}"
                TIMEOUT 300)
 endfunction()

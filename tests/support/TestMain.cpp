@@ -36,6 +36,8 @@ int main(int argc, char **argv)
     const std::string runtime = sub("runtime");
     chmod(runtime.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    setenv("MURMELO_TEST_DATA", MURMELO_TEST_DATA_DIR, 0);
+    setenv("MURMELO_BINARY_DIR", MURMELO_BUILD_DIR, 0);
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
