@@ -1,8 +1,8 @@
+#include "app/AppDelegate.h"
 #include "app/Startup.h"
 #include "cli/Cli.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QTimer>
 #include <cstdio>
 
@@ -16,9 +16,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(MURMELO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.murmelo.Murmelo"));
 
-    QLabel window(QStringLiteral("Murmelo"));
-    window.resize(320, 568);
-    window.show();
+    murmelo::AppDelegate delegate;
+    delegate.run();
     if (offscreen) {
         std::fprintf(stderr, "murmelo: no display found, running offscreen.\n");
         QTimer::singleShot(0, &app, &QApplication::quit);

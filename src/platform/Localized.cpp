@@ -15,6 +15,61 @@ const QHash<QString, QString> &table()
          QStringLiteral("Delete this reversal? Its audio files are removed too.")},
         {QStringLiteral("save_recording"),
          QStringLiteral("You have an unsaved reversal. Save it to your library?")},
+        // The getting-started topics.
+        {QStringLiteral("info.1.title"), QStringLiteral("What Murmelo is for")},
+        {QStringLiteral("info.1.info"),
+         QStringLiteral(
+             "Murmelo plays speech backwards. People who practise reverse speech believe that a "
+             "sentence, played in reverse, sometimes carries a short second message. Murmelo makes "
+             "it easy to hear for yourself: record or import some speech, let Murmelo reverse it, "
+             "and listen as often and as slowly as you like. Keep what you find in your library, "
+             "with a note of what you heard.")},
+        {QStringLiteral("info.2.title"), QStringLiteral("Recording a phrase")},
+        {QStringLiteral("info.2.info"),
+         QStringLiteral(
+             "Open Record from the menu and press the red button to start recording from your "
+             "microphone. Speak naturally; a phrase of five to twenty seconds works best, because "
+             "reversals of long recordings are hard to follow. Press the button again to stop. "
+             "Murmelo then reverses the recording and draws its waveform, which takes a moment for "
+             "longer recordings; the progress bar shows how far it has got, and Cancel stops it "
+             "and throws the recording away.\n\nIf nothing is recorded, check in your system's "
+             "sound settings that a microphone is connected, not muted, and chosen as the input "
+             "device.")},
+        {QStringLiteral("info.3.title"), QStringLiteral("Importing a song")},
+        {QStringLiteral("info.3.info"),
+         QStringLiteral(
+             "Choose Import on the record screen to pick a song or a voice memo from your Music "
+             "folder, or any other audio file. Murmelo reads MP3, AAC and M4A, Apple Lossless, "
+             "FLAC, Ogg, Opus, WAV and AIFF. The song is converted once, then reversed just like a "
+             "recording. Files that are protected by copy protection cannot be read.")},
+        {QStringLiteral("info.4.title"), QStringLiteral("Listening backwards")},
+        {QStringLiteral("info.4.info"),
+         QStringLiteral("The playback screen plays the reversal. Drag along the waveform to jump "
+                        "to any point, use the speed slider to slow it down (slowing down keeps "
+                        "the pitch, so voices stay voices), and switch Loop on to hear a passage "
+                        "again and again. The Forward switch plays the original at the same point, "
+                        "so you can compare what was said with what you hear backwards.")},
+        {QStringLiteral("info.5.title"), QStringLiteral("Cropping and saving")},
+        {QStringLiteral("info.5.info"),
+         QStringLiteral(
+             "Move the two handles of the range slider around the part you care about and choose "
+             "Crop to keep only that part, in both directions. Save stores the reversal in your "
+             "library; you can give it a title and write down the message you heard. If you leave "
+             "an unsaved reversal through the menu, Murmelo asks whether to keep it.")},
+        {QStringLiteral("info.6.title"), QStringLiteral("Your library")},
+        {QStringLiteral("info.6.info"),
+         QStringLiteral(
+             "Saved recordings lists everything you kept, newest first. Tap the play button of a "
+             "row to hear it in place, or the row itself to open it on the playback screen, where "
+             "you can change its title and note, crop it further or delete it. Your library lives "
+             "in your own data folder; the Settings screen shows where.")},
+        {QStringLiteral("info.7.title"), QStringLiteral("Sending and reporting")},
+        {QStringLiteral("info.7.info"),
+         QStringLiteral("Send mails a reversal to friends: the forward recording followed by its "
+                        "reversal, as one WAV file, with your title and note. A copy goes to the "
+                        "Murmelo mailbox, where interesting finds are collected. The strip at the "
+                        "bottom of the window shows how sending goes. To tell us about a fault, "
+                        "use Report a problem; nothing is sent unless you ask for it.")},
     };
     return texts;
 }

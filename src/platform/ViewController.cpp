@@ -9,7 +9,10 @@ void Storyboard::registerSegue(const QString &identifier, Factory factory)
     factories_.insert(identifier, std::move(factory));
 }
 
-void Storyboard::setPresenter(Presenter presenter) { presenter_ = std::move(presenter); }
+void Storyboard::setPresenter(Presenter presenter)
+{
+    presenter_ = std::move(presenter);
+}
 
 bool Storyboard::hasSegue(const QString &identifier) const
 {
@@ -41,6 +44,19 @@ void ViewController::prepareForSegue(const QString &, ViewController *) {}
 ViewController *ViewController::performSegue(const QString &identifier)
 {
     return storyboard_ ? storyboard_->perform(this, identifier) : nullptr;
+}
+
+SidebarSeam *ViewController::sidebarViewController() const
+{
+    if (sidebar_)
+        return sidebar_;
+    if (auto *self = dynamic_cast<SidebarSeam *>(const_cast<ViewController *>(this)))
+        return self;
+    for (QWidget *p = parentWidget(); p; p = p->parentWidget()) {
+        if (auto *enclosing = qobject_cast<ViewController *>(p))
+            return enclosing->sidebarViewController();
+    }
+    return nullptr;
 }
 
 void ViewController::showEvent(QShowEvent *event)

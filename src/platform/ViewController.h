@@ -51,7 +51,9 @@ public:
     void setStoryboard(Storyboard *storyboard) { storyboard_ = storyboard; }
     Storyboard *storyboard() const { return storyboard_; }
     void setSidebarViewController(SidebarSeam *sidebar) { sidebar_ = sidebar; }
-    SidebarSeam *sidebarViewController() const { return sidebar_; }
+    // The container this screen lives in: the one set explicitly, else the screen itself when it
+    // is the container, else the nearest enclosing screen's; null outside any container.
+    SidebarSeam *sidebarViewController() const;
 
 protected:
     // Called each time the screen is shown.

@@ -1,0 +1,71 @@
+#include "app/AppDelegate.h"
+
+#include "app/EulaViewController.h"
+#include "app/MainLayout.h"
+#include "app/SidebarViewController.h"
+#include "app/SliderAppearance.h"
+#include "library/Recording.h"
+#include "library/StoreContext.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Defaults.h"
+#include "platform/MainQueue.h"
+#include "platform/ServiceEndpoints.h"
+#include "toolkit/KeyboardAvoidance.h"
+#include "toolkit/Reachability.h"
+
+#include <QPointer>
+
+namespace murmelo {
+
+AppDelegate::AppDelegate() : window_(buildMainWindow({.store = [this] { return store_.get(); }})) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::run()
+{
+    window_->show();
+    applicationDidFinishLaunching();
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    startReachability();
+    KeyboardAvoidance::of(window_.get()).enableAutoTextFieldShowing();
+    openStore();
+    window_->setRevealWidth(kRevealWidth);
+    applySliderAppearance();
+    if (!Defaults::standard().boolForKey(QString::fromLatin1(EulaViewController::kDefaultsKey))) {
+        // After launching, once the window is on screen.
+        postToMainQueue([window = QPointer<SidebarViewController>(window_.get())] {
+            if (window)
+                window->performSegue(QStringLiteral("EULA"));
+        });
+    }
+}
+
+void AppDelegate::startReachability()
+{
+    // A host that makes no handle leaves no monitor: the mail job then finds the relay
+    // unreachable.
+    reachability_ = Reachability::reachabilityWithHostName(ServiceEndpoints::mailRelayHost());
+    if (reachability_)
+        reachability_->startNotifier();
+}
+
+void AppDelegate::openStore()
+{
+    store_ = std::make_unique<StoreContext>();
+    if (store_->open()) {
+        Recording::recoverFiles(*store_);
+        return;
+    }
+    // The file stays as it is (it may be a newer version's, or repairable): the user is told,
+    // and nothing is saved over it this run.
+    const StoreError &error = store_->openError();
+    QString message = error.description;
+    if (!error.recoverySuggestion.isEmpty())
+        message += QStringLiteral("\n\n") + error.recoverySuggestion;
+    showAlert(window_.get(), tr("Your library cannot be opened"), message);
+}
+
+} // namespace murmelo

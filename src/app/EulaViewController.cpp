@@ -1,0 +1,146 @@
+#include "app/EulaViewController.h"
+
+#include "app/AppResources.h"
+#include "platform/Defaults.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace murmelo {
+
+namespace {
+constexpr double kEndTolerance = 10.0;
+
+const char kPrivacyNote[] =
+    "<h3>Before you start</h3>"
+    "<p>Murmelo keeps everything you record on this computer: your recordings, their "
+    "reversals and the notes you write live in your own data folder and nowhere else.</p>"
+    "<p>Something leaves this computer only when you ask for it:</p>"
+    "<ul><li><b>Sending a reversal</b> mails the recording and its reversal, with the name and "
+    "message you typed, to the addresses you chose and to the Murmelo mailbox.</li>"
+    "<li><b>Reporting a problem</b> mails your description to the Murmelo team.</li>"
+    "<li><b>Beta builds</b> report when the application starts and stops, the screens used, "
+    "log lines and crash details, to help us find faults. They contain no audio.</li></ul>"
+    "<p>Murmelo is free software, licensed under the GNU General Public License, version 3 or "
+    "later. Please read it below; you can accept it once you have scrolled to the end.</p>"
+    "<hr/>";
+} // namespace
+
+bool isWithinReachOfEnd(double y, double contentHeight, double visibleHeight)
+{
+    return y >= contentHeight - visibleHeight - kEndTolerance;
+}
+
+QString EulaViewController::agreementText()
+{
+    loadAppResources();
+    QFile licence(QStringLiteral(":/murmelo/LICENSE"));
+    licence.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(kPrivacyNote) + QStringLiteral("<pre style=\"font-size:11px\">") +
+           QString::fromUtf8(licence.readAll()).toHtmlEscaped() + QStringLiteral("</pre>");
+}
+
+EulaViewController::EulaViewController(const QString &text, QWidget *parent)
+    : ViewController(parent), backgroundImageView_(new QLabel(this)),
+      eulaTextView_(new QTextBrowser(this)), eulaButton_(new QPushButton(tr("Accept"), this)),
+      rest_(new QTimer(this))
+{
+    setObjectName(QStringLiteral("EulaViewController"));
+    setWindowTitle(tr("Licence agreement"));
+    setAutoFillBackground(true);
+    setStyleSheet(QStringLiteral(
+        "#EulaViewController { background: #1c2430; }"
+        "QLabel#eulaTitle { color: white; font-size: 18px; font-weight: bold; }"
+        "QPushButton { color: white; background: #5b6ee1; border: none; border-radius: 8px;"
+        " padding: 10px; font-size: 16px; font-weight: bold; }"
+        "QPushButton:disabled { background: #3a4358; color: #7d869c; }"));
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 16, 12, 12);
+    auto *title = new QLabel(windowTitle(), this);
+    title->setObjectName(QStringLiteral("eulaTitle"));
+    column->addWidget(title);
+
+    // The text sits on a stretched rounded card: its 20-point corners keep their shape.
+    backgroundImageView_->setObjectName(QStringLiteral("backgroundImageView"));
+    backgroundImageView_->setStyleSheet(
+        QStringLiteral("#backgroundImageView { border-image: url(%1) 20 20 20 20 stretch; "
+                       "border-width: 20px; }")
+            .arg(appImagePath(QStringLiteral("bg_textview.png"))));
+    auto *card = new QVBoxLayout(backgroundImageView_);
+    card->setContentsMargins(0, 0, 0, 0);
+    eulaTextView_->setObjectName(QStringLiteral("eulaTextView"));
+    eulaTextView_->setFrameShape(QFrame::NoFrame);
+    eulaTextView_->setStyleSheet(QStringLiteral("background: transparent; color: #1c2430;"));
+    eulaTextView_->setHtml(text);
+    card->addWidget(eulaTextView_);
+    column->addWidget(backgroundImageView_, 1);
+
+    eulaButton_->setObjectName(QStringLiteral("eulaButton"));
+    eulaButton_->setEnabled(false);
+    connect(eulaButton_, &QPushButton::clicked, this, &EulaViewController::acceptEula);
+    column->addWidget(eulaButton_);
+
+    // Scrolling has come to rest when it has paused briefly, or at once when the reader lets go
+    // of the scroll bar. A wheel turn counts as scrolling even when the text cannot move.
+    rest_->setSingleShot(true);
+    rest_->setInterval(kRestMilliseconds);
+    connect(rest_, &QTimer::timeout, this, &EulaViewController::enableButton);
+    QScrollBar *bar = eulaTextView_->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar] {
+        if (!bar->isSliderDown())
+            rest_->start();
+    });
+    connect(bar, &QScrollBar::sliderReleased, this, &EulaViewController::enableButton);
+    eulaTextView_->viewport()->installEventFilter(this);
+}
+
+bool EulaViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == eulaTextView_->viewport() &&
+        (event->type() == QEvent::Wheel || event->type() == QEvent::MouseButtonRelease))
+        rest_->start();
+    return ViewController::eventFilter(watched, event);
+}
+
+void EulaViewController::enableButton()
+{
+    const QScrollBar *bar = eulaTextView_->verticalScrollBar();
+    const double visible = eulaTextView_->viewport()->height();
+    // The scroll range is the content height less the visible height.
+    const double content = visible + bar->maximum();
+    eulaButton_->setEnabled(isWithinReachOfEnd(bar->value(), content, visible));
+}
+
+void EulaViewController::acceptEula()
+{
+    Defaults::standard().setBool(QString::fromLatin1(kDefaultsKey), true);
+    Defaults::standard().synchronize();
+    emit accepted();
+    dismiss();
+}
+
+void EulaViewController::dismiss()
+{
+    eulaButton_->setEnabled(false);
+    if (!parentWidget()) {
+        close();
+        deleteLater();
+        return;
+    }
+    auto *fall = new QPropertyAnimation(this, "pos", this);
+    fall->setDuration(250);
+    fall->setEasingCurve(QEasingCurve::InCubic);
+    fall->setEndValue(QPoint(x(), parentWidget()->height()));
+    connect(fall, &QPropertyAnimation::finished, this, &QObject::deleteLater);
+    fall->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+} // namespace murmelo

@@ -1,0 +1,52 @@
+#include "app/MainLayout.h"
+
+#include "app/EulaViewController.h"
+#include "app/GettingStartedViewController.h"
+#include "app/SettingsViewController.h"
+#include "app/SidebarViewController.h"
+#include "app/SpeechSidebarMenuController.h"
+#include "audio/RecordViewController.h"
+
+#include <QAction>
+
+namespace murmelo {
+
+namespace {
+// The window is laid out in the points of a 320 x 568 phone screen.
+constexpr int kWindowWidth = 320;
+constexpr int kWindowHeight = 568;
+
+QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &)
+{
+    return {
+        {GettingStartedViewController::kMenuPosition, QObject::tr("Getting started"),
+         QKeySequence(Qt::CTRL | Qt::Key_1), [] { return new GettingStartedViewController; }},
+        {1, QObject::tr("Record"), QKeySequence(Qt::CTRL | Qt::Key_2),
+         [] { return new RecordViewController; }},
+        {SettingsViewController::kMenuPosition, QObject::tr("Settings"),
+         QKeySequence(Qt::CTRL | Qt::Key_4), [] { return new SettingsViewController; }},
+    };
+}
+} // namespace
+
+SidebarViewController *buildMainWindow(const MainLayoutServices &services)
+{
+    auto *window = new SidebarViewController;
+    window->setFixedSize(kWindowWidth, kWindowHeight);
+    auto *menu = new SpeechSidebarMenuController(menuEntries(services));
+    window->setMenuViewController(menu);
+    window->addActions(menu->shortcutActions());
+    auto *toggle = new QAction(QObject::tr("Menu"), window);
+    toggle->setShortcuts({QKeySequence(Qt::Key_F9), QKeySequence(Qt::CTRL | Qt::Key_M)});
+    QObject::connect(toggle, &QAction::triggered, window, &SidebarViewController::toggleSidebar);
+    window->addAction(toggle);
+
+    Storyboard &storyboard = window->mainStoryboard();
+    storyboard.registerSegue(QStringLiteral("Record"), [] { return new RecordViewController; });
+    window->registerModalSegue(QStringLiteral("EULA"), [] { return new EulaViewController; });
+
+    window->setContentViewController(new RecordViewController);
+    return window;
+}
+
+} // namespace murmelo

@@ -1,0 +1,316 @@
+#include "app/SidebarViewController.h"
+
+#include "app/SpeechSidebarMenuController.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace murmelo {
+
+namespace {
+constexpr int kBarHeight = 44;
+}
+
+void DeleteLater::operator()(ViewController *screen) const
+{
+    if (screen)
+        screen->deleteLater();
+}
+
+SidebarViewController *sidebarOf(const ViewController *screen)
+{
+    return screen ? dynamic_cast<SidebarViewController *>(screen->sidebarViewController())
+                  : nullptr;
+}
+
+SidebarViewController::SidebarViewController(QWidget *parent)
+    : ViewController(parent), sidebarContainerView_(new QWidget(this)),
+      contentContainerView_(new QWidget(this))
+{
+    setObjectName(QStringLiteral("SidebarViewController"));
+    setWindowTitle(QStringLiteral("Murmelo"));
+    sidebarContainerView_->setObjectName(QStringLiteral("sidebarContainerView"));
+    sidebarContainerView_->setAutoFillBackground(true);
+    sidebarContainerView_->setStyleSheet(QStringLiteral("background: #1c2430;"));
+    new QVBoxLayout(sidebarContainerView_);
+    sidebarContainerView_->layout()->setContentsMargins(0, 0, 0, 0);
+    buildContentContainer();
+    sidebarContainerView_->hide();
+
+    storyboard_.setPresenter([this](ViewController *, ViewController *destination) {
+        if (destination == pendingModal_) {
+            pendingModal_ = nullptr;
+            presentViewController(destination);
+        } else {
+            setContentViewController(destination);
+        }
+    });
+    setStoryboard(&storyboard_);
+}
+
+SidebarViewController::~SidebarViewController() = default;
+
+void SidebarViewController::buildContentContainer()
+{
+    contentContainerView_->setObjectName(QStringLiteral("contentContainerView"));
+    contentContainerView_->setAutoFillBackground(true);
+    auto *column = new QVBoxLayout(contentContainerView_);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto *bar = new QWidget(contentContainerView_);
+    bar->setObjectName(QStringLiteral("navigationBar"));
+    bar->setFixedHeight(kBarHeight);
+    bar->setStyleSheet(QStringLiteral(
+        "#navigationBar { background: #2b3548; }"
+        "QLabel { color: white; font-weight: bold; font-size: 17px; }"
+        "QToolButton { color: white; border: none; font-size: 22px; padding: 0 10px; }"
+        "QToolButton:checked { background: #5b6ee1; border-radius: 6px; }"
+        "QToolButton:disabled { color: #67718a; }"));
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(6, 0, 6, 0);
+    sidebarButton_ = new QToolButton(bar);
+    sidebarButton_->setObjectName(QStringLiteral("sidebarButton"));
+    sidebarButton_->setText(QStringLiteral("☰"));
+    sidebarButton_->setToolTip(tr("Menu (F9)"));
+    sidebarButton_->setCheckable(true);
+    sidebarButton_->setFocusPolicy(Qt::NoFocus);
+    // The button's own checked state follows the menu, not the click.
+    connect(sidebarButton_, &QToolButton::clicked, this, [this] {
+        sidebarButton_->setChecked(sidebarVisible() && !closing_);
+        toggleSidebar();
+    });
+    titleLabel_ = new QLabel(windowTitle(), bar);
+    titleLabel_->setAlignment(Qt::AlignCenter);
+    row->addWidget(sidebarButton_);
+    row->addWidget(titleLabel_, 1);
+    row->addSpacing(sidebarButton_->sizeHint().width());
+    column->addWidget(bar);
+
+    contentHost_ = new QWidget(contentContainerView_);
+    contentHost_->setObjectName(QStringLiteral("contentHost"));
+    auto *hostLayout = new QVBoxLayout(contentHost_);
+    hostLayout->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(contentHost_, 1);
+    buildProgressStrip(contentContainerView_);
+    column->addWidget(progressView_);
+}
+
+void SidebarViewController::buildProgressStrip(QWidget *parent)
+{
+    progressView_ = new QWidget(parent);
+    progressView_->setObjectName(QStringLiteral("progressView"));
+    progressView_->setStyleSheet(QStringLiteral(
+        "#progressView { background: #2b3548; } QLabel { color: white; }"
+        "QPushButton { color: white; background: #5b6ee1; border: none; border-radius: 4px;"
+        " padding: 4px 10px; }"));
+    auto *row = new QHBoxLayout(progressView_);
+    row->setContentsMargins(8, 6, 8, 6);
+    progressIndicator_ = new QProgressBar(progressView_);
+    progressIndicator_->setObjectName(QStringLiteral("progressIndicator"));
+    progressIndicator_->setFixedSize(36, 8);
+    progressIndicator_->setTextVisible(false);
+    progressLabel_ = new QLabel(progressView_);
+    progressLabel_->setObjectName(QStringLiteral("progressLabel"));
+    progressLabel_->setWordWrap(true);
+    mailCancelButton_ = new QPushButton(progressView_);
+    mailCancelButton_->setObjectName(QStringLiteral("mailCancelButton"));
+    connect(mailCancelButton_, &QPushButton::clicked, this, &SidebarViewController::cancelMail);
+    row->addWidget(progressIndicator_);
+    row->addWidget(progressLabel_, 1);
+    row->addWidget(mailCancelButton_);
+    progressView_->hide();
+}
+
+void SidebarViewController::setMenuViewController(SpeechSidebarMenuController *menu)
+{
+    menu_ = menu;
+    menu->setParent(sidebarContainerView_);
+    sidebarContainerView_->layout()->addWidget(menu);
+    // The menu is only as wide as the part the content leaves uncovered.
+    menu->setFixedWidth(qMax(0, width() - int(revealWidth_)));
+}
+
+bool SidebarViewController::sidebarVisible() const
+{
+    return !sidebarContainerView_->isHidden();
+}
+
+bool SidebarViewController::isSliding() const
+{
+    return slide_ && slide_->state() == QAbstractAnimation::Running;
+}
+
+int SidebarViewController::openX() const
+{
+    // The centre goes to 1.5 W - revealWidth, so the left edge to W - revealWidth.
+    const double centre = 1.5 * width() - revealWidth_;
+    return qRound(centre - contentContainerView_->width() / 2.0);
+}
+
+void SidebarViewController::slideContentTo(int x, std::function<void()> finished)
+{
+    if (slide_)
+        slide_->stop();
+    slide_ = new QPropertyAnimation(contentContainerView_, "pos", this);
+    slide_->setDuration(kSlideMilliseconds);
+    slide_->setEasingCurve(QEasingCurve::InOutQuad);
+    slide_->setEndValue(QPoint(x, contentContainerView_->y()));
+    connect(slide_, &QPropertyAnimation::finished, this, std::move(finished));
+    slide_->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void SidebarViewController::showSidebar()
+{
+    sidebarButton_->setChecked(true);
+    if (sidebarVisible() && !closing_)
+        return;
+    closing_ = false;
+    if (menu_)
+        menu_->setFixedWidth(qMax(0, width() - int(revealWidth_)));
+    sidebarContainerView_->show();
+    slideContentTo(openX(), [] {});
+}
+
+void SidebarViewController::hideSidebar()
+{
+    sidebarButton_->setChecked(false);
+    if (!sidebarVisible() || closing_)
+        return;
+    closing_ = true;
+    slideContentTo(0, [this] {
+        closing_ = false;
+        sidebarContainerView_->hide();
+    });
+}
+
+void SidebarViewController::toggleSidebar()
+{
+    if (sidebarVisible() && !closing_)
+        hideSidebar();
+    else
+        showSidebar();
+}
+
+void SidebarViewController::setContentViewController(ViewController *screen)
+{
+    replaceContentViewController(screen);
+}
+
+ScreenHandle SidebarViewController::replaceContentViewController(ViewController *screen)
+{
+    if (!screen || screen == content_)
+        return ScreenHandle();
+    ScreenHandle old(content_);
+    if (old) {
+        old->hide();
+        old->setParent(nullptr);
+    }
+    content_ = screen;
+    screen->setStoryboard(&storyboard_);
+    screen->setParent(contentHost_);
+    contentHost_->layout()->addWidget(screen);
+    titleLabel_->setText(screen->windowTitle().isEmpty() ? windowTitle() : screen->windowTitle());
+    screen->show();
+    return old;
+}
+
+void SidebarViewController::presentViewController(ViewController *screen)
+{
+    screen->setStoryboard(&storyboard_);
+    screen->setParent(this);
+    screen->setGeometry(0, height(), width(), height());
+    screen->show();
+    screen->raise();
+    auto *rise = new QPropertyAnimation(screen, "pos", screen);
+    rise->setDuration(kSlideMilliseconds);
+    rise->setEasingCurve(QEasingCurve::OutCubic);
+    rise->setEndValue(QPoint(0, 0));
+    rise->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void SidebarViewController::registerModalSegue(const QString &identifier,
+                                               Storyboard::Factory factory)
+{
+    storyboard_.registerSegue(identifier, [this, factory = std::move(factory)] {
+        ViewController *screen = factory();
+        pendingModal_ = screen;
+        return screen;
+    });
+}
+
+void SidebarViewController::setSidebarButtonEnabled(bool enabled)
+{
+    sidebarButton_->setEnabled(enabled);
+    if (menu_)
+        menu_->setNavigationEnabled(enabled);
+}
+
+void SidebarViewController::selectIndex(int index)
+{
+    if (menu_)
+        menu_->selectIndex(index);
+}
+
+void SidebarViewController::startMailProgress(const QString &text)
+{
+    mailCancelButton_->setText(QStringLiteral("Cancel"));
+    progressIndicator_->setRange(0, 0); // turning
+    progressIndicator_->show();
+    progressLabel_->setText(text);
+    progressView_->show();
+}
+
+void SidebarViewController::updateMailMessage(const QString &text)
+{
+    QString shown = text;
+    shown.remove(QLatin1Char('\t'));
+    progressLabel_->setText(shown);
+}
+
+void SidebarViewController::mailDone(const QString &text)
+{
+    progressIndicator_->setRange(0, 1);
+    progressIndicator_->hide();
+    progressLabel_->setText(text);
+    mailCancelButton_->setText(QStringLiteral("Done"));
+}
+
+void SidebarViewController::cancelMail()
+{
+    progressView_->hide();
+    progressIndicator_->setRange(0, 1);
+    progressIndicator_->hide();
+    if (cancelMail_)
+        cancelMail_();
+}
+
+void SidebarViewController::resizeEvent(QResizeEvent *event)
+{
+    ViewController::resizeEvent(event);
+    sidebarContainerView_->setGeometry(rect());
+    const bool open = sidebarVisible() && !closing_;
+    if (slide_)
+        slide_->stop();
+    contentContainerView_->resize(size());
+    contentContainerView_->move(open ? openX() : 0, 0);
+    if (!open)
+        sidebarContainerView_->hide();
+    closing_ = false;
+    contentContainerView_->raise();
+    for (QObject *child : children()) {
+        auto *presented = qobject_cast<ViewController *>(child);
+        if (presented && presented->parent() == this) {
+            presented->setGeometry(rect());
+            presented->raise();
+        }
+    }
+}
+
+} // namespace murmelo

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "platform/ViewController.h"
+
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPropertyAnimation;
+class QPushButton;
+class QToolButton;
+
+namespace murmelo {
+
+class SpeechSidebarMenuController;
+
+// Deletes a screen on a later turn of the event loop, so that a screen may be replaced from
+// inside one of its own handlers.
+struct DeleteLater {
+    void operator()(ViewController *screen) const;
+};
+using ScreenHandle = std::unique_ptr<ViewController, DeleteLater>;
+
+// The window's root screen: the current content screen over a side menu. Opening the menu
+// slides the content right until only `revealWidth` points of it stay visible.
+class SidebarViewController : public ViewController, public SidebarSeam {
+    Q_OBJECT
+public:
+    static constexpr int kSlideMilliseconds = 250;
+
+    explicit SidebarViewController(QWidget *parent = nullptr);
+    ~SidebarViewController() override;
+
+    void showSidebar();
+    void hideSidebar();
+    void toggleSidebar();
+    bool sidebarVisible() const;
+
+    void setRevealWidth(float width) { revealWidth_ = width; }
+    float revealWidth() const { return revealWidth_; }
+
+    // The menu is made once by whoever lays the window out; the container owns it.
+    void setMenuViewController(SpeechSidebarMenuController *menu);
+    SpeechSidebarMenuController *menuViewController() const { return menu_; }
+
+    ViewController *contentViewController() const { return content_; }
+    // Shows `screen` as the content; the old screen is deleted.
+    void setContentViewController(ViewController *screen);
+    // Shows `screen` as the content and hands the old screen to the caller (empty when `screen`
+    // already was the content).
+    ScreenHandle replaceContentViewController(ViewController *screen);
+
+    // Covers the whole window with `screen` until it closes itself.
+    void presentViewController(ViewController *screen);
+    // A segue whose destination is presented over the window instead of replacing the content.
+    void registerModalSegue(const QString &identifier, Storyboard::Factory factory);
+    Storyboard &mainStoryboard() { return storyboard_; }
+
+    void setSidebarButtonEnabled(bool enabled) override;
+    void selectIndex(int index) override;
+
+    // The mail progress strip.
+    void startMailProgress(const QString &text);
+    void updateMailMessage(const QString &text);
+    void mailDone(const QString &text);
+    void cancelMail();
+    void setCancelMailHandler(std::function<void()> handler) { cancelMail_ = std::move(handler); }
+
+    QWidget *contentContainerView() const { return contentContainerView_; }
+    QWidget *sidebarContainerView() const { return sidebarContainerView_; }
+    QToolButton *sidebarButton() const { return sidebarButton_; }
+    QWidget *progressView() const { return progressView_; }
+    QLabel *progressLabel() const { return progressLabel_; }
+    QProgressBar *progressIndicator() const { return progressIndicator_; }
+    QPushButton *mailCancelButton() const { return mailCancelButton_; }
+    bool isSliding() const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildContentContainer();
+    void buildProgressStrip(QWidget *parent);
+    void slideContentTo(int x, std::function<void()> finished);
+    int openX() const;
+
+    float revealWidth_ = 47.0f;
+    QWidget *sidebarContainerView_;
+    QWidget *contentContainerView_;
+    QWidget *contentHost_ = nullptr;
+    QToolButton *sidebarButton_ = nullptr;
+    QLabel *titleLabel_ = nullptr;
+    QWidget *progressView_ = nullptr;
+    QLabel *progressLabel_ = nullptr;
+    QProgressBar *progressIndicator_ = nullptr;
+    QPushButton *mailCancelButton_ = nullptr;
+    QPointer<QPropertyAnimation> slide_;
+    bool closing_ = false;
+    SpeechSidebarMenuController *menu_ = nullptr;
+    ViewController *content_ = nullptr;
+    Storyboard storyboard_;
+    QPointer<ViewController> pendingModal_;
+    std::function<void()> cancelMail_;
+};
+
+// The container that holds `screen`, or null outside any container.
+SidebarViewController *sidebarOf(const ViewController *screen);
+
+} // namespace murmelo
