@@ -1,0 +1,260 @@
+#include "playback/PlaybackView.h"
+
+#include "playback/PlaybackImages.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QSlider>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace murmelo {
+
+namespace {
+
+// A button whose selected state only its action sets: a click reports itself and leaves the state
+// to what the action decides (playing or not, forward or reversed).
+class SelectableButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void nextCheckState() override {}
+};
+
+// A press anywhere on a slider puts the handle there, as on a phone, instead of paging.
+class JumpingSliderStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+const char *kStyleSheet = R"(
+murmelo--PlaybackViewController { background: #15171c; }
+QWidget { color: #f2f2f5; font-size: 13px; }
+QWidget#panel { background: #23262e; border-top: 1px solid #343844; }
+QWidget#waitView { background: rgba(0, 0, 0, 170); }
+QLabel#title { font-size: 18px; font-weight: bold; }
+QLabel#hint { color: #a9adb8; }
+QLabel#time { color: #a9adb8; font-size: 12px; }
+QLabel#message { font-style: italic; color: #e8a23b; }
+QToolButton { border: none; background: transparent; }
+QToolButton#transport { background: #23262e; border-radius: 22px; }
+QToolButton#play { background: #2d313b; border-radius: 32px; }
+QToolButton#direction { background: #23262e; border-radius: 15px; padding: 0 12px; }
+QToolButton#direction:checked { color: #e8a23b; }
+QPushButton, QToolButton#panelButton {
+    background: #343844; border: none; border-radius: 8px; padding: 8px 14px;
+}
+QToolButton#panelButton:checked { background: #e8a23b; color: #15171c; }
+QPushButton#primary { background: #e8a23b; color: #15171c; font-weight: bold; }
+QPushButton#danger { background: #5a2a2e; }
+QLineEdit, QTextEdit {
+    background: #15171c; border: 1px solid #3d4250; border-radius: 6px; padding: 4px;
+}
+QSlider#scrubber::groove:horizontal { background: transparent; height: 54px; }
+QSlider#scrubber::sub-page:horizontal { background: rgba(232, 162, 59, 55); }
+QSlider#scrubber::handle:horizontal { background: #e8a23b; width: 3px; margin: 0; }
+QSlider#speed::groove:horizontal { background: #3d4250; height: 4px; border-radius: 2px; }
+QSlider#speed::sub-page:horizontal { background: #e8a23b; border-radius: 2px; }
+QSlider#speed::handle:horizontal {
+    background: #f2f2f5; width: 18px; margin: -7px 0; border-radius: 9px;
+}
+)";
+
+QWidget *panel(QWidget *parent, const QRect &frame)
+{
+    auto *view = new QWidget(parent);
+    view->setObjectName(QStringLiteral("panel"));
+    view->setAttribute(Qt::WA_StyledBackground);
+    view->setGeometry(frame);
+    return view;
+}
+
+QLabel *label(QWidget *parent, const QRect &frame, const QString &name,
+              Qt::Alignment alignment = Qt::AlignCenter, const QString &text = {})
+{
+    auto *view = new QLabel(text, parent);
+    view->setObjectName(name);
+    view->setAlignment(alignment);
+    view->setGeometry(frame);
+    return view;
+}
+
+QToolButton *toolButton(QWidget *parent, const QRect &frame, const QString &name, const QIcon &icon,
+                        const QString &tip, bool checkable)
+{
+    auto *button = checkable ? new SelectableButton(parent) : new QToolButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(frame);
+    button->setIcon(icon);
+    button->setIconSize(QSize(28, 28));
+    button->setToolTip(tip);
+    button->setCheckable(checkable);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QPushButton *pushButton(QWidget *parent, const QRect &frame, const QString &text,
+                        const QString &name = {})
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(frame);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QSlider *slider(QWidget *parent, const QRect &frame, const QString &name)
+{
+    auto *view = new QSlider(Qt::Horizontal, parent);
+    view->setObjectName(name);
+    view->setGeometry(frame);
+    view->setFocusPolicy(Qt::NoFocus);
+    auto *style = new JumpingSliderStyle;
+    style->setParent(view);
+    view->setStyle(style);
+    return view;
+}
+
+QLineEdit *lineEdit(QWidget *parent, const QRect &frame, const QString &placeholder)
+{
+    auto *field = new QLineEdit(parent);
+    field->setGeometry(frame);
+    field->setPlaceholderText(placeholder);
+    return field;
+}
+
+QTextEdit *textView(QWidget *parent, const QRect &frame)
+{
+    auto *view = new QTextEdit(parent);
+    view->setGeometry(frame);
+    view->setAcceptRichText(false);
+    view->setTabChangesFocus(true);
+    return view;
+}
+
+// The two presentations of waveform and title share one frame; the screen shows one of them.
+QWidget *presentation(QWidget *root, QLabel *&title, QLabel *&waveform)
+{
+    auto *view = new QWidget(root);
+    view->setGeometry(0, 16, PlaybackView::kWidth, 120);
+    title = label(view, QRect(10, 8, 300, 26), QStringLiteral("title"));
+    waveform = label(view, QRect(47, 48, 225, 54), QStringLiteral("waveform"));
+    waveform->setScaledContents(true);
+    return view;
+}
+
+} // namespace
+
+PlaybackView::PlaybackView(QWidget *root)
+{
+    root->setStyleSheet(QLatin1String(kStyleSheet));
+    root->setAttribute(Qt::WA_StyledBackground);
+
+    displayView = presentation(root, displayTitleLabel, displayWaveformImageView);
+    editView = presentation(root, editTitleLabel, editWaveformImageView);
+
+    // Over the waveform (root y 64 to 118): the handle's centre travels exactly its width.
+    scrubberSlider = slider(root, QRect(46, 64, 228, 54), QStringLiteral("scrubber"));
+    currentTimeLabel = label(root, QRect(47, 122, 80, 18), QStringLiteral("time"),
+                             Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("0:00"));
+    audioDurationLabel = label(root, QRect(192, 122, 80, 18), QStringLiteral("time"),
+                               Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("0:00"));
+    messageLabel = label(root, QRect(52, 152, 216, 24), QStringLiteral("message"));
+    editMessageButton =
+        toolButton(root, QRect(0, 152, 24, 24), QStringLiteral("editMessage"),
+                   PlaybackImages::editMessage(), QObject::tr("Edit the message"), false);
+    editMessageButton->setIconSize(QSize(18, 18));
+
+    restartButton =
+        toolButton(root, QRect(66, 206, 44, 44), QStringLiteral("transport"),
+                   PlaybackImages::restart(), QObject::tr("Back to the start (Home)"), false);
+    playButton =
+        toolButton(root, QRect(128, 196, 64, 64), QStringLiteral("play"),
+                   PlaybackImages::playPause(), QObject::tr("Play or pause (Space)"), true);
+    playButton->setIconSize(QSize(32, 32));
+    repeatButton = toolButton(root, QRect(210, 206, 44, 44), QStringLiteral("transport"),
+                              PlaybackImages::repeat(), QObject::tr("Loop (L)"), true);
+    ffRewindButton =
+        toolButton(root, QRect(100, 272, 120, 30), QStringLiteral("direction"),
+                   PlaybackImages::direction(), QObject::tr("Play forward or reversed (R)"), true);
+    ffRewindButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    ffRewindButton->setIconSize(QSize(18, 18));
+
+    label(root, QRect(20, 318, 60, 20), QStringLiteral("hint"), Qt::AlignLeft | Qt::AlignVCenter,
+          QObject::tr("Speed"));
+    speedSlider = slider(root, QRect(76, 314, 180, 28), QStringLiteral("speed"));
+    speedSlider->setRange(50, 200);
+    speedSlider->setValue(kSpeedScale);
+    speedSlider->setToolTip(QObject::tr("Playback speed (Up/Down)"));
+    speedLabel = label(root, QRect(260, 318, 44, 20), QStringLiteral("hint"),
+                       Qt::AlignRight | Qt::AlignVCenter);
+
+    findReversalView = panel(root, QRect(0, 392, kWidth, 176));
+    label(findReversalView, QRect(20, 24, 280, 40), QStringLiteral("hint"), Qt::AlignCenter,
+          QObject::tr("Did you hear a hidden message?\nSave the reversal and write it down."));
+    saveButton = pushButton(findReversalView, QRect(80, 84, 160, 40), QObject::tr("Save Reversal"),
+                            QStringLiteral("primary"));
+
+    editReversalView = panel(root, QRect(0, 392, kWidth, 176));
+    label(editReversalView, QRect(20, 20, 280, 20), QStringLiteral("hint"), Qt::AlignCenter,
+          QObject::tr("Saved in your library"));
+    editButton = pushButton(editReversalView, QRect(20, 60, 86, 40), QObject::tr("Edit"));
+    cropButton = toolButton(editReversalView, QRect(117, 60, 86, 40), QStringLiteral("panelButton"),
+                            QIcon(), QObject::tr("Crop"), true);
+    cropButton->setText(QObject::tr("Crop"));
+    deleteButton = pushButton(editReversalView, QRect(214, 60, 86, 40), QObject::tr("Delete"),
+                              QStringLiteral("danger"));
+
+    saveReversalView = panel(root, QRect(0, kHeight, kWidth, 268));
+    label(saveReversalView, QRect(20, 12, 280, 26), QStringLiteral("title"), Qt::AlignCenter,
+          QObject::tr("Save Reversal"));
+    titleTextField = lineEdit(saveReversalView, QRect(20, 50, 280, 34), QObject::tr("Title"));
+    messageTextView = textView(saveReversalView, QRect(20, 94, 280, 104));
+    closeSaveReversalButton =
+        pushButton(saveReversalView, QRect(20, 212, 130, 40), QObject::tr("Cancel"));
+    saveReversalButton = pushButton(saveReversalView, QRect(170, 212, 130, 40), QObject::tr("Save"),
+                                    QStringLiteral("primary"));
+
+    shareReversalView = panel(root, QRect(0, 300, kWidth, 268));
+    shareEmailTextField =
+        lineEdit(shareReversalView, QRect(20, 20, 280, 34), QObject::tr("E-mail addresses"));
+    emailNameTextField =
+        lineEdit(shareReversalView, QRect(20, 64, 280, 34), QObject::tr("Your name"));
+    shareMessageTextView = textView(shareReversalView, QRect(20, 108, 280, 100));
+
+    waitView = new QWidget(root);
+    waitView->setObjectName(QStringLiteral("waitView"));
+    waitView->setAttribute(Qt::WA_StyledBackground);
+    waitView->setGeometry(0, 0, kWidth, kHeight);
+    waitLabel = label(waitView, QRect(20, 250, 280, 24), QStringLiteral("title"));
+    auto *busy = new QProgressBar(waitView);
+    busy->setGeometry(60, 286, 200, 8);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+
+    saveCropView = panel(root, QRect(0, 392, kWidth, 176));
+    cropStartLabel = label(saveCropView, QRect(20, 12, 120, 20), QStringLiteral("time"),
+                           Qt::AlignLeft | Qt::AlignVCenter);
+    cropEndLabel = label(saveCropView, QRect(180, 12, 120, 20), QStringLiteral("time"),
+                         Qt::AlignRight | Qt::AlignVCenter);
+    croppedNameTextField =
+        lineEdit(saveCropView, QRect(20, 44, 280, 34), QObject::tr("Name of the cropped reversal"));
+    closeSaveCropButton = pushButton(saveCropView, QRect(20, 100, 130, 40), QObject::tr("Close"));
+    saveCropButton = pushButton(saveCropView, QRect(170, 100, 130, 40), QObject::tr("Save Crop"),
+                                QStringLiteral("primary"));
+
+    infoText = label(root, QRect(20, 140, 280, 240), QStringLiteral("hint"), Qt::AlignCenter);
+    infoText->setWordWrap(true);
+}
+
+} // namespace murmelo

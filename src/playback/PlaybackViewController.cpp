@@ -1,0 +1,456 @@
+#include "playback/PlaybackViewController.h"
+
+#include "library/Recording.h"
+#include "platform/AlertPresenter.h"
+#include "playback/FoundMessageLayout.h"
+#include "playback/PlaybackImages.h"
+#include "playback/SlidePanel.h"
+#include "playback/TimeText.h"
+#include "toolkit/InputAccessoryBar.h"
+#include "toolkit/RangeSlider.h"
+#include "toolkit/TextInputLinks.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTextEdit>
+#include <QToolButton>
+#include <cmath>
+
+namespace murmelo {
+
+namespace {
+// Scrubber values are milliseconds, so that a drag lands between whole seconds.
+constexpr double kScrubberScale = 1000.0;
+constexpr double kNudgeSeconds = 1.0;
+constexpr float kSpeedStep = 0.1f;
+} // namespace
+
+PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactory players,
+                                               QWidget *parent)
+    : ViewController(parent), store_(store), engine_(std::move(players)), view_(this),
+      saveSlide_(new SlidePanel(view_.saveReversalView))
+{
+    setObjectName(QStringLiteral("PlaybackViewController"));
+    setFocusPolicy(Qt::StrongFocus);
+    resize(PlaybackView::kWidth, PlaybackView::kHeight);
+    engine_.setCropRangeProvider([this]() -> std::optional<CropFractions> {
+        if (!isCropMode())
+            return std::nullopt;
+        return CropFractions{rangeSlider_->min(), rangeSlider_->max()};
+    });
+    connect(&engine_, &PlaybackEngine::updated, this,
+            &PlaybackViewController::refreshPlaybackViews);
+    connect(&engine_, &PlaybackEngine::playbackFailed, this, [this](const QString &reason) {
+        showAlert(this, tr("Couldn't Play the Audio"), reason);
+    });
+    connectActions();
+    refreshPlaybackViews();
+}
+
+PlaybackViewController::~PlaybackViewController() = default;
+
+void PlaybackViewController::connectActions()
+{
+    const PlaybackView &v = view_;
+    connect(v.playButton, &QToolButton::clicked, this, &PlaybackViewController::pausePlay);
+    connect(v.restartButton, &QToolButton::clicked, this, &PlaybackViewController::restart);
+    connect(v.ffRewindButton, &QToolButton::clicked, this, &PlaybackViewController::ffRewind);
+    connect(v.repeatButton, &QToolButton::clicked, this, &PlaybackViewController::repeat);
+    connect(v.scrubberSlider, &QSlider::valueChanged, this,
+            &PlaybackViewController::setCurrentTime);
+    connect(v.speedSlider, &QSlider::valueChanged, this, &PlaybackViewController::playbackSpeed);
+    connect(v.speedSlider, &QSlider::sliderReleased, this,
+            &PlaybackViewController::playbackSpeedDone);
+    connect(v.saveButton, &QPushButton::clicked, this, &PlaybackViewController::save);
+    connect(v.editButton, &QPushButton::clicked, this, &PlaybackViewController::save);
+    connect(v.editMessageButton, &QToolButton::clicked, this, &PlaybackViewController::save);
+    connect(v.saveReversalButton, &QPushButton::clicked, this,
+            qOverload<>(&PlaybackViewController::saveReversal));
+    connect(v.closeSaveReversalButton, &QPushButton::clicked, this,
+            &PlaybackViewController::closeSaveReversal);
+    connect(v.cropButton, &QToolButton::clicked, this, &PlaybackViewController::crop);
+    connect(v.saveCropButton, &QPushButton::clicked, this, &PlaybackViewController::saveCrop);
+    connect(v.closeSaveCropButton, &QPushButton::clicked, this,
+            &PlaybackViewController::closeSaveCrop);
+    connect(v.deleteButton, &QPushButton::clicked, this, &PlaybackViewController::deleteReversal);
+    for (QWidget *input :
+         {static_cast<QWidget *>(v.messageTextView), static_cast<QWidget *>(v.titleTextField),
+          static_cast<QWidget *>(v.shareEmailTextField),
+          static_cast<QWidget *>(v.shareMessageTextView),
+          static_cast<QWidget *>(v.emailNameTextField),
+          static_cast<QWidget *>(v.croppedNameTextField)})
+        input->installEventFilter(this);
+}
+
+// Inputs ---------------------------------------------------------------------------------------
+
+void PlaybackViewController::setRecording(std::shared_ptr<Recording> recording)
+{
+    recording_ = std::move(recording);
+    if (!recording_)
+        return;
+    imported_ = recording_->isImportedValue();
+    message_ = recording_->message();
+    setReverseAudioPath(recording_->reverseAudioPath());
+    setAudioPath(recording_->currentAudioPath());
+}
+
+std::optional<float> PlaybackViewController::storedSpeed() const
+{
+    if (!recording_ || !recording_->speed().isValid() || !(recording_->speedValue() > 0))
+        return std::nullopt;
+    return recording_->speedValue();
+}
+
+void PlaybackViewController::setAudioPath(const QString &path)
+{
+    audioPath_ = path;
+    noteLoadError(path, engine_.openForward(path, storedSpeed()));
+    resetScrubber();
+    refreshPlaybackViews();
+}
+
+void PlaybackViewController::setReverseAudioPath(const QString &path)
+{
+    reverseAudioPath_ = path;
+    noteLoadError(path, engine_.openReverse(path, storedSpeed()));
+}
+
+void PlaybackViewController::setWaveformImage(const QImage &image)
+{
+    waveformImage_ = image;
+    const QPixmap picture = QPixmap::fromImage(image);
+    view_.editWaveformImageView->setPixmap(picture);
+    view_.displayWaveformImageView->setPixmap(picture);
+}
+
+void PlaybackViewController::resetScrubber()
+{
+    const QSignalBlocker blocker(view_.scrubberSlider);
+    view_.scrubberSlider->setMinimum(0);
+    view_.scrubberSlider->setMaximum(int(std::lround(engine_.duration() * kScrubberScale)));
+    view_.scrubberSlider->setValue(0);
+    view_.currentTimeLabel->setText(timeText(0));
+    view_.audioDurationLabel->setText(timeText(engine_.duration()));
+}
+
+// Set-up -------------------------------------------------------------------------------------
+
+void PlaybackViewController::loadViewIfNeeded()
+{
+    if (viewLoaded_)
+        return;
+    viewLoaded_ = true;
+    viewDidLoad();
+}
+
+void PlaybackViewController::viewDidLoad()
+{
+    setWaveformImage(waveformImage_);
+    resetScrubber();
+
+    QPalette palette = view_.croppedNameTextField->palette();
+    palette.setColor(QPalette::PlaceholderText, Qt::white);
+    view_.croppedNameTextField->setPalette(palette);
+    setDefaultInputAccessoryView(this);
+    TextInputLinks::of(view_.titleTextField).setNextTextInputView(view_.messageTextView);
+    TextInputLinks::of(view_.shareEmailTextField).setNextTextInputView(view_.emailNameTextField);
+    TextInputLinks::of(view_.emailNameTextField).setNextTextInputView(view_.shareMessageTextView);
+
+    for (QWidget *panel : {view_.findReversalView, view_.editReversalView, view_.saveReversalView,
+                           view_.shareReversalView, view_.waitView,
+                           static_cast<QWidget *>(view_.infoText), view_.saveCropView})
+        panel->hide();
+    view_.findReversalView->setVisible(!recording_);
+    view_.editReversalView->setVisible(bool(recording_));
+
+    setTitleLabels(recording_ ? recording_->name() : QString());
+    setFoundMessage();
+    if (const auto speed = storedSpeed()) {
+        setSpeedSliderValue(*speed);
+        engine_.setRate(*speed);
+    }
+    if (recording_ && !recording_->waveformImage().isNull())
+        setWaveformImage(recording_->waveformImage());
+    editMode();
+    configurePanels();
+}
+
+void PlaybackViewController::viewDidLayoutSubviews()
+{
+    if (!rangeSlider_) {
+        QRect frame(0, 0, 234, 16);
+        frame.moveCenter(QRectF(view_.scrubberSlider->geometry()).center().toPoint());
+        rangeSlider_ = new RangeSlider(frame, this);
+        rangeSlider_->setMinThumbImage(PlaybackImages::editThumb());
+        rangeSlider_->setMaxThumbImage(PlaybackImages::editThumb());
+        rangeSlider_->setTrackImage(PlaybackImages::editSlider());
+        rangeSlider_->setInRangeTrackImage(PlaybackImages::sliderRange());
+        connect(rangeSlider_, &RangeSlider::valueChanged, this,
+                &PlaybackViewController::cropRangeUpdated);
+        rangeSlider_->hide();
+    }
+    for (QWidget *overlay :
+         {view_.editView, view_.displayView, view_.findReversalView, view_.editReversalView,
+          view_.saveReversalView, view_.shareReversalView, view_.waitView, view_.saveCropView})
+        overlay->raise();
+    // A busy job keeps its cover over everything, whatever the order above says.
+    if (!view_.waitView->isHidden())
+        view_.waitView->raise();
+}
+
+void PlaybackViewController::showEvent(QShowEvent *event)
+{
+    loadViewIfNeeded();
+    ViewController::showEvent(event);
+}
+
+void PlaybackViewController::resizeEvent(QResizeEvent *event)
+{
+    ViewController::resizeEvent(event);
+    viewDidLayoutSubviews();
+}
+
+void PlaybackViewController::viewDidAppear()
+{
+    if (sidebarViewController())
+        sidebarViewController()->selectIndex(1);
+    setFocus();
+    showLoadErrors();
+}
+
+void PlaybackViewController::noteLoadError(const QString &path, const QString &error)
+{
+    if (!error.isEmpty())
+        loadErrors_ << QStringLiteral("\u201c%1\u201d: %2").arg(QFileInfo(path).fileName(), error);
+}
+
+void PlaybackViewController::showLoadErrors()
+{
+    if (loadErrors_.isEmpty())
+        return;
+    showAlert(this, tr("Couldn't Open the Audio"), loadErrors_.join(QLatin1Char('\n')));
+    loadErrors_.clear();
+}
+
+void PlaybackViewController::configurePanels()
+{
+    view_.findReversalView->setHidden(bool(recording_));
+    view_.editReversalView->setHidden(!recording_);
+    view_.cropButton->show();
+    if (imported_) {
+        // Music from the library is for listening only here; it is stored from the question
+        // asked on leaving the screen, and shared or deleted from the library.
+        view_.editReversalView->hide();
+        view_.findReversalView->hide();
+        view_.cropButton->hide();
+    }
+}
+
+void PlaybackViewController::setTitleLabels(const QString &name)
+{
+    view_.editTitleLabel->setText(name);
+    view_.displayTitleLabel->setText(name);
+}
+
+void PlaybackViewController::setFoundMessage()
+{
+    layoutFoundMessage(view_.messageLabel, view_.editMessageButton,
+                       recording_ ? recording_->message() : QString());
+}
+
+void PlaybackViewController::editMode()
+{
+    view_.editView->show();
+    view_.displayView->hide();
+}
+
+bool PlaybackViewController::hasUnsavedReversal() const
+{
+    return !recording_ && !audioPath_.isEmpty();
+}
+
+// Playback ----------------------------------------------------------------------------------
+
+bool PlaybackViewController::isCropMode() const
+{
+    return rangeSlider_ && !rangeSlider_->isHidden();
+}
+
+void PlaybackViewController::pausePlay()
+{
+    engine_.pausePlay();
+}
+
+void PlaybackViewController::restart()
+{
+    engine_.restart();
+}
+
+void PlaybackViewController::ffRewind()
+{
+    engine_.switchDirection();
+}
+
+void PlaybackViewController::repeat()
+{
+    engine_.setRepeat(!engine_.repeat());
+    view_.repeatButton->setChecked(engine_.repeat());
+}
+
+void PlaybackViewController::setCurrentTime()
+{
+    engine_.seek(view_.scrubberSlider->value() / kScrubberScale);
+}
+
+void PlaybackViewController::updateTime()
+{
+    engine_.updateTime();
+}
+
+void PlaybackViewController::refreshPlaybackViews()
+{
+    {
+        const QSignalBlocker blocker(view_.scrubberSlider);
+        view_.scrubberSlider->setValue(int(std::lround(engine_.currentTime() * kScrubberScale)));
+    }
+    view_.currentTimeLabel->setText(timeText(engine_.currentTime()));
+    view_.playButton->setChecked(engine_.isPlaying());
+    // The button shows the direction itself, so a new file (which starts forward) resets it.
+    view_.ffRewindButton->setChecked(engine_.isReversed());
+    view_.ffRewindButton->setText(engine_.isReversed() ? tr("Reversed") : tr("Forward"));
+    view_.speedLabel->setText(QString::number(double(speedSliderValue()), 'f', 1) +
+                              QStringLiteral("\u00d7"));
+}
+
+float PlaybackViewController::speedSliderValue() const
+{
+    return float(view_.speedSlider->value()) / PlaybackView::kSpeedScale;
+}
+
+void PlaybackViewController::setSpeedSliderValue(float rate)
+{
+    const QSignalBlocker blocker(view_.speedSlider);
+    view_.speedSlider->setValue(int(std::lround(rate * PlaybackView::kSpeedScale)));
+    refreshPlaybackViews();
+}
+
+void PlaybackViewController::playbackSpeed()
+{
+    engine_.setRate(speedSliderValue());
+    refreshPlaybackViews();
+}
+
+void PlaybackViewController::playbackSpeedDone()
+{
+    if (!recording_ || !engine_.audioPlayer())
+        return;
+    recording_->setSpeedValue(engine_.rate());
+    saveStore(tr("Couldn't Save the Speed"));
+}
+
+void PlaybackViewController::stepSpeed(float step)
+{
+    view_.speedSlider->setValue(
+        int(std::lround((speedSliderValue() + step) * PlaybackView::kSpeedScale)));
+    playbackSpeedDone();
+}
+
+void PlaybackViewController::keyPressEvent(QKeyEvent *event)
+{
+    // Nothing is played with while a job covers the screen.
+    if (!view_.waitView->isHidden() || event->modifiers() & ~Qt::KeypadModifier) {
+        ViewController::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Space:
+        pausePlay();
+        break;
+    case Qt::Key_R:
+        ffRewind();
+        break;
+    case Qt::Key_L:
+        repeat();
+        break;
+    case Qt::Key_Home:
+        restart();
+        break;
+    case Qt::Key_Left:
+        engine_.seek(engine_.currentTime() - kNudgeSeconds);
+        break;
+    case Qt::Key_Right:
+        engine_.seek(engine_.currentTime() + kNudgeSeconds);
+        break;
+    case Qt::Key_Up:
+        stepSpeed(kSpeedStep);
+        break;
+    case Qt::Key_Down:
+        stepSpeed(-kSpeedStep);
+        break;
+    default:
+        ViewController::keyPressEvent(event);
+    }
+}
+
+// Text inputs --------------------------------------------------------------------------------
+
+bool PlaybackViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn)
+        textInputDidBeginEditing(static_cast<QWidget *>(watched));
+    else if (event->type() == QEvent::FocusOut)
+        textInputDidEndEditing(static_cast<QWidget *>(watched));
+    return ViewController::eventFilter(watched, event);
+}
+
+void PlaybackViewController::textInputDidBeginEditing(QWidget *input)
+{
+    const PlaybackView &v = view_;
+    if ((input == v.titleTextField && recordName_.isEmpty()) ||
+        (input == v.shareEmailTextField && shareEmails_.isEmpty()) ||
+        (input == v.emailNameTextField && shareEmailName_.isEmpty()))
+        static_cast<QLineEdit *>(input)->clear();
+    else if ((input == v.messageTextView || input == v.shareMessageTextView) && message_.isEmpty())
+        static_cast<QTextEdit *>(input)->clear();
+}
+
+void PlaybackViewController::textInputDidEndEditing(QWidget *input)
+{
+    const PlaybackView &v = view_;
+    if (auto *field = qobject_cast<QLineEdit *>(input)) {
+        QString *value = input == v.titleTextField        ? &recordName_
+                         : input == v.shareEmailTextField ? &shareEmails_
+                         : input == v.emailNameTextField  ? &shareEmailName_
+                                                          : nullptr;
+        if (!value)
+            return;
+        *value = field->text();
+        if (value->isEmpty())
+            field->clear();
+    } else if (auto *text = qobject_cast<QTextEdit *>(input)) {
+        if (input != v.messageTextView && input != v.shareMessageTextView)
+            return;
+        // An untouched prompt is not a message.
+        const QString typed = text->toPlainText();
+        message_ = typed == messagePrompt() ? QString() : typed;
+        if (recording_)
+            recording_->setMessage(message_);
+        if (message_.isEmpty())
+            text->clear();
+    }
+}
+
+void PlaybackViewController::commitEditing()
+{
+    QWidget *focused = focusWidget();
+    if (focused && isAncestorOf(focused))
+        textInputDidEndEditing(focused);
+}
+
+} // namespace murmelo

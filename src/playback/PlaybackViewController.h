@@ -1,0 +1,144 @@
+#pragma once
+
+#include "audio/PlaybackHandOff.h"
+#include "audio/UnsavedReversal.h"
+#include "platform/ViewController.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/PlaybackView.h"
+
+#include <QImage>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+namespace murmelo {
+
+struct CropResult;
+class RangeSlider;
+class Recording;
+class SlidePanel;
+class StoreContext;
+
+// The screen on which the user listens to a reversal: forward or reversed at the same point of
+// the audio, with loop, scrubbing and speed; and where a reversal is saved, cropped into a new
+// saved reversal, or deleted.
+class PlaybackViewController : public ViewController,
+                               public PlaybackHandOff,
+                               public UnsavedReversal {
+    Q_OBJECT
+public:
+    // Records are made in and saved through `store`; players come from `players`.
+    explicit PlaybackViewController(StoreContext &store,
+                                    PlayerFactory players = defaultPlayerFactory(),
+                                    QWidget *parent = nullptr);
+    ~PlaybackViewController() override;
+
+    static QString messagePrompt()
+    {
+        return QStringLiteral("What hidden message did you discover?");
+    }
+
+    // Inputs, handed in before the screen is shown.
+    void setRecording(std::shared_ptr<Recording> recording);
+    std::shared_ptr<Recording> recording() const { return recording_; }
+    void setAudioPath(const QString &path) override;
+    QString audioPath() const { return audioPath_; }
+    void setReverseAudioPath(const QString &path) override;
+    QString reverseAudioPath() const { return reverseAudioPath_; }
+    void setWaveformImage(const QImage &image) override;
+    QImage waveformImage() const { return waveformImage_; }
+    void setImported(bool imported) override { imported_ = imported; }
+    bool imported() const { return imported_; }
+
+    // Sets the views up from the inputs; runs once, at the latest when the screen is first shown.
+    void loadViewIfNeeded();
+    void viewDidLayoutSubviews();
+
+    // Playback.
+    void pausePlay();
+    void restart();
+    void ffRewind();
+    void repeat();
+    void setCurrentTime();
+    void playbackSpeed();
+    void playbackSpeedDone();
+    void editMode();
+    void updateTime();
+
+    // Save, crop and delete.
+    void save();
+    void saveReversal() override;
+    void closeSaveReversal();
+    void crop();
+    void cropRangeUpdated();
+    void saveCrop();
+    void closeSaveCrop();
+    void deleteReversal();
+
+    void configurePanels();
+    void setFoundMessage();
+    bool hasUnsavedReversal() const override;
+
+    // The text input callbacks: prompts are cleared when editing begins, typed values kept when it
+    // ends.
+    void textInputDidBeginEditing(QWidget *input);
+    void textInputDidEndEditing(QWidget *input);
+
+    PlaybackEngine &engine() { return engine_; }
+    const PlaybackView &view() const { return view_; }
+    RangeSlider *rangeSlider() const { return rangeSlider_; }
+    SlidePanel &saveReversalSlide() const { return *saveSlide_; }
+    bool isCropMode() const;
+    QString message() const { return message_; }
+    QString recordName() const { return recordName_; }
+
+protected:
+    void viewDidAppear() override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct StoreOptions {
+        bool applyTypedTitle = true;
+        std::optional<QString> message; // instead of what the message input shows
+    };
+    void viewDidLoad();
+    void connectActions();
+    void refreshPlaybackViews();
+    void resetScrubber();
+    void setTitleLabels(const QString &name);
+    std::optional<float> storedSpeed() const;
+    float speedSliderValue() const;
+    void setSpeedSliderValue(float rate);
+    void stepSpeed(float step);
+    void noteLoadError(const QString &path, const QString &error);
+    void showLoadErrors();
+    void commitEditing();
+    void storeReversal(const StoreOptions &options);
+    void saveStore(const QString &failureTitle);
+    void cropFinished(const CropResult &result);
+    void deleteConfirmed();
+    void setBusy(bool busy, const QString &text = {});
+
+    StoreContext &store_;
+    PlaybackEngine engine_;
+    PlaybackView view_;
+    SlidePanel *saveSlide_;
+    RangeSlider *rangeSlider_ = nullptr;
+    bool viewLoaded_ = false;
+
+    std::shared_ptr<Recording> recording_;
+    QString audioPath_;
+    QString reverseAudioPath_;
+    QImage waveformImage_;
+    bool imported_ = false;
+    QString message_;
+    QString recordName_;
+    QString shareEmails_;
+    QString shareEmailName_;
+    QStringList loadErrors_; // files that could not be opened, told once the screen is up
+};
+
+} // namespace murmelo

@@ -1,0 +1,221 @@
+// The editing flows of the playback screen: save, crop and delete.
+#include "playback/PlaybackViewController.h"
+
+#include "library/Recording.h"
+#include "library/StoreContext.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Defaults.h"
+#include "platform/Localized.h"
+#include "playback/CropJob.h"
+#include "playback/SlidePanel.h"
+#include "playback/TimeText.h"
+#include "toolkit/RangeSlider.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSlider>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace murmelo {
+
+namespace {
+const QString kDefaultNameKey = QStringLiteral("defaultName");
+// A range keeping all but a hundredth at either end is no crop.
+constexpr float kNoCropMargin = 0.01f;
+} // namespace
+
+void PlaybackViewController::save()
+{
+    view_.messageTextView->setPlainText(message_.isEmpty() ? messagePrompt() : message_);
+    // A title typed and then cancelled is forgotten: the field starts from what is stored.
+    recordName_ = recording_ ? recording_->name() : QString();
+    view_.titleTextField->setText(recordName_);
+    saveSlide_->slideIn();
+}
+
+void PlaybackViewController::closeSaveReversal()
+{
+    saveSlide_->slideOut();
+}
+
+void PlaybackViewController::saveReversal()
+{
+    storeReversal({});
+}
+
+void PlaybackViewController::storeReversal(const StoreOptions &options)
+{
+    // A Save pressed while typing still takes what was typed.
+    commitEditing();
+    if (!recording_) {
+        recording_ = Recording::insertInManagedObjectContext(store_);
+        recording_->setIsImportedValue(imported_);
+        recording_->setDate(QDateTime::currentDateTime());
+    }
+    recording_->setAudioPath(audioPath_, reverseAudioPath_);
+    audioPath_ = recording_->currentAudioPath();
+    reverseAudioPath_ = recording_->reverseAudioPath();
+    recording_->setWaveformImage(waveformImage_);
+    if (engine_.audioPlayer())
+        recording_->setSpeedValue(engine_.rate());
+    if (options.applyTypedTitle && !recordName_.isEmpty())
+        recording_->setName(recordName_);
+    if (options.message) {
+        message_ = *options.message;
+    } else {
+        const QString shown = view_.messageTextView->toPlainText();
+        message_ = shown == messagePrompt() ? QString() : shown;
+    }
+    recording_->setMessage(message_);
+    setFoundMessage();
+
+    if (recording_->name().isEmpty()) {
+        // The counter only grows: numbers of deleted reversals are never given out again.
+        Defaults &defaults = Defaults::standard();
+        const qint64 next = defaults.integerForKey(kDefaultNameKey) + 1;
+        recording_->setName(QStringLiteral("Reversal %1").arg(next));
+        defaults.setInteger(kDefaultNameKey, next);
+        defaults.synchronize();
+    }
+    setTitleLabels(recording_->name());
+    saveStore(tr("Couldn't Save the Reversal"));
+    closeSaveReversal();
+    configurePanels();
+}
+
+void PlaybackViewController::saveStore(const QString &failureTitle)
+{
+    StoreError error;
+    if (!store_.save(&error))
+        showAlert(this, failureTitle,
+                  error.description + (error.recoverySuggestion.isEmpty()
+                                           ? QString()
+                                           : QStringLiteral("\n") + error.recoverySuggestion));
+}
+
+// Crop -----------------------------------------------------------------------------------------
+
+void PlaybackViewController::crop()
+{
+    if (!recording_) {
+        showAlert(this, localized("save_before_crop"), QString());
+        return;
+    }
+    if (!rangeSlider_)
+        viewDidLayoutSubviews();
+    const bool on = !view_.cropButton->isChecked();
+    view_.cropButton->setChecked(on);
+    rangeSlider_->setVisible(on);
+    view_.saveCropView->setVisible(on);
+    view_.scrubberSlider->setHidden(on);
+    if (on)
+        cropRangeUpdated();
+}
+
+void PlaybackViewController::cropRangeUpdated()
+{
+    view_.cropStartLabel->setText(timeText(engine_.duration() * rangeSlider_->min()));
+    view_.cropEndLabel->setText(timeText(engine_.duration() * rangeSlider_->max()));
+}
+
+void PlaybackViewController::closeSaveCrop()
+{
+    view_.saveCropView->hide();
+}
+
+void PlaybackViewController::setBusy(bool busy, const QString &text)
+{
+    view_.waitLabel->setText(text);
+    view_.waitView->setVisible(busy);
+    if (busy)
+        view_.waitView->raise();
+    // Leaving the screen mid-job would orphan its result.
+    if (sidebarViewController())
+        sidebarViewController()->setSidebarButtonEnabled(!busy);
+}
+
+void PlaybackViewController::saveCrop()
+{
+    if (!recording_ || !rangeSlider_)
+        return;
+    const float min = rangeSlider_->min();
+    const float max = rangeSlider_->max();
+    if (min <= kNoCropMargin && max >= 1 - kNoCropMargin)
+        return;
+    setBusy(true, tr("Cropping\u2026"));
+    QPointer<PlaybackViewController> self(this);
+    cropReversal(audioPath_, reverseAudioPath_, min, max, [self](const CropResult &result) {
+        if (self) {
+            self->cropFinished(result);
+            return;
+        }
+        // The screen is gone: nobody will adopt the new files.
+        QFile::remove(result.audioPath);
+        QFile::remove(result.reverseAudioPath);
+    });
+}
+
+void PlaybackViewController::cropFinished(const CropResult &result)
+{
+    setBusy(false);
+    const std::shared_ptr<Recording> old = recording_;
+    if (!result.succeeded() || !old) {
+        QFile::remove(result.audioPath);
+        QFile::remove(result.reverseAudioPath);
+        showAlert(this, tr("Couldn't Crop the Reversal"), result.error);
+        return;
+    }
+    auto cropped = Recording::insertInManagedObjectContext(store_);
+    const QString typedName = view_.croppedNameTextField->text().trimmed();
+    cropped->setName(typedName.isEmpty() ? old->name() + QStringLiteral(" Cropped") : typedName);
+    cropped->setDate(QDateTime::currentDateTime());
+    cropped->setIsImportedValue(old->isImportedValue());
+    if (old->speed().isValid())
+        cropped->setSpeedValue(old->speedValue());
+    recording_ = cropped;
+    setAudioPath(result.audioPath);
+    setReverseAudioPath(result.reverseAudioPath);
+    setWaveformImage(result.waveformImage);
+    rangeSlider_->setMin(0);
+    rangeSlider_->setMax(1);
+    storeReversal({.applyTypedTitle = false, .message = old->message()});
+    // The name was for this crop; the next one is named afresh.
+    view_.croppedNameTextField->clear();
+    crop();
+    showLoadErrors();
+}
+
+// Delete --------------------------------------------------------------------------------------
+
+void PlaybackViewController::deleteReversal()
+{
+    if (!recording_)
+        return;
+    QPointer<PlaybackViewController> self(this);
+    showAlert(this, localized("delete_confirm"), QString(), QStringLiteral("No"),
+              {QStringLiteral("Yes")}, [self](int button) {
+                  if (self && button != 0)
+                      self->deleteConfirmed();
+              });
+}
+
+void PlaybackViewController::deleteConfirmed()
+{
+    if (!recording_)
+        return;
+    if (engine_.isPlaying())
+        engine_.pausePlay();
+    recording_->deleteObject();
+    recording_.reset();
+    // The files are gone with the record: there is nothing left to save on leaving.
+    audioPath_.clear();
+    reverseAudioPath_.clear();
+    saveStore(tr("Couldn't Delete the Reversal"));
+    performSegue(QStringLiteral("Record"));
+}
+
+} // namespace murmelo
