@@ -1,5 +1,10 @@
 #include "audio/RecordViewController.h"
 
+#include "audio/AudioInput.h"
+#include "audio/AudioRecorder.h"
+#include "audio/MediaImport.h"
+#include "audio/MediaImportDecoder.h"
+#include "audio/MusicPicker.h"
 #include "audio/PlaybackHandOff.h"
 #include "audio/ProgressOverlay.h"
 #include "audio/SoxReversal.h"
@@ -8,9 +13,17 @@
 #include "platform/AlertPresenter.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
+#include "platform/StandardPaths.h"
+#include "toolkit/BlinkSelect.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -22,20 +35,81 @@ const QSizeF kWaveformSize(225.0, 54.0);
 constexpr double kWaveformBarWidth = 4.0;
 } // namespace
 
-RecordViewController::RecordViewController(QWidget *parent) : ViewController(parent)
+QString recordTimeText(double seconds)
+{
+    // Float arithmetic after the first conversion, so the digits match what the label has
+    // always shown (83.456 s reads 01:23:45).
+    float q = float(seconds * 100.0);
+    const int minutes = int(q / 6000.0f);
+    q = q - float(minutes) * 6000.0f;
+    const int wholeSeconds = int(q / 100.0f);
+    const int hundredths = int(q - float(wholeSeconds) * 100.0f);
+    return QString::asprintf("%02d:%02d:%02d", minutes, wholeSeconds, hundredths);
+}
+
+RecordViewController::RecordViewController(QWidget *parent)
+    : ViewController(parent), inputFactory_([] { return AudioInput::createDefault(); }),
+      recordButton_(new QPushButton(tr("Record"), this)),
+      importButton_(new QPushButton(tr("Import a Song\u2026"), this)),
+      messageLabel_(new QLabel(recordTimeText(0), this))
 {
     setObjectName(QStringLiteral("RecordViewController"));
-    auto *layout = new QVBoxLayout(this);
+    setAcceptDrops(true);
+
     auto *hint =
-        new QLabel(tr("Record a phrase or import a song,\nthen listen to it backwards."), this);
+        new QLabel(tr("Tap to record a phrase.\nTap again to stop and hear it backwards."), this);
     hint->setAlignment(Qt::AlignCenter);
+    hint->setWordWrap(true);
+
+    recordButton_->setObjectName(QStringLiteral("recordButton"));
+    recordButton_->setFixedSize(160, 160);
+    recordButton_->setToolTip(tr("Start or stop recording (Ctrl+R)"));
+    recordButton_->setStyleSheet(QStringLiteral(
+        "QPushButton { border-radius: 80px; border: 6px solid #e6e6e6; background: #c62828;"
+        " color: white; font-size: 20px; font-weight: bold; }"
+        "QPushButton:checked { background: #ff5f52; border-color: #ffcdd2; }"
+        "QPushButton:disabled { background: #9e9e9e; }"));
+    connect(recordButton_, &QPushButton::clicked, this, &RecordViewController::record);
+
+    messageLabel_->setObjectName(QStringLiteral("messageLabel"));
+    messageLabel_->setAlignment(Qt::AlignCenter);
+    messageLabel_->setStyleSheet(QStringLiteral("font-size: 28px; font-family: monospace;"));
+
+    importButton_->setObjectName(QStringLiteral("importButton"));
+    importButton_->setToolTip(tr("Reverse a song from your music, or drop a file here (Ctrl+O)"));
+    connect(importButton_, &QPushButton::clicked, this, &RecordViewController::importFromLibrary);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 30, 20, 30);
     layout->addWidget(hint);
+    layout->addStretch();
+    layout->addWidget(recordButton_, 0, Qt::AlignHCenter);
+    layout->addSpacing(16);
+    layout->addWidget(messageLabel_);
+    layout->addStretch();
+    layout->addWidget(importButton_);
+
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this, [this] { record(); });
+    new QShortcut(QKeySequence::Open, this, [this] { importFromLibrary(); });
+
+    // The label follows the recording at about the display's frame rate.
+    recordTimeRefresh_.setInterval(16);
+    connect(&recordTimeRefresh_, &QTimer::timeout, this, &RecordViewController::updateRecordTime);
+
     progressView_ = new ProgressOverlay(this);
     connect(progressView_, &ProgressOverlay::cancelClicked, this,
             &RecordViewController::cancelAction);
 }
 
-RecordViewController::~RecordViewController() = default;
+RecordViewController::~RecordViewController()
+{
+    if (recorder_) {
+        // Leaving mid-recording: the file stays a valid WAV, but nobody will reverse it.
+        disconnect(recorder_, nullptr, this, nullptr);
+        recorder_->stop();
+        delete recorder_;
+    }
+}
 
 QLabel *RecordViewController::progressLabel() const
 {
@@ -46,6 +120,178 @@ void RecordViewController::viewDidAppear()
 {
     if (sidebarViewController())
         sidebarViewController()->selectIndex(1);
+}
+
+void RecordViewController::record()
+{
+    if (recorder_) {
+        // Stopping makes the recorder report that it finished, which starts the reversal.
+        recorder_->stop();
+        return;
+    }
+    if (cancelAction_)
+        return; // a job is running behind the overlay
+    AudioInputError error;
+    auto recorder = AudioRecorder::create(Recording::tempAudioPath(), error, inputFactory_());
+    if (!recorder) {
+        if (error.isPermissionDenied()) {
+            showAlert(this, QStringLiteral("App does not have permission to use the microphone"),
+                      QStringLiteral("Please enable in Privacy settings to use this app"),
+                      QStringLiteral("OK"));
+        } else {
+            // The recording's own file could not be made: say so rather than ignore the tap.
+            showAlert(this, tr("Couldn't Start Recording"), error.description);
+        }
+        return;
+    }
+    if (!recorder->record()) {
+        const QString path = recorder->url();
+        const AudioInputError refused = recorder->lastError();
+        recorder.reset();
+        QFile::remove(path);
+        showAlert(this, QStringLiteral("App does not have permission to use the microphone"),
+                  refused.isPermissionDenied()
+                      ? QStringLiteral("Please enable in Privacy settings to use this app")
+                      : refused.description,
+                  QStringLiteral("OK"));
+        return;
+    }
+    recorder_ = recorder.release();
+    recorder_->setParent(this);
+    connect(recorder_, &AudioRecorder::audioRecorderDidFinishRecording, this,
+            [this](AudioRecorder *r, bool) { audioRecorderDidFinishRecording(r); });
+    connect(recorder_, &AudioRecorder::audioRecorderEncodeErrorDidOccur, this,
+            &RecordViewController::audioRecorderEncodeErrorDidOccur);
+    connect(recorder_, &AudioRecorder::audioRecorderEndInterruption, this,
+            &RecordViewController::audioRecorderEndInterruption);
+    // A fresh recording is the user's own voice, whatever this screen imported before.
+    imported_ = false;
+    recordButton_->setText(tr("Stop"));
+    blinkSelectWithDuration(recordButton_, 0.25);
+    updateRecordTime();
+    recordTimeRefresh_.start();
+}
+
+void RecordViewController::updateRecordTime()
+{
+    if (!recorder_) {
+        recordTimeRefresh_.stop();
+        return;
+    }
+    messageLabel_->setText(recordTimeText(recorder_->currentTime()));
+}
+
+void RecordViewController::audioRecorderDidFinishRecording(AudioRecorder *recorder)
+{
+    updateRecordTime(); // the label keeps the final length
+    const QString path = recorder->url();
+    dropRecorder();
+    reverseAudio(path);
+}
+
+void RecordViewController::audioRecorderEncodeErrorDidOccur(AudioRecorder *, const QString &error)
+{
+    dropRecorder();
+    showAlert(this, tr("Recording Stopped"),
+              tr("The recording could not be written: %1").arg(error));
+}
+
+void RecordViewController::audioRecorderEndInterruption(AudioRecorder *recorder, int options)
+{
+    if (options == AudioRecorder::InterruptionOptionShouldResume)
+        recorder->record();
+}
+
+void RecordViewController::dropRecorder()
+{
+    blinkSelectStop(recordButton_);
+    recordButton_->setText(tr("Record"));
+    recordTimeRefresh_.stop();
+    if (recorder_) {
+        // The recorder may be inside its own signal: it goes at the next turn of the loop.
+        disconnect(recorder_, nullptr, this, nullptr);
+        recorder_->deleteLater();
+        recorder_ = nullptr;
+    }
+}
+
+void RecordViewController::importFromLibrary()
+{
+    if (picker_ || recorder_ || cancelAction_)
+        return; // one thing at a time
+    picker_ = new MusicPicker(StandardPaths::musicDirectory(), this);
+    picker_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(picker_, &MusicPicker::didPickMediaItem, this,
+            [this](const QString &path) { exportFromLibrary(path); });
+    picker_->open();
+}
+
+void RecordViewController::showImportError(const QString &message)
+{
+    showAlert(this, MediaImport::alertTitle(), message, QStringLiteral("OK"));
+}
+
+void RecordViewController::exportFromLibrary(const QString &path)
+{
+    // Opening the song here first means a file that cannot be read is reported before any
+    // overlay appears.
+    {
+        MediaImportDecoder probe;
+        const MediaImportError error =
+            probe.open(path, MediaImport::outputChannels, MediaImport::outputSampleRate);
+        if (!error.ok()) {
+            showImportError(MediaImport::alertMessage(error));
+            return;
+        }
+    }
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    const quint64 job = ++currentJob_;
+    const QString output = Recording::tempAudioPath();
+    showProgress(MediaImport::progressText(), [cancelled] { *cancelled = true; });
+    QPointer<RecordViewController> self(this);
+    MediaImport::exportInBackground(
+        path, output, cancelled,
+        [self, job](double fraction) {
+            if (self && self->currentJob_ == job && self->cancelAction_)
+                self->progressView_->setFraction(fraction);
+        },
+        [self, job, output, cancelled](const MediaImportError &error) {
+            if (!self) {
+                QFile::remove(output);
+                return;
+            }
+            if (*cancelled) {
+                // The overlay went with the cancel. The export may have finished just before
+                // it, so its file goes here too.
+                QFile::remove(output);
+                return;
+            }
+            if (!error.ok()) {
+                if (job == self->currentJob_)
+                    self->hideProgress();
+                if (MediaImport::needsAlert(error))
+                    self->showImportError(MediaImport::alertMessage(error));
+                return;
+            }
+            self->imported_ = true;
+            self->reverseAudio(output);
+        });
+}
+
+void RecordViewController::dragEnterEvent(QDragEnterEvent *event)
+{
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.first().isLocalFile() && !cancelAction_ && !recorder_)
+        event->acceptProposedAction();
+}
+
+void RecordViewController::dropEvent(QDropEvent *event)
+{
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    exportFromLibrary(urls.first().toLocalFile());
 }
 
 void RecordViewController::showProgress(const QString &text, std::function<void()> cancelAction)

@@ -1,28 +1,52 @@
 #pragma once
 
+#include "audio/AudioRecorder.h"
+#include "audio/MusicPicker.h"
 #include "platform/ViewController.h"
 
 #include <QImage>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
 
 class QLabel;
+class QPushButton;
 
 namespace murmelo {
 
+class AudioInput;
 class ProgressOverlay;
 struct AudioJobResult;
 
-// The record screen: where a reversal starts. It runs the reversal job behind a cancellable
-// progress overlay and hands the finished pair of files to the playback screen.
+// The recording time as the record screen shows it: minutes, seconds and hundredths.
+QString recordTimeText(double seconds);
+
+// The record screen: where a reversal starts. It records the microphone (or imports a song),
+// runs the reversal job behind a cancellable progress overlay and hands the finished pair of
+// files to the playback screen.
 class RecordViewController : public ViewController {
     Q_OBJECT
 public:
+    using InputFactory = std::function<std::unique_ptr<AudioInput>()>;
+
     explicit RecordViewController(QWidget *parent = nullptr);
     ~RecordViewController() override;
+
+    // Where recordings come from; the default is the microphone (or the file the user chose
+    // to record from). Tests feed a file.
+    void setInputFactory(InputFactory factory) { inputFactory_ = std::move(factory); }
+
+    // Starts a recording, or stops the running one (which then goes to the reversal job).
+    void record();
+    void updateRecordTime();
+
+    // Shows the music picker; a picked song is imported and reversed.
+    void importFromLibrary();
+    // Imports the song at `path` into a WAV file on a queue of its own, then reverses it.
+    void exportFromLibrary(const QString &path);
 
     // Starts reversing the file at `source` on a queue of its own; returns at once.
     // The job owns `source` until the hand-off: a cancelled job removes it.
@@ -42,23 +66,42 @@ public:
     void setImported(bool imported) { imported_ = imported; }
     bool hasCancelAction() const { return bool(cancelAction_); }
 
+    AudioRecorder *recorder() const { return recorder_; }
+    QPushButton *recordButton() const { return recordButton_; }
+    QPushButton *importButton() const { return importButton_; }
+    QLabel *messageLabel() const { return messageLabel_; }
+    MusicPicker *musicPicker() const { return picker_; }
     ProgressOverlay *progressView() const { return progressView_; }
     QLabel *progressLabel() const;
 
 protected:
     void viewDidAppear() override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     using CancelFlag = std::shared_ptr<std::atomic<bool>>;
+    void audioRecorderDidFinishRecording(AudioRecorder *recorder);
+    void audioRecorderEncodeErrorDidOccur(AudioRecorder *recorder, const QString &error);
+    void audioRecorderEndInterruption(AudioRecorder *recorder, int options);
+    void dropRecorder();
     void reversalFinished(quint64 job, const QString &source, const QString &output,
                           const QImage &picture, const AudioJobResult &result,
                           const CancelFlag &cancelled);
+    void showImportError(const QString &message);
 
     QString audioPath_;
     QString reversedAudioPath_;
     QImage waveformImage_;
     bool imported_ = false;
     std::function<void()> cancelAction_;
+    InputFactory inputFactory_;
+    QPointer<AudioRecorder> recorder_;
+    QTimer recordTimeRefresh_;
+    QPushButton *recordButton_;
+    QPushButton *importButton_;
+    QLabel *messageLabel_;
+    QPointer<MusicPicker> picker_;
     ProgressOverlay *progressView_;
     quint64 currentJob_ = 0; // progress reports of an older, cancelled job are ignored
 };

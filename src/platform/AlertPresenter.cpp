@@ -25,7 +25,10 @@ AlertPresenter &AlertPresenter::current()
     return g_current ? *g_current : messageBoxes;
 }
 
-void AlertPresenter::setCurrent(AlertPresenter *presenter) { g_current = presenter; }
+void AlertPresenter::setCurrent(AlertPresenter *presenter)
+{
+    g_current = presenter;
+}
 
 void MessageBoxAlertPresenter::present(Alert alert, QWidget *parent)
 {

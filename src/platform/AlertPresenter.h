@@ -13,8 +13,8 @@ namespace murmelo {
 struct Alert {
     QString title;
     QString message;
-    QString cancelButton;     // empty: no cancel button
-    QStringList otherButtons; // shown after the cancel button
+    QString cancelButton;                            // empty: no cancel button
+    QStringList otherButtons;                        // shown after the cancel button
     std::function<void(int buttonIndex)> completion; // may be empty
 
     QStringList buttons() const;
@@ -32,7 +32,8 @@ public:
     static void setCurrent(AlertPresenter *presenter);
 };
 
-// Shows a window-modal QMessageBox and returns at once; the completion runs when a button is chosen.
+// Shows a window-modal QMessageBox and returns at once; the completion runs when a button is
+// chosen.
 class MessageBoxAlertPresenter : public AlertPresenter {
 public:
     void present(Alert alert, QWidget *parent) override;

@@ -24,9 +24,15 @@ Defaults &Defaults::standard()
     return real;
 }
 
-void Defaults::setStandardForTesting(Defaults *defaults) { g_override = defaults; }
+void Defaults::setStandardForTesting(Defaults *defaults)
+{
+    g_override = defaults;
+}
 
-bool Defaults::boolForKey(const QString &key) const { return settings_->value(key).toBool(); }
+bool Defaults::boolForKey(const QString &key) const
+{
+    return settings_->value(key).toBool();
+}
 qint64 Defaults::integerForKey(const QString &key) const
 {
     return settings_->value(key).toLongLong();
@@ -35,11 +41,23 @@ QString Defaults::stringForKey(const QString &key) const
 {
     return settings_->value(key).toString();
 }
-QVariant Defaults::valueForKey(const QString &key) const { return settings_->value(key); }
-bool Defaults::hasKey(const QString &key) const { return settings_->contains(key); }
+QVariant Defaults::valueForKey(const QString &key) const
+{
+    return settings_->value(key);
+}
+bool Defaults::hasKey(const QString &key) const
+{
+    return settings_->contains(key);
+}
 
-void Defaults::setBool(const QString &key, bool value) { settings_->setValue(key, value); }
-void Defaults::setInteger(const QString &key, qint64 value) { settings_->setValue(key, value); }
+void Defaults::setBool(const QString &key, bool value)
+{
+    settings_->setValue(key, value);
+}
+void Defaults::setInteger(const QString &key, qint64 value)
+{
+    settings_->setValue(key, value);
+}
 void Defaults::setString(const QString &key, const QString &value)
 {
     settings_->setValue(key, value);
@@ -48,8 +66,17 @@ void Defaults::setValue(const QString &key, const QVariant &value)
 {
     settings_->setValue(key, value);
 }
-void Defaults::remove(const QString &key) { settings_->remove(key); }
-void Defaults::synchronize() { settings_->sync(); }
-QString Defaults::path() const { return settings_->fileName(); }
+void Defaults::remove(const QString &key)
+{
+    settings_->remove(key);
+}
+void Defaults::synchronize()
+{
+    settings_->sync();
+}
+QString Defaults::path() const
+{
+    return settings_->fileName();
+}
 
 } // namespace murmelo

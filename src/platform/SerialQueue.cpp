@@ -20,8 +20,8 @@ struct SerialQueue::State {
     std::mutex mutex;
     std::condition_variable idle;
     std::deque<std::function<void()>> work;
-    bool running = false;     // a worker thread exists
-    bool busy = false;        // the worker is running an item
+    bool running = false; // a worker thread exists
+    bool busy = false;    // the worker is running an item
 };
 
 SerialQueue::SerialQueue(std::string name) : state_(std::make_shared<State>())
@@ -31,7 +31,10 @@ SerialQueue::SerialQueue(std::string name) : state_(std::make_shared<State>())
 
 SerialQueue::~SerialQueue() = default;
 
-const std::string &SerialQueue::name() const { return state_->name; }
+const std::string &SerialQueue::name() const
+{
+    return state_->name;
+}
 
 void SerialQueue::async(std::function<void()> work)
 {

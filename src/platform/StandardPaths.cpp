@@ -19,7 +19,10 @@ QString appFolder(QStandardPaths::StandardLocation base)
 }
 } // namespace
 
-QString libraryDirectory() { return ensured(appFolder(QStandardPaths::GenericDataLocation)); }
+QString libraryDirectory()
+{
+    return ensured(appFolder(QStandardPaths::GenericDataLocation));
+}
 
 QString applicationSupportDirectory()
 {
@@ -37,8 +40,14 @@ QString temporaryDirectory()
     return path + QLatin1Char('/');
 }
 
-QString cachesDirectory() { return ensured(appFolder(QStandardPaths::GenericCacheLocation)); }
+QString cachesDirectory()
+{
+    return ensured(appFolder(QStandardPaths::GenericCacheLocation));
+}
 
-QString musicDirectory() { return QStandardPaths::writableLocation(QStandardPaths::MusicLocation); }
+QString musicDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+}
 
 } // namespace murmelo::StandardPaths

@@ -2,9 +2,15 @@
 
 namespace murmelo::test {
 
-RecordingAlertPresenter::RecordingAlertPresenter() { AlertPresenter::setCurrent(this); }
+RecordingAlertPresenter::RecordingAlertPresenter()
+{
+    AlertPresenter::setCurrent(this);
+}
 
-RecordingAlertPresenter::~RecordingAlertPresenter() { AlertPresenter::setCurrent(nullptr); }
+RecordingAlertPresenter::~RecordingAlertPresenter()
+{
+    AlertPresenter::setCurrent(nullptr);
+}
 
 void RecordingAlertPresenter::present(Alert alert, QWidget *)
 {

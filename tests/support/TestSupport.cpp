@@ -7,7 +7,10 @@
 
 namespace murmelo::test {
 
-QString scratchRoot() { return qEnvironmentVariable("MURMELO_SCRATCH_ROOT"); }
+QString scratchRoot()
+{
+    return qEnvironmentVariable("MURMELO_SCRATCH_ROOT");
+}
 
 bool waitUntil(const std::function<bool()> &predicate, std::chrono::milliseconds timeout)
 {
