@@ -25,20 +25,9 @@ SavedRecordingsViewController::SavedRecordingsViewController(StoreContext &conte
     m_tableView->setModel(&m_model);
     m_tableView->installEventFilter(this);
 
-    clearStaleMarks();
     m_playback.setMarkHandler([this](Recording &recording) { m_model.refresh(recording); });
     m_playback.setFinishedHandler(
         [this](Recording &recording, const QString &error) { playbackFinished(recording, error); });
-}
-
-void SavedRecordingsViewController::clearStaleMarks()
-{
-    // A mark can reach the file when some other save happens while a row plays; nothing plays
-    // yet, so any mark found is left from an earlier run.
-    const StoreFilter marked =
-        StoreFilter().where(QStringLiteral("playing"), StoreFilter::Equal, true);
-    for (const auto &object : m_context.fetchObjects(Recording::entityName(), marked))
-        std::static_pointer_cast<Recording>(object)->setPrimitivePlayingValue(false);
 }
 
 void SavedRecordingsViewController::viewDidAppear()
@@ -50,8 +39,14 @@ void SavedRecordingsViewController::viewDidAppear()
 
 void SavedRecordingsViewController::configureCell(RecordingCell &cell, const QModelIndex &index)
 {
+    auto recording = m_model.recordingAt(index.row());
+    // A mark reaches the file when some other save happens while a row plays; one without a
+    // player here is left from an earlier run. Checked per row shown, so opening the list never
+    // reads the whole library.
+    if (recording && recording->playingValue() && recording != m_playback.playingRecording())
+        recording->setPrimitivePlayingValue(false);
     cell.setDelegate(this);
-    cell.setRecording(m_model.recordingAt(index.row()));
+    cell.setRecording(std::move(recording));
     cell.setFaceColor(index == m_selectedPath ? kSelectedFaceColor : kFaceColor);
 }
 

@@ -46,7 +46,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void clearStaleMarks();
     void configureCell(RecordingCell &cell, const QModelIndex &index);
     // Moves the selected colour to `index`, closing the panel of the row that had it.
     void moveSelection(const QModelIndex &index);
