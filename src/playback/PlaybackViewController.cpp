@@ -184,9 +184,9 @@ void PlaybackViewController::viewDidLoad()
 void PlaybackViewController::viewDidLayoutSubviews()
 {
     if (!rangeSlider_) {
-        QRect frame(0, 0, 234, 16);
-        frame.moveCenter(QRectF(view_.scrubberSlider->geometry()).center().toPoint());
-        rangeSlider_ = new RangeSlider(frame, this);
+        const QPointF centre = QRectF(view_.scrubberSlider->geometry()).center();
+        rangeSlider_ =
+            new RangeSlider(QRect(qRound(centre.x() - 117), qRound(centre.y() - 8), 234, 16), this);
         rangeSlider_->setMinThumbImage(PlaybackImages::editThumb());
         rangeSlider_->setMaxThumbImage(PlaybackImages::editThumb());
         rangeSlider_->setTrackImage(PlaybackImages::editSlider());
