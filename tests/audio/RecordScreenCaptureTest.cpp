@@ -14,6 +14,7 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -145,6 +146,20 @@ TEST_F(RecordScreenCapture, InterruptionResumesOnlyWhenAskedAndAnEncodingErrorRe
     EXPECT_TRUE(alerts.alerts()[0].message.contains("disk full"));
     test::drainEvents();
     EXPECT_EQ(destination, nullptr) << "a failed recording is not reversed";
+}
+
+TEST_F(RecordScreenCapture, ScreenshotWhileRecording)
+{
+    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(speech()); });
+    screen.show();
+    screen.record();
+    ASSERT_TRUE(test::waitUntil([&] { return screen.recorder()->currentTime() >= 1.3; }));
+    screen.updateRecordTime();
+    const QString path = test::saveScreenshot(&screen, "record-recording");
+    ASSERT_FALSE(path.isEmpty());
+    EXPECT_EQ(QImage(path).size(), QSize(320, 568));
+    EXPECT_EQ(screen.recordButton()->text(), "Stop");
+    screen.record();
 }
 
 TEST_F(RecordScreenCapture, NoMicrophoneShowsThePermissionAlertAndLeavesTheButtonStill)

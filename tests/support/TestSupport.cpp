@@ -1,9 +1,11 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
+#include <QWidget>
 
 namespace murmelo::test {
 
@@ -35,6 +37,15 @@ QString testDataPath(const QString &name)
 {
     return qEnvironmentVariable("MURMELO_TEST_DATA", QStringLiteral(MURMELO_TEST_DATA_DIR)) +
            QLatin1Char('/') + name;
+}
+
+QString saveScreenshot(QWidget *widget, const QString &name)
+{
+    drainEvents();
+    const QString folder = qEnvironmentVariable("MURMELO_SCREENSHOT_DIR", scratchRoot());
+    QDir().mkpath(folder);
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    return widget->grab().toImage().save(path) ? path : QString();
 }
 
 int runShell(const QString &commandLine)

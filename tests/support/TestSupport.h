@@ -4,6 +4,8 @@
 #include <chrono>
 #include <functional>
 
+class QWidget;
+
 namespace murmelo::test {
 
 // The scratch root that TestMain made for this test process; XDG_DATA_HOME, XDG_CONFIG_HOME,
@@ -19,6 +21,10 @@ void drainEvents();
 
 // Path of a file under tests/data.
 QString testDataPath(const QString &name);
+
+// Grabs the widget and writes it as NAME.png to $MURMELO_SCREENSHOT_DIR (docs/screenshots when
+// made by scripts/screenshots.sh), or to the scratch folder. Returns the path, empty on failure.
+QString saveScreenshot(QWidget *widget, const QString &name);
 
 // Runs a command line through /bin/sh and returns its exit status (stdout and stderr discarded
 // unless captured by the caller's redirections).
