@@ -4,6 +4,7 @@
 #include "audio/OutputPath.h"
 #include "audio/SoxReversal.h"
 #include "audio/WaveformImage.h"
+#include "cli/LibraryCommand.h"
 #include "cli/TerminalProgress.h"
 
 #include <QCommandLineParser>
@@ -220,12 +221,6 @@ int clipCommand(const QCommandLineParser &parser)
     return finish(clipAudioFile(input, float(start), float(end), output));
 }
 
-int libraryCommand(const QCommandLineParser &)
-{
-    printError(QStringLiteral("the library command is not available in this build"));
-    return Failure;
-}
-
 const std::vector<Command> &commands()
 {
     static const std::vector<Command> list = {
@@ -267,8 +262,8 @@ const std::vector<Command> &commands()
                           QStringLiteral("E")});
          },
          clipCommand},
-        {"library", "Work with the saved recordings", "", [](QCommandLineParser &) {},
-         libraryCommand},
+        {"library", "Saved recordings: list [--json], export ID DIR, delete ID", "ACTION",
+         declareLibraryOptions, libraryCommand},
     };
     return list;
 }

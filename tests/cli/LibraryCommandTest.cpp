@@ -1,0 +1,230 @@
+#include "library/Recording.h"
+#include "library/StoreContext.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+namespace murmelo {
+namespace {
+
+struct Outcome {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Each test has its own library: XDG_DATA_HOME points at a fresh folder for this process and
+// for the `murmelo` it starts.
+class LibraryCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder =
+            test::scratchRoot() + QStringLiteral("/library-") +
+            QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        QDir().mkpath(folder + QStringLiteral("/data"));
+        savedDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (folder + QStringLiteral("/data")).toLocal8Bit());
+    }
+    void TearDown() override { qputenv("XDG_DATA_HOME", savedDataHome); }
+
+    Outcome murmelo(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(qEnvironmentVariable("MURMELO_BINARY_DIR") +
+                          QStringLiteral("/src/app/murmelo"),
+                      QStringList{QStringLiteral("library")} + arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    std::unique_ptr<StoreContext> openStore()
+    {
+        auto context = std::make_unique<StoreContext>();
+        EXPECT_TRUE(context->open());
+        return context;
+    }
+
+    static QString audioFile(const QByteArray &bytes)
+    {
+        const QString path = Recording::tempAudioPath();
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return path;
+    }
+
+    std::shared_ptr<Recording> add(StoreContext &context, const QString &name, int hour)
+    {
+        auto recording = Recording::insertInManagedObjectContext(context);
+        recording->setName(name);
+        recording->setMessage(QStringLiteral("message of ") + name);
+        recording->setDate(QDateTime(QDate(2024, 5, 1), QTime(hour, 30), QTimeZone::utc()));
+        recording->setAudioPath(audioFile("forward " + name.toUtf8()),
+                                audioFile("reverse " + name.toUtf8()));
+        return recording;
+    }
+
+    QString folder;
+    QByteArray savedDataHome;
+};
+
+TEST_F(LibraryCommand, ListsEveryRecordNewestFirstAsTextAndJson)
+{
+    auto context = openStore();
+    auto older = add(*context, QStringLiteral("older"), 8);
+    auto newer = add(*context, QStringLiteral("Grüße"), 9);
+    newer->setIsImportedValue(true);
+    newer->setSpeedValue(1.5f);
+    newer->setMessage(QStringLiteral("two\nlines"));
+    ASSERT_TRUE(context->save());
+
+    const Outcome json = murmelo({QStringLiteral("list"), QStringLiteral("--json")});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    const QJsonArray rows = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(rows.size(), 2);
+    const QJsonObject first = rows[0].toObject();
+    EXPECT_EQ(first[QStringLiteral("id")].toString(), newer->objectURI().toString());
+    EXPECT_EQ(first[QStringLiteral("rowId")].toInteger(), newer->rowID());
+    EXPECT_EQ(first[QStringLiteral("name")].toString(), QStringLiteral("Grüße"));
+    EXPECT_EQ(first[QStringLiteral("message")].toString(), QStringLiteral("two\nlines"));
+    EXPECT_EQ(QDateTime::fromString(first[QStringLiteral("date")].toString(), Qt::ISODate),
+              newer->date());
+    EXPECT_EQ(first[QStringLiteral("audioPath")].toString(), newer->currentAudioPath());
+    EXPECT_EQ(first[QStringLiteral("reverseAudioPath")].toString(), newer->reverseAudioPath());
+    EXPECT_DOUBLE_EQ(first[QStringLiteral("speed")].toDouble(), 1.5);
+    EXPECT_TRUE(first[QStringLiteral("imported")].toBool());
+    EXPECT_FALSE(rows[1].toObject()[QStringLiteral("imported")].toBool());
+    EXPECT_EQ(rows[1].toObject()[QStringLiteral("name")].toString(), QStringLiteral("older"));
+
+    const Outcome text = murmelo({QStringLiteral("list")});
+    ASSERT_EQ(text.exitCode, 0);
+    const qsizetype newerAt = text.out.indexOf(newer->objectURI().toString());
+    const qsizetype olderAt = text.out.indexOf(older->objectURI().toString());
+    EXPECT_GE(newerAt, 0);
+    EXPECT_GT(olderAt, newerAt);
+    EXPECT_TRUE(text.out.contains(older->reverseAudioPath()));
+}
+
+TEST_F(LibraryCommand, ListWithoutALibraryIsEmptyAndMakesNoStoreFile)
+{
+    const Outcome run = murmelo({QStringLiteral("list"), QStringLiteral("--json")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(QJsonDocument::fromJson(run.out.toUtf8()).array().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(StoreContext::defaultStorePath()));
+    EXPECT_EQ(murmelo({QStringLiteral("delete"), QStringLiteral("1")}).exitCode, 1);
+}
+
+TEST_F(LibraryCommand, ExportWritesBothWavFilesAndTheMessageWithoutReplacingAnything)
+{
+    auto context = openStore();
+    auto recording = add(*context, QStringLiteral("../.hidden/name"), 9);
+    ASSERT_TRUE(context->save());
+    const QString out = folder + QStringLiteral("/out/nested");
+
+    const Outcome run =
+        murmelo({QStringLiteral("export"), QString::number(recording->rowID()), out});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList written = run.out.trimmed().split(QLatin1Char('\n'));
+    ASSERT_EQ(written.size(), 3);
+    for (const QString &file : written)
+        EXPECT_EQ(QFileInfo(file).absolutePath(), out) << "nothing escapes the folder";
+    EXPECT_EQ(contents(written[0]), contents(recording->currentAudioPath()));
+    EXPECT_EQ(contents(written[1]), contents(recording->reverseAudioPath()));
+    EXPECT_TRUE(written[0].endsWith(QStringLiteral(".wav")));
+    EXPECT_TRUE(written[1].endsWith(QStringLiteral(".wav")));
+    EXPECT_EQ(contents(written[2]), "message of ../.hidden/name\n");
+    EXPECT_FALSE(QFileInfo(written[0]).fileName().startsWith(QLatin1Char('.')));
+
+    // Again into the same folder, by identity URI: refused, the first export untouched.
+    QFile::remove(written[2]);
+    const Outcome again =
+        murmelo({QStringLiteral("export"), recording->objectURI().toString(), out});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("already there")));
+    EXPECT_FALSE(QFileInfo::exists(written[2]));
+}
+
+TEST_F(LibraryCommand, ExportOfARecordWhoseFileIsGoneSaysSoAndWritesNothing)
+{
+    auto context = openStore();
+    auto recording = add(*context, QStringLiteral("broken"), 9);
+    ASSERT_TRUE(context->save());
+    QFile::remove(recording->reverseAudioPath());
+    const QString out = folder + QStringLiteral("/out");
+
+    const Outcome run = murmelo({QStringLiteral("export"), QStringLiteral("1"), out});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(recording->reverseAudioPath())) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(out));
+}
+
+TEST_F(LibraryCommand, DeleteRemovesFilesAndRecordWhileTheStoreIsOpenElsewhere)
+{
+    // The context stays open through the runs, as the application's would.
+    auto context = openStore();
+    auto keep = add(*context, QStringLiteral("keep"), 8);
+    auto gone = add(*context, QStringLiteral("gone"), 9);
+    ASSERT_TRUE(context->save());
+    const QStringList files = {gone->currentAudioPath(), gone->reverseAudioPath()};
+    const QString uri = gone->objectURI().toString();
+    gone.reset();
+
+    const Outcome run = murmelo({QStringLiteral("delete"), uri});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(uri));
+    for (const QString &file : files)
+        EXPECT_FALSE(QFileInfo::exists(file)) << file.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(keep->reverseAudioPath()));
+
+    const auto keys =
+        context->fetchSortKeys(Recording::entityName(), QStringLiteral("date"), false);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].rowID, keep->rowID());
+    const Outcome twice = murmelo({QStringLiteral("delete"), uri});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_TRUE(twice.err.contains(QStringLiteral("no saved recording")));
+    add(*context, QStringLiteral("after"), 10);
+    EXPECT_TRUE(context->save()) << "the application goes on saving";
+}
+
+TEST_F(LibraryCommand, BadArgumentsAreUsageErrors)
+{
+    auto context = openStore();
+    add(*context, QStringLiteral("one"), 9);
+    ASSERT_TRUE(context->save());
+    for (const QStringList &arguments :
+         {QStringList{}, QStringList{QStringLiteral("rename")}, QStringList{"export", "1"},
+          QStringList{"delete"}, QStringList{"list", "extra"},
+          QStringList{"delete", "1", "--json"}}) {
+        const Outcome run = murmelo(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("murmelo library --help")));
+    }
+    for (const QString &id : {QStringLiteral("999"), QStringLiteral("murmelo-store://Recording/7"),
+                              QStringLiteral("not an id"), QStringLiteral("0")}) {
+        const Outcome run = murmelo({QStringLiteral("delete"), id});
+        EXPECT_EQ(run.exitCode, 1) << id.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("no saved recording"))) << id.toStdString();
+    }
+    EXPECT_EQ(context->fetchSortKeys(Recording::entityName(), QStringLiteral("date"), false).size(),
+              1u);
+}
+
+} // namespace
+} // namespace murmelo
