@@ -43,7 +43,8 @@ QString EulaViewController::agreementText()
     loadAppResources();
     QFile licence(QStringLiteral(":/murmelo/LICENSE"));
     licence.open(QIODevice::ReadOnly);
-    return QString::fromLatin1(kPrivacyNote) + QStringLiteral("<pre style=\"font-size:11px\">") +
+    return QString::fromLatin1(kPrivacyNote) +
+           QStringLiteral("<pre style=\"font-size:11px; white-space:pre-wrap\">") +
            QString::fromUtf8(licence.readAll()).toHtmlEscaped() + QStringLiteral("</pre>");
 }
 
@@ -54,7 +55,7 @@ EulaViewController::EulaViewController(const QString &text, QWidget *parent)
 {
     setObjectName(QStringLiteral("EulaViewController"));
     setWindowTitle(tr("Licence agreement"));
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral(
         "#EulaViewController { background: #1c2430; }"
         "QLabel#eulaTitle { color: white; font-size: 18px; font-weight: bold; }"
@@ -78,7 +79,13 @@ EulaViewController::EulaViewController(const QString &text, QWidget *parent)
     card->setContentsMargins(0, 0, 0, 0);
     eulaTextView_->setObjectName(QStringLiteral("eulaTextView"));
     eulaTextView_->setFrameShape(QFrame::NoFrame);
-    eulaTextView_->setStyleSheet(QStringLiteral("background: transparent; color: #1c2430;"));
+    eulaTextView_->setStyleSheet(QStringLiteral(
+        "QTextBrowser { background: transparent; color: #1c2430; }"
+        "QScrollBar:vertical { width: 6px; background: transparent; }"
+        "QScrollBar::handle:vertical { background: #c9cdd8; border-radius: 3px;"
+        " min-height: 30px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"));
+    eulaTextView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     eulaTextView_->setHtml(text);
     card->addWidget(eulaTextView_);
     column->addWidget(backgroundImageView_, 1);

@@ -25,7 +25,7 @@ GettingStartedViewController::GettingStartedViewController(QWidget *parent)
 {
     setObjectName(QStringLiteral("GettingStartedViewController"));
     setWindowTitle(tr("Getting started"));
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral(
         "#GettingStartedViewController, QTableWidget { background: #1c2430; border: none; }"
         "QPushButton { color: white; background: #5b6ee1; border: none; border-radius: 8px;"

@@ -29,7 +29,7 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
 {
     setObjectName(QStringLiteral("SettingsViewController"));
     setWindowTitle(tr("Settings"));
-    setAutoFillBackground(true);
+    setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(
         QStringLiteral("#SettingsViewController { background: #f4f5fa; }"
                        "QLabel#settingName { color: #5b6ee1; font-weight: bold; font-size: 13px; }"

@@ -1,0 +1,98 @@
+#include "app/AppDelegate.h"
+#include "AppTestSupport.h"
+#include "app/EulaViewController.h"
+#include "app/SliderAppearance.h"
+#include "audio/RecordViewController.h"
+#include "library/StoreContext.h"
+#include "support/RecordingAlertPresenter.h"
+#include "toolkit/Reachability.h"
+
+#include <QApplication>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+namespace {
+
+class StartUp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The mail relay the application watches must stay on this machine.
+        qputenv("MURMELO_MAIL_RELAY", "localhost:2525");
+        QFile::remove(StoreContext::defaultStorePath());
+    }
+    void TearDown() override
+    {
+        qunsetenv("MURMELO_MAIL_RELAY");
+        QFile::remove(StoreContext::defaultStorePath());
+    }
+    int agreementsShown(const AppDelegate &app) const
+    {
+        return int(app.window()->findChildren<EulaViewController *>().size());
+    }
+    test::ScratchDefaults defaults;
+};
+
+TEST_F(StartUp, FirstLaunchBringsUpServicesAndShowsTheAgreementOnceAfterLaunching)
+{
+    AppDelegate app;
+    app.run();
+    EXPECT_EQ(agreementsShown(app), 0) << "the agreement waits for a later turn";
+    ASSERT_NE(app.mailReachability(), nullptr);
+    EXPECT_EQ(app.mailReachability()->hostName(), "localhost");
+    ASSERT_NE(app.storeContext(), nullptr);
+    EXPECT_TRUE(app.storeContext()->hasStore());
+    EXPECT_FLOAT_EQ(app.window()->revealWidth(), 47.0f);
+    EXPECT_TRUE(qApp->styleSheet().contains(sliderStyleSheet()));
+    EXPECT_TRUE(qobject_cast<RecordViewController *>(app.window()->contentViewController()));
+
+    test::drainEvents();
+    EXPECT_EQ(agreementsShown(app), 1);
+    test::drainEvents();
+    EXPECT_EQ(agreementsShown(app), 1);
+}
+
+TEST_F(StartUp, AnAcceptedAgreementIsNotShownAgain)
+{
+    defaults->setBool(QStringLiteral("EULA"), true);
+    AppDelegate app;
+    app.run();
+    test::drainEvents();
+    EXPECT_EQ(agreementsShown(app), 0);
+    EXPECT_TRUE(qobject_cast<RecordViewController *>(app.window()->contentViewController()));
+}
+
+TEST_F(StartUp, ARelayThatCannotBeNamedLeavesNoMonitor)
+{
+    qputenv("MURMELO_MAIL_RELAY", "not a host");
+    AppDelegate app;
+    app.run();
+    EXPECT_EQ(app.mailReachability(), nullptr);
+    EXPECT_EQ(Reachability::statusOf(app.mailReachability()), NotReachable);
+}
+
+TEST_F(StartUp, ADamagedLibraryIsReportedAndLeftAlone)
+{
+    const QByteArray damaged("this is not a database, but it is somebody's file");
+    {
+        QFile file(StoreContext::defaultStorePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
+    }
+    test::RecordingAlertPresenter alerts;
+    defaults->setBool(QStringLiteral("EULA"), true);
+    AppDelegate app;
+    app.run();
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts().first().title, "Your library cannot be opened");
+    EXPECT_FALSE(alerts.alerts().first().message.isEmpty());
+    EXPECT_FALSE(app.storeContext()->hasStore());
+
+    QFile file(StoreContext::defaultStorePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), damaged);
+}
+
+} // namespace
