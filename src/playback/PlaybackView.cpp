@@ -243,10 +243,12 @@ PlaybackView::PlaybackView(QWidget *root)
     busy->setTextVisible(false);
 
     saveCropView = panel(root, QRect(0, 392, kWidth, 176));
-    cropStartLabel = label(saveCropView, QRect(20, 12, 120, 20), QStringLiteral("time"),
+    cropStartLabel = label(saveCropView, QRect(20, 12, 50, 20), QStringLiteral("time"),
                            Qt::AlignLeft | Qt::AlignVCenter);
-    cropEndLabel = label(saveCropView, QRect(180, 12, 120, 20), QStringLiteral("time"),
+    cropEndLabel = label(saveCropView, QRect(250, 12, 50, 20), QStringLiteral("time"),
                          Qt::AlignRight | Qt::AlignVCenter);
+    label(saveCropView, QRect(70, 12, 180, 20), QStringLiteral("hint"), Qt::AlignCenter,
+          QObject::tr("Choose the part to keep"));
     croppedNameTextField =
         lineEdit(saveCropView, QRect(20, 44, 280, 34), QObject::tr("Name of the cropped reversal"));
     closeSaveCropButton = pushButton(saveCropView, QRect(20, 100, 130, 40), QObject::tr("Close"));

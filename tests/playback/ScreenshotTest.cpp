@@ -1,0 +1,74 @@
+// Pictures of the screen for the documentation, made only when MURMELO_SCREENSHOTS_DIR names the
+// folder to write them to.
+#include "PlaybackFixture.h"
+
+#include "audio/WaveformImage.h"
+#include "playback/SlidePanel.h"
+#include "toolkit/RangeSlider.h"
+
+#include <QDir>
+#include <QPropertyAnimation>
+#include <QSlider>
+
+using namespace murmelo;
+using namespace murmelo::test;
+
+namespace {
+
+class Screenshots : public PlaybackFixture {
+protected:
+    void SetUp() override
+    {
+        folder = qEnvironmentVariable("MURMELO_SCREENSHOTS_DIR");
+        if (folder.isEmpty())
+            GTEST_SKIP() << "MURMELO_SCREENSHOTS_DIR is not set";
+        PlaybackFixture::SetUp();
+    }
+
+    // Spoken words and their reversal, as the record screen would hand them over.
+    std::shared_ptr<Recording> spokenRecording()
+    {
+        const QString forward = Recording::tempAudioPath();
+        const QString reverse = Recording::tempAudioPath();
+        EXPECT_EQ(runShell(QStringLiteral("espeak-ng -s 130 -w '%1' 'Listen closely, "
+                                          "the message is hidden in the words you say' && "
+                                          "sox '%1' '%2' reverse")
+                               .arg(forward, reverse)),
+                  0);
+        auto recording = Recording::insertInManagedObjectContext(*store);
+        recording->setName(QStringLiteral("Backwards Hello"));
+        recording->setMessage(QStringLiteral("I hear the sea"));
+        recording->setWaveformImage(waveformImage(forward, QSizeF(225, 54), 4));
+        recording->setAudioPath(forward, reverse);
+        EXPECT_TRUE(store->save());
+        return recording;
+    }
+
+    void shoot(const QString &name)
+    {
+        drainEvents();
+        EXPECT_TRUE(screen->grab().save(QDir(folder).filePath(name)));
+    }
+
+    QString folder;
+};
+
+TEST_F(Screenshots, PlaybackScreens)
+{
+    openRecording(spokenRecording());
+    screen->view().scrubberSlider->setValue(int(screen->engine().duration() * 380));
+    shoot(QStringLiteral("playback.png"));
+
+    screen->crop();
+    screen->rangeSlider()->setMin(0.2f);
+    screen->rangeSlider()->setMax(0.7f);
+    screen->cropRangeUpdated();
+    shoot(QStringLiteral("playback-crop.png"));
+    screen->crop();
+
+    screen->save();
+    screen->saveReversalSlide().animation()->setCurrentTime(SlidePanel::kMilliseconds);
+    shoot(QStringLiteral("playback-save-panel.png"));
+}
+
+} // namespace
