@@ -2,6 +2,7 @@
 
 #include "audio/PlaybackHandOff.h"
 #include "audio/UnsavedReversal.h"
+#include "library/RecordingHandOff.h"
 #include "platform/ViewController.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/PlaybackView.h"
@@ -24,6 +25,7 @@ class StoreContext;
 // saved reversal, or deleted.
 class PlaybackViewController : public ViewController,
                                public PlaybackHandOff,
+                               public RecordingHandOff,
                                public UnsavedReversal {
     Q_OBJECT
 public:
@@ -39,7 +41,7 @@ public:
     }
 
     // Inputs, handed in before the screen is shown.
-    void setRecording(std::shared_ptr<Recording> recording);
+    void setRecording(std::shared_ptr<Recording> recording) override;
     std::shared_ptr<Recording> recording() const { return recording_; }
     void setAudioPath(const QString &path) override;
     QString audioPath() const { return audioPath_; }

@@ -80,7 +80,10 @@ TEST_F(PlaybackScreen, SavedRecordingBringsItsTitleSpeedAndEditPanel)
 {
     auto recording = makeRecording(QStringLiteral("Song"), QStringLiteral("hello there"));
     recording->setSpeedValue(0.7f);
-    openRecording(recording);
+    // Handed over the way the saved-recordings list opens a record.
+    dynamic_cast<RecordingHandOff &>(*screen).setRecording(recording);
+    screen->show();
+    drainEvents();
     EXPECT_EQ(screen->view().editTitleLabel->text(), "Song");
     EXPECT_TRUE(screen->view().findReversalView->isHidden());
     EXPECT_FALSE(screen->view().editReversalView->isHidden());
