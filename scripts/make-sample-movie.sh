@@ -10,9 +10,11 @@ espeak-ng -v en-us -s 150 -w "$work/voice.wav" \
   "Welcome to Murmelo. Record a phrase, then listen to it backwards. \
 Slow it down, crop the part you care about, and save it to your library."
 
+# Without fontconfig's fc-match, drawtext falls back to its own default font.
 font="$(fc-match -f '%{file}' 'DejaVu Sans:bold' 2>/dev/null || true)"
-text="drawtext=fontfile=${font}:fontcolor=white:fontsize=34:x=(w-text_w)/2:y=h*0.36:text=Murmelo"
-sub="drawtext=fontfile=${font}:fontcolor=0xc7cdf7:fontsize=15:x=(w-text_w)/2:y=h*0.36+52:text=Hear it backwards"
+fontopt="${font:+fontfile=${font}:}"
+text="drawtext=${fontopt}fontcolor=white:fontsize=34:x=(w-text_w)/2:y=h*0.36:text=Murmelo"
+sub="drawtext=${fontopt}fontcolor=0xc7cdf7:fontsize=15:x=(w-text_w)/2:y=h*0.36+52:text=Hear it backwards"
 mkdir -p "$(dirname "$out")"
 ffmpeg -hide_banner -loglevel error -y \
   -f lavfi -i "color=c=0x1c2430:s=320x568:r=25" \

@@ -41,8 +41,11 @@ int runChild(int argc, char **argv, bool murmelo)
     FirstPaint painted;
     if (murmelo) {
         murmelo::AppDelegate delegate;
-        delegate.window()->installEventFilter(&painted);
+        // The first screen is the content; the window itself is covered by it and never paints.
+        delegate.window()->contentViewController()->installEventFilter(&painted);
         delegate.run();
+        if (!delegate.storeContext()->hasStore())
+            return 1; // not the library this measures
         return app.exec();
     }
     QWidget empty;
@@ -77,7 +80,9 @@ void fillLibrary(const QString &root)
         recording->setDate(QDateTime::currentDateTimeUtc().addSecs(-i * 60));
         recording->setWaveformImage(waveform);
     }
-    if (!store.save())
+    if (!store.save() ||
+        store.fetchSortKeys(murmelo::Recording::entityName(), QStringLiteral("date"), false)
+                .size() != kRecordings)
         std::abort();
 }
 
