@@ -37,7 +37,10 @@ RecordingCell::RecordingCell(QWidget *parent)
       m_slide(new QVariantAnimation(this))
 {
     setFixedHeight(kHeight);
-    setAttribute(Qt::WA_Hover, false);
+    setAutoFillBackground(true);
+    QPalette divider = palette();
+    divider.setColor(QPalette::Window, QColor(0xd6, 0xd6, 0xd6));
+    setPalette(divider);
 
     m_editView->setAutoFillBackground(true);
     QPalette panel = m_editView->palette();
@@ -64,14 +67,19 @@ RecordingCell::RecordingCell(QWidget *parent)
     grey.setColor(QPalette::WindowText, QColor(0x70, 0x70, 0x70));
     m_dateLabel->setPalette(grey);
     m_playingMark->setPalette(grey);
-    m_playingMark->setText(tr("▶ playing"));
+    // A glyph rather than a word: it must leave the title room beside an open panel.
+    m_playingMark->setText(QStringLiteral("▶"));
+    m_playingMark->setAccessibleName(tr("playing"));
+    m_playingMark->setToolTip(tr("Playing"));
     m_playingMark->setVisible(false);
+    for (QLabel *label : {m_titleLabel, m_dateLabel})
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
     texts->addWidget(m_titleLabel);
     texts->addWidget(m_dateLabel);
     auto *face = new QHBoxLayout(m_infoView);
-    face->setContentsMargins(16, 8, 16, 8);
+    face->setContentsMargins(14, 8, 10, 8);
     face->addLayout(texts, 1);
     face->addWidget(m_playingMark);
 
@@ -220,7 +228,9 @@ void RecordingCell::resizeEvent(QResizeEvent *event)
 
 void RecordingCell::placeFace()
 {
-    m_infoView->setGeometry(-m_offset, 0, width(), height());
+    // The face keeps its left edge and gives up its right part, so the title stays readable
+    // beside the open panel; the line left free at the bottom parts this row from the next.
+    m_infoView->setGeometry(0, 0, width() - m_offset, height() - 1);
 }
 
 void RecordingCell::mousePressEvent(QMouseEvent *event)

@@ -48,7 +48,7 @@ public:
     void togglePanel();
     // Open, or opening.
     bool isPanelOpen() const { return m_panelOpen; }
-    // How far the front face has slid left (0 closed, the panel's width open).
+    // How far the front face's right edge has moved left (0 closed, the panel's width open).
     int panelOffset() const { return m_offset; }
 
     void setFaceColor(const QColor &color);

@@ -123,7 +123,8 @@ TEST_F(SavedRecordings, TappingRowAThenRowBMovesThePanelAndTheColour)
     EXPECT_EQ(screen->selectedRecording(), a->recording());
     ASSERT_TRUE(waitUntil([&] { return settledOpen(a); }));
     EXPECT_EQ(a->faceColor(), QColor(QStringLiteral("#f7f7f7")));
-    EXPECT_EQ(a->infoView()->x(), -RecordingCell::kPanelWidth);
+    EXPECT_EQ(a->infoView()->geometry().right() + 1, a->width() - RecordingCell::kPanelWidth);
+    EXPECT_FALSE(a->infoView()->geometry().intersects(a->editView()->geometry()));
 
     tap(b->infoView());
     EXPECT_TRUE(b->isPanelOpen());
@@ -355,6 +356,34 @@ TEST_F(SavedRecordings, ScrollingReusesAScreenfulOfRowsAndReusedRowsAreClosed)
     drainEvents();
     EXPECT_EQ(cell(0)->titleLabel()->text(), QStringLiteral("r299"));
     EXPECT_EQ(cell(0)->faceColor(), SavedRecordingsViewController::kSelectedFaceColor);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SavedRecordings, ScreenshotWithARowOpen)
+{
+    const QStringList names = {"Stairway, second verse",
+                               "Voicemail from Ana",
+                               "Reversal 4",
+                               "Reversal 3 Cropped",
+                               "Reversal 3",
+                               "Radio jingle",
+                               "Reversal 2",
+                               "Kitchen, late at night",
+                               "Reversal 1",
+                               "First try"};
+    for (int i = 0; i < names.size(); ++i)
+        add(names[i], -i * 1500);
+    save();
+    showScreen();
+    tap(cell(1)->infoView());
+    cell(1)->playButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return settledOpen(cell(1)); }));
+    const QString path = saveScreenshot(screen.get(), QStringLiteral("saved-recordings"));
+    ASSERT_FALSE(path.isEmpty());
+    EXPECT_EQ(QImage(path).size(), QSize(320, 568));
 }
 
 } // namespace
