@@ -10,7 +10,7 @@ const QHash<QString, QString> &table()
     // English texts. Screens add their keys here as they come.
     static const QHash<QString, QString> texts{
         {QStringLiteral("save_before_crop"),
-         QStringLiteral("Save this reversal before cropping it?")},
+         QStringLiteral("Save this reversal before cropping it.")},
         {QStringLiteral("delete_confirm"),
          QStringLiteral("Delete this reversal? Its audio files are removed too.")},
         {QStringLiteral("save_recording"),
