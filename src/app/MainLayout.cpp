@@ -1,11 +1,13 @@
 #include "app/MainLayout.h"
 
+#include "app/AudioListPlayer.h"
 #include "app/EulaViewController.h"
 #include "app/GettingStartedViewController.h"
 #include "app/SettingsViewController.h"
 #include "app/SidebarViewController.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/RecordViewController.h"
+#include "library/SavedRecordingsViewController.h"
 
 #include <QAction>
 
@@ -16,13 +18,20 @@ namespace {
 constexpr int kWindowWidth = 320;
 constexpr int kWindowHeight = 568;
 
-QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &)
+QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &services)
 {
     return {
         {GettingStartedViewController::kMenuPosition, QObject::tr("Getting started"),
          QKeySequence(Qt::CTRL | Qt::Key_1), [] { return new GettingStartedViewController; }},
         {1, QObject::tr("Record"), QKeySequence(Qt::CTRL | Qt::Key_2),
          [] { return new RecordViewController; }},
+        {SavedRecordingsViewController::kMenuIndex, QObject::tr("Saved recordings"),
+         QKeySequence(Qt::CTRL | Qt::Key_3),
+         [store = services.store]() -> ViewController * {
+             StoreContext *context = store ? store() : nullptr;
+             return context ? new SavedRecordingsViewController(*context, audioListPlayerFactory())
+                            : nullptr;
+         }},
         {SettingsViewController::kMenuPosition, QObject::tr("Settings"),
          QKeySequence(Qt::CTRL | Qt::Key_4), [] { return new SettingsViewController; }},
     };

@@ -2,11 +2,14 @@
 #include "AppTestSupport.h"
 #include "app/EulaViewController.h"
 #include "app/SliderAppearance.h"
+#include "app/SpeechSidebarMenuController.h"
 #include "audio/RecordViewController.h"
+#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
 #include "support/RecordingAlertPresenter.h"
 #include "toolkit/Reachability.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -62,6 +65,20 @@ TEST_F(StartUp, AnAcceptedAgreementIsNotShownAgain)
     test::drainEvents();
     EXPECT_EQ(agreementsShown(app), 0);
     EXPECT_TRUE(qobject_cast<RecordViewController *>(app.window()->contentViewController()));
+}
+
+TEST_F(StartUp, TheSavedRecordingsEntryOpensTheListOnTheOpenedStore)
+{
+    defaults->setBool(QStringLiteral("EULA"), true);
+    AppDelegate app;
+    app.run();
+    SpeechSidebarMenuController *menu = app.window()->menuViewController();
+    ASSERT_EQ(menu->entryButtons().size(), 4);
+    menu->choose(SavedRecordingsViewController::kMenuIndex);
+    test::drainEvents();
+    EXPECT_TRUE(
+        qobject_cast<SavedRecordingsViewController *>(app.window()->contentViewController()));
+    EXPECT_TRUE(menu->entryButtons().at(2)->isChecked());
 }
 
 TEST_F(StartUp, ARelayThatCannotBeNamedLeavesNoMonitor)
