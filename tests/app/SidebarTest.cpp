@@ -130,6 +130,31 @@ TEST_F(SidebarTest, ChoosingAnEntryShowsItsScreenMarksItAndClosesTheMenu)
     EXPECT_TRUE(window->menuViewController()->entryButtons().at(1)->isChecked());
 }
 
+TEST_F(SidebarTest, KeyboardShortcutsToggleTheMenuAndChooseEntries)
+{
+    const auto actionFor = [&](const QKeySequence &keys) -> QAction * {
+        for (QAction *action : window->actions()) {
+            if (action->shortcuts().contains(keys))
+                return action;
+        }
+        return nullptr;
+    };
+    QAction *toggle = actionFor(QKeySequence(Qt::Key_F9));
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_EQ(toggle, actionFor(QKeySequence(Qt::CTRL | Qt::Key_M)));
+    toggle->trigger();
+    ASSERT_TRUE(test::waitForSlide(*window));
+    EXPECT_TRUE(window->sidebarVisible());
+
+    QAction *settings = actionFor(QKeySequence(Qt::CTRL | Qt::Key_4));
+    ASSERT_NE(settings, nullptr);
+    settings->trigger();
+    test::drainEvents();
+    EXPECT_TRUE(qobject_cast<SettingsViewController *>(window->contentViewController()));
+    ASSERT_TRUE(test::waitForSlide(*window));
+    EXPECT_FALSE(window->sidebarVisible());
+}
+
 TEST_F(SidebarTest, ADisabledMenuButtonAlsoLocksTheEntries)
 {
     window->setSidebarButtonEnabled(false);
