@@ -8,6 +8,7 @@
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/RecordViewController.h"
 #include "library/SavedRecordingsViewController.h"
+#include "playback/PlaybackViewController.h"
 
 #include <QAction>
 
@@ -52,6 +53,11 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
 
     Storyboard &storyboard = window->mainStoryboard();
     storyboard.registerSegue(QStringLiteral("Record"), [] { return new RecordViewController; });
+    storyboard.registerSegue(QStringLiteral("Playback"),
+                             [store = services.store]() -> ViewController * {
+                                 StoreContext *context = store ? store() : nullptr;
+                                 return context ? new PlaybackViewController(*context) : nullptr;
+                             });
     window->registerModalSegue(QStringLiteral("EULA"), [] { return new EulaViewController; });
 
     window->setContentViewController(new RecordViewController);

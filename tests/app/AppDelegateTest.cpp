@@ -6,6 +6,7 @@
 #include "audio/RecordViewController.h"
 #include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
+#include "playback/PlaybackViewController.h"
 #include "support/RecordingAlertPresenter.h"
 #include "toolkit/Reachability.h"
 
@@ -79,6 +80,17 @@ TEST_F(StartUp, TheSavedRecordingsEntryOpensTheListOnTheOpenedStore)
     EXPECT_TRUE(
         qobject_cast<SavedRecordingsViewController *>(app.window()->contentViewController()));
     EXPECT_TRUE(menu->entryButtons().at(2)->isChecked());
+}
+
+TEST_F(StartUp, TheRecordScreenHandsOverToThePlaybackScreen)
+{
+    defaults->setBool(QStringLiteral("EULA"), true);
+    AppDelegate app;
+    app.run();
+    ViewController *record = app.window()->contentViewController();
+    ASSERT_NE(record->performSegue(QStringLiteral("Playback")), nullptr);
+    test::drainEvents();
+    EXPECT_TRUE(qobject_cast<PlaybackViewController *>(app.window()->contentViewController()));
 }
 
 TEST_F(StartUp, ARelayThatCannotBeNamedLeavesNoMonitor)
