@@ -1,3 +1,20 @@
+# In an existing build folder, moc's step only reruns when a file it has seen before changes, so
+# a header added to a folder later never gets its moc code. When the globbed file list differs
+# from the last configure, dropping the step's stamp makes Ninja run it again.
+function(murmelo_rerun_moc_on_new_files target sources)
+  string(SHA1 digest "${sources}")
+  set(seen "${CMAKE_CURRENT_BINARY_DIR}/${target}.sources.sha1")
+  if(EXISTS "${seen}")
+    file(READ "${seen}" previous)
+  else()
+    set(previous "")
+  endif()
+  if(NOT previous STREQUAL digest)
+    file(REMOVE "${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/timestamp")
+    file(WRITE "${seen}" "${digest}")
+  endif()
+endfunction()
+
 # murmelo_module(NAME [DEPS targets...])
 # One static library per src/ folder, built from every source file in that folder.
 # Sources are globbed so that adding a file to a folder needs no edit here.
@@ -11,6 +28,7 @@ function(murmelo_module name)
   add_library(murmelo_${name} STATIC ${sources})
   target_include_directories(murmelo_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(murmelo_${name} PUBLIC ${ARG_DEPS})
+  murmelo_rerun_moc_on_new_files(murmelo_${name} "${sources}")
   target_compile_definitions(murmelo_${name} PUBLIC
     MURMELO_VERSION="${PROJECT_VERSION}")
 endfunction()
@@ -24,6 +42,7 @@ function(murmelo_test folder)
   set(target ${folder}_tests)
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE murmelo_testsupport ${ARG_LIBS})
+  murmelo_rerun_moc_on_new_files(${target} "${sources}")
   # TestMain sets the environment (offscreen platform, scratch folders, data and binary paths).
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
