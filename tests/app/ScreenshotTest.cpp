@@ -1,12 +1,12 @@
-// Pictures of the shell for the documentation. Set MURMELO_SCREENSHOT_DIR (for example to
-// docs/screenshots) to keep them; otherwise they go to the scratch folder.
+// Pictures of the shell for the documentation: scripts/screenshots.sh keeps them in
+// docs/screenshots; otherwise they go to the scratch folder.
 #include "AppTestSupport.h"
 #include "app/EulaViewController.h"
 #include "app/GettingStartedViewController.h"
 #include "app/MainLayout.h"
 #include "app/SliderAppearance.h"
 
-#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -26,12 +26,9 @@ protected:
     }
     void save(const QString &name)
     {
-        test::drainEvents();
-        const QImage picture = window->grab().toImage();
-        ASSERT_EQ(picture.size(), QSize(320, 568));
-        const QString folder = qEnvironmentVariable("MURMELO_SCREENSHOT_DIR", test::scratchRoot());
-        QDir().mkpath(folder);
-        ASSERT_TRUE(picture.save(folder + QLatin1Char('/') + name));
+        const QString path = test::saveScreenshot(window.get(), QFileInfo(name).completeBaseName());
+        ASSERT_FALSE(path.isEmpty());
+        EXPECT_EQ(QImage(path).size(), QSize(320, 568));
     }
     std::unique_ptr<SidebarViewController> window;
 };

@@ -1,12 +1,11 @@
-// Pictures of the screen for the documentation, made only when MURMELO_SCREENSHOTS_DIR names the
-// folder to write them to.
+// Pictures of the screen for the documentation: scripts/screenshots.sh keeps them in
+// docs/screenshots; otherwise they go to the scratch folder.
 #include "PlaybackFixture.h"
 
 #include "audio/WaveformImage.h"
 #include "playback/SlidePanel.h"
 #include "toolkit/RangeSlider.h"
 
-#include <QDir>
 #include <QPropertyAnimation>
 #include <QSlider>
 
@@ -17,14 +16,6 @@ namespace {
 
 class Screenshots : public PlaybackFixture {
 protected:
-    void SetUp() override
-    {
-        folder = qEnvironmentVariable("MURMELO_SCREENSHOTS_DIR");
-        if (folder.isEmpty())
-            GTEST_SKIP() << "MURMELO_SCREENSHOTS_DIR is not set";
-        PlaybackFixture::SetUp();
-    }
-
     // Spoken words and their reversal, as the record screen would hand them over.
     std::shared_ptr<Recording> spokenRecording()
     {
@@ -44,31 +35,25 @@ protected:
         return recording;
     }
 
-    void shoot(const QString &name)
-    {
-        drainEvents();
-        EXPECT_TRUE(screen->grab().save(QDir(folder).filePath(name)));
-    }
-
-    QString folder;
+    void shoot(const QString &name) { EXPECT_FALSE(saveScreenshot(screen.get(), name).isEmpty()); }
 };
 
 TEST_F(Screenshots, PlaybackScreens)
 {
     openRecording(spokenRecording());
     screen->view().scrubberSlider->setValue(int(screen->engine().duration() * 380));
-    shoot(QStringLiteral("playback.png"));
+    shoot(QStringLiteral("playback"));
 
     screen->crop();
     screen->rangeSlider()->setMin(0.2f);
     screen->rangeSlider()->setMax(0.7f);
     screen->cropRangeUpdated();
-    shoot(QStringLiteral("playback-crop.png"));
+    shoot(QStringLiteral("playback-crop"));
     screen->crop();
 
     screen->save();
     screen->saveReversalSlide().animation()->setCurrentTime(SlidePanel::kMilliseconds);
-    shoot(QStringLiteral("playback-save-panel.png"));
+    shoot(QStringLiteral("playback-save-panel"));
 }
 
 } // namespace
