@@ -55,9 +55,19 @@ RecordViewController::RecordViewController(QWidget *parent)
 {
     setObjectName(QStringLiteral("RecordViewController"));
     setAcceptDrops(true);
+    // The same dark look as the playback screen it leads to.
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral(
+        "#RecordViewController { background: #15171c; }"
+        "QLabel { color: #f2f2f5; }"
+        "QLabel#hint { color: #a9adb8; font-size: 14px; }"
+        "QPushButton#importButton { color: #f2f2f5; background: #343844; border: none;"
+        " border-radius: 8px; padding: 10px; font-size: 14px; }"
+        "QPushButton#importButton:disabled { color: #7d869c; }"));
 
     auto *hint =
         new QLabel(tr("Tap to record a phrase.\nTap again to stop and hear it backwards."), this);
+    hint->setObjectName(QStringLiteral("hint"));
     hint->setAlignment(Qt::AlignCenter);
     hint->setWordWrap(true);
 
@@ -65,15 +75,16 @@ RecordViewController::RecordViewController(QWidget *parent)
     recordButton_->setFixedSize(160, 160);
     recordButton_->setToolTip(tr("Start or stop recording (Ctrl+R)"));
     recordButton_->setStyleSheet(QStringLiteral(
-        "QPushButton { border-radius: 80px; border: 6px solid #e6e6e6; background: #c62828;"
+        "QPushButton { border-radius: 80px; border: 6px solid #343844; background: #c62828;"
         " color: white; font-size: 20px; font-weight: bold; }"
-        "QPushButton:checked { background: #ff5f52; border-color: #ffcdd2; }"
-        "QPushButton:disabled { background: #9e9e9e; }"));
+        "QPushButton:checked { background: #ff5f52; border-color: #e8a23b; }"
+        "QPushButton:disabled { background: #5a5e68; }"));
     connect(recordButton_, &QPushButton::clicked, this, &RecordViewController::record);
 
     messageLabel_->setObjectName(QStringLiteral("messageLabel"));
     messageLabel_->setAlignment(Qt::AlignCenter);
-    messageLabel_->setStyleSheet(QStringLiteral("font-size: 28px; font-family: monospace;"));
+    messageLabel_->setStyleSheet(
+        QStringLiteral("color: #e8a23b; font-size: 28px; font-family: monospace;"));
 
     importButton_->setObjectName(QStringLiteral("importButton"));
     importButton_->setToolTip(tr("Reverse a song from your music, or drop a file here (Ctrl+O)"));
