@@ -42,7 +42,10 @@ QStringList StoreSchema::creationStatements() const
 {
     QStringList statements;
     for (const auto &e : entities) {
-        QStringList columns{QStringLiteral("id INTEGER PRIMARY KEY")};
+        // AUTOINCREMENT: a plain rowid table hands the id of a deleted newest row to the next
+        // insert, and an identity given out earlier (a listed URI, a command's argument) would
+        // then name another recording.
+        QStringList columns{QStringLiteral("id INTEGER PRIMARY KEY AUTOINCREMENT")};
         for (const auto &a : e.attributes)
             columns << a.name + QLatin1Char(' ') + sqlType(a.type);
         statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(e.table, columns.join(u", "));
@@ -55,7 +58,7 @@ QStringList StoreSchema::creationStatements() const
 const StoreSchema &recordingStoreSchema()
 {
     static const StoreSchema schema{
-        2,
+        3,
         {{QStringLiteral("Recording"),
           QStringLiteral("recording"),
           {{QStringLiteral("name"), AttributeType::String},
@@ -71,7 +74,24 @@ const StoreSchema &recordingStoreSchema()
         {{1,
           {QStringLiteral("ALTER TABLE recording ADD COLUMN isImported INTEGER"),
            QStringLiteral("ALTER TABLE recording ADD COLUMN playing INTEGER"),
-           QStringLiteral("CREATE INDEX IF NOT EXISTS recording_date ON recording (date)")}}}};
+           QStringLiteral("CREATE INDEX IF NOT EXISTS recording_date ON recording (date)")}},
+         // SQLite cannot add AUTOINCREMENT to a table, so it is rebuilt with every row under its
+         // own id. The copy's explicit ids raise sqlite_sequence to the highest one present;
+         // the id of a newest row deleted before this step is not known to the file any more.
+         // The table is spelled out, not derived from the entity, so a later version that adds
+         // a column still finds this step creating exactly the version-3 table.
+         {2,
+          {QStringLiteral("CREATE TABLE recording_v3 (id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                          " name TEXT, message TEXT, date INTEGER, audioPath TEXT,"
+                          " reverseAudioPath TEXT, speed REAL, isImported INTEGER,"
+                          " playing INTEGER, waveformImageData BLOB)"),
+           QStringLiteral("INSERT INTO recording_v3 (id, name, message, date, audioPath,"
+                          " reverseAudioPath, speed, isImported, playing, waveformImageData)"
+                          " SELECT id, name, message, date, audioPath, reverseAudioPath, speed,"
+                          " isImported, playing, waveformImageData FROM recording ORDER BY id"),
+           QStringLiteral("DROP TABLE recording"),
+           QStringLiteral("ALTER TABLE recording_v3 RENAME TO recording"),
+           QStringLiteral("CREATE INDEX recording_date ON recording (date)")}}}};
     return schema;
 }
 

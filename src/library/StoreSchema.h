@@ -42,7 +42,7 @@ struct StoreSchema {
 };
 
 // The application's store. Version 1 had no `isImported` and no `playing`; version 2 added them
-// and an index on `date` for the newest-first list.
+// and an index on `date` for the newest-first list; version 3 never reuses a record's id.
 const StoreSchema &recordingStoreSchema();
 
 } // namespace murmelo

@@ -84,6 +84,60 @@ TEST_F(RecordingTest, AdoptionMovesTemporaryFilesKeepsPermanentOnesAndRemovesRep
     EXPECT_FALSE(reopened->objectAtURI(QUrl(QStringLiteral("file:///etc/passwd"))));
 }
 
+TEST_F(RecordingTest, IdentityOfADeletedRecordIsNeverHandedOutAgain)
+{
+    const auto insert = [](StoreContext &context, const char *name) {
+        auto recording = Recording::insertInManagedObjectContext(context);
+        recording->setName(QString::fromLatin1(name));
+        return recording;
+    };
+    auto context = openContext();
+    auto older = insert(*context, "older");
+    auto newest = insert(*context, "newest");
+    ASSERT_TRUE(context->save());
+    const QUrl olderURI = older->objectURI();
+    const QUrl newestURI = newest->objectURI();
+    const qint64 newestID = newest->rowID();
+
+    // The newest record goes and a new one comes in the same save, as a crop that replaces
+    // its original does.
+    newest->deleteObject();
+    auto next = insert(*context, "next");
+    ASSERT_TRUE(context->save());
+    EXPECT_GT(next->rowID(), newestID);
+    EXPECT_NE(next->objectURI(), newestURI);
+    EXPECT_FALSE(context->objectAtURI(newestURI));
+    EXPECT_EQ(context->objectAtURI(olderURI), older);
+
+    // Deleted in its own save, then a restart: the file remembers what it handed out.
+    const QUrl nextURI = next->objectURI();
+    const qint64 nextID = next->rowID();
+    next->deleteObject();
+    ASSERT_TRUE(context->save());
+    older.reset();
+    newest.reset();
+    next.reset();
+    context.reset();
+    context = openContext();
+    auto afterRestart = insert(*context, "after restart");
+    ASSERT_TRUE(context->save());
+    EXPECT_GT(afterRestart->rowID(), nextID);
+    EXPECT_FALSE(context->objectAtURI(nextURI));
+    EXPECT_FALSE(context->objectAtURI(newestURI));
+
+    // Nor does emptying the store start the count again.
+    const qint64 lastID = afterRestart->rowID();
+    for (const auto &object : context->fetchObjects(Recording::entityName()))
+        std::static_pointer_cast<Recording>(object)->deleteObject();
+    ASSERT_TRUE(context->save());
+    ASSERT_TRUE(context->fetchObjects(Recording::entityName()).empty());
+    auto first = insert(*context, "first of a new list");
+    ASSERT_TRUE(context->save());
+    EXPECT_GT(first->rowID(), lastID);
+    EXPECT_FALSE(context->objectAtURI(olderURI));
+    ASSERT_EQ(context->fetchObjects(Recording::entityName()).size(), 1u);
+}
+
 TEST_F(RecordingTest, DeleteRemovesBothFilesEvenUnsavedAndCopesWithFilesAlreadyGone)
 {
     auto context = openContext();

@@ -21,6 +21,60 @@ void runSql(const QString &path, const char *sql)
     sqlite3_close(db);
 }
 
+// Every row of a query on the raw file, each value as its storage class reads back.
+QList<QVariantList> rows(const QString &path, const char *sql)
+{
+    QList<QVariantList> result;
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        QVariantList row;
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER:
+                row << QVariant(qint64(sqlite3_column_int64(stmt, i)));
+                break;
+            case SQLITE_FLOAT:
+                row << QVariant(sqlite3_column_double(stmt, i));
+                break;
+            case SQLITE_TEXT:
+                row << QVariant(QString::fromUtf8(
+                    reinterpret_cast<const char *>(sqlite3_column_text(stmt, i))));
+                break;
+            case SQLITE_BLOB:
+                row << QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
+                                           sqlite3_column_bytes(stmt, i)));
+                break;
+            default:
+                row << QVariant();
+            }
+        }
+        result << row;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
+QVariant single(const QString &path, const char *sql)
+{
+    const auto all = rows(path, sql);
+    return all.isEmpty() || all[0].isEmpty() ? QVariant() : all[0][0];
+}
+
+// The record table exactly as version 2 created it: a plain rowid, so ids could come back.
+constexpr const char *versionTwoTable =
+    "CREATE TABLE recording (id INTEGER PRIMARY KEY, name TEXT, message TEXT, date INTEGER,"
+    " audioPath TEXT, reverseAudioPath TEXT, speed REAL, isImported INTEGER, playing INTEGER,"
+    " waveformImageData BLOB);"
+    "CREATE INDEX recording_date ON recording (date);";
+
+constexpr const char *allColumns =
+    "SELECT id, name, message, date, audioPath, reverseAudioPath, speed, isImported, playing,"
+    " waveformImageData FROM recording ORDER BY id";
+
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -34,8 +88,8 @@ TEST_F(StoreFileTest, VersionOneFileIsMigratedWithItsRecords)
     runSql(storePath, "CREATE TABLE recording (id INTEGER PRIMARY KEY, name TEXT, message TEXT,"
                       " date INTEGER, audioPath TEXT, reverseAudioPath TEXT, speed REAL,"
                       " waveformImageData BLOB);"
-                      "INSERT INTO recording (name, message, date, speed)"
-                      " VALUES ('Reversal 1', 'hello', 1700000000000, 1.5);"
+                      "INSERT INTO recording (id, name, message, date, speed)"
+                      " VALUES (4, 'Reversal 1', 'hello', 1700000000000, 1.5);"
                       "PRAGMA user_version = 1;");
     auto context = openContext();
     const auto all = context->fetchObjects(Recording::entityName());
@@ -46,11 +100,21 @@ TEST_F(StoreFileTest, VersionOneFileIsMigratedWithItsRecords)
     EXPECT_EQ(recording->date().toMSecsSinceEpoch(), 1700000000000);
     EXPECT_FLOAT_EQ(recording->speedValue(), 1.5f);
     EXPECT_FALSE(recording->isImportedValue());
+    EXPECT_EQ(recording->rowID(), 4);
     recording->setIsImportedValue(true);
     recording->setPlayingValue(true);
+    // Both steps ran: the columns of version 2, then ids that only go up.
+    recording->deleteObject();
+    auto replacement = Recording::insertInManagedObjectContext(*context);
+    EXPECT_TRUE(context->save());
+    EXPECT_EQ(replacement->rowID(), 5);
+    replacement->setName(QStringLiteral("Reversal 1"));
+    replacement->setIsImportedValue(true);
+    replacement->setPlayingValue(true);
     EXPECT_TRUE(context->save());
 
     recording.reset();
+    replacement.reset();
     context.reset();
     sqlite3 *db = nullptr;
     sqlite3_open(storePath.toUtf8().constData(), &db);
@@ -62,9 +126,91 @@ TEST_F(StoreFileTest, VersionOneFileIsMigratedWithItsRecords)
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(stmt, 0), 1);
     EXPECT_EQ(sqlite3_column_int(stmt, 1), 1);
-    EXPECT_EQ(sqlite3_column_int(stmt, 2), 2);
+    EXPECT_EQ(sqlite3_column_int(stmt, 2), 3);
     sqlite3_finalize(stmt);
     sqlite3_close(db);
+}
+
+TEST_F(StoreFileTest, VersionTwoFileIsRebuiltKeepingEveryRowItsIdAndItsValues)
+{
+    // Ids with gaps, NULLs, a quote and picture bytes: the copy must not renumber or convert.
+    runSql(storePath, (QByteArray(versionTwoTable) +
+                       "INSERT INTO recording VALUES (2, 'Reversal 1', 'hello', 1700000000000,"
+                       " '/s/f1.wav', '/s/r1.wav', 1.5, 1, 0, x'89504E470D0A1A0A');"
+                       "INSERT INTO recording VALUES (3, 'Reversal 2', NULL, 1700000001000,"
+                       " '/s/f2.wav', '/s/r2.wav', NULL, 0, 1, NULL);"
+                       "INSERT INTO recording VALUES (7, 'Reversal 3 Cropped', 'it''s there',"
+                       " 1700000002000, '/s/f3.wav', '/s/r3.wav', 0.75, NULL, NULL, x'00FF00');"
+                       "PRAGMA journal_mode=WAL;"
+                       "PRAGMA user_version = 2;")
+                          .constData());
+    const auto before = rows(storePath, allColumns);
+    ASSERT_EQ(before.size(), 3);
+
+    auto context = openContext();
+    auto cropped = std::static_pointer_cast<Recording>(
+        context->objectAtURI(QUrl(QStringLiteral("murmelo-store://Recording/7"))));
+    ASSERT_TRUE(cropped);
+    EXPECT_EQ(cropped->message(), QStringLiteral("it's there"));
+    EXPECT_FLOAT_EQ(cropped->speedValue(), 0.75f);
+    EXPECT_EQ(cropped->waveformImageData(), QByteArray("\x00\xff\x00", 3));
+    EXPECT_EQ(context->fetchObjects(Recording::entityName()).size(), 3u);
+
+    // Deleting the newest before any insert is where a plain rowid table gives its id again.
+    cropped->deleteObject();
+    ASSERT_TRUE(context->save());
+    auto next = Recording::insertInManagedObjectContext(*context);
+    ASSERT_TRUE(context->save());
+    EXPECT_EQ(next->rowID(), 8);
+    EXPECT_FALSE(context->objectAtURI(QUrl(QStringLiteral("murmelo-store://Recording/7"))));
+    next->deleteObject();
+    ASSERT_TRUE(context->save());
+    cropped.reset();
+    next.reset();
+    context.reset();
+
+    EXPECT_EQ(rows(storePath, allColumns), before.mid(0, 2));
+    EXPECT_EQ(single(storePath, "PRAGMA user_version").toInt(), 3);
+    EXPECT_EQ(
+        single(storePath, "SELECT seq FROM sqlite_sequence WHERE name = 'recording'").toLongLong(),
+        8);
+    EXPECT_TRUE(single(storePath, "SELECT sql FROM sqlite_master WHERE name = 'recording'")
+                    .toString()
+                    .contains(QLatin1String("AUTOINCREMENT")));
+    // The newest-first list keeps its index; nothing of the rebuild is left behind.
+    const QList<QVariantList> objects = {
+        {QStringLiteral("index"), QStringLiteral("recording_date"), QStringLiteral("recording")},
+        {QStringLiteral("table"), QStringLiteral("recording"), QStringLiteral("recording")}};
+    EXPECT_EQ(rows(storePath, "SELECT type, name, tbl_name FROM sqlite_master"
+                              " WHERE name NOT LIKE 'sqlite_%' ORDER BY type, name"),
+              objects);
+    EXPECT_EQ(single(storePath, "PRAGMA journal_mode").toString(), QStringLiteral("wal"));
+    EXPECT_EQ(single(storePath, "PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+}
+
+TEST_F(StoreFileTest, RebuildThatFailsPartWayLeavesTheFileAsItWas)
+{
+    // A version-2 table short of a column makes the copy fail after the new table was created;
+    // the half-made rebuild must not reach the file.
+    runSql(storePath, "CREATE TABLE recording (id INTEGER PRIMARY KEY, name TEXT, message TEXT,"
+                      " date INTEGER, audioPath TEXT, reverseAudioPath TEXT, speed REAL,"
+                      " isImported INTEGER, waveformImageData BLOB);"
+                      "INSERT INTO recording (id, name) VALUES (5, 'keep me');"
+                      "PRAGMA user_version = 2;");
+    const QByteArray before = contents(storePath);
+    {
+        StoreContext context;
+        EXPECT_FALSE(context.open(storePath));
+        EXPECT_EQ(context.openError().code, StoreError::MigrationFailed);
+        EXPECT_FALSE(context.openError().description.isEmpty());
+    }
+    EXPECT_EQ(contents(storePath), before);
+    EXPECT_EQ(single(storePath, "PRAGMA user_version").toInt(), 2);
+    EXPECT_EQ(rows(storePath, "SELECT id, name FROM recording"),
+              (QList<QVariantList>{{qint64(5), QStringLiteral("keep me")}}));
+    EXPECT_EQ(
+        single(storePath, "SELECT count(*) FROM sqlite_master WHERE name <> 'recording'").toInt(),
+        0);
 }
 
 TEST_F(StoreFileTest, NewerForeignAndDamagedFilesAreReportedAndLeftUntouched)
