@@ -86,13 +86,15 @@ void Player::moveTo(double seconds, bool crossfade)
         stream_->seek(pausedFrame_, crossfade);
 }
 
-bool Player::play()
+bool Player::play(Fade fade, double delaySeconds)
 {
     if (playing_)
         return true;
     ++run_;
+    output_->stop(); // a smooth pause may still be fading out of this stream
     stream_->setRate(effectiveRate());
-    stream_->restart(pausedFrame_);
+    stream_->restart(pausedFrame_, fade == Fade::Smooth,
+                     std::llround(std::max(0.0, delaySeconds) * audio_->sampleRate));
     playing_ = true;
     if (!output_->start(audio_->sampleRate, audio_->channels, stream_.get())) {
         playing_ = false;
@@ -101,15 +103,25 @@ bool Player::play()
     return true;
 }
 
-void Player::pause()
+void Player::pause(Fade fade)
 {
     if (!playing_)
         return;
+    ++run_;
+    playing_ = false;
+    if (fade == Fade::Smooth) {
+        // The output stops by itself once the fade has been played.
+        pausedFrame_ = qint64(std::llround(stream_->fadeOutAndEnd()));
+        return;
+    }
     // Where the listener is, not where rendering got to: the unheard rest is played again.
     pausedFrame_ = qint64(std::llround(playingPosition()));
-    ++run_;
     output_->stop();
-    playing_ = false;
+}
+
+double Player::bufferedSeconds() const
+{
+    return double(output_->framesPending()) / audio_->sampleRate;
 }
 
 void Player::setEnableRate(bool enabled)
@@ -128,6 +140,8 @@ void Player::setRate(float rate)
 
 void Player::outputDrained()
 {
+    if (!playing_) // the end of a smooth pause's fade, not of the file
+        return;
     ++run_;
     output_->stop();
     playing_ = false;

@@ -32,10 +32,22 @@ public:
     // a few milliseconds, so that it makes no click.
     void jumpTo(double seconds);
 
-    // False when the output could not start (the error callback says why).
-    bool play();
-    void pause();
+    // How a run of sound begins or ends: on a step, or fading over a few milliseconds so that it
+    // makes no click.
+    enum class Fade { None, Smooth };
+
+    // False when the output could not start (the error callback says why). `delaySeconds` of
+    // silence come first, with the position holding still through them, so that this player can
+    // take over when another output has played what it still holds.
+    bool play(Fade fade = Fade::None, double delaySeconds = 0);
+    // Without a fade the sound stops at once and the position is where the listener is. Sound
+    // already handed to the output cannot be faded, so a smooth pause fades from where rendering
+    // has got to, lets the output play that, and stops it; the position is where the fade
+    // begins. Either way isPlaying() is false at once and the finished callback is not called.
+    void pause(Fade fade = Fade::None);
     bool isPlaying() const { return playing_; }
+    // Seconds of sound handed to the output that the listener has not heard yet.
+    double bufferedSeconds() const;
 
     // The rate only takes effect while rate control is on, as with the platform player.
     void setEnableRate(bool enabled);

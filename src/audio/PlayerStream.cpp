@@ -21,13 +21,31 @@ PlayerStream::PlayerStream(std::shared_ptr<const PlayerAudio> audio)
 
 PlayerStream::~PlayerStream() = default;
 
-void PlayerStream::restart(qint64 sourceFrame)
+void PlayerStream::restart(qint64 sourceFrame, bool fadeIn, qint64 leadFrames)
 {
     std::lock_guard lock(mutex_);
     rendered_ = 0;
     segments_.clear();
     fadeOut_.clear();
+    lead_ = std::max<qint64>(0, leadFrames);
+    fadeIn_ = fadeIn;
+    endingFade_ = false;
     moveTo(double(sourceFrame), false);
+    if (lead_ > 0)
+        segments_.insert(segments_.begin(), {0, position_, 0.0, false});
+}
+
+qint64 PlayerStream::fadeFrames() const
+{
+    return std::max<qint64>(1, std::lround(kCrossfadeSeconds * audio_->sampleRate));
+}
+
+double PlayerStream::fadeOutAndEnd()
+{
+    std::lock_guard lock(mutex_);
+    endingFade_ = true;
+    endingDone_ = 0;
+    return position_;
 }
 
 void PlayerStream::moveTo(double sourceFrame, bool isSeek)
@@ -39,15 +57,17 @@ void PlayerStream::moveTo(double sourceFrame, bool isSeek)
     stretcher_->clear();
     stretcher_->setTempo(rate_);
     stretcherFlushed_ = false;
-    segments_.push_back({rendered_, position_, rate_, isSeek});
+    // Nothing moves while the lead's silence plays.
+    segments_.push_back({std::max(rendered_, lead_), position_, rate_, isSeek});
 }
 
 void PlayerStream::seek(qint64 sourceFrame, bool crossfade)
 {
     std::lock_guard lock(mutex_);
-    if (crossfade) {
+    // During the lead nothing has sounded yet, so there is nothing to fade out.
+    if (crossfade && rendered_ >= lead_) {
         // Render the old position's next few milliseconds now; they fade out under the new ones.
-        const qint64 frames = qint64(std::lround(kCrossfadeSeconds * audio_->sampleRate));
+        const qint64 frames = fadeFrames();
         std::vector<float> old(size_t(frames * audio_->channels), 0.0f);
         const qint64 saved = rendered_;
         renderAtRate(old.data(), frames);
@@ -100,10 +120,40 @@ double PlayerStream::sourcePositionAt(qint64 outputFrame)
 qint64 PlayerStream::renderFrames(float *interleaved, qint64 frames)
 {
     std::lock_guard lock(mutex_);
-    const qint64 got = renderAtRate(interleaved, frames);
+    if (endingFade_)
+        frames = std::min(frames, fadeFrames() - endingDone_);
+    const qint64 first = rendered_;
+    const qint64 silent = std::clamp<qint64>(lead_ - rendered_, 0, frames);
+    std::fill_n(interleaved, silent * audio_->channels, 0.0f);
+    rendered_ += silent;
+    float *sound = interleaved + silent * audio_->channels;
+    const qint64 got = renderAtRate(sound, frames - silent);
     if (!fadeOut_.empty())
-        mixCrossfade(interleaved, got);
-    return got;
+        mixCrossfade(sound, got);
+    applyFades(interleaved, silent + got, first);
+    return silent + got;
+}
+
+void PlayerStream::applyFades(float *out, qint64 frames, qint64 firstFrame)
+{
+    if (!fadeIn_ && !endingFade_)
+        return;
+    const int channels = audio_->channels;
+    const qint64 length = fadeFrames();
+    for (qint64 i = 0; i < frames; ++i) {
+        // The same equal-power curves as a jump's crossfade, so that a run fading out under
+        // another's fade-in keeps the loudness steady too.
+        double gain = 1;
+        const qint64 intoSound = firstFrame + i - lead_;
+        if (fadeIn_ && intoSound >= 0 && intoSound < length)
+            gain *= std::sin((double(intoSound) + 0.5) / double(length) * M_PI / 2);
+        if (endingFade_)
+            gain *= std::cos((double(endingDone_++) + 0.5) / double(length) * M_PI / 2);
+        for (int c = 0; c < channels; ++c)
+            out[i * channels + c] *= float(gain);
+    }
+    if (firstFrame + frames - lead_ >= length)
+        fadeIn_ = false;
 }
 
 void PlayerStream::mixCrossfade(float *out, qint64 frames)

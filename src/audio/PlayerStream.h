@@ -28,11 +28,16 @@ public:
 
     qint64 renderFrames(float *interleaved, qint64 frames) override;
 
-    // Starts a new run of output frames at this source frame.
-    void restart(qint64 sourceFrame);
+    // Starts a new run of output frames at this source frame. `leadFrames` of silence come first
+    // (the position holds still through them); with `fadeIn` the sound then rises from silence
+    // over the crossfade's length instead of starting on a step.
+    void restart(qint64 sourceFrame, bool fadeIn = false, qint64 leadFrames = 0);
     // Continues the output from another source frame. With a crossfade the old position fades
     // out while the new one fades in, so the jump makes no click.
     void seek(qint64 sourceFrame, bool crossfade);
+    // The next frames rendered fall to silence over the crossfade's length, and then the run
+    // ends. Returns the source frame the fade begins at.
+    double fadeOutAndEnd();
     // Clamped to [0.5, 2]; applies from the next frame rendered.
     void setRate(double rate);
 
@@ -53,6 +58,8 @@ private:
     qint64 renderStretched(float *out, qint64 frames);
     void moveTo(double sourceFrame, bool isSeek);
     void mixCrossfade(float *out, qint64 frames);
+    void applyFades(float *out, qint64 frames, qint64 firstFrame);
+    qint64 fadeFrames() const;
 
     std::shared_ptr<const PlayerAudio> audio_;
     std::unique_ptr<soundtouch::SoundTouch> stretcher_;
@@ -67,6 +74,11 @@ private:
 
     std::vector<float> fadeOut_; // the old position's next frames, faded under the new ones
     qint64 fadeDone_ = 0;
+
+    qint64 lead_ = 0; // output frames of silence before the run's sound
+    bool fadeIn_ = false;
+    bool endingFade_ = false;
+    qint64 endingDone_ = 0; // frames of the ending fade rendered so far
 };
 
 } // namespace murmelo

@@ -107,10 +107,10 @@ void PlaybackEngine::positionPlayers()
         reverse_->setCurrentTime(reverseDuration() - currentTime_);
 }
 
-void PlaybackEngine::playCurrent()
+void PlaybackEngine::playCurrent(double delaySeconds)
 {
     if (Player *player = currentAudioPlayer())
-        player->play();
+        player->play(Player::Fade::Smooth, delaySeconds);
     updateTime();
 }
 
@@ -118,6 +118,8 @@ void PlaybackEngine::pausePlay()
 {
     Player *player = currentAudioPlayer();
     if (player && player->isPlaying()) {
+        // Stopped at once rather than faded: a fade could only come after what the output still
+        // holds, and the listener pausing on a word wants the position to be that word.
         player->pause();
         updateTime();
         return;
@@ -158,15 +160,18 @@ void PlaybackEngine::switchDirection()
 {
     Player *old = currentAudioPlayer();
     const bool wasPlaying = old && old->isPlaying();
+    double handOver = 0;
     if (wasPlaying) {
-        old->pause();
-        // Where the listener is now, not where the last refresh saw it.
+        // The old direction fades out after what its output still holds; the new one stays
+        // silent until then and fades in under it, from the same point of the audio.
+        handOver = old->bufferedSeconds();
+        old->pause(Player::Fade::Smooth);
         currentTime_ = forwardTimeOf(*old);
     }
     reversed_ = !reversed_;
     if (wasPlaying) {
         positionPlayers();
-        playCurrent();
+        playCurrent(handOver);
     } else {
         emit updated();
     }

@@ -88,7 +88,8 @@ private:
     double forwardTimeOf(const Player &player) const;
     void positionPlayers();
     void moveCurrentToStart();
-    void playCurrent();
+    // Fades in, after `delaySeconds` of silence.
+    void playCurrent(double delaySeconds = 0);
     void finished(Player *player);
     std::unique_ptr<Player> open(const QString &path, std::optional<float> rate, QString &error);
 

@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -256,4 +257,116 @@ TEST(Player, RateChangesTheLengthOfTheOutputButNotItsPitch)
                 ASSERT_EQ(p.heard[i], float(source.samples[i] / 32768.0));
         }
     }
+}
+
+namespace {
+
+// A steady signal: any step in what is heard is the player's doing, not the audio's.
+test::PcmAudio level(double seconds, qint32 value, int rate = 44100)
+{
+    test::PcmAudio audio;
+    audio.sampleRate = rate;
+    audio.samples.assign(size_t(seconds * rate), value);
+    return audio;
+}
+
+float largestStep(const std::vector<float> &samples, size_t from)
+{
+    float largest = 0;
+    for (size_t i = std::max<size_t>(from, 1); i < samples.size(); ++i)
+        largest = std::max(largest, std::abs(samples[i] - samples[i - 1]));
+    return largest;
+}
+
+constexpr float kFull = 32767 / 32768.0f;
+constexpr size_t kFadeFrames = 221; // 5 ms at 44.1 kHz
+
+} // namespace
+
+TEST(Player, SmoothStartRisesFromSilenceAndSmoothPauseFallsToItWhereItWasAsked)
+{
+    NullPlayer p(test::writeWav("level.wav", level(1.0, 32767)));
+    ASSERT_TRUE(p.player);
+    p.player->setCurrentTime(0.25);
+    p.player->play(Player::Fade::Smooth);
+    p.playFor(20ms);
+    ASSERT_EQ(p.heard.size(), 882u);
+    // Started on a step, the first frame alone would jump by the full scale.
+    EXPECT_LT(std::abs(p.heard.front()), 0.01f);
+    EXPECT_LT(largestStep(p.heard, 0), 0.01f);
+    EXPECT_LT(p.heard[kFadeFrames - 1], kFull);
+    EXPECT_EQ(p.heard[kFadeFrames], kFull);
+    EXPECT_NEAR(p.player->currentTime(), 0.27, 1e-9);
+
+    const double asked = p.player->currentTime();
+    p.player->pause(Player::Fade::Smooth);
+    EXPECT_FALSE(p.player->isPlaying());
+    EXPECT_NEAR(p.player->currentTime(), asked, 1.0 / 44100);
+    const size_t before = p.heard.size();
+    p.playFor(20ms);
+    // The fade is played, then nothing: the output has stopped by itself.
+    EXPECT_EQ(p.heard.size() - before, kFadeFrames);
+    EXPECT_LT(std::abs(p.heard.back()), 0.01f);
+    EXPECT_LT(largestStep(p.heard, before), 0.01f);
+    EXPECT_FALSE(p.output->isRunning());
+    EXPECT_EQ(p.finished, 0);
+    EXPECT_NEAR(p.player->currentTime(), asked, 1.0 / 44100);
+
+    p.player->play(Player::Fade::Smooth);
+    p.playFor(100ms);
+    EXPECT_NEAR(p.player->currentTime(), asked + 0.1, 1.0 / 44100);
+}
+
+TEST(Player, SmoothPauseEdgesNeverFinishOrLoseThePosition)
+{
+    const QString path = test::writeWav("level1.wav", level(1.0, 32767));
+    {
+        SCOPED_TRACE("paused as the file runs out during the fade");
+        NullPlayer p(path);
+        ASSERT_TRUE(p.player);
+        p.player->setCurrentTime(1.0 - 0.002);
+        p.player->play();
+        p.playFor(1ms);
+        p.player->pause(Player::Fade::Smooth);
+        p.playFor(20ms);
+        EXPECT_EQ(p.finished, 0);
+        EXPECT_NEAR(p.player->currentTime(), 0.999, 1.0 / 44100);
+        p.player->play();
+        p.playFor(20ms);
+        EXPECT_EQ(p.finished, 1);
+    }
+    {
+        SCOPED_TRACE("played again before the fade was heard");
+        NullPlayer p(path);
+        ASSERT_TRUE(p.player);
+        p.player->setCurrentTime(0.5);
+        p.player->play();
+        p.playFor(100ms);
+        p.player->pause(Player::Fade::Smooth);
+        const size_t before = p.heard.size();
+        p.player->play(Player::Fade::Smooth);
+        p.playFor(10ms);
+        EXPECT_LT(std::abs(p.heard[before]), 0.01f);
+        EXPECT_EQ(p.heard.back(), kFull);
+        EXPECT_NEAR(p.player->currentTime(), 0.61, 1.0 / 44100);
+        test::drainEvents();
+        EXPECT_TRUE(p.player->isPlaying());
+        EXPECT_EQ(p.finished, 0);
+    }
+}
+
+TEST(Player, ADelayedStartIsSilentAndHoldsItsPositionUntilItFadesIn)
+{
+    NullPlayer p(test::writeWav("level2.wav", level(1.0, 32767)));
+    ASSERT_TRUE(p.player);
+    p.player->setCurrentTime(0.5);
+    p.player->play(Player::Fade::Smooth, 0.01);
+    p.playFor(10ms);
+    ASSERT_EQ(p.heard.size(), 441u);
+    EXPECT_TRUE(std::all_of(p.heard.begin(), p.heard.end(), [](float s) { return s == 0; }));
+    EXPECT_DOUBLE_EQ(p.player->currentTime(), 0.5);
+    p.playFor(10ms);
+    EXPECT_LT(largestStep(p.heard, 0), 0.01f);
+    EXPECT_EQ(p.heard.back(), kFull);
+    EXPECT_NEAR(p.player->currentTime(), 0.51, 1.0 / 44100);
 }
