@@ -45,7 +45,7 @@ sqlite3 *openRaw(const QString &path)
     sqlite3_open(path.toUtf8().constData(), &db);
     sqlite3_exec(db,
                  "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-                 "CREATE TABLE IF NOT EXISTS recording (id INTEGER PRIMARY KEY, name TEXT,"
+                 "CREATE TABLE IF NOT EXISTS recording (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT,"
                  " message TEXT, date INTEGER, audioPath TEXT, reverseAudioPath TEXT, speed REAL,"
                  " isImported INTEGER, playing INTEGER, waveformImageData BLOB);"
                  "CREATE INDEX IF NOT EXISTS recording_date ON recording (date);",

@@ -348,8 +348,9 @@ TEST_F(SavedRecordings, ScrollingReusesAScreenfulOfRowsAndReusedRowsAreClosed)
     EXPECT_EQ(cell(299)->titleLabel()->text(), QStringLiteral("r0"));
     EXPECT_FALSE(cell(299)->isPanelOpen());
     for (int row = 0; row < 300; ++row) {
-        if (RecordingCell *c = cell(row))
+        if (RecordingCell *c = cell(row)) {
             EXPECT_FALSE(c->isPanelOpen()) << row;
+        }
     }
 
     bar->setValue(0);
