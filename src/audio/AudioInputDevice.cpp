@@ -54,8 +54,10 @@ AudioInputDevice::~AudioInputDevice()
 AudioInputError AudioInputDevice::open()
 {
     AudioInputError error = openSource();
-    if (error.ok())
+    if (error.ok()) {
+        interrupted_ = false;
         poll_.start();
+    }
     return error;
 }
 
@@ -160,7 +162,9 @@ void AudioInputDevice::sourceStateChanged()
 void AudioInputDevice::pollDevices()
 {
     if (interrupted_) {
-        if (!QMediaDevices::defaultAudioInput().isNull()) {
+        // Qt 6.4 goes on listing the devices of a PulseAudio server that has gone away, so the
+        // list cannot tell us the server is back: only a source that really opens can.
+        if (openSource().ok()) {
             interrupted_ = false;
             emit interruptionEnded(true);
         }

@@ -3,18 +3,19 @@
 #include "audio/AudioInput.h"
 
 #include <QAudioDevice>
+#include <QIODevice>
+#include <QPointer>
 #include <QTimer>
 #include <memory>
 
 class QAudioSource;
-class QIODevice;
 
 namespace murmelo {
 
 // The default microphone through QAudioSource (PulseAudio or PipeWire). Qt 6.4 does not signal
 // device changes on Linux, so the device list is polled; a fatal stream error, the device
 // leaving the list or a suspension we did not ask for is an interruption, and the interruption
-// ends when a default input is there again.
+// ends when the default input opens again.
 class AudioInputDevice : public AudioInput {
     Q_OBJECT
 public:
@@ -39,7 +40,8 @@ private:
 
     QAudioDevice device_;
     std::unique_ptr<QAudioSource> source_;
-    QIODevice *stream_ = nullptr; // owned by source_
+    // Owned by source_, which deletes it when the sound server goes away, before telling us.
+    QPointer<QIODevice> stream_;
     QTimer poll_;
     bool capturing_ = false;
     bool interrupted_ = false;
