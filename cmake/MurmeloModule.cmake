@@ -47,6 +47,13 @@ function(murmelo_test folder)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${folder};${ARG_LABELS}"
-               TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
+  # Labels are a list, which discovery would flatten into its property pairs; a CTest include
+  # that runs after discovery sets them on the discovered tests instead.
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake)
+  file(WRITE ${labels_file}
+       "if(${target}_TESTS)\n"
+       "  set_tests_properties(\${${target}_TESTS} PROPERTIES LABELS \"${folder};${ARG_LABELS}\")\n"
+       "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()

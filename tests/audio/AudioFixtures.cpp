@@ -112,4 +112,16 @@ QStringList temporaryFolderEntries()
         .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
+QString speechSample()
+{
+    const QString path = fixturePath(QStringLiteral("speech.wav"));
+    if (!QFile::exists(path)) {
+        EXPECT_EQ(runShell(QStringLiteral("espeak-ng -w '%1' 'Play it backwards and listen "
+                                          "closely for the hidden message'")
+                               .arg(path)),
+                  0);
+    }
+    return path;
+}
+
 } // namespace murmelo::test

@@ -30,6 +30,8 @@ QByteArray wavHeader(int channels, int rate, int bits, quint32 dataBytes);
 PcmAudio readWav(const QString &path);
 // A ramp that makes every frame distinct, so order mistakes show.
 PcmAudio rampAudio(qint64 frames, int channels, int bits, int rate = 44100);
+// A few seconds of speech made with espeak-ng, made once per test process.
+QString speechSample();
 // What the application's temporary folder holds now.
 QStringList temporaryFolderEntries();
 

@@ -23,17 +23,6 @@ namespace {
 
 constexpr int rate = 44100;
 
-QString speechSample()
-{
-    const QString path = test::fixturePath(QStringLiteral("speech.wav"));
-    if (!QFile::exists(path))
-        EXPECT_EQ(test::runShell(QStringLiteral("espeak-ng -w '%1' 'Play it backwards and listen "
-                                                "closely for the hidden message'")
-                                     .arg(path)),
-                  0);
-    return path;
-}
-
 // Waits while the event loop runs, so timers and inputs keep going.
 void runFor(int milliseconds)
 {
@@ -103,7 +92,7 @@ TEST(AudioRecorder, RecordsAFileFedInputForAsLongAsItRan)
     const QString path = Recording::tempAudioPath();
     AudioInputError error;
     auto recorder =
-        AudioRecorder::create(path, error, std::make_unique<AudioInputFile>(speechSample()));
+        AudioRecorder::create(path, error, std::make_unique<AudioInputFile>(test::speechSample()));
     ASSERT_TRUE(recorder) << error.description.toStdString();
     QList<bool> finished;
     QObject::connect(recorder.get(), &AudioRecorder::audioRecorderDidFinishRecording,
@@ -137,7 +126,7 @@ TEST(AudioRecorder, PausedTimeIsNotRecorded)
     const QString path = Recording::tempAudioPath();
     AudioInputError error;
     auto recorder =
-        AudioRecorder::create(path, error, std::make_unique<AudioInputFile>(speechSample()));
+        AudioRecorder::create(path, error, std::make_unique<AudioInputFile>(test::speechSample()));
     ASSERT_TRUE(recorder);
     ASSERT_TRUE(recorder->record());
     runFor(400);
@@ -262,7 +251,7 @@ TEST(AudioRecorder, HeaderSurvivesAKill)
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("MURMELO_RECORDER_CHILD_OUTPUT", path);
-    env.insert("MURMELO_AUDIO_INPUT_FILE", speechSample());
+    env.insert("MURMELO_AUDIO_INPUT_FILE", test::speechSample());
     child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--gtest_filter=AudioRecorderChild.*")});

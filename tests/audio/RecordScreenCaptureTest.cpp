@@ -64,15 +64,6 @@ protected:
         delete destination;
     }
 
-    static QString speech()
-    {
-        const QString path = test::fixturePath("speech.wav");
-        if (!QFile::exists(path))
-            EXPECT_EQ(
-                test::runShell(QString("espeak-ng -w '%1' 'listen to it backwards'").arg(path)), 0);
-        return path;
-    }
-
     QString makeSong(const QString &name, const QString &soxArgs)
     {
         const QString path = test::fixturePath(name);
@@ -96,7 +87,7 @@ TEST(RecordTimeText, MinutesSecondsAndHundredths)
 
 TEST_F(RecordScreenCapture, SecondTapStopsBlinkingAndReversesTheRecording)
 {
-    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(speech()); });
+    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(test::speechSample()); });
     screen.setImported(true); // an earlier import on this screen
     screen.record();
     ASSERT_NE(screen.recorder(), nullptr);
@@ -126,7 +117,7 @@ TEST_F(RecordScreenCapture, SecondTapStopsBlinkingAndReversesTheRecording)
 TEST_F(RecordScreenCapture, InterruptionResumesOnlyWhenAskedAndAnEncodingErrorReturnsToIdle)
 {
     test::RecordingAlertPresenter alerts;
-    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(speech()); });
+    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(test::speechSample()); });
     screen.record();
     AudioRecorder *recorder = screen.recorder();
     ASSERT_NE(recorder, nullptr);
@@ -150,7 +141,7 @@ TEST_F(RecordScreenCapture, InterruptionResumesOnlyWhenAskedAndAnEncodingErrorRe
 
 TEST_F(RecordScreenCapture, ScreenshotWhileRecording)
 {
-    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(speech()); });
+    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(test::speechSample()); });
     screen.show();
     screen.record();
     ASSERT_TRUE(test::waitUntil([&] { return screen.recorder()->currentTime() >= 1.3; }));
