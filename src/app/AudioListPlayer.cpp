@@ -17,7 +17,7 @@ public:
 
     bool play(QString *error) override
     {
-        playing_ = player_->play();
+        playing_ = player_->play(Player::Fade::Smooth);
         if (!playing_ && error)
             *error = QCoreApplication::translate("AudioListPlayer",
                                                  "The sound device could not be opened.");
