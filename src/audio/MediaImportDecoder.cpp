@@ -165,6 +165,10 @@ MediaImportError MediaImportDecoder::open(const QString &path, int channels, int
         return failure(Kind::SetupFailed, AVERROR(ENOMEM));
     if (int r = avcodec_parameters_to_context(c.decoder, stream->codecpar); r < 0)
         return failure(Kind::SetupFailed, r);
+    // Decoders that can (flac among them) decode frames on the second core while this thread
+    // resamples and writes.
+    c.decoder->thread_count = 0;
+    c.decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (int r = avcodec_open2(c.decoder, decoder, nullptr); r < 0)
         return failure(Kind::SetupFailed, r);
     if (int r =
