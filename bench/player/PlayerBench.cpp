@@ -114,8 +114,8 @@ void BM_PositionErrorAt2x(benchmark::State &state)
                 sum += error;
                 ++samples;
             }
-            if (null)
-                QThread::msleep(7);
+            // Sleeping between looks keeps the figure's CPU time the player's own, not the loop's.
+            QThread::msleep(7);
         }
         player->pause();
     }
