@@ -73,7 +73,11 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
                     .arg(b->signal.channels)};
 
     SoxLibrary::clearLastError();
-    SoxFormat out(sox_open_write(QFile::encodeName(output).constData(), &a->signal, nullptr, "wav",
+    // The output is longer than the first file: opened with that file's length, libsox would
+    // keep it in the header and players would stop halfway through.
+    sox_signalinfo_t outSignal = a->signal;
+    outSignal.length = SOX_UNSPEC;
+    SoxFormat out(sox_open_write(QFile::encodeName(output).constData(), &outSignal, nullptr, "wav",
                                  nullptr, nullptr));
     if (!out)
         return failure(output, withReason(QStringLiteral("“%1” cannot be written").arg(output)));

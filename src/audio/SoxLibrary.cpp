@@ -122,19 +122,21 @@ SoxFormat openAudioInput(const QString &path, QString &error)
     }
     WavLayout layout;
     QString wavError;
-    const char *fileType = nullptr;
+    // Only WAV files reach libsox: everything the application reverses or joins is a WAV it
+    // wrote itself, and libsox's readers of other formats can hang on a damaged file. Songs come
+    // in through the FFmpeg import instead.
     switch (WavFile::inspect(path, layout, wavError)) {
     case WavFile::Kind::Invalid:
         error = QStringLiteral("“%1” is not a usable WAV file: %2").arg(path, wavError);
         return nullptr;
-    case WavFile::Kind::Valid:
-        fileType = "wav";
-        break;
     case WavFile::Kind::NotWav:
+        error = QStringLiteral("“%1” is not a WAV file").arg(path);
+        return nullptr;
+    case WavFile::Kind::Valid:
         break;
     }
     SoxLibrary::clearLastError();
-    SoxFormat input(sox_open_read(QFile::encodeName(path).constData(), nullptr, nullptr, fileType));
+    SoxFormat input(sox_open_read(QFile::encodeName(path).constData(), nullptr, nullptr, "wav"));
     const QString reason = SoxLibrary::lastError();
     if (!input) {
         error = QStringLiteral("“%1” cannot be read as audio%2")

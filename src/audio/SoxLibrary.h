@@ -37,10 +37,10 @@ struct SoxChainDeleter {
 };
 using SoxChain = std::unique_ptr<sox_effects_chain_t, SoxChainDeleter>;
 
-// Opens an audio file for reading. A RIFF/WAVE file has its header checked by our own parser
-// first and is then read with libsox's WAV handler only, so bytes that merely look like another
-// format never reach a less-travelled libsox reader; other files are left to libsox's detection.
-// Returns null with a user-readable reason on failure.
+// Opens a WAV file for reading: its header is checked by our own parser first and it is then
+// read with libsox's WAV handler only, so no other libsox reader ever sees outside bytes. Other
+// formats are refused (songs come in through the import). Returns null with a user-readable
+// reason on failure.
 SoxFormat openAudioInput(const QString &path, QString &error);
 
 // Adds the effect `name` with the given options; false with libsox's reason on failure.

@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace murmelo {
@@ -44,6 +45,18 @@ TEST(Merge, FactorOneJoinsBothFilesFrameForFrame)
     ASSERT_EQ(out.frames(), 8000);
     EXPECT_EQ(framesOf(out, 0, 3000), a.samples);
     EXPECT_EQ(framesOf(out, 3000, 5000), b.samples);
+    QFile::remove(merged);
+}
+
+TEST(Merge, HeaderOfALongMergeCountsBothFiles)
+{
+    // Long enough for libsox to write the header before the second file is read.
+    const QString a = test::writeWav(QStringLiteral("long-a.wav"), test::rampAudio(88200, 2, 16));
+    const QString b = test::writeWav(QStringLiteral("long-b.wav"), test::rampAudio(88200, 2, 16));
+    const QString merged = slowAndMergeAudio(a, b, 1.0f);
+    ASSERT_FALSE(merged.isEmpty());
+    EXPECT_EQ(test::readWav(merged).frames(), 2 * 88200);
+    EXPECT_EQ(QFileInfo(merged).size(), 44 + 2 * 88200 * 4);
     QFile::remove(merged);
 }
 
