@@ -17,6 +17,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   sox ffmpeg espeak-ng python3-aiosmtpd xvfb xauth
+  # validators of the desktop entry and the AppStream metainfo
+  desktop-file-utils appstream
   # sound server for end-to-end capture and playback tests without a sound card
   pulseaudio pulseaudio-utils
 )

@@ -1,11 +1,14 @@
 #include "cli/Cli.h"
 
+#include "audio/MediaImport.h"
 #include "audio/MergeAndClip.h"
 #include "audio/OutputPath.h"
 #include "audio/SoxReversal.h"
+#include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
 #include "cli/LibraryCommand.h"
 #include "cli/TerminalProgress.h"
+#include "library/Recording.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -132,6 +135,42 @@ void onInterrupt(int)
     interrupted = true;
 }
 
+// Files the command made on its way, removed however it ends.
+struct TemporaryFiles {
+    QStringList paths;
+    ~TemporaryFiles()
+    {
+        for (const QString &path : paths)
+            QFile::remove(path);
+    }
+};
+
+// Reversal and merge read WAV only; a song in any other format is imported into a temporary
+// WAV first, as the record screen does. Returns the path to read, or empty after saying why.
+QString readableAsWav(const QString &input, TemporaryFiles &temporaries)
+{
+    WavLayout layout;
+    QString ignored;
+    if (WavFile::inspect(input, layout, ignored) != WavFile::Kind::NotWav)
+        return input; // a WAV, or a damaged one that the reader will explain
+    const QString wav = Recording::tempAudioPath();
+    MediaImportError error;
+    {
+        TerminalProgress bar(QStringLiteral("Importing"));
+        error = MediaImport::exportToWav(input, wav, interrupted,
+                                         [&bar](double fraction) { bar.update(fraction); });
+    }
+    if (!error.ok()) {
+        printError(
+            error.kind == MediaImportError::Kind::Cancelled
+                ? QStringLiteral("interrupted")
+                : QStringLiteral("“%1” cannot be read as audio: %2").arg(input, error.description));
+        return QString();
+    }
+    temporaries.paths << wav;
+    return wav;
+}
+
 int reverseCommand(const QCommandLineParser &parser)
 {
     const QString input = positional(parser, 1).first();
@@ -141,10 +180,14 @@ int reverseCommand(const QCommandLineParser &parser)
     // Ctrl-C stops libsox at its next block and the partial file goes, like a cancelled job.
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    TemporaryFiles temporaries;
+    const QString source = readableAsWav(input, temporaries);
+    if (source.isEmpty())
+        return interrupted ? Interrupted : Failure;
     AudioJobResult result;
     {
         TerminalProgress bar(QStringLiteral("Reversing"));
-        result = reverseAudioFile(input, output, interrupted,
+        result = reverseAudioFile(source, output, interrupted,
                                   [&bar](double fraction) { bar.update(fraction); });
     }
     if (result.status == AudioJobStatus::Cancelled)
@@ -152,7 +195,7 @@ int reverseCommand(const QCommandLineParser &parser)
     if (const int code = finish(result); code != Ok)
         return code;
     if (parser.isSet(QStringLiteral("waveform"))) {
-        const int code = saveWaveform(input, parser.value(QStringLiteral("waveform")),
+        const int code = saveWaveform(source, parser.value(QStringLiteral("waveform")),
                                       defaultWaveformSize, defaultBarWidth);
         if (code != Ok)
             return code;
@@ -204,7 +247,12 @@ int mergeCommand(const QCommandLineParser &parser)
         if (!ok)
             throw UsageError{QStringLiteral("--factor must be a number")};
     }
-    return finish(mergeAudioFiles(inputs[0], inputs[1], factor, output));
+    TemporaryFiles temporaries;
+    const QString first = readableAsWav(inputs[0], temporaries);
+    const QString second = first.isEmpty() ? QString() : readableAsWav(inputs[1], temporaries);
+    if (second.isEmpty())
+        return interrupted ? Interrupted : Failure;
+    return finish(mergeAudioFiles(first, second, factor, output));
 }
 
 int clipCommand(const QCommandLineParser &parser)
@@ -219,6 +267,33 @@ int clipCommand(const QCommandLineParser &parser)
     if (!(start < end))
         throw UsageError{QStringLiteral("--start must come before --end")};
     return finish(clipAudioFile(input, float(start), float(end), output));
+}
+
+int importCommand(const QCommandLineParser &parser)
+{
+    const QString input = positional(parser, 1).first();
+    const QString output = requiredOutput(parser);
+    if (wouldOverwrite(input, output))
+        throw UsageError{QStringLiteral("the WAV file would overwrite the song")};
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    MediaImportError error;
+    {
+        TerminalProgress bar(QStringLiteral("Importing"));
+        error = MediaImport::exportToWav(input, output, interrupted,
+                                         [&bar](double fraction) { bar.update(fraction); });
+    }
+    if (error.ok())
+        return Ok;
+    if (error.kind == MediaImportError::Kind::Cancelled) {
+        printError(QStringLiteral("interrupted"));
+        return Interrupted;
+    }
+    printError(
+        error.kind == MediaImportError::Kind::Unreadable
+            ? QStringLiteral("“%1” cannot be read as audio: %2").arg(input, error.description)
+            : QStringLiteral("“%1”: %2").arg(input, MediaImport::alertMessage(error)));
+    return Failure;
 }
 
 const std::vector<Command> &commands()
@@ -262,6 +337,12 @@ const std::vector<Command> &commands()
                           QStringLiteral("E")});
          },
          clipCommand},
+        {"import", "Convert a song to the 44.1 kHz 16-bit stereo WAV that reversal starts from",
+         "IN",
+         [](QCommandLineParser &p) {
+             p.addOption(outputOption(QStringLiteral("The WAV file to write")));
+         },
+         importCommand},
         {"library", "Saved recordings: list [--json], export ID DIR, delete ID", "ACTION",
          declareLibraryOptions, libraryCommand},
     };

@@ -116,6 +116,35 @@ TEST_F(CommandLine, WaveformMergeAndClip)
     EXPECT_EQ(soxFrames(path(QStringLiteral("c.wav"))), 2000);
 }
 
+TEST_F(CommandLine, SongsAreImportedBeforeTheyAreReversed)
+{
+    const QString song = soxFile(QStringLiteral("song.flac"), QStringLiteral("-r 48000 -c 2"));
+    const Outcome imported = murmelo(
+        {QStringLiteral("import"), song, QStringLiteral("-o"), path(QStringLiteral("song.wav"))});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+    EXPECT_EQ(soxFrames(path(QStringLiteral("song.wav"))), 44100);
+
+    const Outcome reversed = murmelo({QStringLiteral("reverse"), song, QStringLiteral("-o"),
+                                      path(QStringLiteral("r.wav")), QStringLiteral("--waveform"),
+                                      path(QStringLiteral("r.png"))});
+    ASSERT_EQ(reversed.exitCode, 0) << reversed.err.toStdString();
+    EXPECT_EQ(soxFrames(path(QStringLiteral("r.wav"))), 44100);
+    EXPECT_EQ(QImage(path(QStringLiteral("r.png"))).size(), QSize(225, 54));
+
+    QFile garbage(path(QStringLiteral("damaged.mp3")));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(8192, '\x7f'));
+    garbage.close();
+    for (const QString &command : {QStringLiteral("import"), QStringLiteral("reverse")}) {
+        const Outcome run = murmelo(
+            {command, garbage.fileName(), QStringLiteral("-o"), path(QStringLiteral("never.wav"))});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("cannot be read as audio")))
+            << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("never.wav"))));
+}
+
 TEST_F(CommandLine, BadFilesFailWithExitCodeOneAndAReason)
 {
     const QString text = path(QStringLiteral("notes.wav"));
