@@ -233,7 +233,11 @@ int waveformCommand(const QCommandLineParser &parser)
     }
     if (wouldOverwrite(input, png))
         throw UsageError{QStringLiteral("the picture would overwrite the audio file")};
-    return saveWaveform(input, png, size, barWidth);
+    TemporaryFiles temporaries;
+    const QString source = readableAsWav(input, temporaries);
+    if (source.isEmpty())
+        return interrupted ? Interrupted : Failure;
+    return saveWaveform(source, png, size, barWidth);
 }
 
 int mergeCommand(const QCommandLineParser &parser)

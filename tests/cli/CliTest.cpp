@@ -130,6 +130,11 @@ TEST_F(CommandLine, SongsAreImportedBeforeTheyAreReversed)
     ASSERT_EQ(reversed.exitCode, 0) << reversed.err.toStdString();
     EXPECT_EQ(soxFrames(path(QStringLiteral("r.wav"))), 44100);
     EXPECT_EQ(QImage(path(QStringLiteral("r.png"))).size(), QSize(225, 54));
+    EXPECT_EQ(murmelo({QStringLiteral("waveform"), song, QStringLiteral("-o"),
+                       path(QStringLiteral("w.png"))})
+                  .exitCode,
+              0);
+    EXPECT_FALSE(QImage(path(QStringLiteral("w.png"))).isNull());
 
     QFile garbage(path(QStringLiteral("damaged.mp3")));
     ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
