@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Murmelo and starts it; extra arguments go to murmelo.
-# Without a display there is no window to show, so it shows the audio pipeline at work instead:
-# a short spoken phrase is reversed and its waveform drawn, and the paths of both are printed.
+# Without a display there is no window to show, so the same application walks its own window
+# offscreen instead (agreement, recording, reversal, playback, save, crop, the saved recordings)
+# and the paths of its screenshots and of its library are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -13,14 +14,16 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec "$murmelo" "$@"
 fi
 
-echo "No display found: showing Murmelo's reversal on the command line."
+echo "No display found: walking Murmelo's window offscreen, one picture per step."
 demo="${XDG_CACHE_HOME:-$HOME/.cache}/murmelo/demo"
-mkdir -p "$demo"
+walk="$demo/walk"
+# A fresh home for each walk: it accepts the agreement and saves reversals, which belong in a
+# library of its own and not in the user's.
+rm -rf "$walk"
+mkdir -p "$walk/home/data" "$walk/home/config"
 espeak-ng -w "$demo/phrase.wav" "Listen closely. Some say every sentence hides another one, spoken backwards."
-"$murmelo" reverse "$demo/phrase.wav" -o "$demo/phrase-reversed.wav" --waveform "$demo/phrase-waveform.png"
-echo "Forward speech:   $demo/phrase.wav"
-echo "Reversed speech:  $demo/phrase-reversed.wav"
-echo "Waveform picture: $demo/phrase-waveform.png"
-sox "$demo/phrase-reversed.wav" -n stat 2>&1 | grep -E "Length|RMS     amplitude" || true
-# The window itself, drawn offscreen: it starts, says so, and ends.
-exec "$murmelo" "$@"
+echo "Spoken phrase: $demo/phrase.wav"
+XDG_DATA_HOME="$walk/home/data" XDG_CONFIG_HOME="$walk/home/config" \
+  MURMELO_AUDIO_INPUT_FILE="$demo/phrase.wav" "$murmelo" --walk "$walk" >"$walk/paths.txt"
+echo "Screenshots, then the library and its saved audio:"
+sed 's/^/  /' "$walk/paths.txt"
