@@ -6,6 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# Paths relative to the checkout let a fresh clone reuse what an earlier build compiled.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 cmake --preset release >/dev/null
 cmake --build --preset release
 murmelo=build/release/src/app/murmelo

@@ -8,9 +8,10 @@
 namespace murmelo {
 
 // Why capture could not begin. NoDevice and Refused are what a phone would call a denied
-// microphone permission; FileFailed is the recording's own file.
+// microphone permission; SourceUnreadable is an input file that cannot be played into the
+// recorder; FileFailed is the recording's own file.
 struct AudioInputError {
-    enum class Kind { None, NoDevice, Refused, FileFailed };
+    enum class Kind { None, NoDevice, Refused, SourceUnreadable, FileFailed };
 
     Kind kind = Kind::None;
     QString description;

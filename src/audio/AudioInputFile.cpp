@@ -21,7 +21,7 @@ AudioInputError AudioInputFile::open()
 {
     const MediaImportError error = decoder_.open(path_, channels, sampleRate);
     if (!error.ok())
-        return {AudioInputError::Kind::Refused,
+        return {AudioInputError::Kind::SourceUnreadable,
                 QStringLiteral("%1: %2").arg(path_, error.description)};
     opened_ = true;
     ended_ = false;

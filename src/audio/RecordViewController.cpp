@@ -144,27 +144,14 @@ void RecordViewController::record()
         return; // a job is running behind the overlay
     AudioInputError error;
     auto recorder = AudioRecorder::create(Recording::tempAudioPath(), error, inputFactory_());
-    if (!recorder) {
-        if (error.isPermissionDenied()) {
-            showAlert(this, QStringLiteral("App does not have permission to use the microphone"),
-                      QStringLiteral("Please enable in Privacy settings to use this app"),
-                      QStringLiteral("OK"));
-        } else {
-            // The recording's own file could not be made: say so rather than ignore the tap.
-            showAlert(this, tr("Couldn't Start Recording"), error.description);
-        }
-        return;
-    }
-    if (!recorder->record()) {
+    if (recorder && !recorder->record()) {
+        error = recorder->lastError();
         const QString path = recorder->url();
-        const AudioInputError refused = recorder->lastError();
         recorder.reset();
         QFile::remove(path);
-        showAlert(this, QStringLiteral("App does not have permission to use the microphone"),
-                  refused.isPermissionDenied()
-                      ? QStringLiteral("Please enable in Privacy settings to use this app")
-                      : refused.description,
-                  QStringLiteral("OK"));
+    }
+    if (!recorder) {
+        showRecordingError(error);
         return;
     }
     recorder_ = recorder.release();
@@ -181,6 +168,19 @@ void RecordViewController::record()
     blinkSelectWithDuration(recordButton_, 0.25);
     updateRecordTime();
     recordTimeRefresh_.start();
+}
+
+void RecordViewController::showRecordingError(const AudioInputError &error)
+{
+    if (error.isPermissionDenied()) {
+        showAlert(this, QStringLiteral("App does not have permission to use the microphone"),
+                  QStringLiteral("Please enable in Privacy settings to use this app"),
+                  QStringLiteral("OK"));
+        return;
+    }
+    // Not the microphone's fault (an unplayable input file, the recording's own file): say so
+    // rather than ignore the tap.
+    showAlert(this, tr("Couldn't Start Recording"), error.description);
 }
 
 void RecordViewController::updateRecordTime()

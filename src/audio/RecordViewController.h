@@ -18,6 +18,7 @@ class QPushButton;
 namespace murmelo {
 
 class AudioInput;
+struct AudioInputError;
 class ProgressOverlay;
 struct AudioJobResult;
 
@@ -85,6 +86,7 @@ private:
     void audioRecorderEncodeErrorDidOccur(AudioRecorder *recorder, const QString &error);
     void audioRecorderEndInterruption(AudioRecorder *recorder, int options);
     void dropRecorder();
+    void showRecordingError(const AudioInputError &error);
     void reversalFinished(quint64 job, const QString &source, const QString &output,
                           const QImage &picture, const AudioJobResult &result,
                           const CancelFlag &cancelled);

@@ -168,6 +168,18 @@ TEST_F(RecordScreenCapture, NoMicrophoneShowsThePermissionAlertAndLeavesTheButto
     EXPECT_EQ(test::temporaryFolderEntries(), before);
 }
 
+TEST_F(RecordScreenCapture, UnplayableInputFileIsReportedAsSuchNotAsAPermissionProblem)
+{
+    test::RecordingAlertPresenter alerts;
+    const QString notes = test::writeBytes("notes.txt", "not audio at all\n");
+    screen.setInputFactory([notes] { return std::make_unique<AudioInputFile>(notes); });
+    screen.record();
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].title, "Couldn't Start Recording");
+    EXPECT_TRUE(alerts.alerts()[0].message.contains("notes.txt"));
+    EXPECT_EQ(screen.recorder(), nullptr);
+}
+
 TEST_F(RecordScreenCapture, ImportedSongIsConvertedThenReversedAsAnImport)
 {
     const QString song = makeSong("song.flac", "synth 3 sine 440 channels 2");
