@@ -61,8 +61,9 @@ QLineEdit, QTextEdit {
     background: #15171c; border: 1px solid #3d4250; border-radius: 6px; padding: 4px;
 }
 QSlider#scrubber::groove:horizontal { background: transparent; height: 54px; }
-QSlider#scrubber::sub-page:horizontal { background: rgba(232, 162, 59, 55); }
-QSlider#scrubber::handle:horizontal { background: #e8a23b; width: 3px; margin: 0; }
+QSlider#scrubber::sub-page:horizontal { border-image: none; background: rgba(232, 162, 59, 55); }
+QSlider#scrubber::add-page:horizontal { border-image: none; background: transparent; }
+QSlider#scrubber::handle:horizontal { image: none; background: #e8a23b; width: 3px; margin: 0; }
 QSlider#speed::groove:horizontal { background: #3d4250; height: 4px; border-radius: 2px; }
 QSlider#speed::sub-page:horizontal { background: #e8a23b; border-radius: 2px; }
 QSlider#speed::handle:horizontal {
