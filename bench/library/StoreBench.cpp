@@ -4,6 +4,7 @@
 #include "library/Recording.h"
 #include "library/RecordingsQuery.h"
 #include "library/StoreContext.h"
+#include "support/ScratchFolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,13 +44,14 @@ sqlite3 *openRaw(const QString &path)
 {
     sqlite3 *db = nullptr;
     sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-                 "CREATE TABLE IF NOT EXISTS recording (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT,"
-                 " message TEXT, date INTEGER, audioPath TEXT, reverseAudioPath TEXT, speed REAL,"
-                 " isImported INTEGER, playing INTEGER, waveformImageData BLOB);"
-                 "CREATE INDEX IF NOT EXISTS recording_date ON recording (date);",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db,
+        "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+        "CREATE TABLE IF NOT EXISTS recording (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT,"
+        " message TEXT, date INTEGER, audioPath TEXT, reverseAudioPath TEXT, speed REAL,"
+        " isImported INTEGER, playing INTEGER, waveformImageData BLOB);"
+        "CREATE INDEX IF NOT EXISTS recording_date ON recording (date);",
+        nullptr, nullptr, nullptr);
     return db;
 }
 
@@ -213,21 +215,15 @@ BENCHMARK(BM_RawSqlite_SingleInsertAndSave)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    // Scratch folders, so a run never touches the user's library.
-    char scratch[] = "/tmp/murmelo-bench-XXXXXX";
-    if (!mkdtemp(scratch))
+    const QString root = murmelo::bench::useScratchFolders();
+    if (root.isEmpty())
         return 1;
-    const std::string root = scratch;
-    for (const char *sub : {"data", "tmp"})
-        QDir().mkpath(QString::fromStdString(root + "/" + sub));
-    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    setenv("TMPDIR", (root + "/tmp").c_str(), 1);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("murmelo"));
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    QDir(QString::fromStdString(root)).removeRecursively();
+    QDir(root).removeRecursively();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "library/Recording.h"
 #include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
+#include "support/ScratchFolders.h"
 
 #include <QApplication>
 #include <QDir>
@@ -148,19 +149,12 @@ BENCHMARK(BM_PlainQListWidget_FirstRowsPainted)->Arg(10000)->Unit(benchmark::kMi
 
 int main(int argc, char **argv)
 {
-    // Scratch folders, so a run never touches the user's library.
-    char scratch[] = "/tmp/murmelo-bench-XXXXXX";
-    if (!mkdtemp(scratch))
+    benchRoot = murmelo::bench::useScratchFolders();
+    if (benchRoot.isEmpty())
         return 1;
-    const std::string root = scratch;
-    for (const char *sub : {"data", "tmp"})
-        QDir().mkpath(QString::fromStdString(root + "/" + sub));
-    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    setenv("TMPDIR", (root + "/tmp").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmelo"));
-    benchRoot = QString::fromStdString(root);
 
     printMemory();
     benchmark::Initialize(&argc, argv);

@@ -9,21 +9,13 @@
 namespace murmelo {
 namespace {
 
-struct Outcome {
-    int exitCode;
-    QString out;
-    QString err;
-};
+using Outcome = test::ProcessOutcome;
 
 Outcome murmelo(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(qEnvironmentVariable("MURMELO_BINARY_DIR") + QStringLiteral("/src/app/murmelo"),
-                  arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError())};
+    const Outcome outcome = test::runMurmelo(arguments);
+    EXPECT_NE(outcome.exitCode, -1) << "murmelo crashed or hung";
+    return outcome;
 }
 
 class CommandLine : public ::testing::Test {

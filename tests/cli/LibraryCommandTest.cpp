@@ -15,11 +15,7 @@
 namespace murmelo {
 namespace {
 
-struct Outcome {
-    int exitCode;
-    QString out;
-    QString err;
-};
+using Outcome = test::ProcessOutcome;
 
 QByteArray contents(const QString &path)
 {
@@ -44,14 +40,10 @@ protected:
 
     Outcome murmelo(const QStringList &arguments)
     {
-        QProcess process;
-        process.start(qEnvironmentVariable("MURMELO_BINARY_DIR") +
-                          QStringLiteral("/src/app/murmelo"),
-                      QStringList{QStringLiteral("library")} + arguments);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        const Outcome outcome =
+            test::runMurmelo(QStringList{QStringLiteral("library")} + arguments);
+        EXPECT_NE(outcome.exitCode, -1) << "murmelo crashed or hung";
+        return outcome;
     }
 
     std::unique_ptr<StoreContext> openStore()

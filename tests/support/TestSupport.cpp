@@ -48,6 +48,19 @@ QString saveScreenshot(QWidget *widget, const QString &name)
     return widget->grab().toImage().save(path) ? path : QString();
 }
 
+ProcessOutcome runMurmelo(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(qEnvironmentVariable("MURMELO_BINARY_DIR") + QStringLiteral("/src/app/murmelo"),
+                  arguments);
+    const bool finished = process.waitForFinished(60000);
+    if (!finished)
+        process.kill();
+    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
 int runShell(const QString &commandLine)
 {
     QProcess process;

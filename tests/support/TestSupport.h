@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 
@@ -25,6 +26,16 @@ QString testDataPath(const QString &name);
 // Grabs the widget and writes it as NAME.png to $MURMELO_SCREENSHOT_DIR (docs/screenshots when
 // made by scripts/screenshots.sh), or to the scratch folder. Returns the path, empty on failure.
 QString saveScreenshot(QWidget *widget, const QString &name);
+
+// What a finished process left: its exit code (-1 when it crashed or hung) and its output.
+struct ProcessOutcome {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+// Runs the built `murmelo` executable with these arguments and waits for it (one minute at most).
+ProcessOutcome runMurmelo(const QStringList &arguments);
 
 // Runs a command line through /bin/sh and returns its exit status (stdout and stderr discarded
 // unless captured by the caller's redirections).
