@@ -188,7 +188,7 @@ TEST_F(DeviceCapture, ServerGoingAwayInterruptsAndItsReturnResumesTheSameFile)
     EXPECT_FALSE(recorder_->isRecording());
     const double before = recorder_->currentTime();
     // What came before the interruption is already a valid file.
-    EXPECT_EQ(recordedSamples(path_).size(), size_t(before * rate));
+    EXPECT_EQ(recordedSamples(path_).size(), size_t(std::llround(before * rate)));
 
     // Qt reconnects to a returning server only for a few seconds after losing it.
     ASSERT_TRUE(server_.start().isEmpty());
