@@ -16,11 +16,12 @@ function(murmelo_rerun_moc_on_new_files target sources)
 endfunction()
 
 # murmelo_module(NAME [DEPS targets...])
-# One static library per src/ folder, built from every source file in that folder.
+# One static library per src/ folder, built from every source file in that folder and its
+# subfolders (the larger subsystems keep their areas in subfolders: mail/smtp, telemetry/crash).
 # Sources are globbed so that adding a file to a folder needs no edit here.
 function(murmelo_module name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   # A folder's main.cpp belongs to its executable, not to its library.
@@ -35,6 +36,7 @@ endfunction()
 
 # murmelo_test(FOLDER [LIBS targets...] [LABELS labels...])
 # One GoogleTest executable per tests/ folder; every test runs offscreen with scratch folders.
+# Subfolders hold helper programs with their own main(), so they are not globbed.
 function(murmelo_test folder)
   cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS

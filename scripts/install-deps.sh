@@ -16,7 +16,13 @@ packages=(
   libsqlite3-dev sqlite3 zlib1g-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  sox ffmpeg espeak-ng python3-aiosmtpd xvfb xauth
+  sox ffmpeg espeak-ng python3-aiosmtpd xvfb xauth xdotool
+  # mail: the keyring for the relay password; a private session bus and keyring in tests; peers for benchmarks
+  qtkeychain-qt6-dev dbus gnome-keyring libsecret-tools openssl curl
+  # telemetry: unwinding by the unwind tables; msgpack-cxx and python3-msgpack as benchmark and interop peers
+  libunwind-dev libmsgpack-cxx-dev python3-msgpack
+  # fuzzing and sanitizer runtimes for clang
+  libclang-rt-14-dev
   # validators of the desktop entry and the AppStream metainfo
   desktop-file-utils appstream
   # sound server for end-to-end capture and playback tests without a sound card
