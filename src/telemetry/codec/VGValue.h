@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace murmelo {
+
+// One dynamic value of the telemetry's records: null, boolean, number with its storage type,
+// UTF-8 string, byte buffer, array, map (any value as key), or the description text of some
+// other object. A number keeps the storage type it was made with, because that type decides
+// its width on the wire: an int always packs to five bytes, an unsigned char to two.
+class VGValue {
+public:
+    enum class Kind : uint8_t { Null, Bool, Number, String, Data, Array, Map, Description };
+
+    // Storage type codes of numbers.
+    static constexpr char kChar = 'c', kShort = 's', kInt = 'i', kLong = 'l', kLongLong = 'q',
+                          kUChar = 'C', kUShort = 'S', kUInt = 'I', kULong = 'L', kULongLong = 'Q',
+                          kFloat = 'f', kDouble = 'd';
+
+    VGValue() = default; // null
+    VGValue(const char *text) : kind_(Kind::String), text_(text) {}
+    VGValue(std::string text) : kind_(Kind::String), text_(std::move(text)) {}
+    VGValue(std::string_view text) : kind_(Kind::String), text_(text) {}
+    VGValue(const QString &text) : kind_(Kind::String), text_(text.toStdString()) {}
+
+    static VGValue null() { return {}; }
+    static VGValue boolean(bool value);
+    static VGValue int8(int8_t v) { return signedNumber(kChar, v); }
+    static VGValue int16(int16_t v) { return signedNumber(kShort, v); }
+    static VGValue int32(int32_t v) { return signedNumber(kInt, v); }
+    static VGValue int64(int64_t v) { return signedNumber(kLongLong, v); }
+    static VGValue uint8(uint8_t v) { return unsignedNumber(kUChar, v); }
+    static VGValue uint16(uint16_t v) { return unsignedNumber(kUShort, v); }
+    static VGValue uint32(uint32_t v) { return unsignedNumber(kUInt, v); }
+    static VGValue uint64(uint64_t v) { return unsignedNumber(kULongLong, v); }
+    static VGValue float32(float v);
+    static VGValue float64(double v);
+    // A number of any storage type code; a code outside the known ones packs as its decimal text.
+    static VGValue signedNumber(char type, int64_t v);
+    static VGValue unsignedNumber(char type, uint64_t v);
+    // A byte buffer. Marked buffers already hold MessagePack and are copied verbatim when packed.
+    static VGValue data(QByteArray bytes, bool messagePack = false);
+    static VGValue array(std::vector<VGValue> items = {});
+    static VGValue map(std::initializer_list<std::pair<VGValue, VGValue>> pairs = {});
+    // Some other object, known only by its description text (packed as that text).
+    static VGValue description(std::string text);
+
+    Kind kind() const { return kind_; }
+    bool isNull() const { return kind_ == Kind::Null; }
+    bool isBool() const { return kind_ == Kind::Bool; }
+    bool isNumber() const { return kind_ == Kind::Number; }
+    bool isString() const { return kind_ == Kind::String; }
+    bool isData() const { return kind_ == Kind::Data; }
+    bool isArray() const { return kind_ == Kind::Array; }
+    bool isMap() const { return kind_ == Kind::Map; }
+
+    // Booleans read as 0/1 numbers; non-numbers read as 0.
+    bool toBool() const;
+    char numberType() const { return kind_ == Kind::Number ? type_ : 0; }
+    bool isSignedType() const;
+    bool isFloatType() const { return type_ == kFloat || type_ == kDouble; }
+    int64_t toInt64() const;
+    uint64_t toUInt64() const;
+    double toDouble() const;
+
+    // String text (UTF-8), or the description text; empty for other kinds.
+    const std::string &text() const { return text_; }
+    QString toQString() const { return QString::fromStdString(text_); }
+    const QByteArray &bytes() const { return data_; }
+    bool vg_isMessagePack() const { return messagePack_; }
+    void vg_setMessagePack(bool marked) { messagePack_ = marked; }
+
+    // Arrays: the elements. Maps: keys and values alternating (key 0, value 0, key 1, ...).
+    const std::vector<VGValue> &items() const { return items_; }
+    std::vector<VGValue> &items() { return items_; }
+    size_t count() const { return kind_ == Kind::Map ? items_.size() / 2 : items_.size(); }
+    const VGValue &at(size_t index) const { return items_[index]; }
+    void append(VGValue item) { items_.push_back(std::move(item)); }
+
+    // Maps: the value for a key, or null when absent.
+    const VGValue *find(const VGValue &key) const;
+    const VGValue &value(const VGValue &key) const;
+    bool contains(const VGValue &key) const { return find(key) != nullptr; }
+    // Sets a map entry, replacing an equal key's value in place.
+    void insert(VGValue key, VGValue value);
+    bool remove(const VGValue &key);
+    // Appends a pair without looking for an equal key (the unpacker does its own look-up).
+    void appendPair(VGValue key, VGValue value);
+
+    // Equality as the platform's objects compare: numbers by value whatever their storage type,
+    // booleans with numbers 0 and 1, strings by text, containers element by element.
+    friend bool operator==(const VGValue &a, const VGValue &b);
+    size_t hash() const;
+
+    // A readable form for people debugging uploads; not the wire form.
+    QString toJson() const;
+
+private:
+    Kind kind_ = Kind::Null;
+    char type_ = 0;
+    bool messagePack_ = false;
+    union {
+        int64_t i_;
+        uint64_t u_;
+        double d_ = 0;
+    };
+    std::string text_;
+    QByteArray data_;
+    std::vector<VGValue> items_;
+};
+
+} // namespace murmelo
