@@ -1,0 +1,34 @@
+#include "telemetry/VGSdkFolder.h"
+
+#include "platform/StandardPaths.h"
+
+#include <QDir>
+#include <mutex>
+
+namespace murmelo::VGSdkFolder {
+
+namespace {
+std::mutex g_mutex;
+QString g_override;
+} // namespace
+
+QString path()
+{
+    QString folder;
+    {
+        std::lock_guard lock(g_mutex);
+        folder = g_override;
+    }
+    if (folder.isEmpty())
+        folder = StandardPaths::cachesDirectory() + QStringLiteral("/org.murmelo.vigil");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+void setPathForTesting(const QString &path)
+{
+    std::lock_guard lock(g_mutex);
+    g_override = path;
+}
+
+} // namespace murmelo::VGSdkFolder
