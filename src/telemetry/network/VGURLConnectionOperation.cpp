@@ -1,0 +1,221 @@
+#include "telemetry/network/VGURLConnectionOperation.h"
+
+#include "telemetry/VGSdkQueue.h"
+#include "telemetry/network/VGNetworkThread.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace murmelo {
+
+namespace {
+
+std::atomic<long long> g_timeoutMs{60000};
+
+VGURLError errorFor(QNetworkReply::NetworkError error, const QString &text)
+{
+    VGURLError e;
+    e.description = text;
+    switch (error) {
+    case QNetworkReply::TimeoutError:
+        e.code = VGURLError::TimedOut;
+        break;
+    case QNetworkReply::ConnectionRefusedError:
+        e.code = VGURLError::CannotConnectToHost;
+        break;
+    case QNetworkReply::HostNotFoundError:
+        e.code = VGURLError::CannotFindHost;
+        break;
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+        e.code = VGURLError::NetworkConnectionLost;
+        break;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+        e.code = VGURLError::NotConnectedToInternet;
+        break;
+    case QNetworkReply::SslHandshakeFailedError:
+        e.code = VGURLError::SecureConnectionFailed;
+        break;
+    case QNetworkReply::ProtocolUnknownError:
+        e.code = VGURLError::UnsupportedURL;
+        break;
+    case QNetworkReply::OperationCanceledError:
+        e.code = VGURLError::Cancelled;
+        break;
+    default:
+        e.code = VGURLError::Unknown;
+        break;
+    }
+    return e;
+}
+
+} // namespace
+
+VGURLConnectionOperation::VGURLConnectionOperation(VGURLRequest request, QString streamPath,
+                                                   Handler handler)
+    : request_(std::move(request)), streamPath_(std::move(streamPath)), handler_(std::move(handler))
+{
+}
+
+VGURLConnectionOperation::~VGURLConnectionOperation() = default;
+
+std::shared_ptr<VGURLConnectionOperation>
+VGURLConnectionOperation::initWithRequest(VGURLRequest request, Handler handler)
+{
+    return initWithRequest(std::move(request), QString(), std::move(handler));
+}
+
+std::shared_ptr<VGURLConnectionOperation>
+VGURLConnectionOperation::initWithRequest(VGURLRequest request, QString streamPath, Handler handler)
+{
+    const QString scheme = request.url.scheme();
+    if (!request.url.isValid() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return nullptr;
+    return std::shared_ptr<VGURLConnectionOperation>(new VGURLConnectionOperation(
+        std::move(request), std::move(streamPath), std::move(handler)));
+}
+
+void VGURLConnectionOperation::setTimeout(std::chrono::milliseconds timeout)
+{
+    g_timeoutMs = timeout.count();
+}
+
+std::chrono::milliseconds VGURLConnectionOperation::timeout()
+{
+    return std::chrono::milliseconds(g_timeoutMs.load());
+}
+
+void VGURLConnectionOperation::setFinishedObserver(std::function<void()> observer)
+{
+    finishedObserver_ = std::move(observer);
+}
+
+void VGURLConnectionOperation::start()
+{
+    VGNetworkThread::post([self = shared_from_this()] { self->startOnNetworkThread(); });
+}
+
+void VGURLConnectionOperation::cancel()
+{
+    cancelled_ = true;
+    VGNetworkThread::post([self = shared_from_this()] { self->cancelOnNetworkThread(); });
+}
+
+void VGURLConnectionOperation::startOnNetworkThread()
+{
+    if (cancelled_ || finished_)
+        return;
+    executing_ = true;
+
+    timeoutTimer_ = new QTimer(&VGNetworkThread::context());
+    timeoutTimer_->setSingleShot(true);
+    QObject::connect(timeoutTimer_, &QTimer::timeout, [this] {
+        VGURLError error;
+        error.code = VGURLError::TimedOut;
+        error.description = QStringLiteral("The request timed out.");
+        if (connection_) {
+            connection_->disconnect();
+            connection_->abort();
+        }
+        finish({}, {}, error);
+    });
+    timeoutTimer_->start(timeout());
+
+    QNetworkRequest request(request_.url);
+    for (const auto &[name, value] : request_.headers)
+        request.setRawHeader(name, value);
+    // No redirects for uploads: a body must not be sent twice.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    QNetworkAccessManager &manager = VGNetworkThread::accessManager();
+    if (!streamPath_.isEmpty()) {
+        auto *file = new QFile(streamPath_);
+        if (!file->open(QIODevice::ReadOnly)) {
+            delete file;
+            VGURLError error;
+            error.code = VGURLError::Unknown;
+            error.description = QStringLiteral("The upload file cannot be read.");
+            finish({}, {}, error);
+            return;
+        }
+        // Read from disk as the socket takes it: the body is never held in memory whole.
+        connection_ = manager.sendCustomRequest(request, request_.method, file);
+        file->setParent(connection_);
+    } else {
+        connection_ = manager.sendCustomRequest(request, request_.method, request_.body);
+    }
+    QObject::connect(connection_, &QNetworkReply::metaDataChanged, [this] {
+        const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid()) {
+            data_.clear();
+            response_ = {true, status.toInt()};
+        }
+    });
+    QObject::connect(connection_, &QNetworkReply::readyRead,
+                     [this] { data_.append(connection_->readAll()); });
+    QObject::connect(connection_, &QNetworkReply::finished, [this] {
+        data_.append(connection_->readAll());
+        const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid()) {
+            // An HTTP answer, whatever its status, is a response and not an error.
+            finish(data_, {true, status.toInt()}, std::nullopt);
+        } else {
+            finish({}, {}, errorFor(connection_->error(), connection_->errorString()));
+        }
+    });
+}
+
+void VGURLConnectionOperation::finish(const QByteArray &data, const VGURLResponse &response,
+                                      const std::optional<VGURLError> &error)
+{
+    if (finished_)
+        return;
+    if (handler_) {
+        vgSdkAsync([self = shared_from_this(), data, response, error] {
+            self->handler_(*self, data, response, error);
+        });
+    }
+    dropConnection();
+    markFinished();
+}
+
+void VGURLConnectionOperation::cancelOnNetworkThread()
+{
+    if (finished_)
+        return;
+    if (connection_) {
+        connection_->disconnect();
+        connection_->abort();
+    }
+    dropConnection();
+    markFinished();
+}
+
+void VGURLConnectionOperation::dropConnection()
+{
+    if (connection_) {
+        connection_->disconnect();
+        connection_->deleteLater();
+        connection_ = nullptr;
+    }
+    if (timeoutTimer_) {
+        timeoutTimer_->stop();
+        timeoutTimer_->deleteLater();
+        timeoutTimer_ = nullptr;
+    }
+}
+
+void VGURLConnectionOperation::markFinished()
+{
+    executing_ = false;
+    finished_ = true;
+    if (auto observer = std::move(finishedObserver_))
+        observer();
+}
+
+} // namespace murmelo

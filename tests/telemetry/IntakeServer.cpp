@@ -1,0 +1,73 @@
+#include "IntakeServer.h"
+
+#include "support/TestSupport.h"
+
+#include <QJsonDocument>
+#include <QTcpServer>
+
+namespace murmelo::test {
+
+IntakeServer::IntakeServer(const QString &actions)
+{
+    process_.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(MURMELO_TELEMETRY_TEST_DIR "/intake_server.py"), actions});
+    if (!process_.waitForStarted())
+        return;
+    waitUntil([&] {
+        process_.waitForReadyRead(50);
+        readLines();
+        return port_ != 0 || process_.state() != QProcess::Running;
+    });
+}
+
+IntakeServer::~IntakeServer()
+{
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(2000)) {
+        process_.kill();
+        process_.waitForFinished();
+    }
+}
+
+QUrl IntakeServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+}
+
+void IntakeServer::readLines()
+{
+    while (process_.canReadLine()) {
+        const QByteArray line = process_.readLine().trimmed();
+        if (line.startsWith("PORT "))
+            port_ = quint16(line.mid(5).toUInt());
+        else
+            requests_.push_back(QJsonDocument::fromJson(line).object());
+    }
+}
+
+const std::vector<QJsonObject> &IntakeServer::requests()
+{
+    process_.waitForReadyRead(0);
+    readLines();
+    return requests_;
+}
+
+bool IntakeServer::waitForRequests(size_t count, int timeoutMs)
+{
+    return waitUntil(
+        [&] {
+            process_.waitForReadyRead(20);
+            readLines();
+            return requests_.size() >= count;
+        },
+        std::chrono::milliseconds(timeoutMs));
+}
+
+quint16 refusingPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort(); // closed again when the server goes out of scope
+}
+
+} // namespace murmelo::test

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QUrl>
+#include <vector>
+
+namespace murmelo::test {
+
+// The scripted telemetry intake (intake_server.py) on a loopback port, for upload tests.
+class IntakeServer {
+public:
+    // Actions as the script takes them: "503,200", "hang,201", "404".
+    explicit IntakeServer(const QString &actions);
+    ~IntakeServer();
+    bool isRunning() const { return port_ != 0; }
+    QUrl url(const QString &path = QStringLiteral("/intake/1.0/sessions.mpack")) const;
+    // Requests seen so far, oldest first.
+    const std::vector<QJsonObject> &requests();
+    bool waitForRequests(size_t count, int timeoutMs = 10000);
+
+private:
+    void readLines();
+    QProcess process_;
+    quint16 port_ = 0;
+    std::vector<QJsonObject> requests_;
+};
+
+// A loopback port with nothing listening: connections to it are refused.
+quint16 refusingPort();
+
+} // namespace murmelo::test

@@ -1,0 +1,202 @@
+#include "IntakeServer.h"
+#include "support/TestSupport.h"
+#include "telemetry/VGSdkQueue.h"
+#include "telemetry/network/VGNetworkManager.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+using namespace murmelo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class UploadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder.isValid());
+        manager().watchReachability(QString());
+        manager().setRetryPause(300ms);
+        VGURLConnectionOperation::setTimeout(400ms);
+    }
+    void TearDown() override
+    {
+        // Every test leaves the shared manager idle and running.
+        EXPECT_TRUE(waitUntil([] { return manager().operationCount() == 0; }, 15s));
+        EXPECT_TRUE(waitUntil([] { return manager().pauseCounter() == 0; }, 5s));
+        VGURLConnectionOperation::setTimeout(60s);
+    }
+    static VGNetworkManager &manager() { return VGNetworkManager::sharedManager(); }
+
+    QString queueFile(const QString &name, int size = 3000)
+    {
+        const QString path = folder.filePath(name + QStringLiteral(".msgpack"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        QByteArray bytes(size, '\0');
+        for (int i = 0; i < size; ++i)
+            bytes[i] = char(i * 7 + name.size());
+        file.write(bytes);
+        return path;
+    }
+    static QString sha1Of(const QString &path)
+    {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        return QString::fromLatin1(
+            QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex());
+    }
+    static bool idle()
+    {
+        return waitUntil([] { return manager().operationCount() == 0; }, 15s);
+    }
+
+    QTemporaryDir folder;
+};
+
+TEST_F(UploadTest, AcceptedFileIsStreamedWithItsLengthAndDeleted)
+{
+    IntakeServer intake(QStringLiteral("201"));
+    ASSERT_TRUE(intake.isRunning());
+    const QString path = queueFile(QStringLiteral("accepted"), 200000);
+    const QString digest = sha1Of(path);
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(1));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+    const QJsonObject request = intake.requests().front();
+    EXPECT_EQ(request.value("path").toString(), "/intake/1.0/sessions.mpack");
+    EXPECT_EQ(request.value("length").toString(), "200000");
+    EXPECT_EQ(request.value("received").toInt(), 200000);
+    EXPECT_EQ(request.value("sha1").toString(), digest);
+    EXPECT_TRUE(request.value("type").isNull()); // no content type is claimed
+}
+
+TEST_F(UploadTest, NotFoundKeepsTheFileAndDoesNotRetry)
+{
+    IntakeServer intake(QStringLiteral("404"));
+    const QString path = queueFile(QStringLiteral("missing"));
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(1));
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(intake.requests().size(), 1u);
+    EXPECT_EQ(manager().pauseCounter(), 0);
+}
+
+TEST_F(UploadTest, ServerErrorPausesThenRetriesAtLowPriority)
+{
+    IntakeServer intake(QStringLiteral("503,500,200"));
+    const QString path = queueFile(QStringLiteral("busy"));
+    QElapsedTimer clock;
+    clock.start();
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(1));
+    EXPECT_TRUE(waitUntil([] { return manager().isPaused(); }));
+    ASSERT_TRUE(intake.waitForRequests(3));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+    // Two pauses of 300 ms lie between the first and the third request.
+    EXPECT_GE(clock.elapsed(), 600);
+    EXPECT_EQ(intake.requests().size(), 3u);
+}
+
+TEST_F(UploadTest, TimeoutAndLostConnectionAreRetried)
+{
+    IntakeServer intake(QStringLiteral("hang,close,200"));
+    const QString path = queueFile(QStringLiteral("slow"));
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(3, 15000));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+}
+
+TEST_F(UploadTest, RefusedConnectionKeepsTheFileForALaterLaunch)
+{
+    const QString path = queueFile(QStringLiteral("refused"));
+    manager().sendFile(path, QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(refusingPort())));
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(manager().pauseCounter(), 0);
+}
+
+TEST_F(UploadTest, NoTightLoopWhileTheServiceKeepsFailing)
+{
+    IntakeServer intake(QStringLiteral("503,503,503,503,503,503,503,503,201"));
+    const QString path = queueFile(QStringLiteral("failing"));
+    QElapsedTimer clock;
+    clock.start();
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(4));
+    // Three pauses of 300 ms at least between four requests.
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_LE(intake.requests().size(), 5u);
+    ASSERT_TRUE(intake.waitForRequests(9, 20000));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+}
+
+TEST_F(UploadTest, PausesAreCountedAndReachabilityPausesOnce)
+{
+    IntakeServer intake(QStringLiteral("200"));
+    manager()._setPaused(true);
+    manager()._setPaused(true);
+    manager()._handleReachabilityStatus(0);
+    manager()._handleReachabilityStatus(0); // lost twice: one pause
+    EXPECT_EQ(manager().pauseCounter(), 3);
+    const QString low = queueFile(QStringLiteral("low"));
+    const QString normal = queueFile(QStringLiteral("normal"));
+    const QString high = queueFile(QStringLiteral("high"));
+    manager().sendFile(low, intake.url("/low"), VGURLConnectionOperation::Low);
+    manager().sendFile(normal, intake.url("/normal"));
+    manager().sendFile(high, intake.url("/high"), VGURLConnectionOperation::High);
+
+    manager()._handleReachabilityStatus(1);
+    manager()._handleReachabilityStatus(1); // regained twice: one resume
+    manager()._setPaused(false);
+    EXPECT_TRUE(manager().isPaused());
+    // Nothing may go out while paused; give it the time a request would take here.
+    EXPECT_FALSE(intake.waitForRequests(1, 300));
+    EXPECT_EQ(manager().operationCount(), 3);
+
+    manager()._setPaused(false);
+    EXPECT_FALSE(manager().isPaused());
+    ASSERT_TRUE(intake.waitForRequests(3));
+    // Waiting uploads go highest priority first.
+    EXPECT_EQ(intake.requests()[0].value("path").toString(), "/high");
+    EXPECT_EQ(intake.requests()[1].value("path").toString(), "/normal");
+    EXPECT_EQ(intake.requests()[2].value("path").toString(), "/low");
+    // A resume without a pause does not bank a resume for later.
+    manager()._setPaused(false);
+    EXPECT_EQ(manager().pauseCounter(), 0);
+}
+
+TEST(UploadRules, RetryOnlyTransientFailures)
+{
+    using Manager = VGNetworkManager;
+    auto urlError = [](int code) {
+        VGURLError error;
+        error.code = code;
+        return std::optional<VGURLError>(error);
+    };
+    for (int code : {-1001, -1005, -1009, -1019})
+        EXPECT_TRUE(Manager::_shouldPauseAndRetryFailedFileSend({}, urlError(code))) << code;
+    for (int code : {-1, -1003, -1004, -999, -1200})
+        EXPECT_FALSE(Manager::_shouldPauseAndRetryFailedFileSend({true, 503}, urlError(code)))
+            << code;
+    VGURLError other;
+    other.domain = QStringLiteral("other");
+    other.code = -1001;
+    EXPECT_TRUE(Manager::_shouldPauseAndRetryFailedFileSend({true, 599}, other));
+    EXPECT_FALSE(Manager::_shouldPauseAndRetryFailedFileSend({true, 600}, other));
+    EXPECT_FALSE(Manager::_shouldPauseAndRetryFailedFileSend({true, 404}, std::nullopt));
+    EXPECT_TRUE(Manager::_isResponseASuccess({true, 201}));
+    EXPECT_FALSE(Manager::_isResponseASuccess({true, 300}));
+    EXPECT_FALSE(Manager::_isResponseASuccess({false, 200}));
+    VGURLRequest local;
+    local.url = QUrl(QStringLiteral("file:///etc/passwd"));
+    EXPECT_FALSE(VGURLConnectionOperation::initWithRequest(local, {}));
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+"""A telemetry intake for the tests: answers each POST with the next scripted action.
+
+Usage: intake_server.py ACTION[,ACTION...]  (the last action repeats)
+Actions: an HTTP status (200, 201, 404, 500, 503...), "hang" (never answer), "close" (drop the
+connection without answering). Prints "PORT n" once listening, then one JSON line per request:
+its number, path, Content-Length and Content-Type headers, bytes received and their SHA-1.
+"""
+import hashlib
+import json
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+actions = sys.argv[1].split(",")
+lock = threading.Lock()
+count = 0
+
+
+class Intake(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_POST(self):
+        global count
+        length = int(self.headers.get("Content-Length", "0"))
+        body = self.rfile.read(length)
+        with lock:
+            count += 1
+            number = count
+            action = actions[min(number - 1, len(actions) - 1)]
+        print(json.dumps({"n": number, "path": self.path, "length": self.headers.get("Content-Length"),
+                          "type": self.headers.get("Content-Type"), "received": len(body),
+                          "sha1": hashlib.sha1(body).hexdigest(), "action": action}), flush=True)
+        if action == "hang":
+            time.sleep(600)
+            return
+        if action == "close":
+            self.close_connection = True
+            return
+        reply = b"\x81\xa5valid\xc3"
+        self.send_response(int(action))
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+
+
+server = ThreadingHTTPServer(("127.0.0.1", 0), Intake)
+server.daemon_threads = True
+print("PORT %d" % server.server_address[1], flush=True)
+# Ends with the test that started it: stdin closes when the test process goes away.
+threading.Thread(target=server.serve_forever, daemon=True).start()
+sys.stdin.read()
