@@ -123,7 +123,8 @@ TEST(Base64Test, StreamingEncoderMatchesWholeInputAtAnyChunking)
         Base64LineEncoder encoder;
         QByteArray out;
         for (qsizetype at = 0; at < bytes.size(); at += chunk)
-            encoder.append(bytes.constData() + at, std::size_t(std::min<qsizetype>(chunk, bytes.size() - at)), out);
+            encoder.append(bytes.constData() + at,
+                           std::size_t(std::min<qsizetype>(chunk, bytes.size() - at)), out);
         encoder.finish(out);
         EXPECT_EQ(out, base64EncodedString(bytes)) << chunk;
     }
@@ -199,8 +200,7 @@ TEST(CsvTest, ReadsRowsWithAndWithoutKeys)
     EXPECT_EQ(plain[0].toStringList(), QStringList({"a", "b"}));
     EXPECT_EQ(plain[1].toStringList(), QStringList({"c", "d", "e"}));
 
-    const QVariantList keyed =
-        arrayWithContentsOfCSVString("x,y\n1,2,3\n4", ",", {}, true);
+    const QVariantList keyed = arrayWithContentsOfCSVString("x,y\n1,2,3\n4", ",", {}, true);
     ASSERT_EQ(keyed.size(), 2);
     EXPECT_EQ(keyed[0].toMap(), (QVariantMap{{"x", "1"}, {"y", "2"}}));
     EXPECT_EQ(keyed[1].toMap(), (QVariantMap{{"x", "4"}}));
@@ -219,9 +219,9 @@ TEST(CsvTest, ReadsRowsWithAndWithoutKeys)
         arrayWithContentsOfCSVFile(path, ",", {}, true, QStringConverter::Latin1);
     EXPECT_EQ(latin[0].toMap().value(QString::fromUtf8("n\u00e4me")), QString::fromUtf8("\u00e9"));
     EXPECT_TRUE(arrayWithContentsOfCSVFile(path, ",", {}, true, QStringConverter::Utf8).isEmpty());
-    EXPECT_TRUE(arrayWithContentsOfCSVFile(path + ".missing", ",", {}, false,
-                                           QStringConverter::Utf8)
-                    .isEmpty());
+    EXPECT_TRUE(
+        arrayWithContentsOfCSVFile(path + ".missing", ",", {}, false, QStringConverter::Utf8)
+            .isEmpty());
 }
 
 TEST(CsvTest, WritesEveryRowWithALineFeed)

@@ -253,10 +253,11 @@ std::size_t decodeBase64Into(const char *input, std::size_t length, unsigned cha
 namespace {
 QString encodeFirstFamily(const QByteArray &data, bool wrapped)
 {
-    QByteArray buffer(qsizetype(base64EncodedCapacity(std::size_t(data.size()))), Qt::Uninitialized);
-    const std::size_t written =
-        encodeBase64Into(reinterpret_cast<const unsigned char *>(data.constData()),
-                         std::size_t(data.size()), buffer.data(), std::size_t(buffer.size()), wrapped);
+    QByteArray buffer(qsizetype(base64EncodedCapacity(std::size_t(data.size()))),
+                      Qt::Uninitialized);
+    const std::size_t written = encodeBase64Into(
+        reinterpret_cast<const unsigned char *>(data.constData()), std::size_t(data.size()),
+        buffer.data(), std::size_t(buffer.size()), wrapped);
     return QString::fromLatin1(buffer.constData(), qsizetype(written));
 }
 } // namespace

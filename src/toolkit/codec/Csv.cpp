@@ -80,8 +80,7 @@ QVariantList arrayWithContentsOfCSVFile(const QString &path, const QString &deli
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return arrayWithContentsOfCSVData(file.readAll(), delimiter, keyArray, firstLineKey,
-                                      encoding);
+    return arrayWithContentsOfCSVData(file.readAll(), delimiter, keyArray, firstLineKey, encoding);
 }
 
 QVariantList arrayWithContentsOfCSVURL(const QUrl &url, const QString &delimiter,

@@ -11,8 +11,22 @@ bool keptAsIs(unsigned char c)
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
         return true;
     switch (c) {
-    case '-': case '.': case '_': case '~': case '!': case '$': case '\'': case '(': case ')':
-    case '*': case ',': case '/': case ':': case ';': case '?': case '@':
+    case '-':
+    case '.':
+    case '_':
+    case '~':
+    case '!':
+    case '$':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case ',':
+    case '/':
+    case ':':
+    case ';':
+    case '?':
+    case '@':
         return true;
     default:
         return false;
@@ -89,9 +103,9 @@ QString stringFromQueryComponents(const QVariantMap &components)
         const QString key = stringByEncodingURLFormat(it.key());
         const QVariantList values = it.value().typeId() == QMetaType::QVariantList
                                         ? it.value().toList()
-                                        : it.value().typeId() == QMetaType::QStringList
-                                              ? QVariant(it.value().toStringList()).toList()
-                                              : QVariantList{it.value()};
+                                    : it.value().typeId() == QMetaType::QStringList
+                                        ? QVariant(it.value().toStringList()).toList()
+                                        : QVariantList{it.value()};
         for (const QVariant &value : values) {
             if (!query.isNull())
                 query.append(QLatin1Char('&'));
