@@ -194,9 +194,10 @@ int libraryCommand(const QCommandLineParser &parser)
     if (parser.isSet(QStringLiteral("json")) && action != QLatin1String("list"))
         return usage(QStringLiteral("--json is for library list"));
 
-    // A machine without a library yet has nothing to show, and gets no store file made for it.
+    // A machine without a library yet has nothing to show, and gets no store file made for it;
+    // nor does an empty file (a crash before the first save) get a store written into it.
     const QString path = StoreContext::defaultStorePath();
-    const bool hasLibrary = QFileInfo::exists(path);
+    const bool hasLibrary = QFileInfo(path).size() > 0;
     const bool json = parser.isSet(QStringLiteral("json"));
     if (!hasLibrary && action == QLatin1String("list"))
         return list({}, json);
@@ -205,6 +206,9 @@ int libraryCommand(const QCommandLineParser &parser)
     StoreContext context;
     if (!context.open(path))
         return fail(context.openError().description);
+    // Work a killed command or application left half done is finished first, as at the
+    // application's start, so the command sees the library as it really is.
+    Recording::recoverFiles(context);
     if (action == QLatin1String("list"))
         return list(newestFirst(context), json);
 

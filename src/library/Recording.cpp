@@ -1,6 +1,7 @@
 #include "library/Recording.h"
 
 #include "library/DurableFile.h"
+#include "library/RecordingFiles.h"
 #include "library/StoreContext.h"
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
@@ -92,6 +93,17 @@ void Recording::recoverFiles(StoreContext &context)
         }
     }
 
+    // Files moved in by saves that never committed: only the default library owns the
+    // recordings folder, so a store opened elsewhere (a copy, a test) never sweeps it.
+    if (context.hasStore() && context.storePath() == StoreContext::defaultStorePath()) {
+        QSet<QString> named;
+        for (const auto &object : context.fetchObjects(entityName())) {
+            const auto recording = std::static_pointer_cast<Recording>(object);
+            named << recording->currentAudioPath() << recording->reverseAudioPath();
+        }
+        RecordingFiles::removeOrphans(named);
+    }
+
     const QString temporary = StandardPaths::temporaryDirectory();
     for (const char *attribute : {"audioPath", "reverseAudioPath"}) {
         const StoreFilter filter =
@@ -129,6 +141,8 @@ void Recording::replacePath(Attribute attribute, const QString &path)
 
 void Recording::setAudioPath(const QString &forward, const QString &reverse)
 {
+    if (isTemporary(forward) || isTemporary(reverse))
+        m_saveInProgress = RecordingFiles::beginSave();
     replacePath(AudioPath, adopted(forward));
     replacePath(ReverseAudioPath, adopted(reverse));
 }
@@ -157,6 +171,10 @@ void Recording::prepareForDeletion()
     for (const QString &path : std::as_const(files)) {
         if (path.isEmpty())
             continue;
+        if (!RecordingFiles::isLibraryFile(path)) {
+            RecordingFiles::removeLibraryFile(path); // logs that it stays
+            continue;
+        }
         // An unsaved record is named by nothing in the file; its files can go at once.
         if (rowID() == 0 || !managedObjectContext() || !QFile::rename(path, setAsideName(path))) {
             removeFileIfPresent(path);
@@ -177,12 +195,14 @@ void Recording::didSave()
     // Only now is no saved record naming these files; a path named again is kept.
     for (const QString &path : std::as_const(m_replacedFiles)) {
         if (path != currentAudioPath() && path != reverseAudioPath())
-            removeFileIfPresent(path);
+            RecordingFiles::removeLibraryFile(path);
     }
     m_replacedFiles.clear();
     for (const QString &path : std::as_const(m_setAside))
-        removeFileIfPresent(path);
+        RecordingFiles::removeLibraryFile(path);
     m_setAside.clear();
+    if (!needsAnotherSave())
+        m_saveInProgress.reset();
 }
 
 bool Recording::needsAnotherSave() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "library/RecordingFiles.h"
 #include "library/StoreObject.h"
 #include "library/UuidText.h"
 
@@ -28,10 +29,12 @@ public:
     // application object exists yet. Safe on any thread; the file is not created.
     static QString tempAudioPath();
 
-    // Finishes file work that a crash or a failure interrupted; called once after the store
-    // opens. Files set aside by a deletion that was never saved go back to their record (the
-    // others are removed), copies left half-made are removed, and records still naming
-    // temporary files (an earlier adoption failed) try to adopt them again.
+    // Finishes file work that a crash or a failure interrupted; called by everything that opens
+    // the store, right after opening. Files set aside by a deletion that was never saved go back
+    // to their record (the others are removed), copies left half-made are removed, audio files
+    // in the recordings folder that no record names are removed (never while a save is in
+    // progress anywhere), and records still naming temporary files (an earlier adoption failed)
+    // try to adopt them again. Only files in the library's own folders are ever removed.
     static void recoverFiles(StoreContext &context);
 
     QString name() const { return valueAt(Name).toString(); }
@@ -112,6 +115,8 @@ private:
 
     QStringList m_replacedFiles; // removed once a save has committed the new paths
     QStringList m_setAside;      // removed once a save has committed the deletion
+    // Held while a file moved into the recordings folder is not yet named by a saved record.
+    std::shared_ptr<RecordingFiles::SaveInProgress> m_saveInProgress;
 };
 
 } // namespace murmelo

@@ -119,6 +119,7 @@ QString StoreContext::defaultStorePath()
 bool StoreContext::open(const QString &path)
 {
     STORE_ASSERT_MAIN_THREAD();
+    m_path = path;
     m_openError = openStoreFile(m_db, path, m_schema);
     if (m_openError)
         systemLog(m_openError.description);

@@ -48,6 +48,8 @@ public:
     // untouched. The error says why, for an alert.
     bool open(const QString &path = defaultStorePath());
     bool hasStore() const { return m_db.isOpen(); }
+    // The file open() was given.
+    const QString &storePath() const { return m_path; }
     const StoreError &openError() const { return m_openError; }
     const StoreSchema &schema() const { return m_schema; }
 
@@ -98,6 +100,7 @@ private:
 
     const StoreSchema &m_schema;
     SqliteDatabase m_db;
+    QString m_path;
     StoreError m_openError;
     QHash<Key, std::weak_ptr<StoreObject>> m_registered;
     StoreObjectList m_inserted;

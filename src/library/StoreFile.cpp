@@ -63,6 +63,14 @@ bool hasColumns(SqliteDatabase &db, const EntityDescription &entity)
     }
     return true;
 }
+// "ok", or the first problem found. The statement is reset before the caller may close the
+// database: a damaged file makes the caller close it at once.
+QString quickCheck(SqliteDatabase &db)
+{
+    SqliteStatement check = db.prepare(QStringLiteral("PRAGMA quick_check"));
+    const int rc = check.step();
+    return rc == SQLITE_ROW ? check.column(0).toString() : db.lastError();
+}
 } // namespace
 
 StoreError openStoreFile(SqliteDatabase &db, const QString &path, const StoreSchema &schema)
@@ -101,14 +109,9 @@ StoreError openStoreFile(SqliteDatabase &db, const QString &path, const StoreSch
                 .arg(path),
             QCoreApplication::translate("Store", "Use the newer version to open this library."));
     }
-    {
-        SqliteStatement check = db.prepare(QStringLiteral("PRAGMA quick_check"));
-        const int rc = check.step();
-        const QString result = rc == SQLITE_ROW ? check.column(0).toString() : db.lastError();
-        if (result != QLatin1String("ok")) {
-            db.close();
-            return damaged(path, result);
-        }
+    if (const QString result = quickCheck(db); result != QLatin1String("ok")) {
+        db.close();
+        return damaged(path, result);
     }
     if (version.toInt() == 0 &&
         db.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt() > 0) {

@@ -2,6 +2,7 @@
 #include "library/StoreContext.h"
 #include "support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace murmelo {
 namespace {
@@ -216,6 +218,145 @@ TEST_F(LibraryCommand, BadArgumentsAreUsageErrors)
     }
     EXPECT_EQ(context->fetchSortKeys(Recording::entityName(), QStringLiteral("date"), false).size(),
               1u);
+}
+
+QByteArray checksum(const QString &path)
+{
+    return QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256);
+}
+
+TEST_F(LibraryCommand, DamagedOrEmptyStoreIsReportedAndNeverWritten)
+{
+    const QString store = StoreContext::defaultStorePath();
+    {
+        auto context = openStore();
+        for (int i = 0; i < 300; ++i) {
+            auto recording = Recording::insertInManagedObjectContext(*context);
+            recording->setMessage(QString(200, QLatin1Char('a' + i % 26)));
+            recording->setWaveformImageData(QByteArray(1000, char(i)));
+        }
+        ASSERT_TRUE(context->save());
+    }
+    // Pages in the middle overwritten, the header page sound: the file opens and reads its
+    // version, and only the page check finds the damage.
+    {
+        QFile file(store);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_GT(file.size(), 16 * 4096);
+        file.seek(5 * 4096);
+        file.write(QByteArray(3 * 4096, '\xff'));
+    }
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(store.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA user_version", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    const QByteArray before = checksum(store);
+    for (const QStringList &arguments :
+         {QStringList{"list"}, QStringList{"list", "--json"}, QStringList{"delete", "1"},
+          QStringList{"export", "1", folder + QStringLiteral("/out")}}) {
+        const Outcome run = murmelo(arguments);
+        EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("is damaged"))) << run.err.toStdString();
+        EXPECT_EQ(checksum(store), before) << arguments.join(' ').toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(store + QStringLiteral("-wal")));
+
+    // An empty file (a crash before the first save) is an empty library, left empty.
+    QFile::resize(store, 0);
+    const Outcome list = murmelo({QStringLiteral("list")});
+    EXPECT_EQ(list.exitCode, 0) << list.err.toStdString();
+    EXPECT_TRUE(list.out.isEmpty());
+    EXPECT_EQ(QFileInfo(store).size(), 0);
+    EXPECT_FALSE(QFileInfo::exists(store + QStringLiteral("-wal")));
+}
+
+TEST_F(LibraryCommand, EveryCommandFinishesWhatAKilledOneLeftAndSweepsUnnamedAudio)
+{
+    auto context = openStore();
+    auto kept = add(*context, QStringLiteral("kept"), 8);
+    ASSERT_TRUE(context->save());
+    const QStringList files = {kept->currentAudioPath(), kept->reverseAudioPath()};
+    const QString uri = kept->objectURI().toString();
+    kept.reset();
+    context.reset();
+
+    // `library delete` killed after setting the files aside and before its commit.
+    for (const QString &file : files) {
+        const QFileInfo info(file);
+        ASSERT_TRUE(QFile::rename(file, info.absolutePath() + QStringLiteral("/.") +
+                                            info.fileName() + QStringLiteral(".deleted")));
+    }
+    // A save killed after moving its file in and before its commit.
+    const QString recordings = QFileInfo(files[0]).absolutePath();
+    const QString orphan = recordings + QStringLiteral("/0A6F3A2C-1111-4222-8333-444455556666.wav");
+    QFile(orphan).open(QIODevice::WriteOnly);
+    // A save in progress in another process right now: its file is not named yet either.
+    context = openStore();
+    auto saving = add(*context, QStringLiteral("saving"), 9);
+    const QString inFlight = saving->currentAudioPath();
+    ASSERT_TRUE(inFlight.startsWith(recordings));
+
+    const Outcome list = murmelo({QStringLiteral("list")});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    EXPECT_TRUE(list.out.contains(uri));
+    for (const QString &file : files)
+        EXPECT_TRUE(QFileInfo::exists(file)) << "the unsaved deletion is undone";
+    EXPECT_TRUE(QFileInfo::exists(inFlight)) << "a save in progress keeps its file";
+    EXPECT_TRUE(QFileInfo::exists(orphan)) << "nothing is swept while a save is in progress";
+
+    ASSERT_TRUE(context->save());
+    ASSERT_EQ(murmelo({QStringLiteral("list")}).exitCode, 0);
+    EXPECT_FALSE(QFileInfo::exists(orphan));
+    EXPECT_TRUE(QFileInfo::exists(inFlight));
+    for (const QString &file : files)
+        EXPECT_TRUE(QFileInfo::exists(file));
+}
+
+TEST_F(LibraryCommand, DeleteNeverRemovesFilesOutsideTheLibrary)
+{
+    auto context = openStore();
+    auto recording = add(*context, QStringLiteral("edited"), 9);
+    ASSERT_TRUE(context->save());
+    const QString own = recording->reverseAudioPath();
+    // A store edited by hand: the forward path names a file of the user's elsewhere, once
+    // directly and once through the recordings folder's parent.
+    const QString outside = folder + QStringLiteral("/precious.wav");
+    QFile file(outside);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+    file.close();
+    const QString sneaky = QFileInfo(own).absolutePath() + QStringLiteral("/../../../precious.wav");
+    ASSERT_TRUE(QFileInfo(sneaky).exists());
+    auto second = add(*context, QStringLiteral("edited too"), 10);
+    ASSERT_TRUE(context->save());
+    const qint64 firstID = recording->rowID();
+    const qint64 secondID = second->rowID();
+    recording.reset();
+    second.reset();
+    context.reset();
+    for (const auto &[rowID, path] : {std::pair{firstID, outside}, {secondID, sneaky}}) {
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(StoreContext::defaultStorePath().toUtf8().constData(), &db),
+                  SQLITE_OK);
+        sqlite3_stmt *stmt = nullptr;
+        sqlite3_prepare_v2(db, "UPDATE recording SET audioPath = ? WHERE id = ?", -1, &stmt,
+                           nullptr);
+        const QByteArray bytes = path.toUtf8();
+        sqlite3_bind_text(stmt, 1, bytes.constData(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(stmt, 2, rowID);
+        EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE);
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+    }
+
+    for (const qint64 rowID : {firstID, secondID}) {
+        const Outcome run = murmelo({QStringLiteral("delete"), QString::number(rowID)});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    }
+    EXPECT_EQ(contents(outside), "mine");
+    EXPECT_FALSE(QFileInfo::exists(own)) << "its own file still goes";
+    EXPECT_EQ(murmelo({QStringLiteral("list")}).out, QString());
 }
 
 } // namespace

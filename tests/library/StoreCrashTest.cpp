@@ -53,11 +53,13 @@ TEST_F(StoreCrashTest, KilledWriterLeavesSoundStoreAndWholeFiles)
 
     sqlite3_prepare_v2(db, "SELECT audioPath, reverseAudioPath FROM recording", -1, &stmt, nullptr);
     int records = 0;
+    QStringList named;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
         ++records;
         for (int column = 0; column < 2; ++column) {
             const QString path = QString::fromUtf8(
                 reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)));
+            named << QFileInfo(path).fileName();
             EXPECT_TRUE(isWholePatternFile(path))
                 << "record names a missing or partial file: " << path.toStdString();
         }
@@ -65,6 +67,11 @@ TEST_F(StoreCrashTest, KilledWriterLeavesSoundStoreAndWholeFiles)
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     EXPECT_GT(records, 6) << "the writer barely ran";
+    // Files moved in by saves that were killed before their commit do not pile up.
+    const QDir recordings(folder + QStringLiteral("/data/murmelo/recordings"));
+    for (const QString &file :
+         recordings.entryList({QStringLiteral("*.wav")}, QDir::Files | QDir::Hidden))
+        EXPECT_TRUE(named.contains(file)) << "no record names " << file.toStdString();
 }
 
 } // namespace
