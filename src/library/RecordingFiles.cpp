@@ -24,7 +24,8 @@ QString canonicalFolder(const QString &folder)
 
 QString lockPath()
 {
-    return StandardPaths::applicationSupportDirectory() + QStringLiteral("/.saving.lock");
+    // Beside the recordings folder, not in it: that folder holds nothing but recordings.
+    return StandardPaths::libraryDirectory() + QStringLiteral("/recordings.lock");
 }
 
 int openLock()

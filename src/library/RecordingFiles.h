@@ -19,7 +19,7 @@ bool isLibraryFile(const QString &path);
 // Removes the file when it is a library file; anything else is left where it is and logged.
 void removeLibraryFile(const QString &path);
 
-// Held (a shared lock on a file in the recordings folder, across processes) from the moment a
+// Held (a shared lock on a file beside the recordings folder, across processes) from the moment a
 // file is moved into the recordings folder until the save that names it has committed. The
 // lock goes with the last holder, and with the process when it dies.
 class SaveInProgress;
