@@ -325,9 +325,9 @@ public:
         }
     }
 
-private:
     size_t remaining() const { return size_t(end_ - p_); }
 
+private:
     template <typename T> bool take(T &value)
     {
         if (remaining() < sizeof(T))
@@ -453,12 +453,19 @@ VGValue VGMessagePack::packToValue(const VGValue &value)
 
 std::optional<VGValue> VGMessagePack::unpack(const char *bytes, size_t size)
 {
+    return unpack(bytes, size, nullptr);
+}
+
+std::optional<VGValue> VGMessagePack::unpack(const char *bytes, size_t size, size_t *used)
+{
     if (!bytes || size == 0)
         return std::nullopt;
     Unpacker reader(reinterpret_cast<const unsigned char *>(bytes), size);
     VGValue value;
     if (!reader.read(value, 0))
         return std::nullopt;
+    if (used)
+        *used = size - reader.remaining();
     return value;
 }
 

@@ -1,0 +1,431 @@
+#include "telemetry/events/VGEventManager.h"
+
+#include "telemetry/VGSdkFolder.h"
+#include "telemetry/codec/VGMessagePack.h"
+#include "telemetry/device/VGApplicationInformation.h"
+#include "telemetry/device/VGDeviceInfo.h"
+#include "telemetry/device/VGInformationChanged.h"
+#include "telemetry/log/VGLog.h"
+#include "telemetry/network/VGNetworkManager.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUuid>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace murmelo {
+
+namespace {
+
+struct ClassState {
+    std::mutex mutex;
+    std::set<VGEventManager *> live;
+    bool headerUpToDate = false;
+    VGEventManager::Sender sender;
+    std::function<void()> afterAppend;
+};
+
+ClassState &classState()
+{
+    static ClassState *state = [] {
+        auto *s = new ClassState;
+        // Changed information makes every queue start its next file with a new header.
+        vgSetInformationChangedHandler([] { VGEventManager::bustCachedNetworkStartData(); });
+        return s;
+    }();
+    return *state;
+}
+
+// Writes all bytes, resuming after interruptions and short writes. Returns 0 or the errno.
+int writeAll(int fd, const char *bytes, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        bytes += n;
+        size -= size_t(n);
+    }
+    return 0;
+}
+
+int writeAll(int fd, const QByteArray &bytes)
+{
+    if (bytes.isNull())
+        return ENOMEM; // the packer ran out of memory
+    return writeAll(fd, bytes.constData(), size_t(bytes.size()));
+}
+
+int patchAt(int fd, uint64_t offset, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, size_t(bytes.size() - done),
+                                   off_t(offset + uint64_t(done)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += n;
+    }
+    return 0;
+}
+
+QString newQueueFileName()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+           QStringLiteral(".msgpack");
+}
+
+QDateTime startedAt(const QFileInfo &info)
+{
+    // A queue file is created when it is started, so its birth time is its start; file systems
+    // that keep no birth time give the last change instead.
+    const QDateTime birth = info.birthTime();
+    return birth.isValid() ? birth : info.lastModified();
+}
+
+} // namespace
+
+QString VGEventManager::eventFolderPath()
+{
+    return VGSdkFolder::path() + QStringLiteral("/VGEventManager");
+}
+
+QString VGEventManager::networkStartDataPath()
+{
+    return eventFolderPath() + QStringLiteral("/start network data.msgpack");
+}
+
+void VGEventManager::setSenderForTesting(Sender sender)
+{
+    ClassState &s = classState();
+    std::lock_guard lock(s.mutex);
+    s.sender = std::move(sender);
+}
+
+void VGEventManager::setAfterAppendHookForTesting(std::function<void()> hook)
+{
+    ClassState &s = classState();
+    std::lock_guard lock(s.mutex);
+    s.afterAppend = std::move(hook);
+}
+
+std::shared_ptr<VGEventManager> VGEventManager::eventManagerWithQueueKey(const QString &queueKey,
+                                                                         const QUrl &url)
+{
+    return std::make_shared<VGEventManager>(queueKey, url);
+}
+
+VGEventManager::VGEventManager() : VGEventManager(QString(), QUrl()) {}
+
+VGEventManager::VGEventManager(const QString &queueKey, const QUrl &url)
+    : queueKey_(queueKey), queueFolderPath_(eventFolderPath() + QLatin1Char('/') + queueKey),
+      url_(url)
+{
+    ClassState &s = classState();
+    _ensureNetworkStartDataIsSetup();
+    QDir().mkpath(queueFolderPath_);
+    collectOldQueueFiles();
+    std::lock_guard lock(s.mutex);
+    s.live.insert(this);
+}
+
+VGEventManager::~VGEventManager()
+{
+    {
+        ClassState &s = classState();
+        std::lock_guard lock(s.mutex);
+        s.live.erase(this);
+    }
+    _endCurrentEventQueue();
+}
+
+void VGEventManager::collectOldQueueFiles()
+{
+    QFileInfoList files =
+        QDir(queueFolderPath_).entryInfoList({QStringLiteral("*.msgpack")}, QDir::Files);
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        const QDateTime ta = startedAt(a), tb = startedAt(b);
+        return ta != tb ? ta > tb : a.fileName() > b.fileName();
+    });
+    for (const QFileInfo &file : files)
+        oldQueuePaths_.append(file.absoluteFilePath());
+}
+
+bool VGEventManager::_ensureNetworkStartDataIsSetup()
+{
+    ClassState &s = classState();
+    std::lock_guard lock(s.mutex);
+    if (s.headerUpToDate)
+        return true;
+    QDir().mkpath(eventFolderPath());
+    QByteArray header = VGMessagePack::packMapHeaderOnly(4);
+    header += VGMessagePack::pack("bundle_info");
+    header += VGMessagePack::pack(VGApplicationInformation::bundleInformation());
+    header += VGMessagePack::pack("device_info");
+    header += VGMessagePack::pack(VGDeviceInfo::deviceInformation());
+    header += VGMessagePack::pack("sdk_version");
+    header += VGMessagePack::pack(kSdkVersion);
+    QSaveFile file(networkStartDataPath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(header) != header.size() || !file.commit())
+        return false;
+    s.headerUpToDate = true;
+    return true;
+}
+
+void VGEventManager::flush()
+{
+    std::vector<VGEventManager *> managers;
+    {
+        ClassState &s = classState();
+        std::lock_guard lock(s.mutex);
+        managers.assign(s.live.begin(), s.live.end());
+    }
+    // Managers remove themselves under the class lock only when destroyed, which happens on the
+    // same queue as flushes.
+    for (VGEventManager *manager : managers)
+        manager->_flush();
+}
+
+void VGEventManager::bustCachedNetworkStartData()
+{
+    std::vector<VGEventManager *> managers;
+    {
+        ClassState &s = classState();
+        std::lock_guard lock(s.mutex);
+        s.headerUpToDate = false;
+        managers.assign(s.live.begin(), s.live.end());
+    }
+    for (VGEventManager *manager : managers)
+        manager->_endCurrentEventQueue();
+}
+
+QUrl VGEventManager::url() const
+{
+    std::lock_guard lock(mutex_);
+    return url_;
+}
+
+void VGEventManager::setUrl(const QUrl &url)
+{
+    std::lock_guard lock(mutex_);
+    url_ = url;
+}
+
+QStringList VGEventManager::queuePaths() const
+{
+    std::lock_guard lock(mutex_);
+    return queuePaths_;
+}
+
+QStringList VGEventManager::queuePathsHighPriority() const
+{
+    std::lock_guard lock(mutex_);
+    return queuePathsHighPriority_;
+}
+
+QStringList VGEventManager::oldQueuePaths() const
+{
+    std::lock_guard lock(mutex_);
+    return oldQueuePaths_;
+}
+
+QString VGEventManager::queuePath() const
+{
+    std::lock_guard lock(mutex_);
+    return queue_ >= 0 ? queuePath_ : QString();
+}
+
+void VGEventManager::reportFailure(const char *what, int error)
+{
+    if (reportedFailure_)
+        return;
+    reportedFailure_ = true;
+    vg_log(QStringLiteral("Vigil: Unable to %1 the event queue file %2: %3 (errno %4)")
+               .arg(QLatin1String(what), queuePath_, QString::fromLocal8Bit(strerror(error)))
+               .arg(error));
+}
+
+void VGEventManager::_endCurrentEventQueue()
+{
+    std::lock_guard lock(mutex_);
+    if (queue_ >= 0) {
+        ::close(queue_);
+        queue_ = -1;
+    }
+}
+
+bool VGEventManager::_createNewQueueAtPath(const QString &path, uint32_t itemCount)
+{
+    _endCurrentEventQueue();
+    if (!_ensureNetworkStartDataIsSetup()) {
+        reportFailure("write the header of", errno ? errno : EIO);
+        return false;
+    }
+    QFile::remove(path);
+    if (!QFile::copy(networkStartDataPath(), path)) {
+        reportFailure("start", errno ? errno : EIO);
+        QFile::remove(path);
+        return false;
+    }
+    queuePath_ = path;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reportFailure("open", errno);
+        return false;
+    }
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    int error = end < 0 ? errno : writeAll(fd, VGMessagePack::pack(queueKey_));
+    const off_t countOffset = ::lseek(fd, 0, SEEK_CUR);
+    if (!error && countOffset < 0)
+        error = errno;
+    if (!error)
+        error = writeAll(fd, VGMessagePack::packArrayHeaderOnly(itemCount));
+    if (!error && ::fdatasync(fd) != 0)
+        error = errno;
+    if (error) {
+        ::close(fd);
+        QFile::remove(path);
+        reportFailure("start", error);
+        return false;
+    }
+    queueCount_ = itemCount;
+    queueCountOffset_ = uint64_t(countOffset);
+    queue_ = fd;
+    return true;
+}
+
+bool VGEventManager::_ensureEventQueueIsSetup()
+{
+    if (queue_ >= 0)
+        return true;
+    const QString path = queueFolderPath_ + QLatin1Char('/') + newQueueFileName();
+    if (!_createNewQueueAtPath(path, 0))
+        return false;
+    queuePaths_.append(path);
+    return true;
+}
+
+bool VGEventManager::enqueueObject(const VGValue &event)
+{
+    return enqueueObject(event, false);
+}
+
+bool VGEventManager::enqueueObject(const VGValue &event, bool sendImmediately)
+{
+    std::unique_lock lock(mutex_);
+    if (!_ensureEventQueueIsSetup())
+        return false;
+    const off_t before = ::lseek(queue_, 0, SEEK_END);
+    int error = before < 0 ? errno : writeAll(queue_, VGMessagePack::pack(event));
+    if (!error) {
+        std::function<void()> hook;
+        {
+            ClassState &s = classState();
+            std::lock_guard classLock(s.mutex);
+            hook = s.afterAppend;
+        }
+        if (hook)
+            hook();
+        error =
+            patchAt(queue_, queueCountOffset_, VGMessagePack::packArrayHeaderOnly(queueCount_ + 1));
+    }
+    if (!error && ::fdatasync(queue_) != 0)
+        error = errno;
+    if (error) {
+        // Cut off what part of the event got written and keep the count it had, so that the
+        // file still holds exactly the events counted in it and later ones follow them.
+        if (before >= 0 && ::ftruncate(queue_, before) == 0)
+            patchAt(queue_, queueCountOffset_, VGMessagePack::packArrayHeaderOnly(queueCount_));
+        reportFailure("append to", error);
+        return false;
+    }
+    ++queueCount_;
+    struct stat info {};
+    if (::fstat(queue_, &info) == 0 && info.st_size > kMaximumQueueFileSize)
+        _endCurrentEventQueue(); // the next event starts a new file
+    if (sendImmediately) {
+        queuePaths_.removeAll(queuePath_);
+        if (!queuePathsHighPriority_.contains(queuePath_))
+            queuePathsHighPriority_.append(queuePath_);
+        _flush();
+    }
+    return true;
+}
+
+bool VGEventManager::enqueueDictionary(const VGValue &dictionary, const VGValue &extraKey,
+                                       const ObjectDataWriter &writer)
+{
+    std::lock_guard lock(mutex_);
+    const QString temp = queueFolderPath_ + QStringLiteral("/temp");
+    if (!_createNewQueueAtPath(temp, 1))
+        return false;
+    QByteArray head = VGMessagePack::packMapHeaderOnly(uint32_t(dictionary.count() + 1));
+    for (size_t i = 0; i + 1 < dictionary.items().size(); i += 2) {
+        head += VGMessagePack::pack(dictionary.items()[i]);
+        head += VGMessagePack::pack(dictionary.items()[i + 1]);
+    }
+    head += VGMessagePack::pack(extraKey);
+    bool ok = writeAll(queue_, head) == 0 && writer && writer(queue_) && ::fdatasync(queue_) == 0;
+    _endCurrentEventQueue();
+    const QString path = queueFolderPath_ + QLatin1Char('/') + newQueueFileName();
+    ok = ok &&
+         ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) == 0;
+    if (!ok) {
+        QFile::remove(temp);
+        return false;
+    }
+    queuePaths_.append(path);
+    return true;
+}
+
+void VGEventManager::_flush()
+{
+    QStringList high, normal, old;
+    QUrl url;
+    {
+        std::lock_guard lock(mutex_);
+        _endCurrentEventQueue();
+        if (url_.isEmpty())
+            return; // kept for a flush that has somewhere to send them
+        url = url_;
+        high = std::exchange(queuePathsHighPriority_, {});
+        normal = std::exchange(queuePaths_, {});
+        old = std::exchange(oldQueuePaths_, {});
+    }
+    Sender sender;
+    {
+        ClassState &s = classState();
+        std::lock_guard lock(s.mutex);
+        sender = s.sender;
+    }
+    if (!sender) {
+        sender = [](const QString &path, const QUrl &to, int priority) {
+            VGNetworkManager::sharedManager().sendFile(path, to, priority);
+        };
+    }
+    for (const QString &path : high)
+        sender(path, url, VGURLConnectionOperation::High);
+    for (const QString &path : normal)
+        sender(path, url, VGURLConnectionOperation::Normal);
+    for (const QString &path : old)
+        sender(path, url, VGURLConnectionOperation::Low);
+}
+
+} // namespace murmelo
