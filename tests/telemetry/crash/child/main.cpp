@@ -6,12 +6,13 @@
 //
 // MODE: segv abort fpe ill bus trap exception thread overflow eight inhandler, or "launch": no
 // crash, the next start that uploads what earlier runs left (prints "delivered N").
-#include "telemetry/crash/VGCrashReportUploader.h"
 #include "telemetry/crash/VGCrashReporter.h"
 #include "telemetry/crash/handler/CrashState.h"
+#include "telemetry/network/VGNetworkManager.h"
 #include "telemetry/session/VGServiceAddress.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryFile>
 #include <atomic>
 #include <condition_variable>
@@ -153,16 +154,21 @@ int main(int argc, char **argv)
         VGCrashReporter::prepareCrashUpload(QString::fromLatin1(kToken));
 
     if (mode == "launch") {
+        // What the next start does with reports left behind: they go out through the ordinary
+        // upload queue, which deletes each one the intake accepts.
         const QStringList pending = VGCrashReporter::processOldCrashReports(sdk);
-        murmelo::VGCrashReportUploader uploader;
-        QObject::connect(&uploader, &murmelo::VGCrashReportUploader::finished, &app,
-                         [&](int delivered) {
-                             std::printf("delivered %d of %d\n", delivered, int(pending.size()));
-                             app.exit(0);
-                         });
-        uploader.upload(pending,
-                        murmelo::VGServiceAddress::sessionsUrl(QString::fromLatin1(kToken)));
-        return app.exec();
+        auto &network = murmelo::VGNetworkManager::sharedManager();
+        for (const QString &path : pending)
+            network.sendFile(path,
+                             murmelo::VGServiceAddress::sessionsUrl(QString::fromLatin1(kToken)));
+        for (int waited = 0; waited < 20000 && network.operationCount() > 0; waited += 10)
+            usleep(10000);
+        int delivered = 0;
+        for (const QString &path : pending)
+            delivered += QFile::exists(path) ? 0 : 1;
+        std::printf("delivered %d of %d\n", delivered, int(pending.size()));
+        std::fflush(stdout);
+        std::_Exit(0);
     }
     if (mode == "reinstall") {
         VGCrashReporter::installCrashHandlers(sdk);
