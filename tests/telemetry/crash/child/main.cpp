@@ -8,6 +8,7 @@
 // crash, the next start that uploads what earlier runs left (prints "delivered N").
 #include "telemetry/crash/VGCrashReporter.h"
 #include "telemetry/crash/handler/CrashState.h"
+#include "telemetry/VGSdkQueue.h"
 #include "telemetry/network/VGNetworkManager.h"
 #include "telemetry/session/VGServiceAddress.h"
 
@@ -163,6 +164,8 @@ int main(int argc, char **argv)
                              murmelo::VGServiceAddress::sessionsUrl(QString::fromLatin1(kToken)));
         for (int waited = 0; waited < 20000 && network.operationCount() > 0; waited += 10)
             usleep(10000);
+        // The upload's completion, which deletes an accepted file, runs on the SDK queue.
+        murmelo::vgSdkSync([] {});
         int delivered = 0;
         for (const QString &path : pending)
             delivered += QFile::exists(path) ? 0 : 1;
