@@ -235,7 +235,10 @@ std::string bytesDescription(const unsigned char *s, size_t n)
 // allocation: every element needs at least one byte, so no more are reserved than remain.
 class Unpacker {
 public:
-    Unpacker(const unsigned char *bytes, size_t size) : p_(bytes), end_(bytes + size) {}
+    Unpacker(const unsigned char *bytes, size_t size, bool keepBytes)
+        : p_(bytes), end_(bytes + size), keepBytes_(keepBytes)
+    {
+    }
 
     bool read(VGValue &out, int depth)
     {
@@ -362,6 +365,8 @@ private:
             return false;
         if (validUtf8(p_, n))
             out = VGValue(std::string_view(reinterpret_cast<const char *>(p_), n));
+        else if (keepBytes_)
+            out = VGValue::data(QByteArray(reinterpret_cast<const char *>(p_), qsizetype(n)));
         else
             out = VGValue(bytesDescription(p_, n));
         p_ += n;
@@ -433,6 +438,7 @@ private:
     static constexpr size_t kReserveLimit = 64;
     const unsigned char *p_;
     const unsigned char *end_;
+    bool keepBytes_;
 };
 
 } // namespace
@@ -456,11 +462,12 @@ std::optional<VGValue> VGMessagePack::unpack(const char *bytes, size_t size)
     return unpack(bytes, size, nullptr);
 }
 
-std::optional<VGValue> VGMessagePack::unpack(const char *bytes, size_t size, size_t *used)
+std::optional<VGValue> VGMessagePack::unpack(const char *bytes, size_t size, size_t *used,
+                                             bool keepBytes)
 {
     if (!bytes || size == 0)
         return std::nullopt;
-    Unpacker reader(reinterpret_cast<const unsigned char *>(bytes), size);
+    Unpacker reader(reinterpret_cast<const unsigned char *>(bytes), size, keepBytes);
     VGValue value;
     if (!reader.read(value, 0))
         return std::nullopt;

@@ -24,8 +24,11 @@ public:
     // The first value in the bytes (later bytes are ignored), or nothing when the bytes are
     // empty, truncated, malformed or nested deeper than kMaximumDepth.
     static std::optional<VGValue> unpack(const char *bytes, size_t size);
-    // The same, also telling how many bytes the value took.
-    static std::optional<VGValue> unpack(const char *bytes, size_t size, size_t *used);
+    // The same, also telling how many bytes the value took. With keepBytes, raw payloads that
+    // are not text come back as byte buffers instead of their description (for tools that must
+    // look inside them).
+    static std::optional<VGValue> unpack(const char *bytes, size_t size, size_t *used,
+                                         bool keepBytes = false);
     static std::optional<VGValue> unpack(const QByteArray &bytes);
     // The value when it is a map (array), otherwise nothing.
     static std::optional<VGValue> unpackDictionary(const QByteArray &bytes);

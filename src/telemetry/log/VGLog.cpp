@@ -1,12 +1,12 @@
 #include "telemetry/log/VGLog.h"
 
-#include "platform/SystemLog.h"
+#include "telemetry/log/VGLogManager.h"
 
 namespace murmelo {
 
 void vg_log(const QString &message)
 {
-    systemLog(message);
+    VGLogManager::sharedManager().log(message);
 }
 
 void vg_log_format(const char *format, ...)

@@ -1,0 +1,393 @@
+#include "telemetry/log/VGLogManager.h"
+
+#include "platform/SerialQueue.h"
+#include "platform/SystemLog.h"
+#include "telemetry/VGSdkFolder.h"
+#include "telemetry/codec/VGMessagePack.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace murmelo {
+
+namespace {
+
+thread_local bool t_onLogQueue = false;
+
+struct OnLogQueue {
+    OnLogQueue() { t_onLogQueue = true; }
+    ~OnLogQueue() { t_onLogQueue = false; }
+};
+
+int writeAll(int fd, const char *bytes, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        bytes += n;
+        size -= size_t(n);
+    }
+    return 0;
+}
+
+// Copies a whole file to the descriptor; returns bytes copied or -1.
+qint64 copyFile(const QString &path, int to)
+{
+    const int from = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (from < 0)
+        return errno == ENOENT ? 0 : -1;
+    char buffer[65536];
+    qint64 total = 0;
+    for (;;) {
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || (n > 0 && writeAll(to, buffer, size_t(n)) != 0)) {
+            ::close(from);
+            return -1;
+        }
+        if (n == 0)
+            break;
+        total += n;
+    }
+    ::close(from);
+    return total;
+}
+
+qint64 fileSize(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
+} // namespace
+
+struct VGLogManager::Message {
+    QByteArray text;
+    QDateTime date;
+    long thread;
+};
+
+VGLogManager &VGLogManager::sharedManager()
+{
+    static VGLogManager *manager = new VGLogManager; // lives for the process
+    return *manager;
+}
+
+VGLogManager::VGLogManager()
+    : queue_(std::make_unique<SerialQueue>("org.murmelo.Vigil.VGLogManager"))
+{
+    vg_remote_log_init(&remote_log);
+}
+
+void VGLogManager::sync(const std::function<void()> &work)
+{
+    if (t_onLogQueue) {
+        work();
+        return;
+    }
+    std::promise<void> done;
+    queue_->async([&] {
+        {
+            OnLogQueue on;
+            work();
+        }
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+void VGLogManager::async(std::function<void()> work)
+{
+    queue_->async([work = std::move(work)] {
+        OnLogQueue on;
+        work();
+    });
+}
+
+void VGLogManager::waitUntilIdle()
+{
+    sync([] {});
+}
+
+QString VGLogManager::logsFolderPath()
+{
+    return VGSdkFolder::path() + QStringLiteral("/logs");
+}
+
+QString VGLogManager::_pathForSessionID(const QString &sessionID) const
+{
+    return logsFolderPath() + QLatin1Char('/') + sessionID;
+}
+
+void VGLogManager::log(const QString &message)
+{
+    Message m{message.toUtf8(), QDateTime::currentDateTime(), long(::syscall(SYS_gettid))};
+    sync([this, &m] { record(m); });
+}
+
+void VGLogManager::logAsync(const QString &message)
+{
+    Message m{message.toUtf8(), QDateTime::currentDateTime(), long(::syscall(SYS_gettid))};
+    async([this, m] { record(m); });
+}
+
+int VGLogManager::appendRecord(vg_remote_log *log, const QByteArray &text, qint64 time)
+{
+    QByteArray buffer(text.size() + qsizetype(kVGRemoteLogRecordOverhead), Qt::Uninitialized);
+    const size_t n = vg_remote_log_record(int32_t(time), text.constData(), uint32_t(text.size()),
+                                          buffer.data(), size_t(buffer.size()));
+    return vg_remote_log_append(log, buffer.constData(), uint32_t(n));
+}
+
+void VGLogManager::record(const Message &message)
+{
+    if (remote_log.uncompressed_file >= 0) {
+        const int result = appendRecord(&remote_log, message.text, message.date.toSecsSinceEpoch());
+        if (result != 0 && !remoteFailureReported_) {
+            remoteFailureReported_ = true;
+            logAsync(QStringLiteral("**** Vigil: Remote Logging Failed with errno %1").arg(result));
+        }
+    } else if (logsRecordedPostPreparePreSetSessionID_) {
+        logsRecordedPostPreparePreSetSessionID_->append(QString::fromUtf8(message.text));
+    }
+    // syslog reports no failures, so there is none to tell of.
+    if (logToConsole_)
+        systemLog(QString::fromUtf8(message.text));
+    if (logToSTDERR_ && beingDebugged())
+        echoToStandardError(message);
+}
+
+bool VGLogManager::beingDebugged() const
+{
+    if (debuggerProbe_)
+        return *debuggerProbe_;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    while (!status.atEnd()) {
+        const QByteArray line = status.readLine();
+        if (line.startsWith("TracerPid:"))
+            return line.mid(10).trimmed().toLongLong() != 0;
+    }
+    return false;
+}
+
+void VGLogManager::echoToStandardError(const Message &message)
+{
+    const QByteArray date =
+        message.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss:zzz")).toUtf8();
+    const QByteArray name =
+        QFileInfo(QFile::decodeName(QFile::encodeName(QCoreApplication::applicationFilePath())))
+            .fileName()
+            .toUtf8();
+    const QByteArray ids = QByteArray("[") + QByteArray::number(qint64(getpid())) + ':' +
+                           QByteArray::number(qint64(message.thread)) + "] ";
+    iovec parts[] = {{const_cast<char *>(date.constData()), size_t(date.size())},
+                     {const_cast<char *>(" "), 1},
+                     {const_cast<char *>(name.constData()), size_t(name.size())},
+                     {const_cast<char *>(ids.constData()), size_t(ids.size())},
+                     {const_cast<char *>(message.text.constData()), size_t(message.text.size())},
+                     {const_cast<char *>("\n"), 1}};
+    if (::writev(STDERR_FILENO, parts, 6) < 0 && !stderrFailureReported_) {
+        stderrFailureReported_ = true;
+        logAsync(QStringLiteral("**** Vigil: STDERR Logging Failed with errno %1").arg(errno));
+    }
+}
+
+void VGLogManager::prepareToStartSession()
+{
+    sync([this] { logsRecordedPostPreparePreSetSessionID_ = QStringList(); });
+}
+
+void VGLogManager::setCurrentSessionID(const QString &sessionID)
+{
+    sync([this, sessionID] {
+        if (sessionID == sessionID_ && remote_log.uncompressed_file >= 0)
+            return;
+        openLog(sessionID);
+    });
+}
+
+void VGLogManager::openLog(const QString &sessionID)
+{
+    vg_remote_log_close(&remote_log);
+    sessionID_ = sessionID;
+    if (sessionID.isEmpty())
+        return;
+    if (!newSessionIDs_.contains(sessionID))
+        newSessionIDs_.append(sessionID);
+    ::mkdir(QFile::encodeName(VGSdkFolder::path()).constData(), 0755);
+    ::mkdir(QFile::encodeName(logsFolderPath()).constData(), 0755);
+    const int error = vg_remote_log_open(
+        &remote_log, QFile::encodeName(_pathForSessionID(sessionID)).constData());
+    if (error != 0 && !remoteFailureReported_) {
+        remoteFailureReported_ = true;
+        logAsync(QStringLiteral("**** Vigil: Remote Logging Failed with errno %1").arg(error));
+    }
+    // Held messages are stamped with the time the log opened.
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (logsRecordedPostPreparePreSetSessionID_ && remote_log.uncompressed_file >= 0) {
+        for (const QString &held : *logsRecordedPostPreparePreSetSessionID_)
+            appendRecord(&remote_log, held.toUtf8(), now);
+    }
+    logsRecordedPostPreparePreSetSessionID_.reset();
+}
+
+void VGLogManager::setLogToConsole(bool enabled)
+{
+    sync([this, enabled] { logToConsole_ = enabled; });
+}
+
+void VGLogManager::setLogToSTDERR(bool enabled)
+{
+    sync([this, enabled] { logToSTDERR_ = enabled; });
+}
+
+void VGLogManager::setDebuggerProbeForTesting(std::optional<bool> attached)
+{
+    sync([this, attached] { debuggerProbe_ = attached; });
+}
+
+bool VGLogManager::writeLogFor(const QString &sessionID, int fd, bool inAHurry,
+                               qint64 *bytesWritten)
+{
+    bool ok = false;
+    qint64 written = -1;
+    sync([&] {
+        const QString base = _pathForSessionID(sessionID);
+        const QString ulog = base + QStringLiteral(".ulog");
+        const QString zlog = base + QStringLiteral(".zlog");
+        qint64 total = fileSize(ulog) + fileSize(zlog);
+        if (total > kMaximumLogSize) {
+            QFile::remove(ulog);
+            QFile::remove(zlog);
+            const QByteArray notice =
+                "Vigil: Your log file was larger than 16MB. Vigil does not support sending log "
+                "files of this size.";
+            const bool current = sessionID == sessionID_ && remote_log.uncompressed_file >= 0;
+            vg_remote_log fresh;
+            vg_remote_log_init(&fresh);
+            vg_remote_log *target = current ? &remote_log : &fresh;
+            if (vg_remote_log_open(target, QFile::encodeName(base).constData()) == 0)
+                appendRecord(target, notice, QDateTime::currentSecsSinceEpoch());
+            if (!current)
+                vg_remote_log_close(&fresh);
+            total = fileSize(ulog);
+        } else if (inAHurry && total > kHurryLimit) {
+            return;
+        }
+        const int in = ::open(QFile::encodeName(ulog).constData(), O_RDONLY | O_CLOEXEC);
+        if (in < 0)
+            return;
+        char header[5];
+        const bool readable = ::pread(in, header, 5, 0) == 5 && std::memcmp(header, "sent\0", 5);
+        if (!readable) {
+            ::close(in);
+            return;
+        }
+        const off_t start = ::lseek(fd, 0, SEEK_CUR);
+        char rawHeader[5];
+        VGMessagePack::writeHeader(0xdb, 0, rawHeader);
+        bool good = start >= 0 && writeAll(fd, rawHeader, 5) == 0 && writeAll(fd, header, 5) == 0;
+        const qint64 zlogBytes = good ? copyFile(zlog, fd) : -1;
+        good = good && zlogBytes >= 0;
+        qint64 tailBytes = 0;
+        if (good) {
+            char buffer[65536];
+            off_t at = 5;
+            for (;;) {
+                const ssize_t n = ::pread(in, buffer, sizeof buffer, at);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0 || (n > 0 && writeAll(fd, buffer, size_t(n)) != 0)) {
+                    good = false;
+                    break;
+                }
+                if (n == 0)
+                    break;
+                at += n;
+                tailBytes += n;
+            }
+        }
+        ::close(in);
+        const qint64 length = 5 + zlogBytes + tailBytes;
+        if (good && length <= qint64(UINT32_MAX)) {
+            VGMessagePack::writeHeader(0xdb, uint32_t(length), rawHeader);
+            good = ::pwrite(fd, rawHeader, 5, start) == 5 && ::lseek(fd, 0, SEEK_END) >= 0;
+        } else {
+            good = false;
+        }
+        ok = good;
+        written = good ? length + 5 : -1;
+    });
+    if (bytesWritten)
+        *bytesWritten = written;
+    return ok;
+}
+
+QStringList VGLogManager::sessionIDsWithOldLogs()
+{
+    QStringList ids;
+    sync([&] {
+        const QDir logs(logsFolderPath());
+        for (const QFileInfo &file :
+             logs.entryInfoList({QStringLiteral("*.ulog")}, QDir::Files, QDir::Name)) {
+            QFile ulog(file.absoluteFilePath());
+            const bool sent =
+                ulog.open(QIODevice::ReadOnly) && ulog.read(5) == QByteArray("sent\0", 5);
+            const QString id = file.completeBaseName();
+            if (sent)
+                internalDeleteLogFor(id);
+            else
+                ids.append(id);
+        }
+        for (const QString &id : newSessionIDs_)
+            ids.removeAll(id);
+    });
+    return ids;
+}
+
+void VGLogManager::deleteLogFor(const QString &sessionID)
+{
+    async([this, sessionID] { internalDeleteLogFor(sessionID); });
+}
+
+void VGLogManager::internalDeleteLogFor(const QString &sessionID)
+{
+    if (sessionID.isEmpty())
+        return;
+    const QString base = _pathForSessionID(sessionID);
+    QFile::remove(base + QStringLiteral(".ulog"));
+    QFile::remove(base + QStringLiteral(".zlog"));
+}
+
+void VGLogManager::resetForTesting()
+{
+    sync([this] {
+        vg_remote_log_close(&remote_log);
+        sessionID_.clear();
+        newSessionIDs_.clear();
+        logsRecordedPostPreparePreSetSessionID_.reset();
+        remoteFailureReported_ = false;
+        stderrFailureReported_ = false;
+        logToConsole_ = true;
+        logToSTDERR_ = true;
+    });
+}
+
+} // namespace murmelo
