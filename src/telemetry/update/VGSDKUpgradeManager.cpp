@@ -1,0 +1,80 @@
+#include "telemetry/update/VGSDKUpgradeManager.h"
+
+#include "telemetry/codec/VGMessagePack.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace murmelo {
+
+namespace {
+QString versionFile(const QString &sdkFolder)
+{
+    return sdkFolder + QLatin1Char('/') + QLatin1String(VGSDKUpgradeManager::kVersionFileName);
+}
+
+// Empties the folder and makes it again. Refuses a path that cannot be the SDK folder (empty,
+// the root, the home folder), so that a misconfiguration never wipes a user's files.
+void emptySdkFolder(const QString &sdkFolder)
+{
+    const QString clean = QDir::cleanPath(sdkFolder);
+    if (clean.isEmpty() || clean == QLatin1String("/") || clean == QDir::homePath() ||
+        QFileInfo(clean).isRoot())
+        return;
+    QDir(clean).removeRecursively();
+    QDir().mkpath(clean);
+}
+} // namespace
+
+VGSDKUpgradeManager &VGSDKUpgradeManager::sharedSDKUpgradeManager()
+{
+    static VGSDKUpgradeManager manager;
+    return manager;
+}
+
+std::vector<VGSDKUpgradeManager::Step> VGSDKUpgradeManager::_upgradePaths() const
+{
+    return {{13, emptySdkFolder}};
+}
+
+int VGSDKUpgradeManager::_getCurrentSDKUpgradeVersion(const QString &sdkFolder) const
+{
+    const std::optional<VGValue> stored =
+        VGMessagePack::messagePackWithContentsOfFile(versionFile(sdkFolder));
+    if (!stored)
+        return 0;
+    const std::optional<VGValue> map = VGMessagePack::unpackDictionary(stored->bytes());
+    if (!map)
+        return 0;
+    const VGValue *version = map->find(VGValue("version"));
+    return version && version->isNumber() ? int(version->toInt64()) : 0;
+}
+
+bool VGSDKUpgradeManager::_setCurrentSDKUpgradeVersion(const QString &sdkFolder, int version) const
+{
+    QDir().mkpath(sdkFolder);
+    QSaveFile file(versionFile(sdkFolder));
+    const QByteArray packed =
+        VGMessagePack::pack(VGValue::map({{VGValue("version"), VGValue::int32(version)}}));
+    return file.open(QIODevice::WriteOnly) && file.write(packed) == packed.size() && file.commit();
+}
+
+void VGSDKUpgradeManager::upgradeSDKIfNecessary(const QString &sdkFolder)
+{
+    const int stored = _getCurrentSDKUpgradeVersion(sdkFolder);
+    const std::vector<Step> steps = _upgradePaths();
+    int newest = stored;
+    for (const Step &step : steps) {
+        if (step.version > stored) {
+            step.action(sdkFolder);
+            newest = std::max(newest, step.version);
+        }
+    }
+    // The newest step run is recorded, so that no step ever runs twice.
+    if (newest != stored)
+        _setCurrentSDKUpgradeVersion(sdkFolder, newest);
+}
+
+} // namespace murmelo
