@@ -48,6 +48,8 @@ void MessageBoxAlertPresenter::present(Alert alert, QWidget *parent)
         buttons << box->addButton(QMessageBox::Ok);
     if (!alert.cancelButton.isEmpty())
         box->setEscapeButton(buttons.first());
+    if (alert.defaultButton >= 0 && alert.defaultButton < buttons.size())
+        box->setDefaultButton(qobject_cast<QPushButton *>(buttons[alert.defaultButton]));
     auto completion = alert.completion;
     QObject::connect(box, &QMessageBox::buttonClicked, box,
                      [buttons, completion](QAbstractButton *clicked) {

@@ -16,6 +16,7 @@ struct Alert {
     QString cancelButton;                            // empty: no cancel button
     QStringList otherButtons;                        // shown after the cancel button
     std::function<void(int buttonIndex)> completion; // may be empty
+    int defaultButton = -1; // the button Enter chooses; -1 leaves it to the message box
 
     QStringList buttons() const;
 };

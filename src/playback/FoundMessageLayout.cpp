@@ -36,8 +36,10 @@ void layoutFoundMessage(QLabel *label, QWidget *button, const QString &message)
     const double textWidth = metrics.horizontalAdvance(message) + margins;
     label->setText(metrics.elidedText(message, Qt::ElideRight, int(kMaxWidth) - margins));
     label->setToolTip(textWidth > kMaxWidth ? message : QString());
-    const auto frames =
-        foundMessageFrames(label->geometry(), button->geometry(), textWidth, shown, kMaxWidth);
+    // The group stays centred on the screen, however wide the screen is.
+    const double centreX = label->parentWidget() ? label->parentWidget()->width() / 2.0 : 160;
+    const auto frames = foundMessageFrames(label->geometry(), button->geometry(), textWidth, shown,
+                                           kMaxWidth, centreX);
     label->setGeometry(frames.label.toRect());
     button->setGeometry(frames.button.toRect());
 }

@@ -20,7 +20,7 @@ FoundMessageFrames foundMessageFrames(const QRectF &label, const QRectF &button,
                                       double centreX = 160);
 
 // Shows `message` on the label (cut with an ellipsis when wider than the maximum) and lays the
-// line out; the button is hidden when there is no message.
+// line out, centred on the label's parent; the button is hidden when there is no message.
 void layoutFoundMessage(QLabel *label, QWidget *button, const QString &message);
 
 } // namespace murmelo

@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTextEdit>
 #include <QToolButton>
+#include <algorithm>
 
 namespace murmelo {
 
@@ -56,6 +57,7 @@ QPushButton, QToolButton#panelButton {
 }
 QToolButton#panelButton:checked { background: #e8a23b; color: #15171c; }
 QPushButton#primary { background: #e8a23b; color: #15171c; font-weight: bold; }
+QPushButton#primary:disabled { background: #4a4032; color: #8c8578; }
 QPushButton#danger { background: #5a2a2e; }
 QLineEdit, QTextEdit {
     background: #15171c; border: 1px solid #3d4250; border-radius: 6px; padding: 4px;
@@ -147,9 +149,10 @@ QTextEdit *textView(QWidget *parent, const QRect &frame)
 QWidget *presentation(QWidget *root, QLabel *&title, QLabel *&waveform)
 {
     auto *view = new QWidget(root);
-    view->setGeometry(0, 16, PlaybackView::kWidth, 120);
-    title = label(view, QRect(10, 8, 300, 26), QStringLiteral("title"));
-    waveform = label(view, QRect(47, 48, 225, 54), QStringLiteral("waveform"));
+    // Pictures only: presses go to the scrubber and the range slider laid over them.
+    view->setAttribute(Qt::WA_TransparentForMouseEvents);
+    title = label(view, QRect(), QStringLiteral("title"));
+    waveform = label(view, QRect(), QStringLiteral("waveform"));
     waveform->setScaledContents(true);
     return view;
 }
@@ -191,8 +194,8 @@ PlaybackView::PlaybackView(QWidget *root)
     ffRewindButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     ffRewindButton->setIconSize(QSize(18, 18));
 
-    label(root, QRect(20, 318, 60, 20), QStringLiteral("hint"), Qt::AlignLeft | Qt::AlignVCenter,
-          QObject::tr("Speed"));
+    speedTitleLabel = label(root, QRect(20, 318, 60, 20), QStringLiteral("hint"),
+                            Qt::AlignLeft | Qt::AlignVCenter, QObject::tr("Speed"));
     speedSlider = slider(root, QRect(76, 314, 180, 28), QStringLiteral("speed"));
     speedSlider->setRange(50, 200);
     speedSlider->setValue(kSpeedScale);
@@ -248,8 +251,8 @@ PlaybackView::PlaybackView(QWidget *root)
                            Qt::AlignLeft | Qt::AlignVCenter);
     cropEndLabel = label(saveCropView, QRect(250, 12, 50, 20), QStringLiteral("time"),
                          Qt::AlignRight | Qt::AlignVCenter);
-    label(saveCropView, QRect(70, 12, 180, 20), QStringLiteral("hint"), Qt::AlignCenter,
-          QObject::tr("Choose the part to keep"));
+    cropHintLabel = label(saveCropView, QRect(70, 12, 180, 20), QStringLiteral("hint"),
+                          Qt::AlignCenter, QObject::tr("Choose the part to keep"));
     croppedNameTextField =
         lineEdit(saveCropView, QRect(20, 44, 280, 34), QObject::tr("Name of the cropped reversal"));
     closeSaveCropButton = pushButton(saveCropView, QRect(20, 100, 130, 40), QObject::tr("Close"));
@@ -258,6 +261,60 @@ PlaybackView::PlaybackView(QWidget *root)
 
     infoText = label(root, QRect(20, 140, 280, 240), QStringLiteral("hint"), Qt::AlignCenter);
     infoText->setWordWrap(true);
+
+    for (QWidget *view :
+         {static_cast<QWidget *>(restartButton), static_cast<QWidget *>(playButton),
+          static_cast<QWidget *>(repeatButton), static_cast<QWidget *>(ffRewindButton),
+          static_cast<QWidget *>(speedTitleLabel), static_cast<QWidget *>(speedSlider),
+          static_cast<QWidget *>(speedLabel), static_cast<QWidget *>(infoText)})
+        column_.push_back({view, view->geometry()});
+    for (QWidget *parent : {findReversalView, editReversalView, saveReversalView, shareReversalView,
+                            saveCropView, waitView})
+        for (QWidget *child : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            panelContents_.push_back({child, child->geometry()});
+    layout(QSize(kWidth, kHeight));
+}
+
+void PlaybackView::layout(const QSize &size)
+{
+    const int width = std::max(kWidth, size.width());
+    const int height = std::max(kHeight, size.height());
+    // The waveform takes half of the extra height, up to a limit; what lies below moves down by
+    // as much.
+    const int waveformHeight =
+        std::clamp(kWaveformHeight + (height - kHeight) / 2, kWaveformHeight, kMaxWaveformHeight);
+    const int dy = waveformHeight - kWaveformHeight;
+    const int columnX = (width - kWidth) / 2;
+    // The smallest layout's margins (47 and 48 points) around the waveform stay.
+    const int waveformX = 47;
+    const int waveformWidth = width - (kWidth - kWaveformWidth);
+
+    for (QWidget *presentation : {displayView, editView})
+        presentation->setGeometry(0, 16, width, 66 + waveformHeight);
+    for (QLabel *title : {displayTitleLabel, editTitleLabel})
+        title->setGeometry(10, 8, width - 20, 26);
+    for (QLabel *waveform : {displayWaveformImageView, editWaveformImageView})
+        waveform->setGeometry(waveformX, 48, waveformWidth, waveformHeight);
+    // Over the waveform (root y 64 on): the 3-point handle's centre travels exactly its width.
+    scrubberSlider->setGeometry(waveformX - 1, 64, waveformWidth + 3, waveformHeight);
+    currentTimeLabel->setGeometry(waveformX, 122 + dy, 80, 18);
+    audioDurationLabel->setGeometry(waveformX + waveformWidth - 80, 122 + dy, 80, 18);
+    // The found-message line is centred by the screen once it knows the message.
+    messageLabel->move(messageLabel->x(), 152 + dy);
+    editMessageButton->move(editMessageButton->x(), 152 + dy);
+
+    for (const Placement &placed : column_)
+        placed.view->setGeometry(placed.smallest.translated(columnX, dy));
+    for (QWidget *bottomPanel : {findReversalView, editReversalView, saveCropView})
+        bottomPanel->setGeometry(0, height - 176, width, 176);
+    shareReversalView->setGeometry(0, height - 268, width, 268);
+    // Its height and width only: the panel's place is its slide's business.
+    saveReversalView->resize(width, 268);
+    waitView->setGeometry(0, 0, width, height);
+    for (const Placement &placed : panelContents_) {
+        const int down = placed.view->parentWidget() == waitView ? (height - kHeight) / 2 : 0;
+        placed.view->setGeometry(placed.smallest.translated(columnX, down));
+    }
 }
 
 } // namespace murmelo

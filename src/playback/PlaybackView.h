@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
+#include <vector>
 
 class QLabel;
+class QSize;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -12,15 +15,24 @@ class QWidget;
 
 namespace murmelo {
 
-// The playback screen's views, laid out on the 320 x 568-point screen: the waveform with its
-// scrubber, the transport, the speed and the panels of the editing flows. Only layout lives
-// here; what the views do is the screen's business.
+// The playback screen's views: the waveform with its scrubber, the transport, the speed and the
+// panels of the editing flows. Designed for the 320 x 568-point phone screen; on a larger window
+// the waveform grows to the width and part of the height, the controls stay together in a
+// centred column and the panels stretch along the bottom edge. Only layout lives here; what the
+// views do is the screen's business.
 struct PlaybackView {
-    // Builds every view as a child of `root`.
+    // Builds every view as a child of `root`, laid out for the smallest size.
     explicit PlaybackView(QWidget *root);
+
+    // Places every view for a root of this size (never less than the smallest size).
+    void layout(const QSize &size);
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 568;
+    // The waveform's picture in the smallest layout: the size a record keeps.
+    static constexpr int kWaveformWidth = 225;
+    static constexpr int kWaveformHeight = 54;
+    static constexpr int kMaxWaveformHeight = 200;
     // The speed slider counts hundredths of the playback rate.
     static constexpr int kSpeedScale = 100;
 
@@ -41,6 +53,7 @@ struct PlaybackView {
     QToolButton *playButton;
     QToolButton *repeatButton;
     QToolButton *ffRewindButton;
+    QLabel *speedTitleLabel;
     QSlider *speedSlider;
     QLabel *speedLabel;
 
@@ -65,6 +78,7 @@ struct PlaybackView {
     QWidget *saveCropView;
     QLabel *cropStartLabel;
     QLabel *cropEndLabel;
+    QLabel *cropHintLabel;
     QLineEdit *croppedNameTextField;
     QPushButton *saveCropButton;
     QPushButton *closeSaveCropButton;
@@ -72,6 +86,16 @@ struct PlaybackView {
     QWidget *waitView;
     QLabel *waitLabel;
     QLabel *infoText;
+
+private:
+    struct Placement {
+        QWidget *view;
+        QRect smallest; // its frame in the smallest layout
+    };
+    // Views that keep their size and move with the centred column.
+    std::vector<Placement> column_;
+    // Children of the full-width panels and of the wait cover, centred in their parent.
+    std::vector<Placement> panelContents_;
 };
 
 } // namespace murmelo

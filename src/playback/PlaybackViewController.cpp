@@ -6,6 +6,7 @@
 #include "playback/PlaybackImages.h"
 #include "playback/SlidePanel.h"
 #include "playback/TimeText.h"
+#include "playback/WaveformPicture.h"
 #include "toolkit/InputAccessoryBar.h"
 #include "toolkit/RangeSlider.h"
 #include "toolkit/TextInputLinks.h"
@@ -33,7 +34,8 @@ constexpr float kSpeedStep = 0.1f;
 PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactory players,
                                                QWidget *parent)
     : ViewController(parent), store_(store), engine_(std::move(players)), view_(this),
-      saveSlide_(new SlidePanel(view_.saveReversalView))
+      saveSlide_(new SlidePanel(view_.saveReversalView)),
+      waveformPicture_(new WaveformPicture(this))
 {
     setObjectName(QStringLiteral("PlaybackViewController"));
     setFocusPolicy(Qt::StrongFocus);
@@ -45,6 +47,8 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     });
     connect(&engine_, &PlaybackEngine::updated, this,
             &PlaybackViewController::refreshPlaybackViews);
+    connect(waveformPicture_, &WaveformPicture::ready, this,
+            &PlaybackViewController::refreshWaveformViews);
     connect(&engine_, &PlaybackEngine::playbackFailed, this, [this](const QString &reason) {
         showAlert(this, tr("Couldn't Play the Audio"), reason);
     });
@@ -63,7 +67,13 @@ void PlaybackViewController::connectActions()
     connect(v.repeatButton, &QToolButton::clicked, this, &PlaybackViewController::repeat);
     connect(v.scrubberSlider, &QSlider::valueChanged, this,
             &PlaybackViewController::setCurrentTime);
-    connect(v.speedSlider, &QSlider::valueChanged, this, &PlaybackViewController::playbackSpeed);
+    // Every finished change is stored alike, whether it came from a drag's end, a click, the
+    // wheel or the keys; a drag in progress only changes the rate.
+    connect(v.speedSlider, &QSlider::valueChanged, this, [this] {
+        playbackSpeed();
+        if (!view_.speedSlider->isSliderDown())
+            playbackSpeedDone();
+    });
     connect(v.speedSlider, &QSlider::sliderReleased, this,
             &PlaybackViewController::playbackSpeedDone);
     connect(v.saveButton, &QPushButton::clicked, this, &PlaybackViewController::save);
@@ -110,6 +120,7 @@ std::optional<float> PlaybackViewController::storedSpeed() const
 void PlaybackViewController::setAudioPath(const QString &path)
 {
     audioPath_ = path;
+    waveformPicture_->setSource(path);
     noteLoadError(path, engine_.openForward(path, storedSpeed()));
     resetScrubber();
     refreshPlaybackViews();
@@ -124,9 +135,23 @@ void PlaybackViewController::setReverseAudioPath(const QString &path)
 void PlaybackViewController::setWaveformImage(const QImage &image)
 {
     waveformImage_ = image;
-    const QPixmap picture = QPixmap::fromImage(image);
-    view_.editWaveformImageView->setPixmap(picture);
-    view_.displayWaveformImageView->setPixmap(picture);
+    refreshWaveformViews();
+}
+
+void PlaybackViewController::refreshWaveformViews()
+{
+    // The small layout shows the picture as it was made; a larger one draws the audio afresh
+    // for its size, showing the stretched picture until that drawing is ready.
+    const QSize size = view_.editWaveformImageView->size();
+    QImage picture = waveformImage_;
+    if (size != QSize(PlaybackView::kWaveformWidth, PlaybackView::kWaveformHeight)) {
+        const QImage drawn = waveformPicture_->draw(size);
+        if (!drawn.isNull())
+            picture = drawn;
+    }
+    const QPixmap pixmap = QPixmap::fromImage(picture);
+    view_.editWaveformImageView->setPixmap(pixmap);
+    view_.displayWaveformImageView->setPixmap(pixmap);
 }
 
 void PlaybackViewController::resetScrubber()
@@ -183,10 +208,16 @@ void PlaybackViewController::viewDidLoad()
 
 void PlaybackViewController::viewDidLayoutSubviews()
 {
-    if (!rangeSlider_) {
-        const QPointF centre = QRectF(view_.scrubberSlider->geometry()).center();
-        rangeSlider_ =
-            new RangeSlider(QRect(qRound(centre.x() - 117), qRound(centre.y() - 8), 234, 16), this);
+    // Centred on the scrubber, three points wider at either end (234 points on the small screen).
+    const QRect scrubber = view_.scrubberSlider->geometry();
+    const int rangeWidth = scrubber.width() + 6;
+    const QPointF centre = QRectF(scrubber).center();
+    const QRect rangeFrame(qRound(centre.x() - rangeWidth / 2.0), qRound(centre.y() - 8),
+                           rangeWidth, 16);
+    if (rangeSlider_) {
+        rangeSlider_->setControlFrame(rangeFrame);
+    } else {
+        rangeSlider_ = new RangeSlider(rangeFrame, this);
         rangeSlider_->setMinThumbImage(PlaybackImages::editThumb());
         rangeSlider_->setMaxThumbImage(PlaybackImages::editThumb());
         rangeSlider_->setTrackImage(PlaybackImages::editSlider());
@@ -195,8 +226,10 @@ void PlaybackViewController::viewDidLayoutSubviews()
                 &PlaybackViewController::cropRangeUpdated);
         rangeSlider_->hide();
     }
+    // The controls drawn over the waveform stay above it, so they are seen and take the mouse.
     for (QWidget *overlay :
-         {view_.editView, view_.displayView, view_.findReversalView, view_.editReversalView,
+         {view_.editView, view_.displayView, static_cast<QWidget *>(view_.scrubberSlider),
+          static_cast<QWidget *>(rangeSlider_), view_.findReversalView, view_.editReversalView,
           view_.saveReversalView, view_.shareReversalView, view_.waitView, view_.saveCropView})
         overlay->raise();
     // A busy job keeps its cover over everything, whatever the order above says.
@@ -213,7 +246,12 @@ void PlaybackViewController::showEvent(QShowEvent *event)
 void PlaybackViewController::resizeEvent(QResizeEvent *event)
 {
     ViewController::resizeEvent(event);
+    view_.layout(size());
     viewDidLayoutSubviews();
+    saveSlide_->settle();
+    setFoundMessage();
+    elideTitleLabels();
+    refreshWaveformViews();
 }
 
 void PlaybackViewController::viewDidAppear()
@@ -254,8 +292,18 @@ void PlaybackViewController::configurePanels()
 
 void PlaybackViewController::setTitleLabels(const QString &name)
 {
-    view_.editTitleLabel->setText(name);
-    view_.displayTitleLabel->setText(name);
+    title_ = name;
+    elideTitleLabels();
+}
+
+void PlaybackViewController::elideTitleLabels()
+{
+    for (QLabel *label : {view_.editTitleLabel, view_.displayTitleLabel}) {
+        const QFontMetrics metrics(label->font());
+        const QString shown = metrics.elidedText(title_, Qt::ElideRight, label->width());
+        label->setText(shown);
+        label->setToolTip(shown == title_ ? QString() : title_);
+    }
 }
 
 void PlaybackViewController::setFoundMessage()
@@ -356,9 +404,9 @@ void PlaybackViewController::playbackSpeedDone()
 
 void PlaybackViewController::stepSpeed(float step)
 {
+    // Stored by the slider's own change handling, as a wheel turn is.
     view_.speedSlider->setValue(
         int(std::lround((speedSliderValue() + step) * PlaybackView::kSpeedScale)));
-    playbackSpeedDone();
 }
 
 void PlaybackViewController::keyPressEvent(QKeyEvent *event)
@@ -369,6 +417,13 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
         return;
     }
     switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        confirmPanel();
+        break;
+    case Qt::Key_Escape:
+        cancelPanel();
+        break;
     case Qt::Key_Space:
         pausePlay();
         break;
@@ -400,8 +455,33 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
 
 // Text inputs --------------------------------------------------------------------------------
 
+void PlaybackViewController::confirmPanel()
+{
+    if (!view_.saveReversalView->isHidden())
+        saveReversal();
+    else if (isCropMode() && view_.saveCropButton->isEnabled())
+        saveCrop();
+}
+
+void PlaybackViewController::cancelPanel()
+{
+    if (!view_.saveReversalView->isHidden())
+        closeSaveReversal();
+    else if (isCropMode())
+        closeSaveCrop();
+}
+
 bool PlaybackViewController::eventFilter(QObject *watched, QEvent *event)
 {
+    // Enter in the message confirms the panel like everywhere else; Shift+Enter breaks the line.
+    if (event->type() == QEvent::KeyPress && watched == view_.messageTextView) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & Qt::ShiftModifier)) {
+            confirmPanel();
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusIn)
         textInputDidBeginEditing(static_cast<QWidget *>(watched));
     else if (event->type() == QEvent::FocusOut)

@@ -19,6 +19,7 @@ class RangeSlider;
 class Recording;
 class SlidePanel;
 class StoreContext;
+class WaveformPicture;
 
 // The screen on which the user listens to a reversal: forward or reversed at the same point of
 // the audio, with loop, scrubbing and speed; and where a reversal is saved, cropped into a new
@@ -77,6 +78,10 @@ public:
     void closeSaveCrop();
     void deleteReversal();
 
+    // Whether "Save Crop" has something to cut: a range keeping all but a hundredth at either
+    // end is no crop.
+    static bool isCropRange(float min, float max);
+
     void configurePanels();
     void setFoundMessage();
     bool hasUnsavedReversal() const override;
@@ -111,6 +116,10 @@ private:
     void refreshPlaybackViews();
     void resetScrubber();
     void setTitleLabels(const QString &name);
+    void elideTitleLabels();
+    void refreshWaveformViews();
+    void confirmPanel();
+    void cancelPanel();
     std::optional<float> storedSpeed() const;
     float speedSliderValue() const;
     void setSpeedSliderValue(float rate);
@@ -129,6 +138,7 @@ private:
     PlaybackView view_;
     SlidePanel *saveSlide_;
     RangeSlider *rangeSlider_ = nullptr;
+    WaveformPicture *waveformPicture_;
     bool viewLoaded_ = false;
 
     std::shared_ptr<Recording> recording_;
@@ -138,6 +148,7 @@ private:
     bool imported_ = false;
     QString message_;
     QString recordName_;
+    QString title_; // shown in the title labels, cut to their width
     QString shareEmails_;
     QString shareEmailName_;
     QStringList loadErrors_; // files that could not be opened, told once the screen is up

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QSlider>
 #include <QTextEdit>
 #include <QToolButton>
@@ -35,11 +36,15 @@ void PlaybackViewController::save()
     recordName_ = recording_ ? recording_->name() : QString();
     view_.titleTextField->setText(recordName_);
     saveSlide_->slideIn();
+    view_.titleTextField->setFocus();
 }
 
 void PlaybackViewController::closeSaveReversal()
 {
     saveSlide_->slideOut();
+    // The screen's keys work again once the panel is gone.
+    if (view_.saveReversalView->isAncestorOf(focusWidget()))
+        setFocus();
 }
 
 void PlaybackViewController::saveReversal()
@@ -116,15 +121,34 @@ void PlaybackViewController::crop()
         cropRangeUpdated();
 }
 
+bool PlaybackViewController::isCropRange(float min, float max)
+{
+    return min > kNoCropMargin || max < 1 - kNoCropMargin;
+}
+
 void PlaybackViewController::cropRangeUpdated()
 {
-    view_.cropStartLabel->setText(timeText(engine_.duration() * rangeSlider_->min()));
-    view_.cropEndLabel->setText(timeText(engine_.duration() * rangeSlider_->max()));
+    const float min = rangeSlider_->min();
+    const float max = rangeSlider_->max();
+    view_.cropStartLabel->setText(timeText(engine_.duration() * min));
+    view_.cropEndLabel->setText(timeText(engine_.duration() * max));
+    // The whole reversal is no crop: say how to choose one instead of ignoring the button.
+    const bool cuttable = isCropRange(min, max);
+    view_.saveCropButton->setEnabled(cuttable);
+    view_.cropHintLabel->setText(cuttable ? tr("Choose the part to keep")
+                                          : tr("Drag the handles to choose a part"));
 }
 
 void PlaybackViewController::closeSaveCrop()
 {
-    view_.saveCropView->hide();
+    // Closing the panel ends crop mode too: a crop mode without its panel has no way out but
+    // the Crop button.
+    if (isCropMode())
+        crop();
+    else
+        view_.saveCropView->hide();
+    if (view_.saveCropView->isAncestorOf(focusWidget()))
+        setFocus();
 }
 
 void PlaybackViewController::setBusy(bool busy, const QString &text)
@@ -144,7 +168,7 @@ void PlaybackViewController::saveCrop()
         return;
     const float min = rangeSlider_->min();
     const float max = rangeSlider_->max();
-    if (min <= kNoCropMargin && max >= 1 - kNoCropMargin)
+    if (!isCropRange(min, max))
         return;
     setBusy(true, tr("Cropping\u2026"));
     QPointer<PlaybackViewController> self(this);
@@ -196,11 +220,17 @@ void PlaybackViewController::deleteReversal()
     if (!recording_)
         return;
     QPointer<PlaybackViewController> self(this);
-    showAlert(this, localized("delete_confirm"), QString(), QStringLiteral("No"),
-              {QStringLiteral("Yes")}, [self](int button) {
-                  if (self && button != 0)
-                      self->deleteConfirmed();
-              });
+    Alert question{localized("delete_confirm"),
+                   QString(),
+                   QStringLiteral("No"),
+                   {QStringLiteral("Yes")},
+                   [self](int button) {
+                       if (self && button != 0)
+                           self->deleteConfirmed();
+                   }};
+    // Enter must not delete: the safe answer is the default.
+    question.defaultButton = 0;
+    AlertPresenter::current().present(std::move(question), this);
 }
 
 void PlaybackViewController::deleteConfirmed()

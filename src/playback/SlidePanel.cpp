@@ -32,6 +32,7 @@ void SlidePanel::slideIn()
     panel_->move(panel_->x(), hiddenY());
     panel_->show();
     panel_->raise();
+    leaving_ = false;
     slideTo(restingY());
 }
 
@@ -40,7 +41,18 @@ void SlidePanel::slideOut()
     if (panel_->isHidden())
         return;
     animation_->stop();
+    leaving_ = true;
     slideTo(hiddenY());
+}
+
+void SlidePanel::settle()
+{
+    if (animation_->state() == QAbstractAnimation::Running) {
+        animation_->stop();
+        if (leaving_)
+            panel_->hide();
+    }
+    panel_->move(panel_->x(), panel_->isHidden() ? hiddenY() : restingY());
 }
 
 void SlidePanel::slideTo(int y)

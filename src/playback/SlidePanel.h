@@ -19,6 +19,9 @@ public:
 
     void slideIn();
     void slideOut();
+    // After the parent changed size: ends a running slide and puts the panel where it rests,
+    // or out of sight when it is hidden.
+    void settle();
     // The running slide, if any (tests may drive its clock).
     QPropertyAnimation *animation() const { return animation_; }
 
@@ -29,6 +32,7 @@ private:
 
     QWidget *panel_;
     QPropertyAnimation *animation_;
+    bool leaving_ = false;
 };
 
 } // namespace murmelo

@@ -78,6 +78,16 @@ QRect RangeSlider::controlFrame() const
     return geometry().adjusted(int(M), int(M), -int(M), -int(M));
 }
 
+void RangeSlider::setControlFrame(const QRect &frame)
+{
+    width_ = frame.width();
+    setGeometry(QRect(frame.x(), frame.y(), frame.width(), int(H))
+                    .adjusted(-int(M), -int(M), int(M), int(M)));
+    track_.setWidth(width_ - 10);
+    updateThumbViews();
+    updateTrackImageViews();
+}
+
 void RangeSlider::setMin(float value)
 {
     min_ = clampedUnit(value);

@@ -40,6 +40,8 @@ public:
 
     // The control's frame in its parent (the widget's geometry less the grab margin).
     QRect controlFrame() const;
+    // Moves and resizes the control (its height stays 16); min and max are kept.
+    void setControlFrame(const QRect &frame);
     // Frames of the parts, in control points.
     QRectF minThumbFrame() const { return minThumb_; }
     QRectF maxThumbFrame() const { return maxThumb_; }

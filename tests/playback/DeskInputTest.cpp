@@ -1,0 +1,276 @@
+// The playback screen driven as a desktop user drives it: mouse presses, drags and wheel turns
+// delivered to the window at a point (so whatever lies on top there receives them), the keys
+// of the panels, and windows larger than the phone screen.
+#include "PlaybackFixture.h"
+
+#include "playback/SlidePanel.h"
+#include "toolkit/RangeSlider.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <QWindow>
+
+using namespace murmelo;
+using namespace murmelo::test;
+
+namespace {
+
+class DeskInput : public PlaybackFixture {
+protected:
+    QWindow *window() { return screen->windowHandle(); }
+    // A point of a view in the window's coordinates.
+    QPoint at(const QWidget *view, const QPointF &point)
+    {
+        return view->mapTo(screen.get(), point.toPoint());
+    }
+    // The point at this fraction of the waveform's width, on its middle line.
+    QPoint onWaveform(double fraction)
+    {
+        const QLabel *waveform = screen->view().editWaveformImageView;
+        return at(waveform, QPointF(waveform->width() * fraction, waveform->height() / 2.0));
+    }
+    QPoint thumbCentre(const QRectF &thumb)
+    {
+        const RangeSlider *range = screen->rangeSlider();
+        const QPointF inWidget =
+            thumb.center() + QPointF(RangeSlider::kGrabMargin, RangeSlider::kGrabMargin);
+        return at(range, inWidget);
+    }
+    void drag(const QPoint &from, const QPoint &to)
+    {
+        QTest::mousePress(window(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(window(), (from + to) / 2);
+        QTest::mouseMove(window(), to);
+        QTest::mouseRelease(window(), Qt::LeftButton, {}, to);
+        drainEvents();
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(window(), Qt::Key(key), modifiers);
+        drainEvents();
+    }
+    void type(const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(window(), c.toLatin1());
+        drainEvents();
+    }
+    void finishSlide()
+    {
+        if (QPropertyAnimation *slide = screen->saveReversalSlide().animation())
+            slide->setCurrentTime(SlidePanel::kMilliseconds);
+    }
+    void openSong()
+    {
+        openRecording(makeRecording(QStringLiteral("Song")));
+        screen->activateWindow();
+        ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
+    }
+    void resizeTo(const QSize &size)
+    {
+        screen->resize(size);
+        ASSERT_TRUE(waitUntil([&] { return screen->size() == size; }));
+        drainEvents();
+    }
+};
+
+TEST_F(DeskInput, ClickAndDragOnTheWaveformMoveThePosition)
+{
+    openFresh();
+    QTest::mouseClick(window(), Qt::LeftButton, {}, onWaveform(0.75));
+    drainEvents();
+    EXPECT_NEAR(screen->engine().currentTime(), 7.5, 0.1);
+
+    drag(onWaveform(0.25), onWaveform(0.5));
+    EXPECT_NEAR(screen->engine().currentTime(), 5.0, 0.1);
+    EXPECT_EQ(screen->view().currentTimeLabel->text(), "0:05");
+}
+
+TEST_F(DeskInput, RangeHandlesDragAndLieAboveTheWaveform)
+{
+    openSong();
+    screen->crop();
+    RangeSlider *range = screen->rangeSlider();
+    const QObjectList order = screen->children();
+    EXPECT_GT(order.indexOf(range), order.indexOf(screen->view().editView));
+
+    const QPoint minThumb = thumbCentre(range->minThumbFrame());
+    drag(minThumb, minThumb + QPoint(60, 0));
+    EXPECT_GT(range->min(), 0.2f);
+    EXPECT_FLOAT_EQ(range->max(), 1.0f);
+
+    const QPoint maxThumb = thumbCentre(range->maxThumbFrame());
+    drag(maxThumb, maxThumb - QPoint(60, 0));
+    EXPECT_LT(range->max(), 0.8f);
+    EXPECT_GT(range->min(), 0.2f);
+    // The labels follow a drag as they follow any change of the range.
+    EXPECT_NE(screen->view().cropEndLabel->text(), "0:10");
+}
+
+TEST_F(DeskInput, SaveCropWaitsForARangeAndCloseLeavesCropMode)
+{
+    openSong();
+    const PlaybackView &v = screen->view();
+    QTest::mouseClick(window(), Qt::LeftButton, {},
+                      at(v.cropButton, v.cropButton->rect().center()));
+    ASSERT_TRUE(screen->isCropMode());
+    EXPECT_FALSE(v.saveCropButton->isEnabled());
+    EXPECT_EQ(v.cropHintLabel->text(), "Drag the handles to choose a part");
+
+    const QPoint minThumb = thumbCentre(screen->rangeSlider()->minThumbFrame());
+    drag(minThumb, minThumb + QPoint(40, 0));
+    EXPECT_TRUE(v.saveCropButton->isEnabled());
+    EXPECT_EQ(v.cropHintLabel->text(), "Choose the part to keep");
+
+    QTest::mouseClick(window(), Qt::LeftButton, {},
+                      at(v.closeSaveCropButton, v.closeSaveCropButton->rect().center()));
+    drainEvents();
+    EXPECT_FALSE(screen->isCropMode());
+    EXPECT_FALSE(v.cropButton->isChecked());
+    EXPECT_TRUE(screen->rangeSlider()->isHidden());
+    EXPECT_TRUE(v.saveCropView->isHidden());
+    EXPECT_FALSE(v.scrubberSlider->isHidden());
+    // Back to seeking with the mouse.
+    QTest::mouseClick(window(), Qt::LeftButton, {}, onWaveform(0.75));
+    EXPECT_NEAR(screen->engine().currentTime(), 7.5, 0.1);
+}
+
+TEST_F(DeskInput, AWheelTurnOverTheSpeedStoresItLikeADrag)
+{
+    openSong();
+    const QSlider *speed = screen->view().speedSlider;
+    const QPointF point = at(speed, speed->rect().center());
+    QWheelEvent turn(point, window()->mapToGlobal(point), QPoint(), QPoint(0, 120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QGuiApplication::sendEvent(window(), &turn);
+    drainEvents();
+    ASSERT_GT(speed->value(), 100);
+    const auto stored = storedRecordings();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_FLOAT_EQ(stored.front()->speedValue(), speed->value() / 100.0f);
+    EXPECT_FLOAT_EQ(screen->engine().rate(), speed->value() / 100.0f);
+}
+
+TEST_F(DeskInput, EnterSavesAndEscapeCancelsThePanels)
+{
+    openFresh();
+    screen->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
+    const PlaybackView &v = screen->view();
+
+    screen->save();
+    finishSlide();
+    ASSERT_TRUE(v.titleTextField->hasFocus());
+    key(Qt::Key_Escape);
+    finishSlide();
+    EXPECT_TRUE(v.saveReversalView->isHidden());
+    EXPECT_TRUE(storedRecordings().empty());
+
+    screen->save();
+    finishSlide();
+    type(QStringLiteral("Evening"));
+    key(Qt::Key_Tab);
+    ASSERT_TRUE(v.messageTextView->hasFocus());
+    type(QStringLiteral("two"));
+    key(Qt::Key_Return, Qt::ShiftModifier);
+    type(QStringLiteral("lines"));
+    key(Qt::Key_Return);
+    finishSlide();
+    EXPECT_TRUE(v.saveReversalView->isHidden());
+    auto stored = storedRecordings();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored.front()->name(), "Evening");
+    EXPECT_EQ(stored.front()->message(), "two\nlines");
+    // Focus is back on the screen: its keys work again.
+    key(Qt::Key_Space);
+    EXPECT_TRUE(screen->engine().isPlaying());
+    key(Qt::Key_Space);
+
+    // In crop mode Enter does nothing for the whole range, cuts a real one; Escape leaves.
+    screen->crop();
+    key(Qt::Key_Return);
+    EXPECT_TRUE(screen->view().waitView->isHidden());
+    EXPECT_EQ(storedRecordings().size(), 1u);
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(screen->isCropMode());
+
+    screen->crop();
+    screen->rangeSlider()->setMin(0.3f);
+    screen->cropRangeUpdated();
+    v.croppedNameTextField->setFocus();
+    type(QStringLiteral("Middle"));
+    key(Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(waitUntil([&] { return storedRecordings().size() == 2u; }));
+    EXPECT_EQ(storedRecordings().back()->name(), "Middle");
+    EXPECT_FALSE(screen->isCropMode());
+}
+
+TEST_F(DeskInput, DeleteQuestionDefaultsToNo)
+{
+    openSong();
+    screen->deleteReversal();
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    const Alert &question = alerts.alerts().front();
+    ASSERT_EQ(question.buttons(), (QStringList{"No", "Yes"}));
+    EXPECT_EQ(question.defaultButton, 0);
+}
+
+TEST_F(DeskInput, AWideWindowGetsAWideWaveformDrawnFromTheAudio)
+{
+    auto song = makeRecording(QStringLiteral("A song with a title far too long for the phone "
+                                             "screen's title line"),
+                              QStringLiteral("hidden"));
+    song->setWaveformImage(QImage(225, 54, QImage::Format_ARGB32_Premultiplied));
+    openRecording(song);
+    const PlaybackView &v = screen->view();
+    EXPECT_TRUE(v.editTitleLabel->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(v.editWaveformImageView->pixmap().size(), QSize(225, 54));
+
+    resizeTo(QSize(1024, 768));
+    const QLabel *waveform = v.editWaveformImageView;
+    EXPECT_EQ(waveform->width(), 1024 - 95);
+    EXPECT_GT(waveform->height(), 54);
+    ASSERT_TRUE(waitUntil([&] { return waveform->pixmap().size() == waveform->size(); }));
+    // Bars reach the right end: the whole audio is drawn across the width.
+    const QImage drawn = waveform->pixmap().toImage();
+    int barsAtTheEnd = 0;
+    for (int x = drawn.width() * 9 / 10; x < drawn.width(); ++x)
+        barsAtTheEnd += qAlpha(drawn.pixel(x, drawn.height() / 2 - 4)) > 0;
+    EXPECT_GT(barsAtTheEnd, 10);
+    EXPECT_EQ(v.editTitleLabel->text(), song->name());
+    EXPECT_TRUE(v.editTitleLabel->toolTip().isEmpty());
+    // The controls stay together in the middle; the panel spans the bottom edge.
+    EXPECT_EQ(QRectF(v.playButton->geometry()).center().x(), 512);
+    EXPECT_EQ(v.editReversalView->geometry(), QRect(0, 768 - 176, 1024, 176));
+    EXPECT_NEAR(QRectF(v.messageLabel->geometry() | v.editMessageButton->geometry()).center().x(),
+                512, 1);
+    // The record's picture stays as it was.
+    EXPECT_EQ(song->waveformImage().size(), QSize(225, 54));
+
+    QTest::mouseClick(window(), Qt::LeftButton, {}, onWaveform(0.75));
+    EXPECT_NEAR(screen->engine().currentTime(), 7.5, 0.1);
+    screen->crop();
+    EXPECT_EQ(screen->rangeSlider()->controlFrame().width(), waveform->width() + 9);
+    const QPoint maxThumb = thumbCentre(screen->rangeSlider()->maxThumbFrame());
+    drag(maxThumb, maxThumb - QPoint(200, 0));
+    EXPECT_NEAR(screen->rangeSlider()->max(), 1 - 200.0 / (waveform->width() + 9 - 32), 0.01);
+    screen->crop();
+
+    screen->save();
+    resizeTo(QSize(800, 600));
+    EXPECT_EQ(v.saveReversalView->geometry(), QRect(0, 600 - 268, 800, 268));
+
+    resizeTo(QSize(320, 568));
+    EXPECT_EQ(waveform->geometry(), QRect(47, 48, 225, 54));
+    EXPECT_EQ(waveform->pixmap().size(), QSize(225, 54));
+    EXPECT_EQ(screen->rangeSlider()->controlFrame().size(), QSize(234, 16));
+}
+
+} // namespace
