@@ -2,6 +2,8 @@
 // coded failures, port fallback and the watchdogs.
 #include "SmtpTestSupport.h"
 
+#include "mail/smtp/MMSMTPLog.h"
+
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -324,4 +326,26 @@ TEST(SmtpSessionTest, CancelStopsWithoutOutcomeAndCopyKeepsConfiguration)
     EXPECT_TRUE(copy->requiresAuth());
     EXPECT_FALSE(copy->validateSSLChain());
     EXPECT_EQ(copy->parts(), message->parts());
+}
+
+TEST(SmtpSessionTest, TraceGoesToThePluggedLogAndNeverCarriesCredentials)
+{
+    QStringList lines;
+    setMMSMTPLogFunction([&](const QString &line) { lines << line; });
+    ScriptedSmtpServer server;
+    server.capabilities = {"AUTH LOGIN"};
+    RecordingDelegate delegate;
+    auto message = loopbackMessage(server.port(), delegate);
+    message->setLogWarnings(true);
+    message->setRequiresAuth(true);
+    message->setLogin(QStringLiteral("fred"));
+    message->setPassword(QStringLiteral("secret"));
+    ASSERT_TRUE(message->send());
+    ASSERT_TRUE(finish(delegate));
+    setMMSMTPLogFunction(nullptr);
+    EXPECT_EQ(delegate.sent, 1);
+    EXPECT_TRUE(lines.contains("C: EHLO localhost"));
+    EXPECT_TRUE(lines.contains("S: 221 bye"));
+    const QString all = lines.join('\n');
+    EXPECT_FALSE(all.contains("ZnJlZA==") || all.contains("c2VjcmV0") || all.contains("secret"));
 }

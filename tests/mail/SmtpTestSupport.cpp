@@ -90,7 +90,7 @@ void ScriptedSmtpServer::incomingConnection(qintptr descriptor)
 
 void ScriptedSmtpServer::sendRaw(const QByteArray &bytes)
 {
-    if (client)
+    if (client && client->state() == QAbstractSocket::ConnectedState)
         client->write(bytes);
 }
 

@@ -1,0 +1,176 @@
+// End to end against a real SMTP server (aiosmtpd) on loopback: STARTTLS under the test's own
+// certificate, AUTH PLAIN or LOGIN, and the received message parsed back into its parts.
+#include "SmtpTestSupport.h"
+
+#include "support/TestSupport.h"
+#include "toolkit/codec/Base64.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+using namespace murmelo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+class AiosmtpdRelay {
+public:
+    explicit AiosmtpdRelay(bool loginOnly)
+    {
+        static int serial = 0;
+        folder_ = scratchRoot() + QStringLiteral("/relay-%1").arg(++serial);
+        QDir().mkpath(folder_);
+        const TestCertificate &certificate = testCertificate();
+        QStringList arguments{QStringLiteral(MURMELO_MAIL_TEST_DIR "/aiosmtpd_relay.py"),
+                              "--cert",
+                              certificate.certificatePath,
+                              "--key",
+                              certificate.keyPath,
+                              "--folder",
+                              folder_};
+        if (loginOnly)
+            arguments << "--login-only";
+        process_.start(QStringLiteral("/usr/bin/python3"), arguments);
+        waitUntil([&] { return process_.canReadLine(); }, 20s);
+        const QByteArray line = process_.readLine().trimmed();
+        if (line.startsWith("READY "))
+            port_ = quint16(line.mid(6).toUInt());
+    }
+    ~AiosmtpdRelay()
+    {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished(2000);
+    }
+    quint16 port() const { return port_; }
+    QByteArray message(int n) const
+    {
+        QFile file(folder_ + QStringLiteral("/message-%1.eml").arg(n));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QString folder_;
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+struct ReceivedPart {
+    QByteArray headers;
+    QByteArray body;
+};
+
+// The parts between the fixed delimiters, each split into its headers and its body.
+QList<ReceivedPart> partsOf(const QByteArray &message)
+{
+    const QByteArray delimiter = "--MMSMTPMessage--Separator--Delimiter\r\n";
+    QList<QByteArray> pieces;
+    qsizetype at = message.indexOf(delimiter);
+    while (at >= 0) {
+        const qsizetype start = at + delimiter.size();
+        const qsizetype next = message.indexOf(delimiter, start);
+        if (next < 0)
+            break;
+        pieces << message.mid(start, next - start);
+        at = next;
+    }
+    QList<ReceivedPart> parts;
+    for (const QByteArray &piece : pieces) {
+        const qsizetype split = piece.indexOf("\r\n\r\n");
+        QByteArray body = piece.mid(split + 4);
+        body.chop(2); // the CR LF before the delimiter
+        parts << ReceivedPart{piece.left(split + 2), body};
+    }
+    return parts;
+}
+
+QByteArray randomBytes(qsizetype n)
+{
+    QByteArray bytes(n, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), n / 4);
+    return bytes;
+}
+
+std::unique_ptr<MMSMTPMessage> relayMessage(quint16 port, RecordingDelegate &delegate)
+{
+    auto message = loopbackMessage(port, delegate);
+    message->setRequiresAuth(true);
+    message->setWantsSecure(true);
+    message->setLogin(QStringLiteral("fred"));
+    message->setPassword(QStringLiteral("secret"));
+    message->setTrustedCertificates({testCertificate().certificate});
+    message->setWatchdogDurations(20s, 60s);
+    return message;
+}
+
+} // namespace
+
+TEST(SmtpRelayTest, StartTlsAuthPlainAndAFiveMegabyteAttachmentArriveWhole)
+{
+    AiosmtpdRelay relay(false);
+    ASSERT_NE(relay.port(), 0) << "aiosmtpd did not start";
+    const QByteArray wav = randomBytes(5 * 1024 * 1024);
+    const QString typed = QStringLiteral(".\nI heard it.\n.. twice\r\n.\nend");
+    const QString longLine = QString(2000, QLatin1Char('z'));
+
+    RecordingDelegate delegate;
+    auto message = relayMessage(relay.port(), delegate);
+    message->setToEmail(QStringLiteral("you@murmelo.test; other@murmelo.test"));
+    message->setBccEmail(QStringLiteral("hidden@murmelo.test"));
+    message->setParts({
+        {{kMMSMTPPartContentTypeKey, "text/plain; charset=UTF-8"},
+         {kMMSMTPPartContentTransferEncodingKey, "8bit"},
+         {kMMSMTPPartMessageKey, typed}},
+        {{kMMSMTPPartContentTypeKey, "text/plain"},
+         {kMMSMTPPartContentTransferEncodingKey, "7bit"},
+         {kMMSMTPPartMessageKey, longLine}},
+        {{kMMSMTPPartContentDispositionKey, "attachment; filename=\"murmelo.wav\""},
+         {kMMSMTPPartContentTypeKey, "audio/wave"},
+         {kMMSMTPPartContentTransferEncodingKey, "base64"},
+         {kMMSMTPPartMessageKey, base64EncodedString(wav)}},
+    });
+    ASSERT_TRUE(message->send());
+    ASSERT_TRUE(waitUntil([&] { return delegate.done(); }, 60s));
+    ASSERT_EQ(delegate.sent, 1) << delegate.error.localizedDescription.toStdString();
+    EXPECT_TRUE(message->isSecure());
+
+    const QByteArray received = relay.message(1);
+    ASSERT_FALSE(received.isEmpty());
+    EXPECT_TRUE(received.contains("\r\nSubject:Hello\r\n"));
+    EXPECT_FALSE(received.contains("hidden@"));
+    const QList<ReceivedPart> parts = partsOf(received);
+    ASSERT_EQ(parts.size(), 3);
+    // The dot lines arrive as typed (line breaks as CR LF), in this one message.
+    EXPECT_EQ(parts[0].body, typed.toUtf8().replace("\r\n", "\n").replace("\n", "\r\n"));
+    EXPECT_TRUE(parts[1].headers.contains("Content-Transfer-Encoding: base64"));
+    EXPECT_EQ(dataFromBase64String(parts[1].body), longLine.toUtf8());
+    EXPECT_TRUE(parts[2].headers.startsWith("Content-Disposition: attachment;"));
+    EXPECT_EQ(dataFromBase64String(parts[2].body), wav);
+    EXPECT_TRUE(relay.message(2).isEmpty());
+}
+
+TEST(SmtpRelayTest, AuthLoginWhenTheServerOffersNoPlain)
+{
+    AiosmtpdRelay relay(true);
+    ASSERT_NE(relay.port(), 0) << "aiosmtpd did not start";
+    RecordingDelegate delegate;
+    auto message = relayMessage(relay.port(), delegate);
+    ASSERT_TRUE(message->send());
+    ASSERT_TRUE(waitUntil([&] { return delegate.done(); }, 30s));
+    EXPECT_EQ(delegate.sent, 1) << delegate.error.localizedDescription.toStdString();
+    EXPECT_TRUE(relay.message(1).contains("Hi there"));
+
+    RecordingDelegate refused;
+    auto wrong = relayMessage(relay.port(), refused);
+    wrong->setPassword(QStringLiteral("wrong"));
+
+    ASSERT_TRUE(wrong->send());
+    ASSERT_TRUE(waitUntil([&] { return refused.done(); }, 30s));
+    EXPECT_EQ(refused.error.code, 535);
+}

@@ -1,0 +1,67 @@
+"""A real SMTP relay for the mail tests: aiosmtpd on loopback with STARTTLS under the test's
+certificate, AUTH required (PLAIN and LOGIN, or LOGIN only), every accepted message written to a
+folder as it arrived. Prints "READY <port>" once it listens; stops when stdin closes."""
+import argparse
+import os
+import socket
+import ssl
+import sys
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+
+class Keep:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        path = os.path.join(self.folder, "message-%d.eml" % self.count)
+        with open(path + ".part", "wb") as out:
+            out.write(envelope.original_content or envelope.content)
+        with open(path + ".rcpt", "w") as out:
+            out.write("\n".join(envelope.rcpt_tos))
+        os.rename(path + ".part", path)
+        return "250 Message accepted"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--folder", required=True)
+    parser.add_argument("--user", default="fred")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--login-only", action="store_true")
+    args = parser.parse_args()
+
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(args.cert, args.key)
+
+    def authenticator(server, session, envelope, mechanism, auth_data):
+        ok = (isinstance(auth_data, LoginPassword)
+              and auth_data.login == args.user.encode()
+              and auth_data.password == args.password.encode())
+        # Not "handled": aiosmtpd then answers a failure with its 535 itself.
+        return AuthResult(success=ok, handled=False)
+
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    controller = Controller(
+        Keep(args.folder), hostname="127.0.0.1", port=port,
+        tls_context=context, require_starttls=True, auth_required=True,
+        auth_require_tls=True, authenticator=authenticator,
+        auth_exclude_mechanism=["PLAIN"] if args.login_only else None,
+        data_size_limit=400 * 1024 * 1024)
+    controller.start()
+    print("READY %d" % port, flush=True)
+    sys.stdin.read()
+    controller.stop()
+
+
+if __name__ == "__main__":
+    main()
