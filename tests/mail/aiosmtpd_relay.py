@@ -1,6 +1,7 @@
-"""A real SMTP relay for the mail tests: aiosmtpd on loopback with STARTTLS under the test's
-certificate, AUTH required (PLAIN and LOGIN, or LOGIN only), every accepted message written to a
-folder as it arrived. Prints "READY <port>" once it listens; stops when stdin closes."""
+"""A real SMTP relay for the mail tests and benchmarks: aiosmtpd on loopback with STARTTLS under
+the test's certificate and AUTH required (PLAIN and LOGIN, or LOGIN only), or a plain relay
+without either. Every accepted message is written to a folder as it arrived. Prints
+"READY <port>" once it listens; stops when stdin closes."""
 import argparse
 import os
 import socket
@@ -27,36 +28,42 @@ class Keep:
         return "250 Message accepted"
 
 
+def make_authenticator(user, password):
+    def authenticator(server, session, envelope, mechanism, auth_data):
+        ok = (isinstance(auth_data, LoginPassword)
+              and auth_data.login == user.encode()
+              and auth_data.password == password.encode())
+        # Not "handled": aiosmtpd then answers a failure with its 535 itself.
+        return AuthResult(success=ok, handled=False)
+    return authenticator
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--cert", required=True)
-    parser.add_argument("--key", required=True)
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
     parser.add_argument("--folder", required=True)
     parser.add_argument("--user", default="fred")
     parser.add_argument("--password", default="secret")
     parser.add_argument("--login-only", action="store_true")
+    parser.add_argument("--plain", action="store_true", help="no TLS, no AUTH")
     args = parser.parse_args()
 
-    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-    context.load_cert_chain(args.cert, args.key)
-
-    def authenticator(server, session, envelope, mechanism, auth_data):
-        ok = (isinstance(auth_data, LoginPassword)
-              and auth_data.login == args.user.encode()
-              and auth_data.password == args.password.encode())
-        # Not "handled": aiosmtpd then answers a failure with its 535 itself.
-        return AuthResult(success=ok, handled=False)
+    secure = {}
+    if not args.plain:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.cert, args.key)
+        secure = dict(tls_context=context, require_starttls=True, auth_required=True,
+                      auth_require_tls=True,
+                      authenticator=make_authenticator(args.user, args.password),
+                      auth_exclude_mechanism=["PLAIN"] if args.login_only else None)
 
     probe = socket.socket()
     probe.bind(("127.0.0.1", 0))
     port = probe.getsockname()[1]
     probe.close()
-    controller = Controller(
-        Keep(args.folder), hostname="127.0.0.1", port=port,
-        tls_context=context, require_starttls=True, auth_required=True,
-        auth_require_tls=True, authenticator=authenticator,
-        auth_exclude_mechanism=["PLAIN"] if args.login_only else None,
-        data_size_limit=400 * 1024 * 1024)
+    controller = Controller(Keep(args.folder), hostname="127.0.0.1", port=port,
+                            data_size_limit=400 * 1024 * 1024, **secure)
     controller.start()
     print("READY %d" % port, flush=True)
     sys.stdin.read()

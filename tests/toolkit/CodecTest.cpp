@@ -158,7 +158,7 @@ TEST(Crc32Test, MatchesZlibAndHonoursSeedAndPolynomial)
     // Castagnoli's polynomial, reflected: its check value for the same digits.
     EXPECT_EQ(crc32UsingPolynomial(QByteArray("123456789"), 0x82F63B78u), 0xE3069283u);
     const QByteArray bytes = randomBytes(100003, 7);
-    for (int length : {1, 7, 8, 9, 63, 100003}) {
+    for (int length : {1, 7, 8, 9, 63, 64, 65, 79, 80, 127, 128, 129, 1000, 100003}) {
         const auto z = ::crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()), uInt(length));
         EXPECT_EQ(crc32(bytes.left(length)), z) << length;
         // The general form on the same polynomial must take the per-call table path alike.

@@ -1,7 +1,9 @@
 #include "toolkit/codec/Base64.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
+#include <sys/mman.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -306,10 +308,29 @@ std::size_t Base64LineEncoder::encodedLength(std::size_t inputLength)
     return lines == 0 ? 0 : chars + (lines - 1) * 2;
 }
 
+namespace {
+// An attachment's text is written once, front to back, into fresh memory: with huge pages the
+// kernel maps it in 2 MiB steps instead of faulting in every 4 KiB page, which otherwise costs
+// more than the encoding itself.
+void preferHugePages(QByteArray &buffer)
+{
+    constexpr std::uintptr_t kHuge = 2 * 1024 * 1024;
+    if (buffer.size() < qsizetype(4 * kHuge))
+        return;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(buffer.data()) + kHuge - 1) & ~(kHuge - 1);
+    const auto end =
+        (reinterpret_cast<std::uintptr_t>(buffer.data()) + std::uintptr_t(buffer.size())) &
+        ~(kHuge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+}
+} // namespace
+
 QByteArray base64EncodedString(const QByteArray &data)
 {
     const std::size_t n = std::size_t(data.size());
     QByteArray out(qsizetype(Base64LineEncoder::encodedLength(n)), Qt::Uninitialized);
+    preferHugePages(out);
     encodeLines(reinterpret_cast<const unsigned char *>(data.constData()), n, out.data(), false);
     return out;
 }
