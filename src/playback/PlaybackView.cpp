@@ -62,7 +62,7 @@ QPushButton#danger { background: #5a2a2e; }
 QLineEdit, QTextEdit {
     background: #15171c; border: 1px solid #3d4250; border-radius: 6px; padding: 4px;
 }
-QSlider#scrubber::groove:horizontal { background: transparent; height: 54px; }
+QSlider#scrubber::groove:horizontal { background: transparent; }
 QSlider#scrubber::sub-page:horizontal { border-image: none; background: rgba(232, 162, 59, 55); }
 QSlider#scrubber::add-page:horizontal { border-image: none; background: transparent; }
 QSlider#scrubber::handle:horizontal { image: none; background: #e8a23b; width: 3px; margin: 0; }
@@ -297,6 +297,11 @@ void PlaybackView::layout(const QSize &size)
         waveform->setGeometry(waveformX, 48, waveformWidth, waveformHeight);
     // Over the waveform (root y 64 on): the 3-point handle's centre travels exactly its width.
     scrubberSlider->setGeometry(waveformX - 1, 64, waveformWidth + 3, waveformHeight);
+    // The played part is shaded over the waveform's whole height.
+    const QString groove =
+        QStringLiteral("QSlider::groove:horizontal { height: %1px; }").arg(waveformHeight);
+    if (scrubberSlider->styleSheet() != groove)
+        scrubberSlider->setStyleSheet(groove);
     currentTimeLabel->setGeometry(waveformX, 122 + dy, 80, 18);
     audioDurationLabel->setGeometry(waveformX + waveformWidth - 80, 122 + dy, 80, 18);
     // The found-message line is centred by the screen once it knows the message.

@@ -49,9 +49,14 @@ InputAccessoryBar::InputAccessoryBar(QWidget *parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("murmelo--InputAccessoryBar { background: black; }"
-                                 "QToolButton { color: white; padding: 4px 8px; }"
-                                 "QToolButton:disabled { color: gray; }"));
+    // Every colour is set here, so that no style of the window it sits in makes its buttons
+    // unreadable (a light button background under the white text, say).
+    setStyleSheet(QStringLiteral(
+        "murmelo--InputAccessoryBar { background: #202229; border-top: 1px solid #3d4250; }"
+        "QToolButton { color: #ffffff; background: transparent; border: none;"
+        " padding: 4px 10px; font-weight: bold; }"
+        "QToolButton:pressed { background: #3d4250; border-radius: 4px; }"
+        "QToolButton:disabled { color: #80848f; }"));
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
     segment_ = new PrevNextSegment(this);

@@ -11,9 +11,38 @@
 
 namespace murmelo {
 
+namespace {
+std::function<bool()> &keyboardProbe()
+{
+    static std::function<bool()> probe;
+    return probe;
+}
+} // namespace
+
+bool TextInputLinks::onScreenKeyboardShown()
+{
+    if (keyboardProbe())
+        return keyboardProbe()();
+    return QGuiApplication::inputMethod()->isVisible();
+}
+
+void TextInputLinks::setOnScreenKeyboardProbe(std::function<bool()> probe)
+{
+    keyboardProbe() = std::move(probe);
+}
+
 TextInputLinks::TextInputLinks(QWidget *view) : QObject(view), view_(view)
 {
     view->installEventFilter(this);
+    // The keyboard may come or go while the input keeps the focus.
+    connect(QGuiApplication::inputMethod(), &QInputMethod::visibleChanged, this,
+            &TextInputLinks::followKeyboard);
+}
+
+void TextInputLinks::followKeyboard()
+{
+    if (view_->hasFocus())
+        showBar();
 }
 
 TextInputLinks::~TextInputLinks()
@@ -113,6 +142,10 @@ void TextInputLinks::showBar()
     QWidget *window = view_->window();
     if (!bar_ || window == view_)
         return;
+    if (!onScreenKeyboardShown()) {
+        bar_->hide();
+        return;
+    }
     if (bar_->parentWidget() != window)
         bar_->setParent(window);
     // Above the on-screen keyboard when there is one, else along the window's bottom edge.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 namespace murmelo {
@@ -22,8 +23,9 @@ public:
 };
 
 // The place of one text input in a chain of inputs that "Prev"/"Next" (and Tab/Shift+Tab) move
-// along, and the accessory bar it shows while edited. Attached to the input and living as long as
-// it; the linked inputs are not kept alive by it.
+// along, and the accessory bar it shows while edited with an on-screen keyboard (with a
+// physical keyboard the bar would only cover the panel's own buttons). Attached to the input and
+// living as long as it; the linked inputs are not kept alive by it.
 class TextInputLinks : public QObject {
     Q_OBJECT
 public:
@@ -55,6 +57,10 @@ public:
     void prevNextResponder(int selectedSegment);
     void updatePrevNextState();
 
+    // Whether an on-screen keyboard is shown: the input method's answer, unless a test stands in.
+    static bool onScreenKeyboardShown();
+    static void setOnScreenKeyboardProbe(std::function<bool()> probe);
+
     ~TextInputLinks() override;
 
 protected:
@@ -64,6 +70,7 @@ private:
     explicit TextInputLinks(QWidget *view);
     static bool become(QWidget *input);
     void showBar();
+    void followKeyboard();
 
     QWidget *view_;
     QPointer<QWidget> next_;

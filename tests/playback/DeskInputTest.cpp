@@ -4,8 +4,12 @@
 #include "PlaybackFixture.h"
 
 #include "playback/SlidePanel.h"
+#include "toolkit/InputAccessoryBar.h"
 #include "toolkit/RangeSlider.h"
+#include "toolkit/TextInputLinks.h"
 
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPropertyAnimation>
@@ -210,6 +214,35 @@ TEST_F(DeskInput, EnterSavesAndEscapeCancelsThePanels)
     ASSERT_TRUE(waitUntil([&] { return storedRecordings().size() == 2u; }));
     EXPECT_EQ(storedRecordings().back()->name(), "Middle");
     EXPECT_FALSE(screen->isCropMode());
+}
+
+TEST_F(DeskInput, TheKeyboardBarComesOnlyWithAnOnScreenKeyboardAndIsReadable)
+{
+    openFresh();
+    const PlaybackView &v = screen->view();
+    screen->save();
+    finishSlide();
+    ASSERT_TRUE(v.titleTextField->hasFocus());
+    InputAccessoryBar *bar = TextInputLinks::of(v.titleTextField).inputAccessoryView();
+    ASSERT_TRUE(bar);
+    EXPECT_FALSE(bar->isVisible());
+
+    TextInputLinks::setOnScreenKeyboardProbe([] { return true; });
+    emit QGuiApplication::inputMethod()->visibleChanged();
+    TextInputLinks::setOnScreenKeyboardProbe({});
+    ASSERT_TRUE(bar->isVisible());
+    const QImage shot = screen->grab().toImage();
+    for (QToolButton *button : bar->findChildren<QToolButton *>()) {
+        if (!button->isEnabled() || !button->isVisible())
+            continue;
+        const QRect frame(button->mapTo(screen.get(), QPoint()), button->size());
+        const int background = qGray(shot.pixel(frame.topLeft() + QPoint(1, 1)));
+        int contrast = 0;
+        for (int y = frame.top(); y <= frame.bottom(); ++y)
+            for (int x = frame.left(); x <= frame.right(); ++x)
+                contrast = std::max(contrast, std::abs(qGray(shot.pixel(x, y)) - background));
+        EXPECT_GT(contrast, 120) << button->text().toStdString();
+    }
 }
 
 TEST_F(DeskInput, DeleteQuestionDefaultsToNo)

@@ -6,6 +6,7 @@
 #include "playback/SlidePanel.h"
 #include "toolkit/RangeSlider.h"
 
+#include <QLabel>
 #include <QPropertyAnimation>
 #include <QSlider>
 
@@ -50,6 +51,17 @@ TEST_F(Screenshots, PlaybackScreens)
     screen->cropRangeUpdated();
     shoot(QStringLiteral("playback-crop"));
     screen->crop();
+
+    // The same at a desk window's size, once the waveform is drawn for its width.
+    screen->resize(1024, 768);
+    const QLabel *waveform = screen->view().editWaveformImageView;
+    ASSERT_TRUE(waitUntil([&] { return waveform->pixmap().size() == waveform->size(); }));
+    shoot(QStringLiteral("playback-wide"));
+    screen->crop();
+    shoot(QStringLiteral("playback-crop-wide"));
+    screen->crop();
+    screen->resize(PlaybackView::kWidth, PlaybackView::kHeight);
+    drainEvents();
 
     screen->save();
     screen->saveReversalSlide().animation()->setCurrentTime(SlidePanel::kMilliseconds);

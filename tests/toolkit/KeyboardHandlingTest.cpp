@@ -4,6 +4,8 @@
 #include "toolkit/TextInputLinks.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -194,6 +196,11 @@ struct Form {
         return TextInputLinks::of(input).prevNextSegment();
     }
 
+    static InputAccessoryBar *bar(QWidget *input)
+    {
+        return TextInputLinks::of(input).inputAccessoryView();
+    }
+
     static void press(QWidget *input, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QKeyEvent event(QEvent::KeyPress, key, modifiers);
@@ -201,7 +208,58 @@ struct Form {
     }
 };
 
+// Stands in for the input method's answer to "is an on-screen keyboard shown?" while it lives.
+struct OnScreenKeyboard {
+    bool shown;
+    explicit OnScreenKeyboard(bool initially) : shown(initially)
+    {
+        TextInputLinks::setOnScreenKeyboardProbe([this] { return shown; });
+    }
+    ~OnScreenKeyboard() { TextInputLinks::setOnScreenKeyboardProbe({}); }
+};
+
+// How far the darkest or lightest pixel of the button lies from the bar's background, in grey
+// levels: the text's contrast.
+int textContrast(InputAccessoryBar *bar, QToolButton *button)
+{
+    const QImage image = bar->grab().toImage();
+    const QRect frame(button->mapTo(bar, QPoint()), button->size());
+    const int background = qGray(image.pixel(frame.topLeft() + QPoint(1, 1)));
+    int contrast = 0;
+    for (int y = frame.top(); y <= frame.bottom(); ++y)
+        for (int x = frame.left(); x <= frame.right(); ++x)
+            contrast = std::max(contrast, std::abs(qGray(image.pixel(x, y)) - background));
+    return contrast;
+}
+
 } // namespace
+
+TEST(InputAccessoryBar, ShownOnlyWithAnOnScreenKeyboardAndReadableInAnyWindow)
+{
+    OnScreenKeyboard keyboard(false);
+    Form f;
+    // A window whose own style would paint light buttons under the bar's white text.
+    f.root.setStyleSheet(QStringLiteral("QWidget { background: white; color: white; }"
+                                        "QToolButton { background: #f4f4f4; }"));
+    TextInputLinks::of(f.title).setNextTextInputView(f.email);
+    f.email->setFocus();
+    EXPECT_FALSE(Form::bar(f.email)->isVisible());
+
+    keyboard.shown = true;
+    emit QGuiApplication::inputMethod()->visibleChanged();
+    InputAccessoryBar *bar = Form::bar(f.email);
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->geometry().bottom(), f.root.height() - 1);
+    const auto buttons = bar->findChildren<QToolButton *>();
+    ASSERT_EQ(buttons.size(), 3); // Prev, Next, Done
+    for (QToolButton *button : buttons)
+        if (button->isEnabled())
+            EXPECT_GT(textContrast(bar, button), 120) << button->text().toStdString();
+
+    keyboard.shown = false;
+    emit QGuiApplication::inputMethod()->visibleChanged();
+    EXPECT_FALSE(bar->isVisible());
+}
 
 TEST(InputAccessoryBar, EveryTextInputBelowTheRootGetsABarAndOtherWidgetsNone)
 {
@@ -240,6 +298,7 @@ TEST(InputAccessoryBar, WithoutLinksOnlyDoneShowsAndWithANextLinkPrevIsDisabled)
 
 TEST(InputAccessoryBar, PrevNextTabAndDoneMoveAlongTheChainNotTheWidgetOrder)
 {
+    const OnScreenKeyboard keyboard(true);
     Form f;
     TextInputLinks::of(f.title).setNextTextInputView(f.email);
     TextInputLinks::of(f.notes).setPrevTextInputView(f.email);

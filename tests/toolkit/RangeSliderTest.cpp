@@ -85,6 +85,22 @@ TEST(RangeSlider, StartsAtBothEndsWithTheControlFrameAndGrabMarginAroundIt)
     EXPECT_EQ(s.slider->maxThumbFrame(), QRectF(218, 0, 16, 16));
 }
 
+TEST(RangeSlider, ResizingKeepsTheRangeAndDragsMeasureTheNewWidth)
+{
+    SliderOnScreen s;
+    s.slider->setMin(0.25f);
+    s.slider->setMax(0.5f);
+    s.slider->setControlFrame(QRect(40, 100, 432, 16)); // travel 400
+    EXPECT_EQ(s.slider->controlFrame(), QRect(40, 100, 432, 16));
+    EXPECT_EQ(s.slider->min(), 0.25f);
+    EXPECT_EQ(s.slider->max(), 0.5f);
+    EXPECT_EQ(s.slider->minThumbFrame(), QRectF(100, 0, 16, 16));
+    EXPECT_EQ(s.slider->maxThumbFrame(), QRectF(216, 0, 16, 16));
+    EXPECT_EQ(s.slider->trackFrame().width(), 422);
+    s.drag(s.centreOf(s.slider->maxThumbFrame()), {100});
+    EXPECT_FLOAT_EQ(s.slider->max(), 0.75f);
+}
+
 TEST(RangeSlider, SettersPlaceThumbsClampValuesAndSendNoEvents)
 {
     SliderOnScreen s;
