@@ -4,8 +4,12 @@
 #include "support/RecordingAlertPresenter.h"
 #include "support/TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -62,6 +66,36 @@ TEST(AlertPresenter, RecorderAnswersWithTheChosenButtonIndex)
     EXPECT_TRUE(alerts.press("Yes"));
     EXPECT_EQ(chosen, 1);
     EXPECT_EQ(alerts.pendingCount(), 0);
+}
+
+TEST(AlertPresenter, MessageBoxTakesEnterAsTheChosenDefaultAndEscapeAsCancel)
+{
+    QWidget parent;
+    parent.show();
+    QList<int> chosen;
+    const auto ask = [&](int defaultButton) {
+        Alert question{"Delete it?", {}, "No", {"Yes"}, [&](int index) { chosen << index; }};
+        question.defaultButton = defaultButton;
+        MessageBoxAlertPresenter().present(question, &parent);
+        QMessageBox *box = parent.findChild<QMessageBox *>();
+        EXPECT_TRUE(test::waitUntil([&] { return box && box->isVisible(); }));
+        return box;
+    };
+    const auto press = [](QWidget *box, int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(box, &event);
+        test::drainEvents();
+    };
+
+    QMessageBox *box = ask(0);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->defaultButton()->text(), "No");
+    press(box, Qt::Key_Return);
+    ASSERT_TRUE(test::waitUntil([&] { return !parent.findChild<QMessageBox *>(); }));
+    box = ask(1);
+    ASSERT_TRUE(box);
+    press(box, Qt::Key_Escape);
+    EXPECT_EQ(chosen, (QList<int>{0, 0}));
 }
 
 TEST(Localized, KnownKeysHaveTextsAndUnknownKeysReadAsThemselves)
