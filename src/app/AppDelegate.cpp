@@ -4,12 +4,16 @@
 #include "app/MainLayout.h"
 #include "app/SidebarViewController.h"
 #include "app/SliderAppearance.h"
+#include "app/UnsavedWork.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
 #include "platform/MainQueue.h"
 #include "platform/ServiceEndpoints.h"
+#include "platform/StandardPaths.h"
+#include "platform/SystemLog.h"
+#include "platform/TemporaryFiles.h"
 #include "toolkit/KeyboardAvoidance.h"
 #include "toolkit/Reachability.h"
 
@@ -23,6 +27,10 @@ AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::run()
 {
+    if (auto *work = window_->findChild<UnsavedWork *>()) {
+        work->restoreGeometry();
+        work->watchSession();
+    }
     window_->show();
     applicationDidFinishLaunching();
 }
@@ -57,6 +65,7 @@ void AppDelegate::openStore()
     store_ = std::make_unique<StoreContext>();
     if (store_->open()) {
         Recording::recoverFiles(*store_);
+        removeFilesOfEndedRuns();
         return;
     }
     // The file stays as it is (it may be a newer version's, or repairable): the user is told,
@@ -66,6 +75,25 @@ void AppDelegate::openStore()
     if (!error.recoverySuggestion.isEmpty())
         message += QStringLiteral("\n\n") + error.recoverySuggestion;
     showAlert(window_.get(), tr("Your library cannot be opened"), message);
+}
+
+void AppDelegate::removeFilesOfEndedRuns()
+{
+    // Runs after recovery, which moved whatever records still named in the temporary folder; a
+    // file it could not move stays named by its record and is kept.
+    const QString temporary = StandardPaths::temporaryDirectory();
+    QSet<QString> named;
+    for (const char *attribute : {"audioPath", "reverseAudioPath"}) {
+        const StoreFilter filter =
+            StoreFilter().where(QLatin1String(attribute), StoreFilter::BeginsWith, temporary);
+        for (const auto &object : store_->fetchObjects(Recording::entityName(), filter)) {
+            auto recording = std::static_pointer_cast<Recording>(object);
+            named << recording->currentAudioPath() << recording->reverseAudioPath();
+        }
+    }
+    const int removed = TemporaryFiles::removeFilesOfEndedProcesses(temporary, named);
+    if (removed > 0)
+        systemLog(QStringLiteral("Removed %1 temporary files left by ended runs").arg(removed));
 }
 
 } // namespace murmelo

@@ -30,6 +30,8 @@ public:
 private:
     void startReachability();
     void openStore();
+    // Temporary files of Murmelo processes that ended without cleaning up.
+    void removeFilesOfEndedRuns();
 
     std::unique_ptr<Reachability> reachability_;
     std::unique_ptr<StoreContext> store_;

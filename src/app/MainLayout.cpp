@@ -6,6 +6,7 @@
 #include "app/SettingsViewController.h"
 #include "app/SidebarViewController.h"
 #include "app/SpeechSidebarMenuController.h"
+#include "app/UnsavedWork.h"
 #include "audio/RecordViewController.h"
 #include "library/SavedRecordingsViewController.h"
 #include "playback/PlaybackViewController.h"
@@ -15,7 +16,7 @@
 namespace murmelo {
 
 namespace {
-// The window is laid out in the points of a 320 x 568 phone screen.
+// The phone layout's 320 x 568 points are the smallest the window gets; it starts there.
 constexpr int kWindowWidth = 320;
 constexpr int kWindowHeight = 568;
 
@@ -42,7 +43,9 @@ QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &services)
 SidebarViewController *buildMainWindow(const MainLayoutServices &services)
 {
     auto *window = new SidebarViewController;
-    window->setFixedSize(kWindowWidth, kWindowHeight);
+    window->setMinimumSize(kWindowWidth, kWindowHeight);
+    window->resize(kWindowWidth, kWindowHeight);
+    new UnsavedWork(window);
     auto *menu = new SpeechSidebarMenuController(menuEntries(services));
     window->setMenuViewController(menu);
     window->addActions(menu->shortcutActions());

@@ -1,6 +1,7 @@
 #include "app/ReplaceSidebarContainerSegue.h"
 
 #include "app/SidebarViewController.h"
+#include "app/UnsavedWork.h"
 #include "audio/UnsavedReversal.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Localized.h"
@@ -30,6 +31,8 @@ void ReplaceSidebarContainerSegue::perform()
                   auto *screen = dynamic_cast<UnsavedReversal *>(held->get());
                   if (button == 1 && screen)
                       screen->saveReversal();
+                  else
+                      discardUnsavedReversal(held->get());
                   held->reset();
               });
 }

@@ -115,10 +115,12 @@ RecordViewController::RecordViewController(QWidget *parent)
 RecordViewController::~RecordViewController()
 {
     if (recorder_) {
-        // Leaving mid-recording: the file stays a valid WAV, but nobody will reverse it.
+        // Leaving mid-recording: nobody will reverse the recording, so its file goes too.
         disconnect(recorder_, nullptr, this, nullptr);
         recorder_->stop();
+        const QString path = recorder_->url();
         delete recorder_;
+        QFile::remove(path);
     }
 }
 
@@ -259,6 +261,7 @@ void RecordViewController::exportFromLibrary(const QString &path)
     const quint64 job = ++currentJob_;
     const QString output = Recording::tempAudioPath();
     showProgress(MediaImport::progressText(), [cancelled] { *cancelled = true; });
+    jobStarted();
     QPointer<RecordViewController> self(this);
     MediaImport::exportInBackground(
         path, output, cancelled,
@@ -275,17 +278,16 @@ void RecordViewController::exportFromLibrary(const QString &path)
                 // The overlay went with the cancel. The export may have finished just before
                 // it, so its file goes here too.
                 QFile::remove(output);
-                return;
-            }
-            if (!error.ok()) {
+            } else if (!error.ok()) {
                 if (job == self->currentJob_)
                     self->hideProgress();
                 if (MediaImport::needsAlert(error))
                     self->showImportError(MediaImport::alertMessage(error));
-                return;
+            } else {
+                self->imported_ = true;
+                self->reverseAudio(output); // counted before this import stops counting
             }
-            self->imported_ = true;
-            self->reverseAudio(output);
+            self->jobEnded();
         });
 }
 
@@ -336,6 +338,7 @@ void RecordViewController::reverseAudio(const QString &source)
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     const quint64 job = ++currentJob_;
     showProgress(tr("Reversing audio\u2026"), [cancelled] { *cancelled = true; });
+    jobStarted();
 
     QPointer<RecordViewController> self(this);
     SerialQueue queue("reverseQueue");
@@ -365,6 +368,8 @@ void RecordViewController::reverseAudio(const QString &source)
                 return;
             }
             self->reversalFinished(job, source, output, picture, result, cancelled);
+            if (self)
+                self->jobEnded();
         });
     });
 }
@@ -392,6 +397,12 @@ void RecordViewController::reversalFinished(quint64 job, const QString &source,
     reversedAudioPath_ = output;
     waveformImage_ = picture;
     performSegue(QStringLiteral("Playback"));
+}
+
+void RecordViewController::jobEnded()
+{
+    if (--runningJobs_ == 0)
+        Q_EMIT jobsFinished();
 }
 
 void RecordViewController::prepareForSegue(const QString &identifier, ViewController *destination)

@@ -66,6 +66,9 @@ public:
     bool imported() const { return imported_; }
     void setImported(bool imported) { imported_ = imported; }
     bool hasCancelAction() const { return bool(cancelAction_); }
+    // True from the start of an import or reversal until its completion has run, also after a
+    // cancel (a cancelled job's files are removed by its completion).
+    bool hasRunningJob() const { return runningJobs_ > 0; }
 
     AudioRecorder *recorder() const { return recorder_; }
     QPushButton *recordButton() const { return recordButton_; }
@@ -74,6 +77,10 @@ public:
     MusicPicker *musicPicker() const { return picker_; }
     ProgressOverlay *progressView() const { return progressView_; }
     QLabel *progressLabel() const;
+
+Q_SIGNALS:
+    // The last running job has ended and removed whatever files it no longer needs.
+    void jobsFinished();
 
 protected:
     void viewDidAppear() override;
@@ -91,6 +98,8 @@ private:
                           const QImage &picture, const AudioJobResult &result,
                           const CancelFlag &cancelled);
     void showImportError(const QString &message);
+    void jobStarted() { ++runningJobs_; }
+    void jobEnded();
 
     QString audioPath_;
     QString reversedAudioPath_;
@@ -106,6 +115,7 @@ private:
     QPointer<MusicPicker> picker_;
     ProgressOverlay *progressView_;
     quint64 currentJob_ = 0; // progress reports of an older, cancelled job are ignored
+    int runningJobs_ = 0;
 };
 
 } // namespace murmelo

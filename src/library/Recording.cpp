@@ -5,6 +5,7 @@
 #include "library/StoreContext.h"
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
+#include "platform/TemporaryFiles.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -70,8 +71,10 @@ QString Recording::audioPath()
 
 QString Recording::tempAudioPath()
 {
+    // The name carries the process id, so that a later run can tell what a process that ended
+    // without cleaning up left behind.
     return StandardPaths::temporaryDirectory() +
-           QStringLiteral("%1|%2").arg(processName(), stringWithUUID()) + QStringLiteral(".wav");
+           TemporaryFiles::fileName(processName(), stringWithUUID(), QStringLiteral(".wav"));
 }
 
 void Recording::recoverFiles(StoreContext &context)

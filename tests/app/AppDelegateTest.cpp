@@ -4,8 +4,11 @@
 #include "app/SliderAppearance.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/RecordViewController.h"
+#include "library/Recording.h"
 #include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
+#include "platform/StandardPaths.h"
+#include "platform/TemporaryFiles.h"
 #include "playback/PlaybackViewController.h"
 #include "support/RecordingAlertPresenter.h"
 #include "toolkit/Reachability.h"
@@ -14,6 +17,8 @@
 #include <QApplication>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace murmelo;
 
@@ -56,6 +61,35 @@ TEST_F(StartUp, FirstLaunchBringsUpServicesAndShowsTheAgreementOnceAfterLaunchin
     EXPECT_EQ(agreementsShown(app), 1);
     test::drainEvents();
     EXPECT_EQ(agreementsShown(app), 1);
+}
+
+TEST_F(StartUp, TemporaryFilesOfEndedRunsAreRemovedAndThoseOfRunningOnesKept)
+{
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    waitpid(ended, nullptr, 0);
+    const QString temporary = StandardPaths::temporaryDirectory();
+    const auto leave = [&](qint64 pid) {
+        const QString path = temporary + QStringLiteral("murmelo|%1|%2.wav")
+                                             .arg(pid)
+                                             .arg(QUuid::createUuid().toString(QUuid::Id128));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return path;
+    };
+    const QString stale = leave(ended);
+    const QString ofRunning = leave(getppid());
+    const QString current = Recording::tempAudioPath();
+    QFile(current).open(QIODevice::WriteOnly);
+
+    AppDelegate app;
+    app.run();
+    EXPECT_FALSE(QFile::exists(stale)) << "the run that wrote it has ended";
+    EXPECT_TRUE(QFile::exists(ofRunning)) << "another Murmelo still uses it";
+    EXPECT_TRUE(QFile::exists(current));
+    QFile::remove(ofRunning);
+    QFile::remove(current);
 }
 
 TEST_F(StartUp, AnAcceptedAgreementIsNotShownAgain)

@@ -1,6 +1,7 @@
 #include "StoreFixture.h"
 #include "platform/StandardPaths.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPainter>
 #include <QRegularExpression>
@@ -15,8 +16,9 @@ TEST_F(RecordingTest, PathsAreFreshUuidNamesAndNoFileIsMade)
 {
     const QString temp = StandardPaths::temporaryDirectory();
     const QRegularExpression tempName(QRegularExpression::escape(temp) +
-                                      QStringLiteral("murmelo\\|[0-9A-F]{8}(-[0-9A-F]{4}){3}-"
-                                                     "[0-9A-F]{12}\\.wav"));
+                                      QStringLiteral("murmelo\\|%1\\|[0-9A-F]{8}(-[0-9A-F]{4}){3}-"
+                                                     "[0-9A-F]{12}\\.wav")
+                                          .arg(QCoreApplication::applicationPid()));
     const QString a = Recording::tempAudioPath();
     const QString b = Recording::tempAudioPath();
     EXPECT_NE(a, b);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace murmelo::TemporaryFiles {
+
+// A file name for the temporary folder that carries the id of the process writing it:
+// "<owner>|<pid>|<unique><suffix>". Whatever a process leaves behind when it ends without
+// cleaning up can then be told apart from the files of a process that still runs.
+QString fileName(const QString &owner, const QString &unique, const QString &suffix);
+
+// The process id a name made by fileName() carries; none for any other name (hidden files,
+// names of older versions without an id).
+std::optional<qint64> ownerProcess(const QString &fileName);
+
+// True while a process with this id exists (also one of another user, which we may not signal).
+bool processIsRunning(qint64 pid);
+
+// Removes the files in `folder` whose writing process no longer runs, except those in `keep`
+// (absolute paths still named by saved records). Files of running processes, of this one and
+// of unknown names are never touched. Returns how many files were removed.
+int removeFilesOfEndedProcesses(const QString &folder, const QSet<QString> &keep = {},
+                                const std::function<bool(qint64)> &isRunning = processIsRunning);
+
+} // namespace murmelo::TemporaryFiles
