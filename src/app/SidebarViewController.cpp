@@ -133,8 +133,8 @@ void SidebarViewController::setMenuViewController(SpeechSidebarMenuController *m
     menu_ = menu;
     menu->setParent(sidebarContainerView_);
     sidebarContainerView_->layout()->addWidget(menu);
-    // The menu is only as wide as the part the content leaves uncovered.
-    menu->setFixedWidth(qMax(0, width() - int(revealWidth_)));
+    sidebarContainerView_->layout()->setAlignment(menu, Qt::AlignLeft);
+    menu->setFixedWidth(menuWidth());
 }
 
 bool SidebarViewController::sidebarVisible() const
@@ -147,11 +147,40 @@ bool SidebarViewController::isSliding() const
     return slide_ && slide_->state() == QAbstractAnimation::Running;
 }
 
+int SidebarViewController::menuWidth() const
+{
+    // The menu is only as wide as the part the content leaves uncovered; on a wide window a
+    // phone-width menu is enough, and the rest of the content stays in sight.
+    return qBound(0, width() - int(revealWidth_), kWideMenuWidth);
+}
+
 int SidebarViewController::openX() const
 {
-    // The centre goes to 1.5 W - revealWidth, so the left edge to W - revealWidth.
+    // On a phone-sized window the centre goes to 1.5 W - revealWidth, so the left edge to
+    // W - revealWidth: only the reveal strip of the content stays visible.
     const double centre = 1.5 * width() - revealWidth_;
-    return qRound(centre - contentContainerView_->width() / 2.0);
+    const int phoneX = qRound(centre - contentContainerView_->width() / 2.0);
+    return qMin(phoneX, menuWidth());
+}
+
+void SidebarViewController::giveKeyboardToMenu()
+{
+    // Keys and shortcuts of the screen behind the open menu must not reach it.
+    if (QWidget *focused = focusWidget(); focused && contentHost_->isAncestorOf(focused))
+        focusBeforeMenu_ = focused;
+    contentHost_->setEnabled(false);
+    if (menu_)
+        menu_->focusCurrentEntry();
+}
+
+void SidebarViewController::giveKeyboardToContent()
+{
+    contentHost_->setEnabled(true);
+    if (focusBeforeMenu_ && focusBeforeMenu_->isVisible())
+        focusBeforeMenu_->setFocus(Qt::OtherFocusReason);
+    else if (content_)
+        content_->setFocus(Qt::OtherFocusReason);
+    focusBeforeMenu_ = nullptr;
 }
 
 void SidebarViewController::slideContentTo(int x, std::function<void()> finished)
@@ -173,8 +202,9 @@ void SidebarViewController::showSidebar()
         return;
     closing_ = false;
     if (menu_)
-        menu_->setFixedWidth(qMax(0, width() - int(revealWidth_)));
+        menu_->setFixedWidth(menuWidth());
     sidebarContainerView_->show();
+    giveKeyboardToMenu();
     slideContentTo(openX(), [] {});
 }
 
@@ -184,6 +214,7 @@ void SidebarViewController::hideSidebar()
     if (!sidebarVisible() || closing_)
         return;
     closing_ = true;
+    giveKeyboardToContent();
     slideContentTo(0, [this] {
         closing_ = false;
         sidebarContainerView_->hide();
@@ -298,6 +329,8 @@ void SidebarViewController::resizeEvent(QResizeEvent *event)
     const bool open = sidebarVisible() && !closing_;
     if (slide_)
         slide_->stop();
+    if (menu_)
+        menu_->setFixedWidth(menuWidth());
     contentContainerView_->resize(size());
     contentContainerView_->move(open ? openX() : 0, 0);
     if (!open)

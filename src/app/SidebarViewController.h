@@ -29,6 +29,8 @@ class SidebarViewController : public ViewController, public SidebarSeam {
     Q_OBJECT
 public:
     static constexpr int kSlideMilliseconds = 250;
+    // On a wide window the menu is no wider than this; the content slides only as far.
+    static constexpr int kWideMenuWidth = 300;
 
     explicit SidebarViewController(QWidget *parent = nullptr);
     ~SidebarViewController() override;
@@ -85,6 +87,9 @@ private:
     void buildProgressStrip(QWidget *parent);
     void slideContentTo(int x, std::function<void()> finished);
     int openX() const;
+    int menuWidth() const;
+    void giveKeyboardToMenu();
+    void giveKeyboardToContent();
 
     float revealWidth_ = 47.0f;
     QWidget *sidebarContainerView_;
@@ -102,6 +107,7 @@ private:
     ViewController *content_ = nullptr;
     Storyboard storyboard_;
     QPointer<ViewController> pendingModal_;
+    QPointer<QWidget> focusBeforeMenu_;
     std::function<void()> cancelMail_;
 };
 

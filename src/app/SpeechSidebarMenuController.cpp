@@ -4,6 +4,7 @@
 #include "app/SidebarViewController.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -24,8 +25,9 @@ SpeechSidebarMenuController::SpeechSidebarMenuController(QList<SidebarMenuEntry>
         "QLabel#menuHint { color: #67718a; font-size: 11px; }"
         "QPushButton { color: #dfe4f2; background: transparent; border: none; text-align: left;"
         " padding: 12px 16px; font-size: 16px; border-radius: 8px; }"
-        "QPushButton:hover { background: #253042; }"
+        "QPushButton:hover, QPushButton:focus { background: #253042; }"
         "QPushButton:checked { background: #5b6ee1; color: white; font-weight: bold; }"
+        "QPushButton:checked:focus { background: #7384f0; }"
         "QPushButton:disabled { color: #4b556a; }"));
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(10, 18, 10, 12);
@@ -40,7 +42,9 @@ SpeechSidebarMenuController::SpeechSidebarMenuController(QList<SidebarMenuEntry>
         button->setObjectName(QStringLiteral("menuEntry%1").arg(entry.position));
         button->setCheckable(true);
         button->setAutoExclusive(false);
-        button->setFocusPolicy(Qt::NoFocus);
+        // The keyboard reaches the entries while the menu is open; a click leaves focus alone.
+        button->setFocusPolicy(Qt::TabFocus);
+        button->installEventFilter(this);
         button->setProperty(kPositionProperty, entry.position);
         button->setToolTip(entry.shortcut.toString(QKeySequence::NativeText));
         const int position = entry.position;
@@ -113,6 +117,72 @@ void SpeechSidebarMenuController::choose(int position)
             ReplaceSidebarContainerSegue(this, destination).perform();
         return;
     }
+}
+
+void SpeechSidebarMenuController::focusCurrentEntry()
+{
+    QAbstractButton *target = nullptr;
+    for (QAbstractButton *button : entryButtons()) {
+        if (!button->isEnabled())
+            continue;
+        if (!target || button->isChecked())
+            target = button;
+        if (button->isChecked())
+            break;
+    }
+    if (target)
+        target->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
+}
+
+bool SpeechSidebarMenuController::handleKey(QKeyEvent *event)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    QList<QAbstractButton *> entries;
+    for (QAbstractButton *button : entryButtons()) {
+        if (button->isEnabled())
+            entries << button;
+    }
+    const int current = int(entries.indexOf(qobject_cast<QAbstractButton *>(focusWidget())));
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        if (entries.isEmpty())
+            return true;
+        const int step = event->key() == Qt::Key_Down ? 1 : -1;
+        const int next = current < 0 ? 0 : (current + step + entries.size()) % entries.size();
+        entries[next]->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (current >= 0)
+            choose(entries[current]->property(kPositionProperty).toInt());
+        return true;
+    case Qt::Key_Escape:
+        if (SidebarViewController *container = sidebarParentViewController())
+            container->hideSidebar();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SpeechSidebarMenuController::keyPressEvent(QKeyEvent *event)
+{
+    if (!handleKey(event))
+        ViewController::keyPressEvent(event);
+}
+
+bool SpeechSidebarMenuController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && qobject_cast<QAbstractButton *>(watched) &&
+        handleKey(static_cast<QKeyEvent *>(event)))
+        return true;
+    return ViewController::eventFilter(watched, event);
 }
 
 void SpeechSidebarMenuController::setNavigationEnabled(bool enabled)

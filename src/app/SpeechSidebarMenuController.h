@@ -39,13 +39,22 @@ public:
     // While a job runs the user may not leave its screen.
     void setNavigationEnabled(bool enabled);
 
+    // Gives the keyboard to the marked entry (or the first one) while the menu is open.
+    void focusCurrentEntry();
+
     SidebarViewController *sidebarParentViewController() const;
     QList<QAbstractButton *> entryButtons() const;
     // The shortcuts, to be added to the window so they work wherever focus is.
     QList<QAction *> shortcutActions() const { return actions_; }
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QAbstractButton *buttonAt(int position) const;
+    // Up/Down walk the entries, Enter (or Space) chooses, Escape closes the menu.
+    bool handleKey(QKeyEvent *event);
 
     QList<SidebarMenuEntry> entries_;
     QList<QAction *> actions_;
