@@ -278,7 +278,9 @@ PlaybackView::PlaybackView(QWidget *root)
 void PlaybackView::layout(const QSize &size)
 {
     const int width = std::max(kWidth, size.width());
-    const int height = std::max(kHeight, size.height());
+    // Below a window's title or tool bar the screen may be shorter than the phone's: the panels
+    // stay on its bottom edge, where they can be reached.
+    const int height = std::max(kMinimumHeight, size.height());
     // The waveform takes half of the extra height, up to a limit; what lies below moves down by
     // as much.
     const int waveformHeight =

@@ -24,11 +24,13 @@ struct PlaybackView {
     // Builds every view as a child of `root`, laid out for the smallest size.
     explicit PlaybackView(QWidget *root);
 
-    // Places every view for a root of this size (never less than the smallest size).
+    // Places every view for a root of this size (never narrower than the phone's screen).
     void layout(const QSize &size);
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 568;
+    // The least height the views fit in: the controls above the bottom panel.
+    static constexpr int kMinimumHeight = 520;
     // The waveform's picture in the smallest layout: the size a record keeps.
     static constexpr int kWaveformWidth = 225;
     static constexpr int kWaveformHeight = 54;

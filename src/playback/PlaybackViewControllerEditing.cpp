@@ -136,7 +136,7 @@ void PlaybackViewController::cropRangeUpdated()
     const bool cuttable = isCropRange(min, max);
     view_.saveCropButton->setEnabled(cuttable);
     view_.cropHintLabel->setText(cuttable ? tr("Choose the part to keep")
-                                          : tr("Drag the handles to choose a part"));
+                                          : tr("Drag a handle to crop"));
 }
 
 void PlaybackViewController::closeSaveCrop()

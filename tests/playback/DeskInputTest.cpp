@@ -126,7 +126,7 @@ TEST_F(DeskInput, SaveCropWaitsForARangeAndCloseLeavesCropMode)
                       at(v.cropButton, v.cropButton->rect().center()));
     ASSERT_TRUE(screen->isCropMode());
     EXPECT_FALSE(v.saveCropButton->isEnabled());
-    EXPECT_EQ(v.cropHintLabel->text(), "Drag the handles to choose a part");
+    EXPECT_EQ(v.cropHintLabel->text(), "Drag a handle to crop");
 
     const QPoint minThumb = thumbCentre(screen->rangeSlider()->minThumbFrame());
     drag(minThumb, minThumb + QPoint(40, 0));
@@ -299,6 +299,11 @@ TEST_F(DeskInput, AWideWindowGetsAWideWaveformDrawnFromTheAudio)
     screen->save();
     resizeTo(QSize(800, 600));
     EXPECT_EQ(v.saveReversalView->geometry(), QRect(0, 600 - 268, 800, 268));
+
+    // Under a tool bar the screen is shorter than the phone's; the panel stays within it.
+    resizeTo(QSize(320, 524));
+    EXPECT_EQ(v.editReversalView->geometry(), QRect(0, 524 - 176, 320, 176));
+    EXPECT_LE(v.speedSlider->geometry().bottom(), 524 - 176);
 
     resizeTo(QSize(320, 568));
     EXPECT_EQ(waveform->geometry(), QRect(47, 48, 225, 54));
