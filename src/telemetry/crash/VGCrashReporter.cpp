@@ -204,6 +204,38 @@ bool VGCrashReporter::installCrashHandlers(const QString &sdkFolder)
     return true;
 }
 
+void VGCrashReporter::uninstallCrashHandlers()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_installed)
+        return;
+    CrashState &state = crashState();
+    for (size_t i = 0; i < kChainedSignalCount; ++i) {
+        struct sigaction current {};
+        ::sigaction(kChainedSignals[i], nullptr, &current);
+        if (!isOurs(current))
+            continue; // someone else's handler came after ours: left alone
+        if (state.hasPrevious[i]) {
+            ::sigaction(kChainedSignals[i], &state.previous[i], nullptr);
+        } else {
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            ::sigaction(kChainedSignals[i], &byDefault, nullptr);
+        }
+        state.hasPrevious[i] = false;
+    }
+    struct sigaction trap {};
+    trap.sa_handler = SIG_DFL;
+    ::sigaction(SIGTRAP, &trap, nullptr);
+    if (std::get_terminate() == onTerminate)
+        std::set_terminate(state.previousTerminate ? state.previousTerminate : std::abort);
+    state.previousTerminate = nullptr;
+    const int fd = state.socketFd.exchange(-1);
+    if (fd >= 0)
+        ::close(fd);
+    g_installed = false;
+}
+
 bool VGCrashReporter::handlersInstalled()
 {
     std::lock_guard<std::mutex> lock(g_mutex);

@@ -29,6 +29,9 @@ public:
     // one capture). False, with a logged error, when the folder's path is too long.
     static bool installCrashHandlers(const QString &sdkFolder);
     static bool handlersInstalled();
+    // Puts back the handlers that were in place before (the user switched telemetry off) and
+    // closes the prepared socket; a crash then ends the process as if none were installed.
+    static void uninstallCrashHandlers();
 
     // Writes the token's digest for the handler and resolves and opens (without connecting)
     // the socket the crash-time upload will use. False when the name did not resolve.

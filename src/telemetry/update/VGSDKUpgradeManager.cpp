@@ -1,11 +1,14 @@
 #include "telemetry/update/VGSDKUpgradeManager.h"
 
+#include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
+#include "telemetry/events/VGEventManager.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <mutex>
 
 namespace murmelo {
 
@@ -61,7 +64,7 @@ bool VGSDKUpgradeManager::_setCurrentSDKUpgradeVersion(const QString &sdkFolder,
     return file.open(QIODevice::WriteOnly) && file.write(packed) == packed.size() && file.commit();
 }
 
-void VGSDKUpgradeManager::upgradeSDKIfNecessary(const QString &sdkFolder)
+bool VGSDKUpgradeManager::upgradeSDKIfNecessary(const QString &sdkFolder)
 {
     const int stored = _getCurrentSDKUpgradeVersion(sdkFolder);
     const std::vector<Step> steps = _upgradePaths();
@@ -73,8 +76,21 @@ void VGSDKUpgradeManager::upgradeSDKIfNecessary(const QString &sdkFolder)
         }
     }
     // The newest step run is recorded, so that no step ever runs twice.
-    if (newest != stored)
-        _setCurrentSDKUpgradeVersion(sdkFolder, newest);
+    if (newest == stored)
+        return false;
+    _setCurrentSDKUpgradeVersion(sdkFolder, newest);
+    return true;
+}
+
+void VGSDKUpgradeManager::upgradeOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // An event queue that wrote its body header before the folder was emptied writes it
+        // again.
+        if (sharedSDKUpgradeManager().upgradeSDKIfNecessary(VGSdkFolder::path()))
+            VGEventManager::bustCachedNetworkStartData();
+    });
 }
 
 } // namespace murmelo

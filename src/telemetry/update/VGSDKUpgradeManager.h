@@ -18,8 +18,12 @@ public:
 
     static VGSDKUpgradeManager &sharedSDKUpgradeManager();
 
-    // Runs the steps the SDK folder has not seen yet and records the newest version.
-    void upgradeSDKIfNecessary(const QString &sdkFolder);
+    // Runs the steps the SDK folder has not seen yet and records the newest version. True when
+    // a step ran.
+    bool upgradeSDKIfNecessary(const QString &sdkFolder);
+    // The component's first use in this process: the SDK folder's migration, once, before any
+    // of its files are opened.
+    static void upgradeOnce();
 
     // This build's steps: 13 empties the whole SDK folder (the storage layout changed).
     std::vector<Step> _upgradePaths() const;
