@@ -14,6 +14,7 @@
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
 #include "platform/TemporaryFiles.h"
+#include "telemetry/session/VGTelemetrySwitch.h"
 #include "toolkit/KeyboardAvoidance.h"
 #include "toolkit/Reachability.h"
 
@@ -37,6 +38,7 @@ void AppDelegate::run()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    VGTelemetrySwitch::activateIfEnabled();
     startReachability();
     KeyboardAvoidance::of(window_.get()).enableAutoTextFieldShowing();
     openStore();

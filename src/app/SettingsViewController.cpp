@@ -2,7 +2,9 @@
 
 #include "platform/ServiceEndpoints.h"
 #include "platform/StandardPaths.h"
+#include "telemetry/session/VGTelemetrySwitch.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -46,6 +48,21 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
                QStringLiteral("mailRelay"));
     addSetting(column, this, tr("Telemetry service"), ServiceEndpoints::telemetryUrl().toString(),
                QStringLiteral("telemetryUrl"));
+    auto *telemetry = new QCheckBox(tr("Send usage and crash reports"), this);
+    telemetry->setObjectName(QStringLiteral("telemetrySwitch"));
+    telemetry->setChecked(VGTelemetrySwitch::enabled());
+    connect(telemetry, &QCheckBox::toggled, this,
+            [](bool on) { VGTelemetrySwitch::setEnabled(on); });
+    column->addWidget(telemetry);
+    auto *sent = new QLabel(tr("When on, Murmelo reports when it starts and stops, the screens you "
+                               "pass, its own log lines and, after a crash, where it crashed. "
+                               "Never your audio, names or addresses."),
+                            this);
+    sent->setObjectName(QStringLiteral("telemetryNote"));
+    sent->setWordWrap(true);
+    sent->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
+    column->addWidget(sent);
+    column->addSpacing(10);
     auto *note = new QLabel(tr("Change the mail relay with the environment variable %1 "
                                "(host or host:port) and the telemetry service with %2.")
                                 .arg(QLatin1String(ServiceEndpoints::kMailRelayVariable),

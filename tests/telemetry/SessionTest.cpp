@@ -37,6 +37,7 @@ protected:
                 files.push_back({path, priority});
             });
         Defaults::standard().remove(QLatin1String(VGSessionManager::kHadFirstSessionKey));
+        Defaults::standard().synchronize();
         QFile::remove(sdkFile("permissions.mpack"));
         Vigil::resetForTesting();
         QDir(sdkFile("session_info")).removeRecursively(); // sessions earlier tests left open
@@ -153,6 +154,7 @@ TEST_F(SessionTest, OnlyTheFirstSessionEverIsMarkedAndSentAtOnce)
     std::vector<Sent> events = drain();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_TRUE(events[0].event.value(VGValue("first_session")).toBool());
+    Defaults::standard().synchronize();
     EXPECT_TRUE(Defaults::standard().boolForKey(VGSessionManager::kHadFirstSessionKey));
 
     sdk([] { manager().endSession(false); });

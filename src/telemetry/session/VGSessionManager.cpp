@@ -62,6 +62,7 @@ VGSessionManager &VGSessionManager::sharedSessionManager()
 VGSessionManager::VGSessionManager()
 {
     VGSDKUpgradeManager::upgradeOnce();
+    defaultsPath_ = Defaults::standard().path();
     loadPermissions();
     eventManager_ = VGEventManager::eventManagerWithQueueKey(QStringLiteral("events"), QUrl());
 }
@@ -260,7 +261,7 @@ void VGSessionManager::startSession(bool manual)
         VGValue pairs = VGValue::map();
         if (manual)
             pairs.insert(VGValue("manual"), VGValue::boolean(true));
-        Defaults &defaults = Defaults::standard();
+        Defaults defaults(defaultsPath_);
         if (defaults.boolForKey(QLatin1String(kHadFirstSessionKey))) {
             recordEvent(QStringLiteral("session_start"), pairs, false);
         } else {
@@ -293,6 +294,16 @@ void VGSessionManager::endSession(bool manual)
         event.insert(VGValue("manual"), VGValue::boolean(true));
     inSession_ = false;
     deliverSessionEnd(event, sessionID_, sendLogs, tokenValid);
+}
+
+void VGSessionManager::discardSession()
+{
+    persistSessionTimer_.reset();
+    if (!sessionID_.isEmpty())
+        deleteSavedEndSessionInformationForSessionID(sessionID_);
+    eventsRecordedOutOfSession_.clear();
+    sessionID_.clear();
+    inSession_ = false;
 }
 
 // Queues a session's end with its log; the saved end record goes once the log went with it.

@@ -34,6 +34,9 @@ public:
     void setApplicationToken(const QString &token);
     void startSession(bool manual);
     void endSession(bool manual);
+    // Ends the open session without reporting it and forgets its saved end (telemetry was
+    // switched off).
+    void discardSession();
     // Reports the sessions earlier processes did not end (five per launch). Called off the SDK
     // queue; reads the current session id through it.
     void endOldSessions();
@@ -78,6 +81,10 @@ public:
     size_t eventsRecordedOutOfSessionCount() const { return eventsRecordedOutOfSession_.size(); }
     VGEventManager &eventManager() { return *eventManager_; }
 
+    // The user defaults file the session keeps its first-session mark in. Each use opens its own
+    // handle on it, since the application's handle belongs to the main thread.
+    void setDefaultsPath(const QString &path) { defaultsPath_ = path; }
+
     // Unix seconds now; tests step time by hand.
     using Clock = std::function<double()>;
     void setClockForTesting(Clock clock);
@@ -113,6 +120,7 @@ private:
     std::atomic<bool> sendLogOnlyOnCrash_{false};
     VGServerPermissions permissions_;
     Clock clock_;
+    QString defaultsPath_;
     CrashReportSender crashReportSender_;
 };
 

@@ -1,5 +1,6 @@
 #include "telemetry/session/Vigil.h"
 
+#include "platform/Defaults.h"
 #include "platform/MainQueue.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/VGSdkQueue.h"
@@ -10,6 +11,7 @@
 #include "telemetry/events/VGTimer.h"
 #include "telemetry/log/VGLog.h"
 #include "telemetry/log/VGLogManager.h"
+#include "telemetry/network/VGNetworkManager.h"
 #include "telemetry/session/VGSessionManager.h"
 #include "telemetry/update/VGAppUpdater.h"
 #include "telemetry/update/VGSDKUpgradeManager.h"
@@ -162,6 +164,7 @@ void processLeftOvers()
 void Vigil::activate(const QString &applicationToken)
 {
     firstUse();
+    const QString defaultsPath = Defaults::standard().path();
     bool activatedNow = false;
     vgSdkSync([&] {
         Facade &f = facade();
@@ -176,6 +179,7 @@ void Vigil::activate(const QString &applicationToken)
             return;
         }
         VGApplicationInformation::setApplicationToken(applicationToken);
+        VGSessionManager::sharedSessionManager().setDefaultsPath(defaultsPath);
         VGSessionManager::sharedSessionManager().setApplicationToken(applicationToken);
         f.activated = true;
         activatedNow = true;
@@ -339,13 +343,41 @@ void Vigil::flush()
 
 void Vigil::stopForGood()
 {
-    facade().stopped = true;
+    if (facade().stopped.exchange(true))
+        return;
     vgSdkSync([] {
         Facade &f = facade();
         f.flushTimer.reset();
         f.sessionStarted = false;
+        VGSessionManager::sharedSessionManager().discardSession();
     });
+    VGNetworkManager::sharedManager()._setPaused(true);
     VGCrashReporter::uninstallCrashHandlers();
+}
+
+void Vigil::resume()
+{
+    if (!facade().stopped.exchange(false))
+        return;
+    VGNetworkManager::sharedManager()._setPaused(false);
+    bool crashes = false;
+    bool manual = false;
+    QString token;
+    vgSdkSync([&] {
+        crashes = facade().reportCrashes;
+        manual = facade().manualSessions;
+        token = VGSessionManager::sharedSessionManager().appToken();
+    });
+    if (crashes && facade().activated) {
+        VGCrashReporter::installCrashHandlers(VGSdkFolder::path());
+        std::thread([token] { VGCrashReporter::prepareCrashUpload(token); }).detach();
+    }
+    if (!manual && facade().activated) {
+        postToMainQueue([] {
+            if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+                Vigil::applicationDidBecomeActive();
+        });
+    }
 }
 
 bool Vigil::isActivated()

@@ -34,6 +34,8 @@ public:
     // Stops recording and sending for the rest of the process (the user switched telemetry off):
     // the open session ends without being reported and the crash handlers are removed.
     static void stopForGood();
+    // Undoes stopForGood(): handlers back, uploads on, a session when the application is active.
+    static void resume();
 
     static bool isActivated();
     static bool sessionStarted();
