@@ -2,6 +2,8 @@
 
 #include "audio/AudioRecorderWavWriter.h"
 #include "audio/MediaImportDecoder.h"
+#include "audio/OutputPath.h"
+#include "audio/WavFile.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 
@@ -20,13 +22,29 @@ MediaImportError MediaImport::exportToWav(const QString &source, const QString &
                                           const std::atomic<bool> &cancelled,
                                           const Progress &progress)
 {
+    if (wouldOverwrite(source, destination))
+        return MediaImportError::failure(Kind::WriteFailed,
+                                         QStringLiteral("the WAV file would overwrite the song"));
     MediaImportDecoder decoder;
-    if (MediaImportError error = decoder.open(source, outputChannels, outputSampleRate);
+    if (MediaImportError error = decoder.open(source, outputChannels, outputSampleRate, &cancelled);
         !error.ok())
         return error;
 
+    // A song whose own header promises more than a WAV file can hold is refused before anything
+    // is written; one that lies about its length stops at the same limit while writing.
+    const double expectedBytes =
+        decoder.durationSeconds() * outputSampleRate * outputChannels * sizeof(qint16);
+    if (expectedBytes > double(WavFile::maximumDataBytes))
+        return MediaImportError::failure(
+            Kind::WriteFailed, QStringLiteral("the song is too long for a WAV file (%1 hours)")
+                                   .arg(decoder.durationSeconds() / 3600, 0, 'f', 1));
+
+    OutputFile target(destination);
+    QString targetError;
+    if (!target.create(targetError))
+        return MediaImportError::failure(Kind::WriteFailed, targetError);
     AudioRecorderWavWriter writer(outputChannels, outputSampleRate);
-    if (!writer.open(destination)) {
+    if (!writer.open(target.path())) {
         // The file may exist (truncated) even though its header could not be written.
         writer.discard();
         return MediaImportError::failure(Kind::WriteFailed, writer.errorString());
@@ -62,6 +80,8 @@ MediaImportError MediaImport::exportToWav(const QString &source, const QString &
         writer.discard();
         return MediaImportError::failure(Kind::WriteFailed, writer.errorString());
     }
+    if (!target.commit(targetError))
+        return MediaImportError::failure(Kind::WriteFailed, targetError);
     if (progress && reported < 1.0)
         progress(1.0);
     return {};

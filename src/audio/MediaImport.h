@@ -19,10 +19,12 @@ public:
     using Progress = std::function<void(double fraction)>;
     using Completion = std::function<void(const MediaImportError &error)>;
 
-    // Decodes `source` and writes `destination`, pulling one packet at a time. Runs on the
-    // calling thread. `progress` (0..1, from the stream's duration) is called on this thread.
-    // Setting `cancelled` stops the work at the next packet. On any failure and on
-    // cancellation `destination` is removed.
+    // Decodes `source` and writes `destination`, pulling one packet at a time, in bounded
+    // memory. Runs on the calling thread. `progress` (0..1, from the stream's duration) is
+    // called on this thread. Setting `cancelled` stops the work at the next read. The WAV file
+    // is written under a hidden name beside `destination` and renamed into place when complete,
+    // so on any failure and on cancellation `destination` is as it was. A song longer than a
+    // WAV file can hold is refused before anything is written.
     static MediaImportError exportToWav(const QString &source, const QString &destination,
                                         const std::atomic<bool> &cancelled,
                                         const Progress &progress = {});

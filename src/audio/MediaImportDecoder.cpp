@@ -1,7 +1,12 @@
 #include "audio/MediaImportDecoder.h"
 
+#include "audio/OutputPath.h"
+#include "audio/WavFile.h"
+#include "platform/SystemLog.h"
+
 #include <QFile>
-#include <sys/stat.h>
+#include <cstdio>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -33,6 +38,26 @@ using Kind = MediaImportError::Kind;
 // as players do, so one bad frame does not cost the user the whole import.
 constexpr int maximumConsecutiveDecodeErrors = 64;
 
+// Below this rate a song is not audio but a header lying about it: one second at 1 Hz would
+// become 44100 frames, and a small file gigabytes.
+constexpr int minimumSampleRate = 1000;
+// Demuxers searching garbage for a frame (zeros behind an mp3 tag) keep everything they read
+// in one growing packet; no real song needs this much input before its next packet.
+constexpr qint64 maximumBytesWithoutPacket = 16 * 1024 * 1024;
+// Output is made in slices of at most this many frames, however much one input frame expands.
+constexpr int maximumSliceFrames = 32768;
+
+// FFmpeg's own lines go to the system log, warnings and worse only; the terminal and the user
+// get our one-line reasons instead.
+void onAvLog(void *, int level, const char *format, va_list args)
+{
+    if (level > AV_LOG_WARNING)
+        return;
+    char line[1024];
+    std::vsnprintf(line, sizeof line, format, args);
+    systemLog(QStringLiteral("ffmpeg: ") + QString::fromUtf8(line).trimmed());
+}
+
 } // namespace
 
 struct MediaImportDecoder::Codec {
@@ -50,6 +75,12 @@ struct MediaImportDecoder::Codec {
     int consecutiveDecodeErrors = 0;
     int lastDecodeError = 0;
     bool decodedAny = false;
+    // A decoded frame still being converted slice by slice, and how far.
+    bool framePending = false;
+    int frameOffset = 0;
+    const std::atomic<bool> *cancelled = nullptr;
+    qint64 bytesReadAtLastPacket = 0;
+    bool tooMuchWithoutPacket = false;
     // What the converter was set up for; decoders may change format mid-stream.
     AVChannelLayout inLayout{};
     int inFormat = -1;
@@ -105,50 +136,107 @@ struct MediaImportDecoder::Codec {
                av_channel_layout_compare(&f.ch_layout, &inLayout) == 0;
     }
 
-    // Appends what the converter yields for `f` (null: what it still holds).
-    int convert(const AVFrame *f, std::vector<qint16> &samples)
+    // Appends what the converter yields for `count` frames of `f` from `offset` (null: what it
+    // still holds).
+    int convert(const AVFrame *f, int offset, int count, std::vector<qint16> &samples)
     {
-        const int inCount = f ? f->nb_samples : 0;
+        const int inCount = f ? count : 0;
         const int room = swr_get_out_samples(converter, inCount);
         if (room < 0)
             return room;
+        const uint8_t *in[AV_NUM_DATA_POINTERS] = {};
+        const uint8_t **input = nullptr;
+        if (f) {
+            const auto format = AVSampleFormat(f->format);
+            const int bytes = av_get_bytes_per_sample(format);
+            const bool planar = av_sample_fmt_is_planar(format);
+            const int planes = planar ? f->ch_layout.nb_channels : 1;
+            if (planes > AV_NUM_DATA_POINTERS)
+                return AVERROR(EINVAL);
+            const int step = planar ? bytes : bytes * f->ch_layout.nb_channels;
+            for (int p = 0; p < planes; ++p)
+                in[p] = f->extended_data[p] + size_t(offset) * step;
+            input = in;
+        }
         const size_t before = samples.size();
         samples.resize(before + size_t(room) * outChannels);
         uint8_t *out = reinterpret_cast<uint8_t *>(samples.data() + before);
-        const int made =
-            swr_convert(converter, &out, room,
-                        f ? const_cast<const uint8_t **>(f->extended_data) : nullptr, inCount);
+        const int made = swr_convert(converter, &out, room, input, inCount);
         samples.resize(before + size_t(std::max(made, 0)) * outChannels);
         return made;
+    }
+
+    // Input frames whose output stays within one slice.
+    int sliceFrames(int inputRate) const
+    {
+        return std::max(1, int(qint64(maximumSliceFrames) * inputRate / outRate));
+    }
+
+    static int onInterrupt(void *opaque)
+    {
+        auto *c = static_cast<Codec *>(opaque);
+        if (c->cancelled && c->cancelled->load())
+            return 1;
+        if (c->format && c->format->pb &&
+            c->format->pb->bytes_read - c->bytesReadAtLastPacket > maximumBytesWithoutPacket) {
+            c->tooMuchWithoutPacket = true;
+            return 1;
+        }
+        return 0;
+    }
+
+    MediaImportError interrupted(Kind kind, int code) const
+    {
+        if (cancelled && cancelled->load())
+            return MediaImportError::failure(Kind::Cancelled, {});
+        if (tooMuchWithoutPacket)
+            return MediaImportError::failure(kind,
+                                             QStringLiteral("no audio found in the first %1 MiB")
+                                                 .arg(maximumBytesWithoutPacket / (1024 * 1024)));
+        return failure(kind, code);
     }
 };
 
 MediaImportDecoder::MediaImportDecoder() = default;
 MediaImportDecoder::~MediaImportDecoder() = default;
 
-MediaImportError MediaImportDecoder::open(const QString &path, int channels, int sampleRate)
+MediaImportError MediaImportDecoder::open(const QString &path, int channels, int sampleRate,
+                                          const std::atomic<bool> *cancelled)
 {
+    static std::once_flag logRouted;
+    std::call_once(logRouted, [] { av_log_set_callback(onAvLog); });
     codec_ = std::make_unique<Codec>();
     Codec &c = *codec_;
     c.outChannels = channels;
     c.outRate = sampleRate;
+    c.cancelled = cancelled;
 
     // A FIFO or a device would block the import queue forever, and a folder is no song.
-    struct stat info {};
-    const QByteArray localPath = QFile::encodeName(path);
-    if (::stat(localPath.constData(), &info) != 0)
-        return failure(Kind::Unreadable, AVERROR(errno));
-    if (!S_ISREG(info.st_mode))
-        return MediaImportError::failure(Kind::Unreadable, QStringLiteral("Not a regular file"));
+    if (const QString problem = inputProblem(path); !problem.isEmpty())
+        return MediaImportError::failure(Kind::Unreadable, problem);
+    // A WAV file is held to the same rule as in every other command, not to FFmpeg's laxer one.
+    WavLayout layout;
+    QString wavError;
+    if (WavFile::checkInput(path, layout, wavError) == WavFile::Kind::Invalid)
+        return MediaImportError::failure(Kind::Unreadable, wavError);
 
+    const QByteArray localPath = QFile::encodeName(path);
+    c.format = avformat_alloc_context();
+    if (!c.format)
+        return failure(Kind::SetupFailed, AVERROR(ENOMEM));
+    // Checked between reads: a cancel ends probing and reading at once, and so does input that
+    // goes on and on without a single packet.
+    c.format->interrupt_callback = {&Codec::onInterrupt, &c};
     if (int r = avformat_open_input(&c.format, localPath.constData(), nullptr, nullptr); r < 0)
-        return failure(Kind::Unreadable, r);
+        return c.interrupted(Kind::Unreadable, r);
     if (int r = avformat_find_stream_info(c.format, nullptr); r < 0)
-        return failure(Kind::Unreadable, r);
+        return c.interrupted(Kind::Unreadable, r);
+    if (c.cancelled && c.cancelled->load())
+        return MediaImportError::failure(Kind::Cancelled, {});
     const AVCodec *decoder = nullptr;
     c.streamIndex = av_find_best_stream(c.format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (c.streamIndex < 0)
-        return failure(Kind::Unreadable, c.streamIndex);
+        return c.interrupted(Kind::Unreadable, c.streamIndex);
     for (unsigned i = 0; i < c.format->nb_streams; ++i) {
         if (int(i) != c.streamIndex)
             c.format->streams[i]->discard = AVDISCARD_ALL;
@@ -159,6 +247,11 @@ MediaImportError MediaImportDecoder::open(const QString &path, int channels, int
         c.duration = stream->duration * av_q2d(stream->time_base);
     else if (c.format->duration > 0)
         c.duration = double(c.format->duration) / AV_TIME_BASE;
+
+    if (stream->codecpar->sample_rate < minimumSampleRate)
+        return MediaImportError::failure(Kind::Unreadable,
+                                         QStringLiteral("a sample rate of %1 Hz is not audio")
+                                             .arg(stream->codecpar->sample_rate));
 
     c.decoder = avcodec_alloc_context3(decoder);
     if (!c.decoder)
@@ -195,28 +288,49 @@ MediaImportError MediaImportDecoder::read(std::vector<qint16> &samples, bool &fi
     }
 
     for (;;) {
-        int r = avcodec_receive_frame(c.decoder, c.frame);
-        if (r == 0) {
-            c.decodedAny = true;
-            c.consecutiveDecodeErrors = 0;
-            if (!c.converterMatches(*c.frame)) {
-                if (int f = c.convert(nullptr, samples); f < 0)
-                    return failure(Kind::ReadFailed, f);
-                if (int s =
-                        c.setUpConverter(c.frame->ch_layout, c.frame->format, c.frame->sample_rate);
-                    s < 0)
-                    return failure(Kind::ReadFailed, s);
+        if (c.framePending) {
+            const int count =
+                std::min(c.frame->nb_samples - c.frameOffset, c.sliceFrames(c.frame->sample_rate));
+            const int r = c.convert(c.frame, c.frameOffset, count, samples);
+            c.frameOffset += count;
+            if (r < 0 || c.frameOffset >= c.frame->nb_samples) {
+                c.framePending = false;
+                av_frame_unref(c.frame);
             }
-            r = c.convert(c.frame, samples);
-            av_frame_unref(c.frame);
             if (r < 0)
                 return failure(Kind::ReadFailed, r);
             if (!samples.empty())
                 return {};
             continue;
         }
+        int r = avcodec_receive_frame(c.decoder, c.frame);
+        if (r == 0) {
+            c.decodedAny = true;
+            c.consecutiveDecodeErrors = 0;
+            if (c.frame->sample_rate < minimumSampleRate) {
+                av_frame_unref(c.frame);
+                return MediaImportError::failure(
+                    Kind::ReadFailed,
+                    QStringLiteral("the sample rate changed to %1 Hz").arg(c.frame->sample_rate));
+            }
+            if (!c.converterMatches(*c.frame)) {
+                if (int f = c.convert(nullptr, 0, 0, samples); f < 0)
+                    return failure(Kind::ReadFailed, f);
+                if (int s =
+                        c.setUpConverter(c.frame->ch_layout, c.frame->format, c.frame->sample_rate);
+                    s < 0)
+                    return failure(Kind::ReadFailed, s);
+            }
+            c.framePending = c.frame->nb_samples > 0;
+            c.frameOffset = 0;
+            if (!c.framePending)
+                av_frame_unref(c.frame);
+            if (!samples.empty())
+                return {};
+            continue;
+        }
         if (r == AVERROR_EOF) {
-            if (int f = c.convert(nullptr, samples); f < 0)
+            if (int f = c.convert(nullptr, 0, 0, samples); f < 0)
                 return failure(Kind::ReadFailed, f);
             c.finished = true;
             finished = true;
@@ -230,7 +344,13 @@ MediaImportError MediaImportDecoder::read(std::vector<qint16> &samples, bool &fi
         if (r != AVERROR(EAGAIN))
             return failure(Kind::ReadFailed, r);
 
+        if (c.cancelled && c.cancelled->load())
+            return MediaImportError::failure(Kind::Cancelled, {});
         r = av_read_frame(c.format, c.packet);
+        if (r == 0 && c.format->pb)
+            c.bytesReadAtLastPacket = c.format->pb->bytes_read;
+        if (r == AVERROR_EXIT)
+            return c.interrupted(Kind::ReadFailed, r);
         if (r == AVERROR_EOF) {
             if (c.format->pb && c.format->pb->error < 0)
                 return failure(Kind::ReadFailed, c.format->pb->error);

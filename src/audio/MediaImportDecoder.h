@@ -3,6 +3,7 @@
 #include "audio/MediaImportError.h"
 
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -18,12 +19,16 @@ public:
     MediaImportDecoder(const MediaImportDecoder &) = delete;
     MediaImportDecoder &operator=(const MediaImportDecoder &) = delete;
 
-    // Unreadable when the file cannot be opened or holds no audio; SetupFailed when its
-    // decoder or the converter cannot be set up.
-    MediaImportError open(const QString &path, int channels, int sampleRate);
+    // Unreadable when the file cannot be opened, is not a regular file, holds no audio (probing
+    // gives up after a bounded amount of input) or claims a rate below 1 kHz; SetupFailed when
+    // its decoder or the converter cannot be set up. Setting `cancelled` ends probing and
+    // reading between two reads of the file (Cancelled).
+    MediaImportError open(const QString &path, int channels, int sampleRate,
+                          const std::atomic<bool> *cancelled = nullptr);
 
-    // Replaces `samples` with the next decoded stretch (possibly empty). `finished` turns true
-    // once the stream has ended and every sample has been handed out.
+    // Replaces `samples` with the next decoded stretch (possibly empty, at most a few tens of
+    // thousands of frames however much a frame expands). `finished` turns true once the stream
+    // has ended and every sample has been handed out.
     MediaImportError read(std::vector<qint16> &samples, bool &finished);
 
     // How long the stream says it is, 0 when it does not say.

@@ -20,9 +20,9 @@ constexpr qint64 clipBufferBytes = 1048576;
 constexpr float minimumFactor = 0.1f;
 constexpr float maximumFactor = 10.0f;
 
-AudioJobResult failure(const QString &output, const QString &error)
+AudioJobResult failure(OutputFile &output, const QString &error)
 {
-    QFile::remove(output);
+    output.discard();
     return {AudioJobStatus::Failed, error};
 }
 
@@ -54,6 +54,10 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
         return {AudioJobStatus::Failed, QStringLiteral("the speed factor must be between %1 and %2")
                                             .arg(double(minimumFactor))
                                             .arg(double(maximumFactor))};
+    for (const QString &input : {first, second}) {
+        if (const QString problem = inputProblem(input); !problem.isEmpty())
+            return {AudioJobStatus::Failed, problem};
+    }
     if (wouldOverwrite(first, output) || wouldOverwrite(second, output))
         return {AudioJobStatus::Failed, QStringLiteral("the merge would overwrite its input")};
     QString error;
@@ -72,15 +76,18 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
                     .arg(b->signal.rate)
                     .arg(b->signal.channels)};
 
+    OutputFile target(output);
+    if (!target.create(error))
+        return {AudioJobStatus::Failed, error};
     SoxLibrary::clearLastError();
     // The output is longer than the first file: opened with that file's length, libsox would
     // keep it in the header and players would stop halfway through.
     sox_signalinfo_t outSignal = a->signal;
     outSignal.length = SOX_UNSPEC;
-    SoxFormat out(sox_open_write(QFile::encodeName(output).constData(), &outSignal, nullptr, "wav",
-                                 nullptr, nullptr));
+    SoxFormat out(sox_open_write(QFile::encodeName(target.path()).constData(), &outSignal, nullptr,
+                                 "wav", nullptr, nullptr));
     if (!out)
-        return failure(output, withReason(QStringLiteral("“%1” cannot be written").arg(output)));
+        return failure(target, withReason(QStringLiteral("“%1” cannot be written").arg(output)));
 
     SoxChain chain(sox_create_effects_chain(&a->encoding, &out->encoding));
     sox_signalinfo_t signal = a->signal;
@@ -100,7 +107,7 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
         !addSoxEffect(chain.get(), "output", 1, outputArg, &signal, &a->signal, error)) {
         chain.reset();
         out.reset();
-        return failure(output, error);
+        return failure(target, error);
     }
     SoxLibrary::clearLastError();
     sox_flow_effects(chain.get(), nullptr, nullptr);
@@ -109,7 +116,9 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
     const QString reason = SoxLibrary::lastError();
     const bool closed = sox_close(out.release()) == SOX_SUCCESS;
     if (!streamsOk || !closed || !reason.isEmpty())
-        return failure(output, withReason(QStringLiteral("merging the audio files failed")));
+        return failure(target, withReason(QStringLiteral("merging the audio files failed")));
+    if (!target.commit(error))
+        return {AudioJobStatus::Failed, error};
     return {AudioJobStatus::Finished, {}};
 }
 
@@ -117,22 +126,17 @@ AudioJobResult clipAudioFile(const QString &path, float start, float end, const 
 {
     if (!std::isfinite(start) || !std::isfinite(end))
         return {AudioJobStatus::Failed, QStringLiteral("the clip range is not a number")};
+    if (const QString problem = inputProblem(path); !problem.isEmpty())
+        return {AudioJobStatus::Failed, problem};
     if (wouldOverwrite(path, output))
         return {AudioJobStatus::Failed, QStringLiteral("the clip would overwrite its input")};
     WavLayout layout;
     QString error;
-    switch (WavFile::inspect(path, layout, error)) {
-    case WavFile::Kind::NotWav:
-        return {AudioJobStatus::Failed, QStringLiteral("“%1” is not a WAV file").arg(path)};
-    case WavFile::Kind::Invalid:
-        return {AudioJobStatus::Failed,
-                QStringLiteral("“%1” is not a usable WAV file: %2").arg(path, error)};
-    case WavFile::Kind::Valid:
-        break;
-    }
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        return {AudioJobStatus::Failed, in.errorString()};
+    if (WavFile::checkInput(path, layout, error) != WavFile::Kind::Valid)
+        return {AudioJobStatus::Failed, error};
+    QFile in;
+    if (!openRegularFile(in, path, error))
+        return {AudioJobStatus::Failed, error};
 
     // Frame positions are computed in single precision, as the crop range has always been, so
     // the mirrored range on the reversal lands on the same frames.
@@ -144,10 +148,13 @@ AudioJobResult clipAudioFile(const QString &path, float start, float end, const 
         std::clamp<qint64>(qint64((end - start) * length), 0, layout.frames - first);
     const qint64 frameBytes = layout.blockAlign;
 
-    QFile out(output);
+    OutputFile target(output);
+    if (!target.create(error))
+        return {AudioJobStatus::Failed, error};
+    QFile out(target.path());
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return {AudioJobStatus::Failed,
-                QStringLiteral("“%1” cannot be written: %2").arg(output, out.errorString())};
+        return failure(target,
+                       QStringLiteral("“%1” cannot be written: %2").arg(output, out.errorString()));
     const qint64 dataBytes = count * frameBytes;
     bool ok = WavFile::writeHeader(out, layout.fmtChunk, dataBytes) &&
               in.seek(layout.dataOffset + first * frameBytes);
@@ -163,7 +170,9 @@ AudioJobResult clipAudioFile(const QString &path, float start, float end, const 
     ok = ok && out.flush();
     out.close();
     if (!ok || out.error() != QFileDevice::NoError)
-        return failure(output, QStringLiteral("clipping “%1” failed").arg(path));
+        return failure(target, QStringLiteral("clipping “%1” failed").arg(path));
+    if (!target.commit(error))
+        return {AudioJobStatus::Failed, error};
     return {AudioJobStatus::Finished, {}};
 }
 

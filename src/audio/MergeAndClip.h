@@ -15,7 +15,9 @@ QString slowAndMergeAudio(const QString &first, const QString &second, float fac
 // the file's own format. Returns a new temporary path, or an empty string on failure.
 QString clipAudio(const QString &path, float start, float end);
 
-// The same work into a chosen file, with the reason on failure (nothing is left behind then).
+// The same work into a chosen file, with the reason on failure. The file is written under a
+// hidden name beside it and renamed into place when complete, so a failure leaves `output` as it
+// was; inputs that are not regular files or that `output` names are refused first.
 AudioJobResult mergeAudioFiles(const QString &first, const QString &second, float factor,
                                const QString &output);
 AudioJobResult clipAudioFile(const QString &path, float start, float end, const QString &output);

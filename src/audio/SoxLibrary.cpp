@@ -1,5 +1,6 @@
 #include "audio/SoxLibrary.h"
 
+#include "audio/OutputPath.h"
 #include "audio/WavFile.h"
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
@@ -17,7 +18,6 @@ namespace murmelo {
 
 namespace {
 
-constexpr int maximumChannels = 32;
 constexpr double maximumSampleRate = 768000;
 // libsox's 8 Ki-sample default makes every effect and file access small; 128 Ki samples
 // (512 KiB per buffer) cuts the per-call overhead while keeping memory flat.
@@ -115,26 +115,14 @@ bool addSoxEffect(sox_effects_chain_t *chain, const char *name, int argc, char *
 SoxFormat openAudioInput(const QString &path, QString &error)
 {
     SoxLibrary::ensureInitialised();
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile()) {
-        error = QStringLiteral("“%1” does not exist").arg(path);
+    if (error = inputProblem(path); !error.isEmpty())
         return nullptr;
-    }
     WavLayout layout;
-    QString wavError;
     // Only WAV files reach libsox: everything the application reverses or joins is a WAV it
     // wrote itself, and libsox's readers of other formats can hang on a damaged file. Songs come
     // in through the FFmpeg import instead.
-    switch (WavFile::inspect(path, layout, wavError)) {
-    case WavFile::Kind::Invalid:
-        error = QStringLiteral("“%1” is not a usable WAV file: %2").arg(path, wavError);
+    if (WavFile::checkInput(path, layout, error) != WavFile::Kind::Valid)
         return nullptr;
-    case WavFile::Kind::NotWav:
-        error = QStringLiteral("“%1” is not a WAV file").arg(path);
-        return nullptr;
-    case WavFile::Kind::Valid:
-        break;
-    }
     SoxLibrary::clearLastError();
     SoxFormat input(sox_open_read(QFile::encodeName(path).constData(), nullptr, nullptr, "wav"));
     const QString reason = SoxLibrary::lastError();
@@ -144,8 +132,8 @@ SoxFormat openAudioInput(const QString &path, QString &error)
         return nullptr;
     }
     const sox_signalinfo_t &signal = input->signal;
-    if (signal.channels < 1 || signal.channels > maximumChannels || !(signal.rate >= 1) ||
-        signal.rate > maximumSampleRate) {
+    if (signal.channels < 1 || signal.channels > unsigned(WavFile::maximumChannels) ||
+        !(signal.rate >= 1) || signal.rate > maximumSampleRate) {
         error = QStringLiteral("“%1” has an impossible format (%2 channels at %3 Hz)")
                     .arg(path)
                     .arg(signal.channels)

@@ -41,9 +41,9 @@ quint64 scratchBytesFor(const sox_format_t &input, qint64 fileBytes)
     return quint64(fileBytes) * 8; // compressed input of unknown length: guess generously
 }
 
-AudioJobResult failed(const QString &output, const QString &error)
+AudioJobResult failed(OutputFile &output, const QString &error)
 {
-    QFile::remove(output);
+    output.discard();
     return {AudioJobStatus::Failed, error};
 }
 
@@ -55,6 +55,8 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
 {
     SoxLibrary::ensureInitialised();
     const QFileInfo sourceInfo(source);
+    if (const QString problem = inputProblem(source); !problem.isEmpty())
+        return {AudioJobStatus::Failed, problem};
     if (wouldOverwrite(source, output))
         return {AudioJobStatus::Failed, QStringLiteral("the reversal would overwrite its source")};
 
@@ -63,12 +65,15 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
     if (!input)
         return {AudioJobStatus::Failed, error};
 
+    OutputFile target(output);
+    if (!target.create(error))
+        return {AudioJobStatus::Failed, error};
     SoxLibrary::clearLastError();
-    SoxFormat out(sox_open_write(QFile::encodeName(output).constData(), &input->signal, nullptr,
-                                 "wav", nullptr, nullptr));
+    SoxFormat out(sox_open_write(QFile::encodeName(target.path()).constData(), &input->signal,
+                                 nullptr, "wav", nullptr, nullptr));
     if (!out) {
         const QString reason = SoxLibrary::lastError();
-        return failed(output, QStringLiteral("“%1” cannot be written%2")
+        return failed(target, QStringLiteral("“%1” cannot be written%2")
                                   .arg(output, reason.isEmpty() ? QString() : ": " + reason));
     }
 
@@ -83,7 +88,7 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
         !addSoxEffect(chain.get(), "output", 1, outputArg, &signal, &input->signal, error)) {
         chain.reset();
         out.reset();
-        return failed(output, error);
+        return failed(target, error);
     }
 
     FlowState state{cancelled, progress, input.get(),
@@ -93,6 +98,7 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
     chain.reset();
     if (cancelled.load()) {
         out.reset();
+        target.discard();
         return {AudioJobStatus::Cancelled, {}};
     }
     const int writeErrno = out->sox_errno;
@@ -100,8 +106,10 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
     const QString reason = SoxLibrary::lastError();
     const bool closed = sox_close(out.release()) == SOX_SUCCESS;
     if (writeErrno != 0 || readErrno != 0 || !closed || !reason.isEmpty())
-        return failed(output, QStringLiteral("reversing “%1” failed%2")
+        return failed(target, QStringLiteral("reversing “%1” failed%2")
                                   .arg(source, reason.isEmpty() ? QString() : ": " + reason));
+    if (!target.commit(error))
+        return {AudioJobStatus::Failed, error};
     if (progress)
         progress(1.0);
     return {AudioJobStatus::Finished, {}};

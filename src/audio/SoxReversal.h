@@ -16,8 +16,10 @@ struct AudioJobResult {
 // Writes `source` played backwards to the WAV file `output`, with the source's rate, channels
 // and precision. libsox's "reverse" has to read the whole source before writing anything, so
 // `progress` (called on this thread, 0..1 over the reading) shows how far the reading is.
-// Setting `cancelled` stops the work at the next block; the caller then owns whatever files
-// exist. On failure the partial output is removed.
+// Setting `cancelled` stops the work at the next block. The output is written beside `output`
+// under a hidden name and renamed into place when complete, so on failure or cancel nothing
+// under `output` has changed. A source that is not a regular file, or that `output` names
+// (by any link), is refused before anything is written.
 AudioJobResult reverseAudioFile(const QString &source, const QString &output,
                                 const std::atomic<bool> &cancelled,
                                 std::function<void(double fraction)> progress = {});

@@ -1,5 +1,7 @@
 #include "audio/WavFile.h"
 
+#include "audio/OutputPath.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -7,7 +9,6 @@ namespace murmelo {
 
 namespace {
 
-constexpr int maximumChannels = 32;
 constexpr int maximumSampleRate = 768000;
 constexpr quint16 extensible = 0xFFFE;
 // A fmt chunk is 16 to 40 bytes in practice; anything far larger is not a header.
@@ -38,7 +39,7 @@ QString checkFormat(const QByteArray &fmt, WavLayout &layout)
         tag = le16(p + 24); // first two bytes of the sub-format GUID
     }
     layout.formatTag = tag;
-    if (layout.channels < 1 || layout.channels > maximumChannels)
+    if (layout.channels < 1 || layout.channels > WavFile::maximumChannels)
         return QStringLiteral("the WAV header claims %1 channels").arg(layout.channels);
     if (rate < 1 || rate > quint32(maximumSampleRate))
         return QStringLiteral("the WAV header claims a sample rate of %1 Hz").arg(rate);
@@ -72,11 +73,9 @@ QString checkFormat(const QByteArray &fmt, WavLayout &layout)
 WavFile::Kind WavFile::inspect(const QString &path, WavLayout &layout, QString &error)
 {
     layout = WavLayout{};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+    QFile file;
+    if (!openRegularFile(file, path, error))
         return Kind::Invalid;
-    }
     const qint64 fileSize = file.size();
     const QByteArray riff = file.read(12);
     if (riff.size() < 12 || !riff.startsWith("RIFF") || riff.mid(8, 4) != "WAVE")
@@ -101,9 +100,17 @@ WavFile::Kind WavFile::inspect(const QString &path, WavLayout &layout, QString &
                 error = QStringLiteral("the WAV format chunk is damaged");
                 return Kind::Invalid;
             }
+            if (size & 1) {
+                error = QStringLiteral("the WAV format chunk has an odd size (%1 bytes)").arg(size);
+                return Kind::Invalid;
+            }
             layout.fmtChunk = file.read(size);
             haveFmt = true;
         } else if (chunk.startsWith("data") && !haveData) {
+            if (!haveFmt) {
+                error = QStringLiteral("the WAV file's data comes before its format chunk");
+                return Kind::Invalid;
+            }
             layout.dataOffset = body;
             dataBytes = qMin<qint64>(size, fileSize - body);
             haveData = true;
@@ -120,6 +127,28 @@ WavFile::Kind WavFile::inspect(const QString &path, WavLayout &layout, QString &
         return Kind::Invalid;
     layout.frames = dataBytes / layout.blockAlign;
     return Kind::Valid;
+}
+
+WavFile::Kind WavFile::checkInput(const QString &path, WavLayout &layout, QString &error)
+{
+    QString reason;
+    Kind kind = inspect(path, layout, reason);
+    if (kind == Kind::Valid && layout.frames < 1) {
+        reason = QStringLiteral("it holds no audio");
+        kind = Kind::Invalid;
+    }
+    switch (kind) {
+    case Kind::NotWav:
+        error = QStringLiteral("“%1” is not a WAV file").arg(path);
+        break;
+    case Kind::Invalid:
+        error = QStringLiteral("“%1” is not a usable WAV file: %2").arg(path, reason);
+        break;
+    case Kind::Valid:
+        error.clear();
+        break;
+    }
+    return kind;
 }
 
 bool WavFile::writeHeader(QFileDevice &file, const QByteArray &fmtChunk, qint64 dataBytes)

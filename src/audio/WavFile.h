@@ -36,7 +36,16 @@ public:
     // reason in `error`), or a usable layout. A data chunk that claims more bytes than the file
     // holds is cut to the whole frames present: recorders that die mid-write leave such files and
     // their audio is still good.
+    // The format chunk must come before the data and have an even size (libsox's reader, which
+    // reverses and joins, finds no data otherwise), and there are at most `maximumChannels`
+    // channels (what the import can mix down).
     static Kind inspect(const QString &path, WavLayout &layout, QString &error);
+
+    // The one rule every command and audio job applies to a WAV input: inspect() and at least
+    // one frame of audio. `error` is a whole sentence naming the file.
+    static Kind checkInput(const QString &path, WavLayout &layout, QString &error);
+
+    static constexpr int maximumChannels = 8;
 
     // Writes, at the start of `file`, a header with this fmt chunk body and a data chunk of
     // `dataBytes`; refuses sizes a RIFF header cannot hold.

@@ -1,5 +1,6 @@
 #include "audio/WaveformEnvelope.h"
 
+#include "audio/OutputPath.h"
 #include "audio/SoxLibrary.h"
 #include "audio/WavFile.h"
 
@@ -88,33 +89,29 @@ namespace EnvelopeReader {
 
 std::optional<WaveformEnvelope> read(const QString &path, QString &error)
 {
+    // Pictures are only drawn of WAV files; libsox's detection of other formats can be sent
+    // into hour-long loops by a damaged header (its AIFF reader).
     WavLayout layout;
-    switch (WavFile::inspect(path, layout, error)) {
-    case WavFile::Kind::Invalid:
+    if (WavFile::checkInput(path, layout, error) != WavFile::Kind::Valid)
         return std::nullopt;
-    case WavFile::Kind::Valid:
-        if (layout.isIntegerPcm())
-            return readPcmWav(path, error);
-        return readWithSox(path, error);
-    case WavFile::Kind::NotWav:
-        break;
-    }
-    // Pictures are only drawn of the WAV files the system writes itself; libsox's detection of
-    // other formats can be sent into hour-long loops by a damaged header (its AIFF reader).
-    error = QStringLiteral("“%1” is not a WAV file").arg(path);
-    return std::nullopt;
+    if (layout.isIntegerPcm())
+        return readPcmWav(path, error);
+    return readWithSox(path, error);
 }
 
 std::optional<WaveformEnvelope> readPcmWav(const QString &path, QString &error)
 {
     WavLayout layout;
-    if (WavFile::inspect(path, layout, error) != WavFile::Kind::Valid || !layout.isIntegerPcm()) {
-        if (error.isEmpty())
-            error = QStringLiteral("“%1” is not an integer PCM WAV file").arg(path);
+    if (WavFile::checkInput(path, layout, error) != WavFile::Kind::Valid)
+        return std::nullopt;
+    if (!layout.isIntegerPcm()) {
+        error = QStringLiteral("“%1” is not an integer PCM WAV file").arg(path);
         return std::nullopt;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(layout.dataOffset)) {
+    QFile file;
+    if (!openRegularFile(file, path, error))
+        return std::nullopt;
+    if (!file.seek(layout.dataOffset)) {
         error = file.errorString();
         return std::nullopt;
     }

@@ -15,12 +15,14 @@ constexpr double minimumBarHeight = 1.0;
 const QColor barColour(0x0c, 0xdb, 0xd2);
 } // namespace
 
-QImage waveformImage(const QString &path, const QSizeF &size, double barWidth)
+QImage waveformImage(const QString &path, const QSizeF &size, double barWidth, QString *error)
 {
-    QString error;
-    const std::optional<WaveformEnvelope> envelope = EnvelopeReader::read(path, error);
+    QString reason;
+    const std::optional<WaveformEnvelope> envelope = EnvelopeReader::read(path, reason);
     if (!envelope) {
-        systemLog(QStringLiteral("waveform: %1").arg(error));
+        systemLog(QStringLiteral("waveform: %1").arg(reason));
+        if (error)
+            *error = reason;
         return {};
     }
     return audioImageGraph(envelope->values(), envelope->normalizeMax(), envelope->bucketCount(),

@@ -6,6 +6,7 @@
 #include "audio/SoxReversal.h"
 #include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
+#include "cli/Interruption.h"
 #include "cli/LibraryCommand.h"
 #include "cli/TerminalProgress.h"
 #include "library/Recording.h"
@@ -15,17 +16,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 namespace murmelo::cli {
 
 namespace {
 
-enum ExitCode { Ok = 0, Failure = 1, Usage = 2, Interrupted = 130 };
+enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
 
 struct UsageError {
     QString message;
@@ -34,8 +34,6 @@ struct UsageError {
 const QSizeF defaultWaveformSize(225, 54);
 constexpr double defaultBarWidth = 4;
 constexpr int maximumPictureSide = 16384;
-
-std::atomic<bool> interrupted{false};
 
 void printError(const QString &message)
 {
@@ -96,7 +94,7 @@ int finish(const AudioJobResult &result)
         return Ok;
     case AudioJobStatus::Cancelled:
         printError(QStringLiteral("interrupted"));
-        return Interrupted;
+        return Interruption::exitCode();
     case AudioJobStatus::Failed:
         break;
     }
@@ -104,96 +102,142 @@ int finish(const AudioJobResult &result)
     return Failure;
 }
 
+// Refuses, before anything is read or written, inputs that are not regular files (a FIFO
+// would block the command for good) and outputs that are one of the inputs under any name.
+void checkFiles(const QStringList &inputs, const QStringList &outputs = {})
+{
+    for (const QString &input : inputs) {
+        if (const QString problem = inputProblem(input); !problem.isEmpty())
+            throw std::runtime_error(problem.toStdString());
+        for (const QString &output : outputs) {
+            if (wouldOverwrite(input, output))
+                throw UsageError{QStringLiteral("“%1” is “%2” under another name: writing it "
+                                                "would destroy the input")
+                                     .arg(output, input)};
+        }
+    }
+}
+
 int saveWaveform(const QString &input, const QString &png, const QSizeF &size, double barWidth)
 {
-    const QImage image = waveformImage(input, size, barWidth);
+    QString error;
+    const QImage image = waveformImage(input, size, barWidth, &error);
     if (image.isNull()) {
-        printError(QStringLiteral("“%1” cannot be read as audio").arg(input));
+        printError(error);
         return Failure;
     }
-    if (!image.save(png, "PNG")) {
-        QFile::remove(png);
+    OutputFile target(png);
+    if (!target.create(error)) {
+        printError(error);
+        return Failure;
+    }
+    if (!image.save(target.path(), "PNG") || !target.commit(error)) {
         printError(QStringLiteral("“%1” cannot be written").arg(png));
         return Failure;
     }
     return Ok;
 }
 
-// "<base>-reversed.wav" beside the input, numbered rather than replacing anything there.
-QString reversedPathFor(const QString &input)
+// Files the command made on its way, removed however it ends (by the watchdog too).
+struct TemporaryFiles {
+    QStringList paths;
+    void add(const QString &path)
+    {
+        paths << path;
+        Interruption::track(path);
+    }
+    ~TemporaryFiles()
+    {
+        for (const QString &path : paths) {
+            QFile::remove(path);
+            Interruption::forget(path);
+        }
+    }
+};
+
+// "<base>-reversed.wav" beside the input, numbered rather than replacing anything there. The
+// name is taken by creating it exclusively, so nothing there (a file, a dangling link) is ever
+// replaced or written through; the reversal is renamed over this placeholder when done.
+QString reserveReversedPath(const QString &input, TemporaryFiles &placeholders)
 {
     const QFileInfo info(input);
     const QString stem = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
-    QString path = stem + QStringLiteral("-reversed.wav");
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = stem + QStringLiteral("-reversed-%1.wav").arg(n);
-    return path;
-}
-
-void onInterrupt(int)
-{
-    interrupted = true;
-}
-
-// Files the command made on its way, removed however it ends.
-struct TemporaryFiles {
-    QStringList paths;
-    ~TemporaryFiles()
-    {
-        for (const QString &path : paths)
-            QFile::remove(path);
+    QString error;
+    for (int n = 1; n < 10000; ++n) {
+        const QString path = n == 1 ? stem + QStringLiteral("-reversed.wav")
+                                    : stem + QStringLiteral("-reversed-%1.wav").arg(n);
+        if (createExclusively(path, error)) {
+            placeholders.add(path);
+            return path;
+        }
+        if (!error.contains(QStringLiteral("already there")))
+            break;
     }
-};
+    throw std::runtime_error(error.toStdString());
+}
 
 // Reversal and merge read WAV only; a song in any other format is imported into a temporary
 // WAV first, as the record screen does. Returns the path to read, or empty after saying why.
 QString readableAsWav(const QString &input, TemporaryFiles &temporaries)
 {
     WavLayout layout;
-    QString ignored;
-    if (WavFile::inspect(input, layout, ignored) != WavFile::Kind::NotWav)
-        return input; // a WAV, or a damaged one that the reader will explain
+    QString error;
+    switch (WavFile::checkInput(input, layout, error)) {
+    case WavFile::Kind::Valid:
+        return input;
+    case WavFile::Kind::Invalid:
+        printError(error);
+        return QString();
+    case WavFile::Kind::NotWav:
+        break;
+    }
     const QString wav = Recording::tempAudioPath();
-    MediaImportError error;
+    MediaImportError failure;
     {
         TerminalProgress bar(QStringLiteral("Importing"));
-        error = MediaImport::exportToWav(input, wav, interrupted,
-                                         [&bar](double fraction) { bar.update(fraction); });
+        failure = MediaImport::exportToWav(input, wav, Interruption::flag(),
+                                           [&bar](double fraction) { bar.update(fraction); });
     }
-    if (!error.ok()) {
-        printError(
-            error.kind == MediaImportError::Kind::Cancelled
-                ? QStringLiteral("interrupted")
-                : QStringLiteral("“%1” cannot be read as audio: %2").arg(input, error.description));
+    if (!failure.ok()) {
+        printError(failure.kind == MediaImportError::Kind::Cancelled
+                       ? QStringLiteral("interrupted")
+                       : QStringLiteral("“%1” cannot be read as audio: %2")
+                             .arg(input, failure.description));
         return QString();
     }
-    temporaries.paths << wav;
+    temporaries.add(wav);
     return wav;
 }
 
 int reverseCommand(const QCommandLineParser &parser)
 {
     const QString input = positional(parser, 1).first();
-    const QString output = parser.isSet(QStringLiteral("output"))
-                               ? parser.value(QStringLiteral("output"))
-                               : reversedPathFor(input);
-    // Ctrl-C stops libsox at its next block and the partial file goes, like a cancelled job.
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    const bool named = parser.isSet(QStringLiteral("output"));
+    const QString png = parser.value(QStringLiteral("waveform"));
+    QStringList outputs;
+    if (named)
+        outputs << parser.value(QStringLiteral("output"));
+    if (!png.isEmpty())
+        outputs << png;
+    checkFiles({input}, outputs);
+    // A name the program picks itself is reserved first; it goes again if the work fails.
     TemporaryFiles temporaries;
+    const QString output =
+        named ? parser.value(QStringLiteral("output")) : reserveReversedPath(input, temporaries);
     const QString source = readableAsWav(input, temporaries);
     if (source.isEmpty())
-        return interrupted ? Interrupted : Failure;
+        return Interruption::signalNumber() ? Interruption::exitCode() : Failure;
     AudioJobResult result;
     {
         TerminalProgress bar(QStringLiteral("Reversing"));
-        result = reverseAudioFile(source, output, interrupted,
+        result = reverseAudioFile(source, output, Interruption::flag(),
                                   [&bar](double fraction) { bar.update(fraction); });
     }
-    if (result.status == AudioJobStatus::Cancelled)
-        QFile::remove(output);
     if (const int code = finish(result); code != Ok)
         return code;
+    // Done: the reserved name now holds the reversal and stays.
+    temporaries.paths.removeAll(output);
+    Interruption::forget(output);
     if (parser.isSet(QStringLiteral("waveform"))) {
         const int code = saveWaveform(source, parser.value(QStringLiteral("waveform")),
                                       defaultWaveformSize, defaultBarWidth);
@@ -231,12 +275,11 @@ int waveformCommand(const QCommandLineParser &parser)
         if (!ok || !(barWidth > 2.0 && barWidth <= size.width()))
             throw UsageError{QStringLiteral("--bar-width must be above 2 and at most the width")};
     }
-    if (wouldOverwrite(input, png))
-        throw UsageError{QStringLiteral("the picture would overwrite the audio file")};
+    checkFiles({input}, {png});
     TemporaryFiles temporaries;
     const QString source = readableAsWav(input, temporaries);
     if (source.isEmpty())
-        return interrupted ? Interrupted : Failure;
+        return Interruption::signalNumber() ? Interruption::exitCode() : Failure;
     return saveWaveform(source, png, size, barWidth);
 }
 
@@ -251,11 +294,12 @@ int mergeCommand(const QCommandLineParser &parser)
         if (!ok)
             throw UsageError{QStringLiteral("--factor must be a number")};
     }
+    checkFiles(inputs, {output});
     TemporaryFiles temporaries;
     const QString first = readableAsWav(inputs[0], temporaries);
     const QString second = first.isEmpty() ? QString() : readableAsWav(inputs[1], temporaries);
     if (second.isEmpty())
-        return interrupted ? Interrupted : Failure;
+        return Interruption::signalNumber() ? Interruption::exitCode() : Failure;
     return finish(mergeAudioFiles(first, second, factor, output));
 }
 
@@ -270,6 +314,7 @@ int clipCommand(const QCommandLineParser &parser)
     const double end = fractionOption(parser, QStringLiteral("end"));
     if (!(start < end))
         throw UsageError{QStringLiteral("--start must come before --end")};
+    checkFiles({input}, {output});
     return finish(clipAudioFile(input, float(start), float(end), output));
 }
 
@@ -277,21 +322,25 @@ int importCommand(const QCommandLineParser &parser)
 {
     const QString input = positional(parser, 1).first();
     const QString output = requiredOutput(parser);
-    if (wouldOverwrite(input, output))
-        throw UsageError{QStringLiteral("the WAV file would overwrite the song")};
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    checkFiles({input}, {output});
+    // A WAV song is held to the rule every command applies to WAV files.
+    WavLayout layout;
+    QString wavError;
+    if (WavFile::checkInput(input, layout, wavError) == WavFile::Kind::Invalid) {
+        printError(wavError);
+        return Failure;
+    }
     MediaImportError error;
     {
         TerminalProgress bar(QStringLiteral("Importing"));
-        error = MediaImport::exportToWav(input, output, interrupted,
+        error = MediaImport::exportToWav(input, output, Interruption::flag(),
                                          [&bar](double fraction) { bar.update(fraction); });
     }
     if (error.ok())
         return Ok;
     if (error.kind == MediaImportError::Kind::Cancelled) {
         printError(QStringLiteral("interrupted"));
-        return Interrupted;
+        return Interruption::exitCode();
     }
     printError(
         error.kind == MediaImportError::Kind::Unreadable
@@ -402,13 +451,25 @@ int runCommand(const Command &command, QStringList arguments)
         std::fputs(help.toLocal8Bit().constData(), stdout);
         return Ok;
     }
+    Interruption::install();
+    int code;
     try {
-        return command.work(parser);
+        code = command.work(parser);
     } catch (const UsageError &error) {
         printError(error.message);
         std::fprintf(stderr, "Try 'murmelo %s --help'.\n", command.name);
         return Usage;
+    } catch (const std::runtime_error &error) {
+        printError(QString::fromStdString(error.what()));
+        code = Failure;
     }
+    // A signal that arrived while the work was finishing anyway still ends the command as
+    // interrupted: the user asked for it to stop.
+    if (Interruption::signalNumber() != 0 && code != Interruption::exitCode()) {
+        printError(QStringLiteral("interrupted"));
+        return Interruption::exitCode();
+    }
+    return code;
 }
 
 int runHelp(const QStringList &arguments)

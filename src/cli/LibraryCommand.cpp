@@ -1,5 +1,6 @@
 #include "cli/LibraryCommand.h"
 
+#include "audio/OutputPath.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 
@@ -10,7 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <QTextBoundaryFinder>
 #include <cstdio>
 
 namespace murmelo::cli {
@@ -66,12 +67,34 @@ QJsonObject toJson(const Recording &recording)
             {QStringLiteral("imported"), recording.isImportedValue()}};
 }
 
+// Text typed by a user (or put in the file by anyone) as the terminal should show it: control
+// characters and the invisible ones that reorder or hide text are written as escapes, so no
+// title can move the cursor, change colours or disguise what it says.
+QString printable(const QString &text)
+{
+    QString shown;
+    for (const char32_t c : text.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Other_Format ||
+            category == QChar::Separator_Line || category == QChar::Separator_Paragraph ||
+            category == QChar::Other_Surrogate || category == QChar::Other_NotAssigned)
+            shown += c < 0x100 ? QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'))
+                               : QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+        else if (c == U'\\')
+            shown += QStringLiteral("\\\\");
+        else
+            shown += QString::fromUcs4(&c, 1);
+    }
+    return shown;
+}
+
 QString toText(const Recording &recording)
 {
     return QStringLiteral("%1\n  name:     %2\n  date:     %3\n  message:  %4\n"
                           "  forward:  %5\n  reversal: %6\n  speed:    %7\n  imported: %8\n")
-        .arg(recording.objectURI().toString(), recording.name(), isoDate(recording.date()),
-             recording.message(), recording.currentAudioPath(), recording.reverseAudioPath(),
+        .arg(recording.objectURI().toString(), printable(recording.name()),
+             isoDate(recording.date()), printable(recording.message()),
+             printable(recording.currentAudioPath()), printable(recording.reverseAudioPath()),
              QString::number(recording.speedValue()),
              recording.isImportedValue() ? QStringLiteral("yes") : QStringLiteral("no"));
 }
@@ -101,20 +124,70 @@ std::shared_ptr<Recording> find(StoreContext &context, const QString &id)
     return std::static_pointer_cast<Recording>(object);
 }
 
+// File names are limited in bytes (255 on Linux file systems); this leaves room for the longest
+// suffix and the hidden name a file is written under first.
+constexpr qsizetype maximumStemBytes = 200;
+
 // A file name from the title the user typed: no folders, no hidden files, nothing a shell or
-// file manager trips over.
+// file manager trips over, no invisible characters that reorder what the name shows (U+202E
+// makes "evil\u202Evaw.exe" look like "evilexe.wav"), and cut to fit only between whole
+// characters as the user sees them.
 QString fileStem(const Recording &recording)
 {
     QString stem;
-    for (const QChar c : recording.name().trimmed()) {
-        const bool unsafe =
-            c.category() == QChar::Other_Control || QStringLiteral("/\\:*?\"<>|").contains(c);
-        stem += unsafe ? QChar(u'_') : c;
+    for (const char32_t c : recording.name().trimmed().toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Other_Format || category == QChar::Other_Surrogate ||
+            category == QChar::Other_NotAssigned)
+            continue;
+        const bool unsafe = category == QChar::Other_Control || category == QChar::Separator_Line ||
+                            category == QChar::Separator_Paragraph ||
+                            (c < 0x80 && QStringLiteral("/\\:*?\"<>|").contains(QChar(c)));
+        stem += unsafe ? QStringLiteral("_") : QString::fromUcs4(&c, 1);
     }
     while (stem.startsWith(QLatin1Char('.')))
         stem.remove(0, 1);
-    stem = stem.left(100).trimmed();
+    if (stem.toUtf8().size() > maximumStemBytes) {
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, stem);
+        qsizetype cut = 0;
+        for (qsizetype next = graphemes.toNextBoundary(); next > 0;
+             next = graphemes.toNextBoundary()) {
+            if (QStringView(stem).left(next).toUtf8().size() > maximumStemBytes)
+                break;
+            cut = next;
+        }
+        stem.truncate(cut);
+    }
+    stem = stem.trimmed();
     return stem.isEmpty() ? QStringLiteral("recording-%1").arg(recording.rowID()) : stem;
+}
+
+// Copies `source` into the finished file at `target` (a name reserved for it).
+bool copyInto(const QString &source, const QString &target, QString &error)
+{
+    QFile in;
+    if (!openRegularFile(in, source, error))
+        return false;
+    OutputFile out(target);
+    if (!out.create(error))
+        return false;
+    QFile file(out.path());
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("“%1” cannot be written: %2").arg(target, file.errorString());
+        return false;
+    }
+    QByteArray block;
+    while (!(block = in.read(1 << 20)).isEmpty()) {
+        if (file.write(block) != block.size())
+            break;
+    }
+    if (in.error() != QFileDevice::NoError || file.error() != QFileDevice::NoError ||
+        !file.flush()) {
+        error = QStringLiteral("“%1” cannot be written: %2").arg(target, file.errorString());
+        return false;
+    }
+    file.close();
+    return out.commit(error);
 }
 
 int exportRecording(const Recording &recording, const QString &folder)
@@ -131,28 +204,37 @@ int exportRecording(const Recording &recording, const QString &folder)
     }
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("the folder “%1” cannot be made").arg(folder));
-    for (const QString &target : {forward, reversal, message}) {
-        if (QFileInfo::exists(target))
-            return fail(QStringLiteral("“%1” is already there; nothing was replaced").arg(target));
-    }
-    QStringList written;
-    const auto undo = [&written](const QString &why) {
-        for (const QString &file : written)
+    // The three names are taken exclusively before anything is written: whatever is already
+    // there, a file or a link pointing anywhere, is neither replaced nor written through.
+    QStringList reserved;
+    const auto undo = [&reserved](const QString &why) {
+        for (const QString &file : reserved)
             QFile::remove(file);
         return fail(why);
     };
+    QString error;
+    for (const QString &target : {forward, reversal, message}) {
+        if (!createExclusively(target, error))
+            return undo(error);
+        reserved << target;
+    }
     for (const auto &[source, target] : {std::pair{recording.currentAudioPath(), forward},
                                          {recording.reverseAudioPath(), reversal}}) {
-        if (!QFile::copy(source, target))
-            return undo(QStringLiteral("“%1” cannot be written").arg(target));
-        written << target;
+        if (!copyInto(source, target, error))
+            return undo(error);
     }
-    QSaveFile text(message);
-    if (!text.open(QIODevice::WriteOnly) || text.write(recording.message().toUtf8() + '\n') < 0 ||
-        !text.commit())
+    OutputFile note(message);
+    QFile noteFile;
+    if (!note.create(error))
+        return undo(error);
+    noteFile.setFileName(note.path());
+    if (!noteFile.open(QIODevice::WriteOnly) ||
+        noteFile.write(recording.message().toUtf8() + '\n') < 0 || !noteFile.flush())
         return undo(QStringLiteral("“%1” cannot be written").arg(message));
-    written << message;
-    for (const QString &file : written)
+    noteFile.close();
+    if (!note.commit(error))
+        return undo(error);
+    for (const QString &file : reserved)
         printOut(file);
     return Ok;
 }

@@ -1,5 +1,6 @@
 #include "AudioFixtures.h"
 
+#include "audio/MediaImport.h"
 #include "audio/MergeAndClip.h"
 #include "audio/SoxReversal.h"
 #include "audio/WaveformImage.h"
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace murmelo {
 namespace {
@@ -89,6 +92,52 @@ INSTANTIATE_TEST_SUITE_P(Files, MalformedInput, ::testing::ValuesIn(badFiles()),
                                  name.begin(), name.end(), [](char c) { return !isalnum(c); }, '_');
                              return name;
                          });
+
+} // namespace
+} // namespace murmelo
+
+namespace murmelo {
+namespace {
+
+// The application's own jobs (reversal, crop, send, import) go through the same refusals as
+// the command line: a FIFO never blocks a job, and an output that is the input under another
+// name is never written.
+TEST(JobFiles, NonRegularInputsAndOutputsAliasingTheInputAreRefusedBeforeWriting)
+{
+    const QString input =
+        test::writeWav(QStringLiteral("alias-source.wav"), test::rampAudio(4410, 1, 16));
+    QFile file(input);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    const QString hard = test::fixturePath(QStringLiteral("alias-hard.wav"));
+    QFile::remove(hard);
+    ASSERT_EQ(::link(QFile::encodeName(input).constData(), QFile::encodeName(hard).constData()), 0);
+    const QString fifo = test::fixturePath(QStringLiteral("alias-fifo.wav"));
+    QFile::remove(fifo);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::atomic<bool> cancelled{false};
+
+    for (const QString &output : {hard, input}) {
+        EXPECT_EQ(reverseAudioFile(input, output, cancelled).status, AudioJobStatus::Failed);
+        EXPECT_EQ(clipAudioFile(input, 0, 1, output).status, AudioJobStatus::Failed);
+        EXPECT_EQ(mergeAudioFiles(input, input, 1, output).status, AudioJobStatus::Failed);
+        EXPECT_FALSE(MediaImport::exportToWav(input, output, cancelled).ok());
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+
+    const QString out = test::fixturePath(QStringLiteral("alias-out.wav"));
+    const AudioJobResult reversed = reverseAudioFile(fifo, out, cancelled);
+    EXPECT_EQ(reversed.status, AudioJobStatus::Failed);
+    EXPECT_TRUE(reversed.error.contains(QStringLiteral("not a regular file")));
+    EXPECT_EQ(clipAudioFile(fifo, 0, 1, out).status, AudioJobStatus::Failed);
+    EXPECT_EQ(mergeAudioFiles(input, fifo, 1, out).status, AudioJobStatus::Failed);
+    EXPECT_TRUE(waveformImage(fifo, QSizeF(225, 54), 4).isNull());
+    EXPECT_EQ(MediaImport::exportToWav(fifo, out, cancelled).kind,
+              MediaImportError::Kind::Unreadable);
+    EXPECT_FALSE(QFile::exists(out));
+}
 
 } // namespace
 } // namespace murmelo

@@ -359,5 +359,68 @@ TEST_F(LibraryCommand, DeleteNeverRemovesFilesOutsideTheLibrary)
     EXPECT_EQ(murmelo({QStringLiteral("list")}).out, QString());
 }
 
+TEST_F(LibraryCommand, TitlesAreShownHarmlessAndBecomeWholeSafeFileNames)
+{
+    auto context = openStore();
+    const QString escape = QStringLiteral("Red\x1b[31m alert\u202Egnp.wav");
+    auto shown = add(*context, escape, 8);
+    auto euros = add(*context, QString(100, QChar(0x20AC)), 9);
+    auto emoji =
+        add(*context,
+            QString(60, QLatin1Char('a')) + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(40), 10);
+    ASSERT_TRUE(context->save());
+
+    const Outcome list = murmelo({QStringLiteral("list")});
+    ASSERT_EQ(list.exitCode, 0);
+    EXPECT_FALSE(list.out.contains(QChar(0x1b))) << "no escape sequence reaches the terminal";
+    EXPECT_FALSE(list.out.contains(QChar(0x202E)));
+    EXPECT_TRUE(list.out.contains(QStringLiteral("Red\\x1b[31m alert\\u202egnp.wav")))
+        << list.out.toStdString();
+    // JSON keeps the exact title for programs.
+    const Outcome json = murmelo({QStringLiteral("list"), QStringLiteral("--json")});
+    EXPECT_TRUE(json.out.contains(QStringLiteral("\\u001b"))) << json.out.toStdString();
+
+    for (const auto &recording : {shown, euros, emoji}) {
+        const QString out = folder + QStringLiteral("/out-%1").arg(recording->rowID());
+        const Outcome run =
+            murmelo({QStringLiteral("export"), QString::number(recording->rowID()), out});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        for (const QString &file : run.out.trimmed().split(QLatin1Char('\n'))) {
+            const QString name = QFileInfo(file).fileName();
+            EXPECT_LE(name.toUtf8().size(), 255);
+            EXPECT_FALSE(name.contains(QChar(0xFFFD))) << "cut inside a character";
+            EXPECT_FALSE(name.contains(QChar(0x202E)));
+            EXPECT_FALSE(name.contains(QChar(0x1b)));
+            EXPECT_TRUE(QFileInfo::exists(file)) << file.toStdString();
+        }
+    }
+    // 100 euro signs are 300 bytes: cut to whole signs that fit.
+    const QString euroFile = murmelo({QStringLiteral("export"), QString::number(euros->rowID()),
+                                      folder + QStringLiteral("/again")})
+                                 .out.section(QLatin1Char('\n'), 0, 0);
+    EXPECT_TRUE(QFileInfo(euroFile).completeBaseName().startsWith(QString(60, QChar(0x20AC))));
+}
+
+TEST_F(LibraryCommand, ExportNeverWritesThroughALinkInTheFolder)
+{
+    auto context = openStore();
+    auto recording = add(*context, QStringLiteral("note"), 9);
+    ASSERT_TRUE(context->save());
+    const QString out = folder + QStringLiteral("/out");
+    QDir().mkpath(out);
+    const QString victim = folder + QStringLiteral("/victim.txt");
+    ASSERT_TRUE(QFile::link(victim, out + QStringLiteral("/note.txt")));
+
+    const Outcome run =
+        murmelo({QStringLiteral("export"), QString::number(recording->rowID()), out});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("already there"))) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(victim));
+    EXPECT_EQ(
+        QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
+        QStringList{QStringLiteral("note.txt")})
+        << "nothing half written is left";
+}
+
 } // namespace
 } // namespace murmelo
