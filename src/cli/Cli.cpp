@@ -451,7 +451,6 @@ int runCommand(const Command &command, QStringList arguments)
         std::fputs(help.toLocal8Bit().constData(), stdout);
         return Ok;
     }
-    Interruption::install();
     int code;
     try {
         code = command.work(parser);
@@ -499,6 +498,8 @@ bool isCommandLine(int argc, char **argv)
 
 int run(int argc, char **argv)
 {
+    // First of all, so that a signal at any moment of a command ends it the same way.
+    Interruption::install();
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance())
         app = std::make_unique<QCoreApplication>(argc, argv);
