@@ -118,3 +118,21 @@ TEST(MimeCompositionTest, LineBreaksInHeaderFieldsAreFound)
     EXPECT_EQ(mmsmtpUnsafeField(clean, "", {part("text/plain\r\nX: y", "8bit", "")}),
               "kMMSMTPPartContentTypeKey");
 }
+
+TEST(MimeCompositionTest, LongHeaderLinesAreFolded)
+{
+    QStringList many;
+    for (int i = 0; i < 80; ++i)
+        many << QStringLiteral("listener%1@murmelo.test").arg(i);
+    const QString to = many.join(QStringLiteral(", "));
+    const QString subject = QString(1200, QLatin1Char('s'));
+    const QByteArray block = composeHeaderBlock({"me@x", to, "", subject, "r"}, kDate, kUuid);
+    for (const QByteArray &line : block.split('\n'))
+        EXPECT_LE(line.size(), 999);
+    // Unfolding gives the list back; a subject with no place to break is cut at the limit.
+    const QByteArray unfolded = QByteArray(block).replace("\r\n ", " ");
+    EXPECT_TRUE(unfolded.contains("\r\nTo:" + to.toLatin1() + "\r\n"));
+    const qsizetype at = unfolded.indexOf("\r\nSubject:") + 10;
+    const QByteArray subjectValue = unfolded.mid(at, unfolded.indexOf("\r\n", at) - at);
+    EXPECT_EQ(QByteArray(subjectValue).replace(" ", ""), subject.toLatin1());
+}

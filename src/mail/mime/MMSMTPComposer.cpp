@@ -155,23 +155,48 @@ QString mmsmtpDateText(const QDateTime &date)
            QString::asprintf("%c%02d%02d", offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
 }
 
+namespace {
+QByteArray foldHeader(const QByteArray &line)
+{
+    // A long address list or subject is folded: the line continues after CR LF and a space,
+    // broken after the last space or separator that keeps it short enough, or hard at the limit
+    // when there is none.
+    QByteArray out;
+    QByteArray rest = line;
+    while (rest.size() > kMMSMTPMaxLineLength) {
+        qsizetype cut = -1;
+        for (qsizetype i = kMMSMTPMaxLineLength - 1; i > 0 && cut < 0; --i)
+            if (rest[i] == ' ' || rest[i] == ',' || rest[i] == ';')
+                cut = rest[i] == ' ' ? i : i + 1;
+        if (cut <= 0)
+            cut = kMMSMTPMaxLineLength - 1;
+        out += rest.left(cut) + "\r\n";
+        rest = rest.mid(cut);
+        if (!rest.startsWith(' '))
+            rest.prepend(' ');
+    }
+    return out + rest + "\r\n";
+}
+} // namespace
+
 QByteArray composeHeaderBlock(const MMSMTPHeaderFields &fields, const QDateTime &date,
                               const QString &uuid)
 {
-    QString h;
-    h += QStringLiteral("Date: %1\r\n").arg(mmsmtpDateText(date));
-    h += QStringLiteral("Message-id: <%1@%2>\r\n")
-             .arg(QString(uuid).remove(QLatin1Char('-')), fields.relayHost);
-    h += QStringLiteral("From:%1\r\n").arg(fields.fromEmail);
+    QByteArray h;
+    const auto add = [&h](const QString &line) { h += foldHeader(toAsciiLossy(line)); };
+    add(QStringLiteral("Date: %1").arg(mmsmtpDateText(date)));
+    add(QStringLiteral("Message-id: <%1@%2>")
+            .arg(QString(uuid).remove(QLatin1Char('-')), fields.relayHost));
+    add(QStringLiteral("From:%1").arg(fields.fromEmail));
     if (!fields.toEmail.isEmpty())
-        h += QStringLiteral("To:%1\r\n").arg(fields.toEmail);
+        add(QStringLiteral("To:%1").arg(fields.toEmail));
     if (!fields.ccEmail.isEmpty())
-        h += QStringLiteral("Cc:%1\r\n").arg(fields.ccEmail);
-    h += QStringLiteral("Content-Type: multipart/mixed; boundary=%1\r\n")
-             .arg(QLatin1String(kMMSMTPBoundary));
-    h += QStringLiteral("Mime-Version: 1.0 (MMSMTPMessage 1.0)\r\n");
-    h += QStringLiteral("Subject:%1\r\n\r\n").arg(fields.subject);
-    return toAsciiLossy(h) + delimiterLine();
+        add(QStringLiteral("Cc:%1").arg(fields.ccEmail));
+    add(QStringLiteral("Content-Type: multipart/mixed; boundary=%1")
+            .arg(QLatin1String(kMMSMTPBoundary)));
+    add(QStringLiteral("Mime-Version: 1.0 (MMSMTPMessage 1.0)"));
+    add(QStringLiteral("Subject:%1").arg(fields.subject));
+    return h + "\r\n" + delimiterLine();
 }
 
 QByteArray mmsmtpTransparentBody(const MMSMTPPart &part, QString *transferEncoding)
