@@ -349,3 +349,35 @@ TEST(SmtpSessionTest, TraceGoesToThePluggedLogAndNeverCarriesCredentials)
     const QString all = lines.join('\n');
     EXPECT_FALSE(all.contains("ZnJlZA==") || all.contains("c2VjcmV0") || all.contains("secret"));
 }
+
+TEST(SmtpSessionTest, DelegateMayDeleteTheMessageWhenTold)
+{
+    // The outcome arrives from inside the client's own socket handling; deleting the message
+    // there must not touch it afterwards.
+    struct Deleting : RecordingDelegate {
+        std::unique_ptr<MMSMTPMessage> owned;
+        void messageSent(MMSMTPMessage *m) override
+        {
+            RecordingDelegate::messageSent(m);
+            owned.reset();
+        }
+        void messageFailed(MMSMTPMessage *m, const MMSMTPError &e) override
+        {
+            RecordingDelegate::messageFailed(m, e);
+            owned.reset();
+        }
+    };
+    for (const QByteArray &rcptReply : {QByteArray("250 ok\r\n"), QByteArray("550 no\r\n")}) {
+        ScriptedSmtpServer server;
+        server.respond = [&](const QByteArray &line) {
+            return line.startsWith("RCPT") ? rcptReply : server.defaultReply(line);
+        };
+        Deleting delegate;
+        delegate.owned = loopbackMessage(server.port(), delegate);
+        ASSERT_TRUE(delegate.owned->send());
+        ASSERT_TRUE(finish(delegate));
+        EXPECT_EQ(delegate.owned, nullptr);
+        drainEvents();
+        EXPECT_EQ(delegate.sent + delegate.failed, 1);
+    }
+}

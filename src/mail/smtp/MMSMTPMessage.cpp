@@ -147,8 +147,8 @@ bool MMSMTPMessage::attempt()
     connect(socket_, &QSslSocket::errorOccurred, this, &MMSMTPMessage::socketError);
     connect(socket_, &QSslSocket::sslErrors, this, &MMSMTPMessage::sslErrors);
     connect(socket_, &QSslSocket::encrypted, this, &MMSMTPMessage::encryptionStarted);
-    connect(socket_, &QSslSocket::bytesWritten, this, &MMSMTPMessage::pumpOutput);
-    connect(socket_, &QSslSocket::encryptedBytesWritten, this, &MMSMTPMessage::pumpOutput);
+    connect(socket_, &QSslSocket::bytesWritten, this, &MMSMTPMessage::outputDrained);
+    connect(socket_, &QSslSocket::encryptedBytesWritten, this, &MMSMTPMessage::outputDrained);
 
     sendState_ = kMMSMTPConnecting;
     isSecure_ = false;
@@ -227,7 +227,9 @@ void MMSMTPMessage::connectionWatchdog()
 
 void MMSMTPMessage::readAvailable()
 {
-    while (socket_ && !finished_ && socket_->bytesAvailable() > 0) {
+    // The delegate may delete this message when it hears the outcome.
+    const QPointer<MMSMTPMessage> alive(this);
+    while (alive && socket_ && !finished_ && socket_->bytesAvailable() > 0) {
         const QByteArray chunk = socket_->read(kReadChunk);
         if (chunk.isEmpty())
             break;
@@ -283,6 +285,15 @@ void MMSMTPMessage::encryptionStarted()
     tlsHandshaking_ = false;
     trace(QStringLiteral("TLS started: %1").arg(socket_->sessionCipher().name()));
     writeCommand(QByteArrayLiteral("EHLO localhost\r\n"));
+    if (errorRecorded_)
+        reportFailed(pendingError_);
+}
+
+void MMSMTPMessage::outputDrained()
+{
+    pumpOutput();
+    if (errorRecorded_ && !finished_)
+        reportFailed(pendingError_);
 }
 
 void MMSMTPMessage::parseBuffer()
@@ -511,7 +522,7 @@ void MMSMTPMessage::writeCommand(const QByteArray &command, const QString &trace
         return;
     output_.append(command);
     pumpOutput();
-    if (!finished_)
+    if (!errorRecorded_)
         startShortWatchdog();
 }
 
@@ -532,7 +543,7 @@ void MMSMTPMessage::sendParts()
 
 void MMSMTPMessage::pumpOutput()
 {
-    if (!socket_ || finished_)
+    if (!socket_ || finished_ || errorRecorded_)
         return;
     bool progressed = false;
     while (!output_.isEmpty() &&
@@ -542,7 +553,8 @@ void MMSMTPMessage::pumpOutput()
         const qint64 written =
             length > 0 ? socket_->write(piece.constData() + outputOffset_, length) : 0;
         if (written < 0) {
-            reportFailed(socketErrorValue());
+            // Reported by whoever started this write, once its own work is done.
+            recordError(socketErrorValue());
             return;
         }
         outputOffset_ += written;

@@ -145,6 +145,7 @@ private:
     void socketError(QAbstractSocket::SocketError error);
     void sslErrors(const QList<QSslError> &errors);
     void encryptionStarted();
+    void outputDrained();
 
     void parseBuffer();
     void handleLine(const QByteArray &line);
