@@ -2,6 +2,7 @@
 
 #include "app/EulaViewController.h"
 #include "app/MainLayout.h"
+#include "app/MprisPlayer.h"
 #include "app/SidebarViewController.h"
 #include "app/SliderAppearance.h"
 #include "app/UnsavedWork.h"
@@ -14,6 +15,7 @@
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
 #include "platform/TemporaryFiles.h"
+#include "platform/Theme.h"
 #include "telemetry/session/VGTelemetrySwitch.h"
 #include "toolkit/KeyboardAvoidance.h"
 #include "toolkit/Reachability.h"
@@ -32,6 +34,8 @@ void AppDelegate::run()
         work->restoreGeometry();
         work->watchSession();
     }
+    // Media keys and sound applets; without a session bus the window works as before.
+    new MprisPlayer(window_.get());
     window_->show();
     applicationDidFinishLaunching();
 }
@@ -44,6 +48,7 @@ void AppDelegate::applicationDidFinishLaunching()
     openStore();
     window_->setRevealWidth(kRevealWidth);
     applySliderAppearance();
+    Theme::applyToApplication();
     if (!Defaults::standard().boolForKey(QString::fromLatin1(EulaViewController::kDefaultsKey))) {
         // After launching, once the window is on screen.
         postToMainQueue([window = QPointer<SidebarViewController>(window_.get())] {

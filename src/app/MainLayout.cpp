@@ -2,6 +2,7 @@
 
 #include "app/AudioListPlayer.h"
 #include "app/EulaViewController.h"
+#include "app/FileDrops.h"
 #include "app/GettingStartedViewController.h"
 #include "app/SettingsViewController.h"
 #include "app/SidebarViewController.h"
@@ -46,6 +47,7 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
     window->setMinimumSize(kWindowWidth, kWindowHeight);
     window->resize(kWindowWidth, kWindowHeight);
     new UnsavedWork(window);
+    new FileDrops(window);
     auto *menu = new SpeechSidebarMenuController(menuEntries(services));
     window->setMenuViewController(menu);
     window->addActions(menu->shortcutActions());

@@ -33,9 +33,9 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     setWindowTitle(tr("Settings"));
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(
-        QStringLiteral("#SettingsViewController { background: #f4f5fa; }"
-                       "QLabel#settingName { color: #5b6ee1; font-weight: bold; font-size: 13px; }"
-                       "QLabel { color: #1c2430; font-size: 14px; }"));
+        QStringLiteral("#SettingsViewController { background: #15171c; }"
+                       "QLabel#settingName { color: #8fa0ff; font-weight: bold; font-size: 13px; }"
+                       "QLabel { color: #f2f2f5; font-size: 14px; }"));
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(18, 18, 18, 18);
     addSetting(column, this, tr("Library"),
@@ -69,11 +69,11 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
                                      QLatin1String(ServiceEndpoints::kTelemetryUrlVariable)),
                             this);
     note->setWordWrap(true);
-    note->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
+    note->setStyleSheet(QStringLiteral("color: #a9adb8; font-size: 12px;"));
     column->addWidget(note);
     column->addStretch(1);
     auto *version = new QLabel(tr("Murmelo %1").arg(QLatin1String(MURMELO_VERSION)), this);
-    version->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
+    version->setStyleSheet(QStringLiteral("color: #a9adb8; font-size: 12px;"));
     column->addWidget(version);
 }
 

@@ -1,6 +1,7 @@
 #include "app/SidebarViewController.h"
 
 #include "app/SpeechSidebarMenuController.h"
+#include "toolkit/ElidedLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -86,7 +87,7 @@ void SidebarViewController::buildContentContainer()
         sidebarButton_->setChecked(sidebarVisible() && !closing_);
         toggleSidebar();
     });
-    titleLabel_ = new QLabel(windowTitle(), bar);
+    titleLabel_ = new ElidedLabel(windowTitle(), bar);
     titleLabel_->setAlignment(Qt::AlignCenter);
     row->addWidget(sidebarButton_);
     row->addWidget(titleLabel_, 1);
@@ -247,8 +248,10 @@ ScreenHandle SidebarViewController::replaceContentViewController(ViewController 
     screen->setStoryboard(&storyboard_);
     screen->setParent(contentHost_);
     contentHost_->layout()->addWidget(screen);
-    titleLabel_->setText(screen->windowTitle().isEmpty() ? windowTitle() : screen->windowTitle());
+    titleLabel_->setFullText(screen->windowTitle().isEmpty() ? windowTitle()
+                                                             : screen->windowTitle());
     screen->show();
+    Q_EMIT contentViewControllerChanged();
     return old;
 }
 

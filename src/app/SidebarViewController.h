@@ -14,6 +14,7 @@ class QToolButton;
 
 namespace murmelo {
 
+class ElidedLabel;
 class SpeechSidebarMenuController;
 
 // Deletes a screen on a later turn of the event loop, so that a screen may be replaced from
@@ -79,6 +80,10 @@ public:
     QPushButton *mailCancelButton() const { return mailCancelButton_; }
     bool isSliding() const;
 
+Q_SIGNALS:
+    // A new content screen is in place.
+    void contentViewControllerChanged();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
@@ -96,7 +101,7 @@ private:
     QWidget *contentContainerView_;
     QWidget *contentHost_ = nullptr;
     QToolButton *sidebarButton_ = nullptr;
-    QLabel *titleLabel_ = nullptr;
+    ElidedLabel *titleLabel_ = nullptr;
     QWidget *progressView_ = nullptr;
     QLabel *progressLabel_ = nullptr;
     QProgressBar *progressIndicator_ = nullptr;

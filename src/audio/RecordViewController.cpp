@@ -74,8 +74,12 @@ RecordViewController::RecordViewController(QWidget *parent)
     recordButton_->setObjectName(QStringLiteral("recordButton"));
     recordButton_->setFixedSize(160, 160);
     recordButton_->setToolTip(tr("Start or stop recording (Ctrl+R)"));
+    // A round button: the style's square focus frame would draw a halo around it. Ctrl+R
+    // reaches it from the keyboard.
+    recordButton_->setFocusPolicy(Qt::NoFocus);
     recordButton_->setStyleSheet(QStringLiteral(
         "QPushButton { border-radius: 80px; border: 6px solid #343844; background: #c62828;"
+        " outline: none;"
         " color: white; font-size: 20px; font-weight: bold; }"
         "QPushButton:checked { background: #ff5f52; border-color: #e8a23b; }"
         "QPushButton:disabled { background: #5a5e68; }"));

@@ -1,6 +1,8 @@
 #include "library/RecordingCell.h"
 
 #include "library/Recording.h"
+#include "platform/Theme.h"
+#include "toolkit/ElidedLabel.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -29,7 +31,7 @@ QString dateText(const QDateTime &date)
 
 RecordingCell::RecordingCell(QWidget *parent)
     : QWidget(parent), m_infoView(new QFrame(this)), m_editView(new QWidget(this)),
-      m_titleLabel(new QLabel(m_infoView)), m_dateLabel(new QLabel(m_infoView)),
+      m_titleLabel(new ElidedLabel(m_infoView)), m_dateLabel(new QLabel(m_infoView)),
       m_playingMark(new QLabel(m_infoView)),
       m_playButton(panelButton(tr("Play"), QStyle::SP_MediaPlay)),
       m_editButton(panelButton(tr("Edit"), QStyle::SP_FileDialogContentsView)),
@@ -38,13 +40,17 @@ RecordingCell::RecordingCell(QWidget *parent)
 {
     setFixedHeight(kHeight);
     setAutoFillBackground(true);
+    // The list's one dark look, whatever the application's palette.
     QPalette divider = palette();
-    divider.setColor(QPalette::Window, QColor(0xd6, 0xd6, 0xd6));
+    divider.setColor(QPalette::Window, Theme::raised);
     setPalette(divider);
 
     m_editView->setAutoFillBackground(true);
     QPalette panel = m_editView->palette();
-    panel.setColor(QPalette::Window, QColor(0xd6, 0xd6, 0xd6));
+    panel.setColor(QPalette::Window, Theme::raised);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText})
+        panel.setColor(role, Theme::text);
+    panel.setColor(QPalette::Button, Theme::raised);
     m_editView->setPalette(panel);
     auto *buttons = new QHBoxLayout(m_editView);
     buttons->setContentsMargins(0, 0, 0, 0);
@@ -63,8 +69,11 @@ RecordingCell::RecordingCell(QWidget *parent)
     small.setPixelSize(12);
     m_dateLabel->setFont(small);
     m_playingMark->setFont(small);
+    QPalette bright = m_titleLabel->palette();
+    bright.setColor(QPalette::WindowText, Theme::text);
+    m_titleLabel->setPalette(bright);
     QPalette grey = m_dateLabel->palette();
-    grey.setColor(QPalette::WindowText, QColor(0x70, 0x70, 0x70));
+    grey.setColor(QPalette::WindowText, Theme::secondaryText);
     m_dateLabel->setPalette(grey);
     m_playingMark->setPalette(grey);
     // A glyph rather than a word: it must leave the title room beside an open panel.
@@ -72,7 +81,7 @@ RecordingCell::RecordingCell(QWidget *parent)
     m_playingMark->setAccessibleName(tr("playing"));
     m_playingMark->setToolTip(tr("Playing"));
     m_playingMark->setVisible(false);
-    for (QLabel *label : {m_titleLabel, m_dateLabel})
+    for (QLabel *label : {static_cast<QLabel *>(m_titleLabel), m_dateLabel})
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
@@ -117,7 +126,7 @@ RecordingCell::RecordingCell(QWidget *parent)
         if (m_delegate && m_recording)
             m_delegate->deleteRecording(m_recording);
     });
-    setFaceColor(QColor(0xf0, 0xf0, 0xf0));
+    setFaceColor(Theme::surface);
 }
 
 QToolButton *RecordingCell::panelButton(const QString &text, int icon)
@@ -143,7 +152,7 @@ void RecordingCell::setRecording(std::shared_ptr<Recording> recording)
         placeFace();
     }
     m_recording = std::move(recording);
-    m_titleLabel->setText(m_recording ? m_recording->name() : QString());
+    m_titleLabel->setFullText(m_recording ? m_recording->name() : QString());
     m_dateLabel->setText(m_recording ? dateText(m_recording->date()) : QString());
     showPlaying(m_recording && m_recording->playingValue());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "toolkit/ElidedLabel.h"
+
 #include <QColor>
 #include <QFrame>
 #include <QWidget>
@@ -79,7 +81,7 @@ private:
     std::shared_ptr<Recording> m_recording;
     QFrame *m_infoView;
     QWidget *m_editView;
-    QLabel *m_titleLabel;
+    ElidedLabel *m_titleLabel;
     QLabel *m_dateLabel;
     QLabel *m_playingMark;
     QToolButton *m_playButton;

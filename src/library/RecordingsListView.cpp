@@ -1,5 +1,7 @@
 #include "library/RecordingsListView.h"
 
+#include "platform/Theme.h"
+
 #include "library/RecordingCell.h"
 
 #include <QPainter>
@@ -33,6 +35,11 @@ RecordingsListView::RecordingsListView(QWidget *parent) : QListView(parent)
     setFrameShape(QFrame::NoFrame);
     setSpacing(0);
     verticalScrollBar()->setSingleStep(RecordingCell::kHeight / 3);
+    // Below the last row the list shows the screens' dark background, not a white page.
+    QPalette dark = palette();
+    dark.setColor(QPalette::Base, Theme::background);
+    dark.setColor(QPalette::Window, Theme::background);
+    setPalette(dark);
 }
 
 void RecordingsListView::setCellConfigurator(CellConfigurator configurator)

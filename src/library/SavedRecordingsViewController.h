@@ -18,8 +18,8 @@ class SavedRecordingsViewController : public ViewController, public RecordingCel
     Q_OBJECT
 public:
     static constexpr int kMenuIndex = 2;
-    static inline const QColor kSelectedFaceColor{0xf7, 0xf7, 0xf7};
-    static inline const QColor kFaceColor{0xf0, 0xf0, 0xf0};
+    static inline const QColor kSelectedFaceColor{0x2a, 0x2f, 0x3a};
+    static inline const QColor kFaceColor{0x1f, 0x23, 0x2b};
 
     SavedRecordingsViewController(StoreContext &context, ListPlayerFactory playerFactory,
                                   QWidget *parent = nullptr);

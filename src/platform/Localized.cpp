@@ -59,9 +59,10 @@ const QHash<QString, QString> &table()
         {QStringLiteral("info.6.title"), QStringLiteral("Your library")},
         {QStringLiteral("info.6.info"),
          QStringLiteral(
-             "Saved recordings lists everything you kept, newest first. Tap the play button of a "
-             "row to hear it in place, or the row itself to open it on the playback screen, where "
-             "you can change its title and note, crop it further or delete it. Your library lives "
+             "Saved recordings lists everything you kept, newest first. Click a row to open its "
+             "action panel: Play hears it in place, Edit opens it on the playback screen, where "
+             "you can change its title and note or crop it further, and Delete removes it. Your "
+             "library lives "
              "in your own data folder; the Settings screen shows where.")},
         {QStringLiteral("info.7.title"), QStringLiteral("Sending and reporting")},
         {QStringLiteral("info.7.info"),

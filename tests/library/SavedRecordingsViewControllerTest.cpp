@@ -52,7 +52,7 @@ TEST_F(SavedRecordings, RowsShowTitleAndShortDateNewestFirst)
     EXPECT_EQ(cell(0)->dateLabel()->text(),
               QLocale().toString(newer->date().toLocalTime(), QLocale::ShortFormat));
     EXPECT_FALSE(cell(0)->dateLabel()->text().isEmpty());
-    EXPECT_EQ(cell(0)->faceColor(), QColor(QStringLiteral("#f0f0f0")));
+    EXPECT_EQ(cell(0)->faceColor(), SavedRecordingsViewController::kFaceColor);
     EXPECT_FALSE(cell(0)->editView()->isVisible());
 }
 
@@ -122,21 +122,21 @@ TEST_F(SavedRecordings, TappingRowAThenRowBMovesThePanelAndTheColour)
     tap(a->infoView());
     EXPECT_EQ(screen->selectedRecording(), a->recording());
     ASSERT_TRUE(waitUntil([&] { return settledOpen(a); }));
-    EXPECT_EQ(a->faceColor(), QColor(QStringLiteral("#f7f7f7")));
+    EXPECT_EQ(a->faceColor(), SavedRecordingsViewController::kSelectedFaceColor);
     EXPECT_EQ(a->infoView()->geometry().right() + 1, a->width() - RecordingCell::kPanelWidth);
     EXPECT_FALSE(a->infoView()->geometry().intersects(a->editView()->geometry()));
 
     tap(b->infoView());
     EXPECT_TRUE(b->isPanelOpen());
     ASSERT_TRUE(waitUntil([&] { return settledClosed(a) && settledOpen(b); }));
-    EXPECT_EQ(a->faceColor(), QColor(QStringLiteral("#f0f0f0")));
-    EXPECT_EQ(b->faceColor(), QColor(QStringLiteral("#f7f7f7")));
+    EXPECT_EQ(a->faceColor(), SavedRecordingsViewController::kFaceColor);
+    EXPECT_EQ(b->faceColor(), SavedRecordingsViewController::kSelectedFaceColor);
     EXPECT_EQ(screen->selectedPath().row(), 1);
 
     // Tapping B again only closes it; it keeps the selected colour.
     tap(b->infoView());
     ASSERT_TRUE(waitUntil([&] { return settledClosed(b); }));
-    EXPECT_EQ(b->faceColor(), QColor(QStringLiteral("#f7f7f7")));
+    EXPECT_EQ(b->faceColor(), SavedRecordingsViewController::kSelectedFaceColor);
     EXPECT_FALSE(a->isPanelOpen());
 }
 
