@@ -25,7 +25,16 @@ rm -rf "$walk"
 mkdir -p "$walk/home/data" "$walk/home/config"
 espeak-ng -w "$demo/phrase.wav" "Listen closely. Some say every sentence hides another one, spoken backwards."
 echo "Spoken phrase: $demo/phrase.wav"
+# The walk's telemetry goes to a small intake on loopback, which decodes what it receives.
+/usr/bin/python3 scripts/telemetry-intake.py --store "$walk" --print >"$walk/intake.txt" &
+intake=$!
+trap 'kill "$intake" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do grep -q '^listening on' "$walk/intake.txt" 2>/dev/null && break; sleep 0.1; done
+port=$(sed -n 's/^listening on //p' "$walk/intake.txt")
 XDG_DATA_HOME="$walk/home/data" XDG_CONFIG_HOME="$walk/home/config" \
+  XDG_CACHE_HOME="$walk/home/cache" MURMELO_TELEMETRY_URL="http://127.0.0.1:$port/" \
   MURMELO_AUDIO_INPUT_FILE="$demo/phrase.wav" "$murmelo" --walk "$walk" >"$walk/paths.txt"
 echo "Screenshots, then the library and its saved audio:"
 sed 's/^/  /' "$walk/paths.txt"
+echo "Telemetry the walk sent to the loopback intake (http://127.0.0.1:$port/), decoded:"
+grep '^intake:' "$walk/intake.txt" | sed 's/^intake: /  /' || echo "  (nothing arrived)"

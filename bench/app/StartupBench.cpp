@@ -1,11 +1,15 @@
 // Start-up to the first screen shown, offscreen, with a library of 1,000 recordings, beside the
 // floor: a bare QApplication showing an empty QWidget. Each start is a fresh process (this
 // program run again in a child mode), so both figures include loading Qt and its plugins.
+// Start-up is measured with telemetry on and switched off (its cost must stay under 20 ms), and
+// the crash handlers' install beside a bare walk of the loader's image list.
 #include "app/AppDelegate.h"
 #include "app/SidebarViewController.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "platform/Defaults.h"
+#include "telemetry/crash/VGCrashReporter.h"
+#include "telemetry/session/VGTelemetrySwitch.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,31 +19,38 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 #include <cstring>
+#include <link.h>
 
 namespace {
 
 constexpr int kRecordings = 1000;
 const char kChildMurmelo[] = "--child-murmelo";
 const char kChildFloor[] = "--child-floor";
+const char kChildQuiet[] = "--child-murmelo-without-telemetry";
 
-// Quits the loop right after the first paint of the watched window.
+// Ends the process right after the first paint of the watched window: what is measured is the
+// way to the first screen, not the work an application does when it quits.
 class FirstPaint : public QObject {
 public:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Paint)
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QTimer::singleShot(0, qApp, [] { std::_Exit(0); });
         return false;
     }
 };
 
-int runChild(int argc, char **argv, bool murmelo)
+int runChild(int argc, char **argv, bool murmelo, bool telemetry = true)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmelo"));
     FirstPaint painted;
     if (murmelo) {
+        murmelo::Defaults::standard().setBool(
+            QLatin1String(murmelo::VGTelemetrySwitch::kDefaultsKey), telemetry);
+        murmelo::Defaults::standard().synchronize();
         murmelo::AppDelegate delegate;
         // The first screen is the content; the window itself is covered by it and never paints.
         delegate.window()->contentViewController()->installEventFilter(&painted);
@@ -109,9 +120,44 @@ void BM_BareWidgetStartup(benchmark::State &state)
 {
     startChild(state, kChildFloor);
 }
+void BM_MurmeloStartupWithoutTelemetry(benchmark::State &state)
+{
+    startChild(state, kChildQuiet);
+}
+
+// Installing the crash handlers again: the image list re-read (files already mapped), the
+// signal handlers and every thread's alternate stack. The floor is the loader's list alone.
+void BM_CrashHandlerInstall(benchmark::State &state)
+{
+    QTemporaryDir sdk;
+    for (auto _ : state) {
+        if (!murmelo::VGCrashReporter::installCrashHandlers(sdk.path()))
+            state.SkipWithError("not installed");
+    }
+    murmelo::VGCrashReporter::uninstallCrashHandlers();
+}
+void BM_LoaderImageListFloor(benchmark::State &state)
+{
+    for (auto _ : state) {
+        int images = 0;
+        dl_iterate_phdr(
+            [](dl_phdr_info *, size_t, void *count) {
+                ++*static_cast<int *>(count);
+                return 0;
+            },
+            &images);
+        benchmark::DoNotOptimize(images);
+    }
+}
 
 BENCHMARK(BM_MurmeloStartup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
 BENCHMARK(BM_BareWidgetStartup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
+BENCHMARK(BM_MurmeloStartupWithoutTelemetry)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(15);
+BENCHMARK(BM_CrashHandlerInstall)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoaderImageListFloor)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
@@ -121,6 +167,10 @@ int main(int argc, char **argv)
         return runChild(argc, argv, true);
     if (argc > 1 && std::strcmp(argv[1], kChildFloor) == 0)
         return runChild(argc, argv, false);
+    if (argc > 1 && std::strcmp(argv[1], kChildQuiet) == 0)
+        return runChild(argc, argv, true, false);
+    // Telemetry goes to a loopback port nobody listens on: the start-up, not the network.
+    qputenv("MURMELO_TELEMETRY_URL", "http://127.0.0.1:9/");
 
     QTemporaryDir root;
     QCoreApplication app(argc, argv);

@@ -27,7 +27,7 @@ const char kPrivacyNote[] =
     "message you typed, to the addresses you chose and to the Murmelo mailbox.</li>"
     "<li><b>Reporting a problem</b> mails your description to the Murmelo team.</li>"
     "<li><b>Usage and crash reports</b> tell the Murmelo team when the application starts and "
-    "stops, the screens you pass, feedback you submit, the application's own log lines and, "
+    "stops, the application's own log lines and, "
     "after a crash, every thread's call stack, the processor's registers and the libraries "
     "loaded; with them go the application's version and build, the system's name, version, "
     "language and time zone, and digests that stand for this user without naming the machine. "

@@ -54,8 +54,8 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     connect(telemetry, &QCheckBox::toggled, this,
             [](bool on) { VGTelemetrySwitch::setEnabled(on); });
     column->addWidget(telemetry);
-    auto *sent = new QLabel(tr("When on, Murmelo reports when it starts and stops, the screens you "
-                               "pass, its own log lines and, after a crash, where it crashed. "
+    auto *sent = new QLabel(tr("When on, Murmelo reports when it starts and stops, "
+                               "its own log lines and, after a crash, where it crashed. "
                                "Never your audio, names or addresses."),
                             this);
     sent->setObjectName(QStringLiteral("telemetryNote"));

@@ -283,7 +283,9 @@ TEST_F(SessionTest, FacadeRefusesMisuseAndKeepsTheFlushIntervalSensible)
     Vigil::activate(QStringLiteral("application-token"));
     EXPECT_TRUE(Vigil::isActivated());
     Vigil::activate(QStringLiteral("another-token"));
-    EXPECT_EQ(manager().appToken(), "application-token");
+    QString token;
+    sdk([&] { token = manager().appToken(); });
+    EXPECT_EQ(token, "application-token");
 
     // Manual sessions cannot be switched off once started.
     Vigil::setOptions(

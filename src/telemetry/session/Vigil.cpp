@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -42,6 +43,8 @@ Facade &facade()
     static Facade *state = new Facade; // lives for the process
     return *state;
 }
+
+constexpr int kQuitUploadMillis = 2000;
 
 const char kTeamTokenWarning[] =
     "**VIGIL WARNING**:\nIt looks like you have used a Team Token. Vigil 1.2 and higher require "
@@ -151,6 +154,7 @@ void logOptionAfterActivation(const QString &key)
 void processLeftOvers()
 {
     std::thread([] {
+        vgSdkSync([] {}); // after activation's set-up on the SDK queue
         const QStringList reports = VGCrashReporter::processOldCrashReports(VGSdkFolder::path());
         vgSdkSync([reports] {
             for (const QString &report : reports)
@@ -163,7 +167,6 @@ void processLeftOvers()
 
 void Vigil::activate(const QString &applicationToken)
 {
-    firstUse();
     const QString defaultsPath = Defaults::standard().path();
     bool activatedNow = false;
     vgSdkSync([&] {
@@ -178,19 +181,26 @@ void Vigil::activate(const QString &applicationToken)
             vg_log(QString::fromLatin1(kTeamTokenWarning));
             return;
         }
-        VGApplicationInformation::setApplicationToken(applicationToken);
-        VGSessionManager::sharedSessionManager().setDefaultsPath(defaultsPath);
-        VGSessionManager::sharedSessionManager().setApplicationToken(applicationToken);
         f.activated = true;
         activatedNow = true;
-        if (f.reportCrashes) {
+        // The heavy part (storage migration, device information for the upload header, the
+        // loader's image list) runs next on this queue, ahead of any later telemetry work, but
+        // without holding up the application's start-up.
+        vgSdkAsync([applicationToken, defaultsPath, crashes = f.reportCrashes] {
+            firstUse();
+            VGApplicationInformation::setApplicationToken(applicationToken);
+            VGSessionManager &manager = VGSessionManager::sharedSessionManager();
+            manager.setDefaultsPath(defaultsPath);
+            manager.setApplicationToken(applicationToken);
+            if (!crashes)
+                return;
             VGCrashReporter::setLogSink([](const QString &line) { vg_log(line); });
             VGCrashReporter::installCrashHandlers(VGSdkFolder::path());
             // Name resolution may take a while: the crash-time socket is prepared aside.
             std::thread([applicationToken] {
                 VGCrashReporter::prepareCrashUpload(applicationToken);
             }).detach();
-        }
+        });
     });
     if (!activatedNow)
         return;
@@ -328,6 +338,12 @@ void Vigil::applicationWillResignActive()
 void Vigil::applicationWillTerminate()
 {
     endSessionByFacade(false);
+    // A desktop process ends right after this: the session's end gets a moment to go out
+    // (what does not is sent at the next launch).
+    vgSdkSync([] {});
+    auto &network = VGNetworkManager::sharedManager();
+    for (int waited = 0; waited < kQuitUploadMillis && network.operationCount() > 0; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void Vigil::flush()
