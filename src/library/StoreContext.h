@@ -52,6 +52,8 @@ public:
     const QString &storePath() const { return m_path; }
     const StoreError &openError() const { return m_openError; }
     const StoreSchema &schema() const { return m_schema; }
+    // The open file, for tables kept beside the records (phrase markers); main thread only.
+    SqliteDatabase &database() { return m_db; }
 
     // A new, empty record of the entity (Recording objects for "Recording").
     std::shared_ptr<StoreObject> insertNewObject(const QString &entityName);

@@ -52,13 +52,34 @@ QStringList StoreSchema::creationStatements() const
         for (const auto &a : e.indexedAttributes)
             statements << QStringLiteral("CREATE INDEX %1_%2 ON %1 (%2)").arg(e.table, a);
     }
-    return statements;
+    return statements + extraStatements;
 }
+
+namespace {
+// Phrase markers as version 4 made them. A marker is a stretch of whole frames [startFrame,
+// endFrame) on the reversal's time line, with the text the user heard there. The triggers keep
+// markers and recordings in step without relying on the connection's foreign-key setting: a
+// marker cannot name a missing recording, and deleting a recording deletes its markers in the
+// same transaction.
+QStringList versionFourMarkers()
+{
+    return {QStringLiteral("CREATE TABLE marker (id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                           " recordingId INTEGER NOT NULL, startFrame INTEGER NOT NULL,"
+                           " endFrame INTEGER NOT NULL, text TEXT NOT NULL DEFAULT '',"
+                           " CHECK (startFrame >= 0 AND endFrame >= startFrame))"),
+            QStringLiteral("CREATE INDEX marker_recordingId ON marker (recordingId, startFrame)"),
+            QStringLiteral("CREATE TRIGGER marker_needs_recording BEFORE INSERT ON marker"
+                           " WHEN NOT EXISTS (SELECT 1 FROM recording WHERE id = NEW.recordingId)"
+                           " BEGIN SELECT RAISE(ABORT, 'no such recording'); END"),
+            QStringLiteral("CREATE TRIGGER recording_deletes_markers AFTER DELETE ON recording"
+                           " BEGIN DELETE FROM marker WHERE recordingId = OLD.id; END")};
+}
+} // namespace
 
 const StoreSchema &recordingStoreSchema()
 {
     static const StoreSchema schema{
-        3,
+        4,
         {{QStringLiteral("Recording"),
           QStringLiteral("recording"),
           {{QStringLiteral("name"), AttributeType::String},
@@ -91,7 +112,9 @@ const StoreSchema &recordingStoreSchema()
                           " isImported, playing, waveformImageData FROM recording ORDER BY id"),
            QStringLiteral("DROP TABLE recording"),
            QStringLiteral("ALTER TABLE recording_v3 RENAME TO recording"),
-           QStringLiteral("CREATE INDEX recording_date ON recording (date)")}}}};
+           QStringLiteral("CREATE INDEX recording_date ON recording (date)")}},
+         {3, versionFourMarkers()}},
+        versionFourMarkers()};
     return schema;
 }
 

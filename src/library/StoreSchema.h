@@ -35,6 +35,9 @@ struct StoreSchema {
     int version;
     QList<EntityDescription> entities;
     QList<SchemaMigration> migrations;
+    // Tables, indexes and triggers beyond the entities' own (phrase markers), made with a new
+    // store.
+    QStringList extraStatements;
 
     const EntityDescription *entity(const QString &name) const;
     // Statements that create an empty store of this version (tables and indexes).
@@ -42,7 +45,8 @@ struct StoreSchema {
 };
 
 // The application's store. Version 1 had no `isImported` and no `playing`; version 2 added them
-// and an index on `date` for the newest-first list; version 3 never reuses a record's id.
+// and an index on `date` for the newest-first list; version 3 never reuses a record's id;
+// version 4 adds the phrase markers a recording owns.
 const StoreSchema &recordingStoreSchema();
 
 } // namespace murmelo

@@ -126,7 +126,7 @@ TEST_F(StoreFileTest, VersionOneFileIsMigratedWithItsRecords)
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(stmt, 0), 1);
     EXPECT_EQ(sqlite3_column_int(stmt, 1), 1);
-    EXPECT_EQ(sqlite3_column_int(stmt, 2), 3);
+    EXPECT_EQ(sqlite3_column_int(stmt, 2), recordingStoreSchema().version);
     sqlite3_finalize(stmt);
     sqlite3_close(db);
 }
@@ -170,7 +170,7 @@ TEST_F(StoreFileTest, VersionTwoFileIsRebuiltKeepingEveryRowItsIdAndItsValues)
     context.reset();
 
     EXPECT_EQ(rows(storePath, allColumns), before.mid(0, 2));
-    EXPECT_EQ(single(storePath, "PRAGMA user_version").toInt(), 3);
+    EXPECT_EQ(single(storePath, "PRAGMA user_version").toInt(), recordingStoreSchema().version);
     EXPECT_EQ(
         single(storePath, "SELECT seq FROM sqlite_sequence WHERE name = 'recording'").toLongLong(),
         8);
@@ -182,7 +182,8 @@ TEST_F(StoreFileTest, VersionTwoFileIsRebuiltKeepingEveryRowItsIdAndItsValues)
         {QStringLiteral("index"), QStringLiteral("recording_date"), QStringLiteral("recording")},
         {QStringLiteral("table"), QStringLiteral("recording"), QStringLiteral("recording")}};
     EXPECT_EQ(rows(storePath, "SELECT type, name, tbl_name FROM sqlite_master"
-                              " WHERE name NOT LIKE 'sqlite_%' ORDER BY type, name"),
+                              " WHERE name NOT LIKE 'sqlite_%' AND tbl_name = 'recording'"
+                              " AND type <> 'trigger' ORDER BY type, name"),
               objects);
     EXPECT_EQ(single(storePath, "PRAGMA journal_mode").toString(), QStringLiteral("wal"));
     EXPECT_EQ(single(storePath, "PRAGMA integrity_check").toString(), QStringLiteral("ok"));
