@@ -7,6 +7,7 @@
 #include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
 #include "cli/Interruption.h"
+#include "cli/LabelsCommand.h"
 #include "cli/LibraryCommand.h"
 #include "cli/TerminalProgress.h"
 #include "library/Recording.h"
@@ -398,6 +399,8 @@ const std::vector<Command> &commands()
          importCommand},
         {"library", "Saved recordings: list [--json], export ID DIR, delete ID", "ACTION",
          declareLibraryOptions, libraryCommand},
+        {"labels", "Phrase markers as label files: export ID FILE, import ID FILE [--forward]",
+         "ACTION ID FILE", declareLabelsOptions, labelsCommand},
     };
     return list;
 }

@@ -113,17 +113,6 @@ int list(const std::vector<std::shared_ptr<Recording>> &recordings, bool json)
     return Ok;
 }
 
-std::shared_ptr<Recording> find(StoreContext &context, const QString &id)
-{
-    bool isRowID = false;
-    const qint64 rowID = id.toLongLong(&isRowID);
-    const auto object = isRowID ? context.objectWithID(Recording::entityName(), rowID)
-                                : context.objectAtURI(QUrl(id));
-    if (!object || object->entity().name != Recording::entityName())
-        return nullptr;
-    return std::static_pointer_cast<Recording>(object);
-}
-
 // File names are limited in bytes (255 on Linux file systems); this leaves room for the longest
 // suffix and the hidden name a file is written under first.
 constexpr qsizetype maximumStemBytes = 200;
@@ -252,6 +241,17 @@ int deleteRecording(StoreContext &context, const std::shared_ptr<Recording> &rec
 
 } // namespace
 
+std::shared_ptr<Recording> findRecording(StoreContext &context, const QString &id)
+{
+    bool isRowID = false;
+    const qint64 rowID = id.toLongLong(&isRowID);
+    const auto object = isRowID ? context.objectWithID(Recording::entityName(), rowID)
+                                : context.objectAtURI(QUrl(id));
+    if (!object || object->entity().name != Recording::entityName())
+        return nullptr;
+    return std::static_pointer_cast<Recording>(object);
+}
+
 void declareLibraryOptions(QCommandLineParser &parser)
 {
     parser.addOption({QStringLiteral("json"), QStringLiteral("list: print JSON instead of text")});
@@ -294,7 +294,7 @@ int libraryCommand(const QCommandLineParser &parser)
     if (action == QLatin1String("list"))
         return list(newestFirst(context), json);
 
-    const auto recording = find(context, args[1]);
+    const auto recording = findRecording(context, args[1]);
     if (!recording)
         return fail(QStringLiteral("no saved recording %1").arg(args[1]));
     if (action == QLatin1String("export"))

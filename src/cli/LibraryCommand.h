@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <memory>
+
 class QCommandLineParser;
 
 namespace murmelo::cli {
@@ -10,5 +13,17 @@ namespace murmelo::cli {
 void declareLibraryOptions(QCommandLineParser &parser);
 // Exit codes as for every command: 0 done, 1 failed, 2 bad usage.
 int libraryCommand(const QCommandLineParser &parser);
+
+} // namespace murmelo::cli
+
+namespace murmelo {
+class Recording;
+class StoreContext;
+} // namespace murmelo
+
+namespace murmelo::cli {
+
+// The saved recording an ID names (identity URI or row id), or null.
+std::shared_ptr<Recording> findRecording(StoreContext &context, const QString &id);
 
 } // namespace murmelo::cli

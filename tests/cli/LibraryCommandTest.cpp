@@ -1,8 +1,10 @@
+#include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "support/TestSupport.h"
 
 #include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -420,6 +422,77 @@ TEST_F(LibraryCommand, ExportNeverWritesThroughALinkInTheFolder)
         QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
         QStringList{QStringLiteral("note.txt")})
         << "nothing half written is left";
+}
+
+} // namespace
+} // namespace murmelo
+
+namespace murmelo {
+namespace {
+
+// Mono 16-bit PCM of silence: enough for the labels to take their rate and length from.
+QByteArray silentWav(quint32 rate, quint32 frames)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const quint32 data = frames * 2;
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + data);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << rate << rate * 2 << quint16(2) << quint16(16);
+    out.writeRawData("data", 4);
+    out << data;
+    return bytes + QByteArray(data, '\0');
+}
+
+TEST_F(LibraryCommand, LabelsExportAndImportMarkersAndRefuseBadFilesWhole)
+{
+    auto context = openStore();
+    auto recording = Recording::insertInManagedObjectContext(*context);
+    recording->setAudioPath(audioFile(silentWav(8000, 80000)), audioFile(silentWav(8000, 80000)));
+    ASSERT_TRUE(context->save());
+    const QString id = QString::number(recording->rowID());
+    PhraseMarkerStore(*context).replaceMarkers(recording->rowID(),
+                                               {{0, {8000, 16000}, QStringLiteral("heard it")}});
+    const auto labels = [&](const QStringList &arguments) {
+        const Outcome outcome = test::runMurmelo(QStringList{QStringLiteral("labels")} + arguments);
+        EXPECT_NE(outcome.exitCode, -1) << "murmelo crashed or hung";
+        return outcome;
+    };
+
+    const QString forward = folder + QStringLiteral("/forward.txt");
+    Outcome run = labels({QStringLiteral("export"), id, forward, QStringLiteral("--forward")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(contents(forward).endsWith("\n8.000000\t9.000000\theard it\n"));
+    run = labels({QStringLiteral("export"), id, forward});
+    EXPECT_EQ(run.exitCode, 1) << "an existing file is not replaced";
+
+    // Edited elsewhere: CRLF, no header, forward seconds as the option says.
+    const QString edited = folder + QStringLiteral("/edited.txt");
+    QFile file(edited);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0.5\t1\tone\r\n2\t3\tzwei\r\n");
+    file.close();
+    run = labels({QStringLiteral("import"), id, edited, QStringLiteral("--forward")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QList<PhraseMarker> imported = PhraseMarkerStore(*context).markers(recording->rowID());
+    ASSERT_EQ(imported.size(), 2);
+    EXPECT_EQ(imported[0].frames, (FrameRange{56000, 64000}));
+    EXPECT_EQ(imported[0].text, QStringLiteral("zwei"));
+    EXPECT_EQ(imported[1].frames, (FrameRange{72000, 76000}));
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("1\t2\tfine\n2\t1\tbackwards\n1\t20\ttoo long\n");
+    file.close();
+    run = labels({QStringLiteral("import"), id, edited});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QLatin1String("line 2:"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String("line 3:")));
+    EXPECT_EQ(PhraseMarkerStore(*context).markers(recording->rowID()), imported);
+
+    EXPECT_EQ(labels({QStringLiteral("import"), QStringLiteral("999"), edited}).exitCode, 1);
+    EXPECT_EQ(labels({QStringLiteral("rename"), id, edited}).exitCode, 2);
 }
 
 } // namespace

@@ -1,0 +1,127 @@
+#include "cli/LabelsCommand.h"
+
+#include "audio/WavFile.h"
+#include "cli/LibraryCommand.h"
+#include "library/LabelFile.h"
+#include "library/PhraseMarkerStore.h"
+#include "library/Recording.h"
+#include "library/StoreContext.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cstdio>
+
+namespace murmelo::cli {
+
+namespace {
+
+enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
+
+// Label files are text of a few lines per marker; anything far larger is not one.
+constexpr qint64 maximumLabelFileBytes = 16 * 1024 * 1024;
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "murmelo: %s\n", message.toLocal8Bit().constData());
+    return Failure;
+}
+
+int usage(const QString &message)
+{
+    std::fprintf(stderr, "murmelo: %s\nTry 'murmelo labels --help'.\n",
+                 message.toLocal8Bit().constData());
+    return Usage;
+}
+
+int exportLabels(PhraseMarkerStore &store, const Recording &recording, const LabelAudio &audio,
+                 LabelTimeLine timeLine, const QString &path)
+{
+    StoreError error;
+    const QList<PhraseMarker> markers = store.markers(recording.rowID(), &error);
+    if (error)
+        return fail(error.description);
+    if (QFileInfo::exists(path))
+        return fail(QStringLiteral("“%1” is already there; nothing was replaced").arg(path));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(writeLabelFile(markers, timeLine, audio)) < 0 || !file.commit())
+        return fail(QStringLiteral("“%1” cannot be written").arg(path));
+    std::fprintf(stdout, "%lld markers written to %s\n", static_cast<long long>(markers.size()),
+                 path.toLocal8Bit().constData());
+    return Ok;
+}
+
+int importLabels(PhraseMarkerStore &store, const Recording &recording, const LabelAudio &audio,
+                 LabelTimeLine assumed, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("“%1” cannot be read").arg(path));
+    if (file.size() > maximumLabelFileBytes)
+        return fail(
+            QStringLiteral("“%1” is too large for a label file; nothing was changed").arg(path));
+    const LabelFileContents contents = readLabelFile(file.readAll(), assumed, audio);
+    if (!contents.ok()) {
+        for (const QString &error : contents.errors)
+            std::fprintf(stderr, "%s: %s\n", path.toLocal8Bit().constData(),
+                         error.toLocal8Bit().constData());
+        return fail(QStringLiteral("“%1” was refused; nothing was changed").arg(path));
+    }
+    StoreError error;
+    if (!store.replaceMarkers(recording.rowID(), contents.markers, &error))
+        return fail(error.description);
+    std::fprintf(stdout, "%lld markers imported into %s\n",
+                 static_cast<long long>(contents.markers.size()),
+                 recording.objectURI().toString().toLocal8Bit().constData());
+    return Ok;
+}
+
+} // namespace
+
+void declareLabelsOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("forward"),
+                      QStringLiteral("Seconds on the forward audio's time line instead of the "
+                                     "reversal's")});
+}
+
+int labelsCommand(const QCommandLineParser &parser)
+{
+    const QStringList args = parser.positionalArguments();
+    const QString action = args.value(0);
+    if (action != QLatin1String("export") && action != QLatin1String("import"))
+        return usage(action.isEmpty() ? QStringLiteral("say export or import")
+                                      : QStringLiteral("no such labels action: %1").arg(action));
+    if (args.size() != 3)
+        return usage(QStringLiteral("labels %1 takes a recording ID and a file").arg(action));
+
+    const QString storePath = StoreContext::defaultStorePath();
+    if (QFileInfo(storePath).size() == 0)
+        return fail(QStringLiteral("no saved recording %1").arg(args[1]));
+    StoreContext context;
+    if (!context.open(storePath))
+        return fail(context.openError().description);
+    Recording::recoverFiles(context);
+    const auto recording = findRecording(context, args[1]);
+    if (!recording)
+        return fail(QStringLiteral("no saved recording %1").arg(args[1]));
+
+    // Seconds become frames at the reversal's rate, and its length mirrors and bounds them.
+    WavLayout layout;
+    QString reason;
+    if (WavFile::inspect(recording->reverseAudioPath(), layout, reason) != WavFile::Kind::Valid)
+        return fail(QStringLiteral("the reversal “%1” of %2 cannot be read%3")
+                        .arg(recording->reverseAudioPath(), recording->objectURI().toString(),
+                             reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+    const LabelAudio audio{layout.sampleRate, layout.frames};
+    const LabelTimeLine timeLine =
+        parser.isSet(QStringLiteral("forward")) ? LabelTimeLine::Forward : LabelTimeLine::Reversed;
+    PhraseMarkerStore store(context);
+    if (action == QLatin1String("export"))
+        return exportLabels(store, *recording, audio, timeLine, args[2]);
+    return importLabels(store, *recording, audio, timeLine, args[2]);
+}
+
+} // namespace murmelo::cli
