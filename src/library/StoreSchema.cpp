@@ -74,12 +74,47 @@ QStringList versionFourMarkers()
             QStringLiteral("CREATE TRIGGER recording_deletes_markers AFTER DELETE ON recording"
                            " BEGIN DELETE FROM marker WHERE recordingId = OLD.id; END")};
 }
+
+// The search index of version 5: one row per recording (same rowid) with its title, message and
+// the text of all its markers. Words are matched with accents and case folded. Triggers keep it
+// in step with every write to the two tables, inside the writing transaction.
+QStringList versionFiveSearch()
+{
+    const QString refresh =
+        QStringLiteral("DELETE FROM recording_search WHERE rowid = %1;"
+                       " INSERT INTO recording_search (rowid, name, message, markers)"
+                       " SELECT id, name, message, (SELECT group_concat(text, ' ') FROM marker"
+                       " WHERE recordingId = recording.id) FROM recording WHERE id = %1;");
+    const auto trigger = [](const QString &name, const QString &when, const QString &body) {
+        return QStringLiteral("CREATE TRIGGER %1 %2 BEGIN %3 END").arg(name, when, body);
+    };
+    return {
+        QStringLiteral("CREATE VIRTUAL TABLE recording_search USING fts5(name, message, markers,"
+                       " tokenize = 'unicode61 remove_diacritics 2')"),
+        QStringLiteral("INSERT INTO recording_search (rowid, name, message, markers)"
+                       " SELECT id, name, message, (SELECT group_concat(text, ' ') FROM marker"
+                       " WHERE recordingId = recording.id) FROM recording"),
+        trigger(QStringLiteral("recording_search_insert"),
+                QStringLiteral("AFTER INSERT ON recording"), refresh.arg(u"NEW.id")),
+        trigger(QStringLiteral("recording_search_update"),
+                QStringLiteral("AFTER UPDATE OF name, message ON recording"),
+                refresh.arg(u"NEW.id")),
+        trigger(QStringLiteral("recording_search_delete"),
+                QStringLiteral("AFTER DELETE ON recording"),
+                QStringLiteral("DELETE FROM recording_search WHERE rowid = OLD.id;")),
+        trigger(QStringLiteral("marker_search_insert"), QStringLiteral("AFTER INSERT ON marker"),
+                refresh.arg(u"NEW.recordingId")),
+        trigger(QStringLiteral("marker_search_update"), QStringLiteral("AFTER UPDATE ON marker"),
+                refresh.arg(u"OLD.recordingId") + refresh.arg(u"NEW.recordingId")),
+        trigger(QStringLiteral("marker_search_delete"), QStringLiteral("AFTER DELETE ON marker"),
+                refresh.arg(u"OLD.recordingId"))};
+}
 } // namespace
 
 const StoreSchema &recordingStoreSchema()
 {
     static const StoreSchema schema{
-        4,
+        5,
         {{QStringLiteral("Recording"),
           QStringLiteral("recording"),
           {{QStringLiteral("name"), AttributeType::String},
@@ -113,8 +148,9 @@ const StoreSchema &recordingStoreSchema()
            QStringLiteral("DROP TABLE recording"),
            QStringLiteral("ALTER TABLE recording_v3 RENAME TO recording"),
            QStringLiteral("CREATE INDEX recording_date ON recording (date)")}},
-         {3, versionFourMarkers()}},
-        versionFourMarkers()};
+         {3, versionFourMarkers()},
+         {4, versionFiveSearch()}},
+        versionFourMarkers() + versionFiveSearch()};
     return schema;
 }
 

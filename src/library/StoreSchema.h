@@ -46,7 +46,8 @@ struct StoreSchema {
 
 // The application's store. Version 1 had no `isImported` and no `playing`; version 2 added them
 // and an index on `date` for the newest-first list; version 3 never reuses a record's id;
-// version 4 adds the phrase markers a recording owns.
+// version 4 adds the phrase markers a recording owns; version 5 a search index over titles,
+// messages and marker texts.
 const StoreSchema &recordingStoreSchema();
 
 } // namespace murmelo
