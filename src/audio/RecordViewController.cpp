@@ -2,6 +2,7 @@
 
 #include "audio/AudioInput.h"
 #include "audio/AudioRecorder.h"
+#include "audio/InputLevelMeter.h"
 #include "audio/MediaImport.h"
 #include "audio/MediaImportDecoder.h"
 #include "audio/MusicPicker.h"
@@ -51,7 +52,7 @@ RecordViewController::RecordViewController(QWidget *parent)
     : ViewController(parent), inputFactory_([] { return AudioInput::createDefault(); }),
       recordButton_(new QPushButton(tr("Record"), this)),
       importButton_(new QPushButton(tr("Import a Song\u2026"), this)),
-      messageLabel_(new QLabel(recordTimeText(0), this))
+      messageLabel_(new QLabel(recordTimeText(0), this)), levelMeter_(new InputLevelMeter(this))
 {
     setObjectName(QStringLiteral("RecordViewController"));
     setAcceptDrops(true);
@@ -101,6 +102,10 @@ RecordViewController::RecordViewController(QWidget *parent)
     layout->addWidget(recordButton_, 0, Qt::AlignHCenter);
     layout->addSpacing(16);
     layout->addWidget(messageLabel_);
+    layout->addSpacing(8);
+    levelMeter_->setFixedWidth(200);
+    levelMeter_->hide();
+    layout->addWidget(levelMeter_, 0, Qt::AlignHCenter);
     layout->addStretch();
     layout->addWidget(importButton_);
 
@@ -171,6 +176,8 @@ void RecordViewController::record()
     // A fresh recording is the user's own voice, whatever this screen imported before.
     imported_ = false;
     recordButton_->setText(tr("Stop"));
+    levelMeter_->setLevel(0);
+    levelMeter_->show();
     blinkSelectWithDuration(recordButton_, 0.25);
     updateRecordTime();
     recordTimeRefresh_.start();
@@ -196,6 +203,8 @@ void RecordViewController::updateRecordTime()
         return;
     }
     messageLabel_->setText(recordTimeText(recorder_->currentTime()));
+    // The newest tenth of a second the recorder has written.
+    levelMeter_->setLevel(recentPeakLevel(recorder_->url()));
 }
 
 void RecordViewController::audioRecorderDidFinishRecording(AudioRecorder *recorder)
@@ -223,6 +232,7 @@ void RecordViewController::dropRecorder()
 {
     blinkSelectStop(recordButton_);
     recordButton_->setText(tr("Record"));
+    levelMeter_->hide();
     recordTimeRefresh_.stop();
     if (recorder_) {
         // The recorder may be inside its own signal: it goes at the next turn of the loop.

@@ -18,6 +18,7 @@ class QPushButton;
 namespace murmelo {
 
 class AudioInput;
+class InputLevelMeter;
 struct AudioInputError;
 class ProgressOverlay;
 struct AudioJobResult;
@@ -74,6 +75,8 @@ public:
     QPushButton *recordButton() const { return recordButton_; }
     QPushButton *importButton() const { return importButton_; }
     QLabel *messageLabel() const { return messageLabel_; }
+    // How loud the input is; shown only while recording.
+    InputLevelMeter *levelMeter() const { return levelMeter_; }
     MusicPicker *musicPicker() const { return picker_; }
     ProgressOverlay *progressView() const { return progressView_; }
     QLabel *progressLabel() const;
@@ -112,6 +115,7 @@ private:
     QPushButton *recordButton_;
     QPushButton *importButton_;
     QLabel *messageLabel_;
+    InputLevelMeter *levelMeter_;
     QPointer<MusicPicker> picker_;
     ProgressOverlay *progressView_;
     quint64 currentJob_ = 0; // progress reports of an older, cancelled job are ignored

@@ -5,6 +5,11 @@
 #include "app/GettingStartedViewController.h"
 #include "app/MainLayout.h"
 #include "app/SliderAppearance.h"
+#include "app/SpeechSidebarMenuController.h"
+#include "library/Recording.h"
+#include "library/SavedRecordingsViewController.h"
+#include "library/StoreContext.h"
+#include "platform/Theme.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -19,7 +24,8 @@ protected:
     void SetUp() override
     {
         applySliderAppearance();
-        window.reset(buildMainWindow({}));
+        Theme::applyToApplication();
+        window.reset(buildMainWindow({.store = [this] { return &store; }}));
         window->setRevealWidth(47);
         window->show();
         test::drainEvents();
@@ -28,8 +34,18 @@ protected:
     {
         const QString path = test::saveScreenshot(window.get(), QFileInfo(name).completeBaseName());
         ASSERT_FALSE(path.isEmpty());
-        EXPECT_EQ(QImage(path).size(), QSize(320, 568));
+        EXPECT_EQ(QImage(path).size(), window->size());
     }
+    // The window at the phone size and at a common desktop size.
+    void saveAtBothSizes(const QString &stem)
+    {
+        for (const QSize size : {QSize(320, 568), QSize(1024, 768)}) {
+            window->resize(size);
+            test::drainEvents();
+            save(QStringLiteral("%1-%2x%3.png").arg(stem).arg(size.width()).arg(size.height()));
+        }
+    }
+    StoreContext store;
     std::unique_ptr<SidebarViewController> window;
 };
 
@@ -58,6 +74,30 @@ TEST_F(Screenshots, GettingStarted)
     test::drainEvents();
     ASSERT_TRUE(test::waitUntil([&] { return !screen->isScrolling(); }));
     save(QStringLiteral("getting-started.png"));
+}
+
+TEST_F(Screenshots, RecordAtBothSizes)
+{
+    saveAtBothSizes(QStringLiteral("record"));
+}
+
+TEST_F(Screenshots, LibraryAtBothSizes)
+{
+    ASSERT_TRUE(store.open(test::scratchRoot() + QStringLiteral("/screenshot-library.sql")));
+    const QStringList names{QStringLiteral("First try"), QStringLiteral("Kitchen, late at night"),
+                            QStringLiteral("Radio jingle"),
+                            QStringLiteral("Stairway, the second verse at half speed with the "
+                                           "chorus cut away"),
+                            QStringLiteral("Voicemail")};
+    for (int i = 0; i < names.size(); ++i) {
+        auto recording = Recording::insertInManagedObjectContext(store);
+        recording->setName(names[i]);
+        recording->setDate(QDateTime(QDate(2024, 4, 26 + i), QTime(9 + i, 0)));
+    }
+    ASSERT_TRUE(store.save());
+    window->menuViewController()->choose(SavedRecordingsViewController::kMenuIndex);
+    test::drainEventsAndDeletions();
+    saveAtBothSizes(QStringLiteral("library"));
 }
 
 } // namespace

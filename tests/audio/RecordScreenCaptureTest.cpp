@@ -4,6 +4,7 @@
 #include "audio/AudioInput.h"
 #include "audio/AudioInputFile.h"
 #include "audio/AudioRecorder.h"
+#include "audio/InputLevelMeter.h"
 #include "audio/MusicPicker.h"
 #include "audio/PlaybackHandOff.h"
 #include "audio/ProgressOverlay.h"
@@ -236,3 +237,40 @@ TEST_F(RecordScreenCapture, CancellingThePickerChangesNothing)
 }
 
 } // namespace
+
+TEST_F(RecordScreenCapture, TheLevelMeterFollowsTheInputWhileRecording)
+{
+    screen.show();
+    EXPECT_FALSE(screen.levelMeter()->isVisible()) << "no meter before a recording";
+    screen.setInputFactory([] { return std::make_unique<AudioInputFile>(test::speechSample()); });
+    screen.record();
+    ASSERT_NE(screen.recorder(), nullptr);
+    EXPECT_TRUE(screen.levelMeter()->isVisible());
+    ASSERT_TRUE(test::waitUntil([&] { return screen.levelMeter()->level() > 0.05f; }))
+        << "speech moves the meter";
+    EXPECT_GT(screen.levelMeter()->fill(), 0.3);
+    screen.record();
+    EXPECT_FALSE(screen.levelMeter()->isVisible());
+}
+
+TEST(InputLevel, PeakOfTheLatestSamplesOnADecibelBar)
+{
+    const QString tone = test::fixturePath(QStringLiteral("half-scale.wav"));
+    ASSERT_EQ(
+        test::runShell(
+            QStringLiteral("sox -n -r 44100 -c 1 -b 16 '%1' synth 0.5 sine 440 vol 0.5").arg(tone)),
+        0);
+    EXPECT_NEAR(recentPeakLevel(tone), 0.5, 0.01);
+    const QString empty = test::fixturePath(QStringLiteral("header-only.wav"));
+    ASSERT_EQ(test::runShell(QStringLiteral("head -c 44 '%1' > '%2'").arg(tone, empty)), 0);
+    EXPECT_EQ(recentPeakLevel(empty), 0.0f);
+    EXPECT_EQ(recentPeakLevel(test::fixturePath(QStringLiteral("missing.wav"))), 0.0f);
+
+    InputLevelMeter meter;
+    meter.setLevel(0.5f); // -6 dB
+    EXPECT_NEAR(meter.fill(), 0.9, 0.01);
+    meter.setLevel(0.001f); // -60 dB and below: dark
+    EXPECT_NEAR(meter.fill(), 0.0, 0.01);
+    meter.setLevel(0);
+    EXPECT_EQ(meter.fill(), 0.0);
+}
