@@ -28,8 +28,9 @@ class VGMessagePackPacker {
 public:
     QByteArray pack(const VGValue &value)
     {
-        // A five-byte start fits any scalar header; containers grow it.
-        current_length = 5;
+        // Room for a typical event in the first allocation; beyond it the buffer grows by half
+        // again of what it must hold.
+        current_length = kInitialCapacity;
         raw_data.resize(qsizetype(current_length));
         raw_data_idx = 0;
         if (!packObject(value) || raw_data_idx == 0)
@@ -149,8 +150,8 @@ private:
             return packNSNumber(v);
         case VGValue::Kind::Data:
             if (v.vg_isMessagePack())
-                return write(v.bytes().constData(), size_t(v.bytes().size()));
-            return packRaw(v.bytes().constData(), size_t(v.bytes().size()));
+                return write(v.text().data(), v.text().size());
+            return packRaw(v.text().data(), v.text().size());
         case VGValue::Kind::String:
         case VGValue::Kind::Description:
             return packRaw(v.text().data(), v.text().size());
@@ -160,6 +161,7 @@ private:
         return false;
     }
 
+    static constexpr size_t kInitialCapacity = 256;
     QByteArray raw_data;
     size_t raw_data_idx = 0;
     size_t current_length = 0;
@@ -231,28 +233,28 @@ std::string bytesDescription(const unsigned char *s, size_t n)
     return text;
 }
 
+} // namespace
+
 // A cursor over bytes with explicit bounds. Counts declared by the input are never trusted for
-// allocation: every element needs at least one byte, so no more are reserved than remain.
-class Unpacker {
+// allocation: containers grow as their elements arrive. Values are filled in place, since
+// building and moving temporaries would cost more than reading the bytes.
+class VGUnpacker {
 public:
-    Unpacker(const unsigned char *bytes, size_t size, bool keepBytes)
+    VGUnpacker(const unsigned char *bytes, size_t size, bool keepBytes)
         : p_(bytes), end_(bytes + size), keepBytes_(keepBytes)
     {
     }
 
+    size_t remaining() const { return size_t(end_ - p_); }
+
+    // Reads one value into `out`, which must be null.
     bool read(VGValue &out, int depth)
     {
         if (depth > VGMessagePack::kMaximumDepth || p_ >= end_)
             return false;
         const uint8_t lead = *p_++;
-        if (lead <= 0x7f) {
-            out = VGValue::int8(int8_t(lead));
-            return true;
-        }
-        if (lead >= 0xe0) {
-            out = VGValue::int8(int8_t(lead));
-            return true;
-        }
+        if (lead <= 0x7f || lead >= 0xe0)
+            return signedNumber(out, VGValue::kChar, int8_t(lead));
         if (lead >= 0xa0 && lead <= 0xbf)
             return readRaw(out, lead & 0x1f);
         if (lead >= 0x90 && lead <= 0x9f)
@@ -261,13 +263,11 @@ public:
             return readMap(out, lead & 0x0f, depth);
         switch (lead) {
         case 0xc0:
-            out = VGValue();
             return true;
         case 0xc2:
-            out = VGValue::boolean(false);
-            return true;
         case 0xc3:
-            out = VGValue::boolean(true);
+            out.kind_ = VGValue::Kind::Bool;
+            out.i_ = lead == 0xc3 ? 1 : 0;
             return true;
         case 0xcc:
             return readUnsigned<uint8_t>(out, VGValue::kUChar);
@@ -289,14 +289,18 @@ public:
             uint32_t bits;
             if (!take(bits))
                 return false;
-            out = VGValue::float32(std::bit_cast<float>(bits));
+            out.kind_ = VGValue::Kind::Number;
+            out.type_ = VGValue::kFloat;
+            out.d_ = std::bit_cast<float>(bits);
             return true;
         }
         case 0xcb: {
             uint64_t bits;
             if (!take(bits))
                 return false;
-            out = VGValue::float64(std::bit_cast<double>(bits));
+            out.kind_ = VGValue::Kind::Number;
+            out.type_ = VGValue::kDouble;
+            out.d_ = std::bit_cast<double>(bits);
             return true;
         }
         case 0xda: {
@@ -328,8 +332,6 @@ public:
         }
     }
 
-    size_t remaining() const { return size_t(end_ - p_); }
-
 private:
     template <typename T> bool take(T &value)
     {
@@ -341,12 +343,22 @@ private:
         return true;
     }
 
+    static bool signedNumber(VGValue &out, char type, int64_t value)
+    {
+        out.kind_ = VGValue::Kind::Number;
+        out.type_ = type;
+        out.i_ = value;
+        return true;
+    }
+
     template <typename T> bool readUnsigned(VGValue &out, char type)
     {
         T value;
         if (!take(value))
             return false;
-        out = VGValue::unsignedNumber(type, value);
+        out.kind_ = VGValue::Kind::Number;
+        out.type_ = type;
+        out.u_ = value;
         return true;
     }
 
@@ -355,20 +367,24 @@ private:
         std::make_unsigned_t<T> bits;
         if (!take(bits))
             return false;
-        out = VGValue::signedNumber(type, T(bits));
-        return true;
+        return signedNumber(out, type, T(bits));
     }
 
     bool readRaw(VGValue &out, size_t n)
     {
         if (remaining() < n)
             return false;
-        if (validUtf8(p_, n))
-            out = VGValue(std::string_view(reinterpret_cast<const char *>(p_), n));
-        else if (keepBytes_)
-            out = VGValue::data(QByteArray(reinterpret_cast<const char *>(p_), qsizetype(n)));
-        else
-            out = VGValue(bytesDescription(p_, n));
+        const char *bytes = reinterpret_cast<const char *>(p_);
+        if (validUtf8(p_, n)) {
+            out.kind_ = VGValue::Kind::String;
+            out.text_ = std::string(bytes, n);
+        } else if (keepBytes_) {
+            out.kind_ = VGValue::Kind::Data;
+            out.text_.assign(bytes, n);
+        } else {
+            out.kind_ = VGValue::Kind::String;
+            out.text_ = bytesDescription(p_, n);
+        }
         p_ += n;
         return true;
     }
@@ -377,16 +393,14 @@ private:
     {
         if (count > remaining())
             return false;
-        // Grown as elements arrive: a declared count is a claim, not bytes.
-        std::vector<VGValue> items;
+        out.kind_ = VGValue::Kind::Array;
+        std::vector<VGValue> &items = out.items_;
         items.reserve(std::min(count, kReserveLimit));
         for (size_t i = 0; i < count; ++i) {
-            VGValue item;
-            if (!read(item, depth + 1))
+            items.emplace_back();
+            if (!read(items.back(), depth + 1))
                 return false;
-            items.push_back(std::move(item));
         }
-        out = VGValue::array(std::move(items));
         return true;
     }
 
@@ -394,28 +408,33 @@ private:
     {
         if (count > remaining() / 2)
             return false;
-        out = VGValue::map();
-        std::vector<VGValue> &items = out.items();
+        out.kind_ = VGValue::Kind::Map;
+        std::vector<VGValue> &items = out.items_;
         items.reserve(std::min(count, kReserveLimit) * 2);
         // A later duplicate key replaces the earlier entry; large maps find duplicates by hash
         // so that a hostile map of many keys stays linear.
         constexpr size_t kLinearLimit = 16;
-        std::unordered_multimap<size_t, size_t> index;
+        std::optional<std::unordered_multimap<size_t, size_t>> index; // only for large maps
         for (size_t i = 0; i < count; ++i) {
-            VGValue key, value;
-            if (!read(key, depth + 1) || !read(value, depth + 1))
+            items.emplace_back();
+            items.emplace_back();
+            const size_t at = items.size() - 2;
+            if (!read(items[at], depth + 1) || !read(items[at + 1], depth + 1))
                 return false;
+            const VGValue &key = items[at];
             size_t existing = SIZE_MAX;
             if (count <= kLinearLimit) {
-                for (size_t k = 0; k < items.size(); k += 2) {
-                    if (items[k] == key) {
+                for (size_t k = 0; k < at; k += 2) {
+                    if (sameKey(items[k], key)) {
                         existing = k;
                         break;
                     }
                 }
             } else {
+                if (!index)
+                    index.emplace();
                 const size_t h = key.hash();
-                auto [first, last] = index.equal_range(h);
+                auto [first, last] = index->equal_range(h);
                 for (auto it = first; it != last; ++it) {
                     if (items[it->second] == key) {
                         existing = it->second;
@@ -423,16 +442,24 @@ private:
                     }
                 }
                 if (existing == SIZE_MAX)
-                    index.emplace(h, items.size());
+                    index->emplace(h, at);
             }
             if (existing != SIZE_MAX) {
-                items[existing + 1] = std::move(value);
-            } else {
-                items.push_back(std::move(key));
-                items.push_back(std::move(value));
+                items[existing + 1] = std::move(items[at + 1]);
+                items.resize(at);
             }
         }
         return true;
+    }
+
+    // Keys are nearly always strings: those compare by text without the general rules.
+    static bool sameKey(const VGValue &a, const VGValue &b)
+    {
+        if (a.kind_ == VGValue::Kind::String && b.kind_ == VGValue::Kind::String)
+            return a.text_ == b.text_;
+        if (a.kind_ == VGValue::Kind::String || b.kind_ == VGValue::Kind::String)
+            return false;
+        return a == b;
     }
 
     static constexpr size_t kReserveLimit = 64;
@@ -440,8 +467,6 @@ private:
     const unsigned char *end_;
     bool keepBytes_;
 };
-
-} // namespace
 
 QByteArray VGMessagePack::pack(const VGValue &value)
 {
@@ -467,7 +492,7 @@ std::optional<VGValue> VGMessagePack::unpack(const char *bytes, size_t size, siz
 {
     if (!bytes || size == 0)
         return std::nullopt;
-    Unpacker reader(reinterpret_cast<const unsigned char *>(bytes), size, keepBytes);
+    VGUnpacker reader(reinterpret_cast<const unsigned char *>(bytes), size, keepBytes);
     VGValue value;
     if (!reader.read(value, 0))
         return std::nullopt;

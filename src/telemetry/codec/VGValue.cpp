@@ -54,7 +54,7 @@ VGValue VGValue::data(QByteArray bytes, bool messagePack)
 {
     VGValue v;
     v.kind_ = Kind::Data;
-    v.data_ = std::move(bytes);
+    v.text_.assign(bytes.constData(), size_t(bytes.size()));
     v.messagePack_ = messagePack;
     return v;
 }
@@ -161,7 +161,7 @@ const VGValue *VGValue::find(const VGValue &key) const
 
 const VGValue &VGValue::value(const VGValue &key) const
 {
-    static const VGValue absent;
+    static const VGValue absent{};
     const VGValue *found = find(key);
     return found ? *found : absent;
 }
@@ -228,9 +228,8 @@ bool operator==(const VGValue &a, const VGValue &b)
         return true;
     case Kind::String:
     case Kind::Description:
-        return a.text_ == b.text_;
     case Kind::Data:
-        return a.data_ == b.data_;
+        return a.text_ == b.text_;
     case Kind::Array:
     case Kind::Map:
         return a.items_ == b.items_; // maps compare in order; the unpacker keeps wire order
@@ -254,10 +253,8 @@ size_t VGValue::hash() const
     }
     case Kind::String:
     case Kind::Description:
-        return std::hash<std::string>()(text_);
     case Kind::Data:
-        return std::hash<std::string_view>()(
-            std::string_view(data_.constData(), size_t(data_.size())));
+        return std::hash<std::string>()(text_);
     case Kind::Array:
     case Kind::Map: {
         size_t h = items_.size();

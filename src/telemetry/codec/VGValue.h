@@ -11,6 +11,8 @@
 
 namespace murmelo {
 
+class VGUnpacker;
+
 // One dynamic value of the telemetry's records: null, boolean, number with its storage type,
 // UTF-8 string, byte buffer, array, map (any value as key), or the description text of some
 // other object. A number keeps the storage type it was made with, because that type decides
@@ -70,10 +72,12 @@ public:
     uint64_t toUInt64() const;
     double toDouble() const;
 
-    // String text (UTF-8), or the description text; empty for other kinds.
+    // String text (UTF-8), the description text, or a byte buffer's bytes; empty otherwise.
     const std::string &text() const { return text_; }
     QString toQString() const { return QString::fromStdString(text_); }
-    const QByteArray &bytes() const { return data_; }
+    // Byte buffers: their bytes (a copy; bytesView() does not copy).
+    QByteArray bytes() const { return QByteArray(text_.data(), qsizetype(text_.size())); }
+    std::string_view bytesView() const { return text_; }
     bool vg_isMessagePack() const { return messagePack_; }
     void vg_setMessagePack(bool marked) { messagePack_ = marked; }
 
@@ -103,6 +107,7 @@ public:
     QString toJson() const;
 
 private:
+    friend class VGUnpacker; // fills values in place while reading
     Kind kind_ = Kind::Null;
     char type_ = 0;
     bool messagePack_ = false;
@@ -111,8 +116,7 @@ private:
         uint64_t u_;
         double d_ = 0;
     };
-    std::string text_;
-    QByteArray data_;
+    std::string text_; // text, description or buffer bytes
     std::vector<VGValue> items_;
 };
 
