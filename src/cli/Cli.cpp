@@ -9,6 +9,7 @@
 #include "cli/Interruption.h"
 #include "cli/LabelsCommand.h"
 #include "cli/LibraryCommand.h"
+#include "cli/TelemetryCommand.h"
 #include "cli/TerminalProgress.h"
 #include "library/Recording.h"
 
@@ -401,6 +402,8 @@ const std::vector<Command> &commands()
          declareLibraryOptions, libraryCommand},
         {"labels", "Phrase markers as label files: export ID FILE, import ID FILE [--forward]",
          "ACTION ID FILE", declareLabelsOptions, labelsCommand},
+        {"telemetry", "Telemetry files for debugging uploads: dump FILE prints one as JSON",
+         "dump FILE", declareTelemetryOptions, telemetryCommand},
     };
     return list;
 }
