@@ -26,8 +26,10 @@ namespace murmelo {
 
 namespace {
 
+// Lock order: liveMutex, then a manager's own mutex, then mutex.
 struct ClassState {
     std::mutex mutex;
+    std::mutex liveMutex; // held while the live set is walked, so no manager goes meanwhile
     std::set<VGEventManager *> live;
     bool headerUpToDate = false;
     VGEventManager::Sender sender;
@@ -142,7 +144,7 @@ VGEventManager::VGEventManager(const QString &queueKey, const QUrl &url)
     _ensureNetworkStartDataIsSetup();
     QDir().mkpath(queueFolderPath_);
     collectOldQueueFiles();
-    std::lock_guard lock(s.mutex);
+    std::lock_guard lock(s.liveMutex);
     s.live.insert(this);
 }
 
@@ -150,7 +152,7 @@ VGEventManager::~VGEventManager()
 {
     {
         ClassState &s = classState();
-        std::lock_guard lock(s.mutex);
+        std::lock_guard lock(s.liveMutex);
         s.live.erase(this);
     }
     _endCurrentEventQueue();
@@ -191,28 +193,21 @@ bool VGEventManager::_ensureNetworkStartDataIsSetup()
 
 void VGEventManager::flush()
 {
-    std::vector<VGEventManager *> managers;
-    {
-        ClassState &s = classState();
-        std::lock_guard lock(s.mutex);
-        managers.assign(s.live.begin(), s.live.end());
-    }
-    // Managers remove themselves under the class lock only when destroyed, which happens on the
-    // same queue as flushes.
-    for (VGEventManager *manager : managers)
+    ClassState &s = classState();
+    std::lock_guard lock(s.liveMutex);
+    for (VGEventManager *manager : s.live)
         manager->_flush();
 }
 
 void VGEventManager::bustCachedNetworkStartData()
 {
-    std::vector<VGEventManager *> managers;
+    ClassState &s = classState();
     {
-        ClassState &s = classState();
         std::lock_guard lock(s.mutex);
         s.headerUpToDate = false;
-        managers.assign(s.live.begin(), s.live.end());
     }
-    for (VGEventManager *manager : managers)
+    std::lock_guard lock(s.liveMutex);
+    for (VGEventManager *manager : s.live)
         manager->_endCurrentEventQueue();
 }
 
