@@ -216,15 +216,19 @@ QString VG_SharedUDID::value()
     return valueWithError().value;
 }
 
+// The telemetry runs on its own threads: it reads and writes the user defaults through its own
+// settings object on the same file, never through the main thread's.
 VG_SharedUDID::Result VG_SharedUDID::valueWithError()
 {
-    VG_SharedUDID shared(Defaults::standard(), defaultSharedFolder());
+    Defaults defaults(Defaults::standard().path());
+    VG_SharedUDID shared(defaults, defaultSharedFolder());
     return shared.valueWithError(true);
 }
 
 void VG_SharedUDID::setOptOut(bool optOut)
 {
-    VG_SharedUDID shared(Defaults::standard(), defaultSharedFolder());
+    Defaults defaults(Defaults::standard().path());
+    VG_SharedUDID shared(defaults, defaultSharedFolder());
     shared.setOptOut(optOut, true);
 }
 
