@@ -16,5 +16,11 @@ void vgSdkAsync(std::function<void()> work);
 void vgSdkSync(const std::function<void()> &work);
 // True while the calling thread runs work given to vgSdkAsync or vgSdkSync.
 bool vgOnSdkQueue();
+// Ends the queue's work for the rest of the process: what is still waiting is dropped, and the
+// caller waits up to `boundMillis` for the work that is running. Called as the application object
+// goes away, so no telemetry work touches Qt while the process tears its statics down.
+void vgSdkShutDown(int boundMillis);
+// True once vgSdkShutDown has been called.
+bool vgSdkShuttingDown();
 
 } // namespace murmelo

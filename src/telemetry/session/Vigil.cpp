@@ -155,12 +155,15 @@ void processLeftOvers()
 {
     std::thread([] {
         vgSdkSync([] {}); // after activation's set-up on the SDK queue
+        if (vgSdkShuttingDown())
+            return;
         const QStringList reports = VGCrashReporter::processOldCrashReports(VGSdkFolder::path());
         vgSdkSync([reports] {
             for (const QString &report : reports)
                 VGSessionManager::sharedSessionManager().sendOldCrashReport(report);
         });
-        VGSessionManager::sharedSessionManager().endOldSessions();
+        if (!vgSdkShuttingDown())
+            VGSessionManager::sharedSessionManager().endOldSessions();
     }).detach();
 }
 } // namespace
@@ -204,6 +207,10 @@ void Vigil::activate(const QString &applicationToken)
     });
     if (!activatedNow)
         return;
+    // The application object goes away before the process's statics; telemetry work still
+    // running after that would use a half torn-down Qt.
+    if (QCoreApplication::instance())
+        qAddPostRoutine([] { vgSdkShutDown(kQuitUploadMillis); });
     if (!facade().manualSessions) {
         if (isMainThread())
             watchApplicationState();
