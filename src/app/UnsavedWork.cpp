@@ -107,14 +107,19 @@ bool UnsavedWork::cancelRunningJob(std::function<void()> finished)
 void UnsavedWork::askAboutUnsavedReversal(std::function<void(Answer)> answered)
 {
     asking_ = true;
-    // Escape keeps the window open: closing must never lose the reversal by a slip.
-    showAlert(
-        window_, localized("save_recording"), QString(), QStringLiteral("Cancel"),
+    Alert question{
+        localized("save_recording"),
+        QString(),
+        QStringLiteral("Cancel"),
         {QStringLiteral("No"), QStringLiteral("Yes")},
         [this, answered = std::move(answered)](int button) {
             asking_ = false;
             answered(button == 1 ? Answer::Discard : button == 2 ? Answer::Save : Answer::Cancel);
-        });
+        }};
+    // Closing must never lose the reversal by a slip: Escape keeps the window open and Enter
+    // saves.
+    question.defaultButton = 2;
+    AlertPresenter::current().present(std::move(question), window_);
 }
 
 void UnsavedWork::settle(Answer answer)

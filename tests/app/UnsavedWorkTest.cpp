@@ -95,6 +95,7 @@ TEST_F(ClosingTheWindow, AnUnsavedReversalIsAskedAboutAndCancelKeepsTheWindowAnd
     ASSERT_EQ(alerts.pendingCount(), 1);
     EXPECT_EQ(alerts.alerts().first().title, localized("save_recording"));
     EXPECT_EQ(alerts.alerts().first().buttons(), QStringList({"Cancel", "No", "Yes"}));
+    EXPECT_EQ(alerts.alerts().first().defaultButton, 2) << "Enter saves rather than discards";
     EXPECT_TRUE(window->isVisible()) << "nothing closes before the answer";
 
     ASSERT_TRUE(alerts.press(QStringLiteral("Cancel")));
