@@ -15,6 +15,11 @@ const QHash<QString, QString> &table()
          QStringLiteral("Delete this reversal? Its audio files are removed too.")},
         {QStringLiteral("save_recording"),
          QStringLiteral("You have an unsaved reversal. Save it to your library?")},
+        // The text of a shared reversal: the hidden message, then the sender's name.
+        {QStringLiteral("message"),
+         QStringLiteral("I listened to a recording backwards with Murmelo and heard a hidden "
+                        "message: \"%@\"\n\nThe attached file plays the recording forwards, then "
+                        "backwards. Listen for yourself!\n\n%@\n")},
         // The getting-started topics.
         {QStringLiteral("info.1.title"), QStringLiteral("What Murmelo is for")},
         {QStringLiteral("info.1.info"),

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "mail/jobs/MailDelivery.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace murmelo {
+
+class RelaySettings;
+
+// Where a mail job shows how it goes: the sidebar's mail strip in the window, the terminal on the
+// command line.
+class MailProgress {
+public:
+    virtual ~MailProgress() = default;
+    virtual void startMailProgress(const QString &text) = 0;
+    virtual void updateMailMessage(const QString &text) = 0;
+    virtual void mailDone(const QString &text) = 0;
+};
+
+// The two mails the application sends, a reversal and a problem report, through the relay the
+// settings name. Everything runs on the main thread; outcomes are handled in a later turn of the
+// event loop, never inside the client's own callback.
+class MailJobs : public QObject, private MailDeliveryDelegate {
+    Q_OBJECT
+public:
+    MailJobs(MailProgress &progress, RelaySettings &relay, MailDeliveryFactory deliveries);
+    ~MailJobs() override;
+
+    // Whether the relay can be reached now; by default the network state towards the relay's host.
+    void setReachabilityCheck(std::function<bool()> check) { reachable_ = std::move(check); }
+    // Where the "not reachable" alert and refusals are shown.
+    void setAlertParent(QWidget *parent) { alertParent_ = parent; }
+
+    // Sends the WAV file at `path` with the hidden message and the sender's name to the
+    // recipients ("," or ";" between addresses).
+    void sendReversal(const QString &path, const QString &message, const QString &name,
+                      const QString &to);
+    void sendBugReport(const QString &problem, const QString &userEmail);
+    // The strip's Cancel: stops what is in flight; no done text follows.
+    void cancelMessage();
+    void updateMessage(const QString &text);
+
+    // Mails on their way (sent ones and cancelled ones are gone).
+    int inFlight() const { return int(jobs_.size()); }
+
+signals:
+    // One per job that got as far as sending, with its outcome; not after a cancel.
+    void finished(bool sent);
+
+private:
+    struct Job;
+
+    void start(MailContents contents, const QString &progressText, const QString &doneText);
+    void deliver(const std::shared_ptr<Job> &job, const RelayConfiguration &relay);
+    void failBeforeSending(const QString &progressText, const QString &reason);
+    void messageSent(MailDelivery *delivery) override;
+    void messageFailed(MailDelivery *delivery, const QString &reason) override;
+    void finish(MailDelivery *delivery, bool sent);
+    bool relayReachable();
+
+    MailProgress &progress_;
+    RelaySettings &relay_;
+    MailDeliveryFactory deliveries_;
+    std::function<bool()> reachable_;
+    QPointer<QWidget> alertParent_;
+    // Earlier jobs stay alive until their outcome, so a second share does not drop the first.
+    std::vector<std::shared_ptr<Job>> jobs_;
+};
+
+// The jobs of the running application, for screens that start one (null until it is made).
+MailJobs *applicationMailJobs();
+void setApplicationMailJobs(MailJobs *jobs);
+
+} // namespace murmelo

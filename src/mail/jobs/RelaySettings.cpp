@@ -1,0 +1,169 @@
+#include "mail/jobs/RelaySettings.h"
+
+#include "mail/jobs/PasswordStore.h"
+#include "platform/Defaults.h"
+#include "platform/ServiceEndpoints.h"
+
+namespace murmelo {
+
+namespace {
+const QString kOwnServer = QStringLiteral("mailRelay/ownServer");
+const QString kHost = QStringLiteral("mailRelay/host");
+const QString kPort = QStringLiteral("mailRelay/port");
+const QString kSecurity = QStringLiteral("mailRelay/security");
+const QString kUser = QStringLiteral("mailRelay/user");
+const QString kSender = QStringLiteral("mailRelay/sender");
+
+RelaySettings *testingStandard = nullptr;
+
+QString securityName(RelaySecurity security)
+{
+    return security == RelaySecurity::Tls ? QStringLiteral("tls") : QStringLiteral("starttls");
+}
+} // namespace
+
+QString OwnRelay::keyringKey() const
+{
+    return QStringLiteral("smtp://%1@%2:%3").arg(user, host).arg(port);
+}
+
+RelaySettings::RelaySettings(Defaults &defaults, PasswordStore &passwords)
+    : defaults_(defaults), passwords_(passwords)
+{
+}
+
+RelaySettings &RelaySettings::standard()
+{
+    if (testingStandard)
+        return *testingStandard;
+    static RelaySettings settings(Defaults::standard(), KeychainPasswordStore::shared());
+    return settings;
+}
+
+void RelaySettings::setStandardForTesting(RelaySettings *settings)
+{
+    testingStandard = settings;
+}
+
+std::optional<OwnRelay> RelaySettings::ownRelay() const
+{
+    if (!defaults_.boolForKey(kOwnServer))
+        return std::nullopt;
+    OwnRelay relay;
+    relay.host = defaults_.stringForKey(kHost);
+    const qint64 port = defaults_.integerForKey(kPort);
+    relay.port = port > 0 && port <= 65535 ? quint16(port) : quint16(587);
+    relay.security = defaults_.stringForKey(kSecurity) == QLatin1String("tls")
+                         ? RelaySecurity::Tls
+                         : RelaySecurity::StartTls;
+    relay.user = defaults_.stringForKey(kUser);
+    relay.sender = defaults_.stringForKey(kSender);
+    return relay;
+}
+
+void RelaySettings::setOwnRelay(const OwnRelay &relay, const QString &password,
+                                std::function<void(const QString &)> done)
+{
+    const std::optional<OwnRelay> previous = ownRelay();
+    defaults_.setBool(kOwnServer, true);
+    defaults_.setString(kHost, relay.host.trimmed());
+    defaults_.setInteger(kPort, relay.port);
+    defaults_.setString(kSecurity, securityName(relay.security));
+    defaults_.setString(kUser, relay.user.trimmed());
+    defaults_.setString(kSender, relay.sender.trimmed());
+    defaults_.synchronize();
+    const OwnRelay stored = *ownRelay();
+    const bool accountMoved = previous && previous->keyringKey() != stored.keyringKey();
+    if (password.isEmpty()) {
+        if (!accountMoved) {
+            done(QString());
+            return;
+        }
+        // The password belongs to the account, so it follows it to its new key.
+        passwords_.read(previous->keyringKey(), [this, previous, stored,
+                                                 done](const QString &old, const QString &error) {
+            if (!error.isEmpty() || old.isEmpty()) {
+                done(error);
+                return;
+            }
+            passwords_.write(stored.keyringKey(), old,
+                             [this, previous, done](const QString &error) {
+                                 if (!error.isEmpty())
+                                     done(error);
+                                 else
+                                     passwords_.remove(previous->keyringKey(), std::move(done));
+                             });
+        });
+        return;
+    }
+    passwords_.write(stored.keyringKey(), password,
+                     [this, accountMoved, previous, done](const QString &error) {
+                         if (!error.isEmpty() || !accountMoved)
+                             done(error);
+                         else
+                             passwords_.remove(previous->keyringKey(), std::move(done));
+                     });
+}
+
+void RelaySettings::useDeploymentRelay(std::function<void(const QString &)> done)
+{
+    const std::optional<OwnRelay> previous = ownRelay();
+    defaults_.setBool(kOwnServer, false);
+    defaults_.synchronize();
+    if (previous)
+        passwords_.remove(previous->keyringKey(), std::move(done));
+    else
+        done(QString());
+}
+
+RelayConfiguration RelaySettings::withoutPassword() const
+{
+    RelayConfiguration configuration;
+    if (const std::optional<OwnRelay> own = ownRelay()) {
+        configuration.ownServer = true;
+        configuration.host = own->host;
+        configuration.ports = {own->port};
+        configuration.security = own->security;
+        configuration.requiresAuth = !own->user.isEmpty();
+        configuration.login = own->user;
+        configuration.fromEmail = own->sender;
+    } else {
+        configuration.host = ServiceEndpoints::mailRelayHost();
+        configuration.login = QLatin1String(MailDeployment::kRelayLogin);
+        configuration.password = QLatin1String(MailDeployment::kRelayPassword);
+        configuration.fromEmail = QLatin1String(MailDeployment::kSenderMailbox);
+    }
+    if (qEnvironmentVariableIsSet(ServiceEndpoints::kMailRelayVariable) &&
+        !qEnvironmentVariable(ServiceEndpoints::kMailRelayVariable).trimmed().isEmpty()) {
+        configuration.host = ServiceEndpoints::mailRelayHost();
+        configuration.ports = {ServiceEndpoints::mailRelayPort()};
+    }
+    return configuration;
+}
+
+QString RelaySettings::relayHost() const
+{
+    return withoutPassword().host;
+}
+
+void RelaySettings::resolve(
+    std::function<void(const std::optional<RelayConfiguration> &, const QString &)> done) const
+{
+    RelayConfiguration configuration = withoutPassword();
+    const std::optional<OwnRelay> own = ownRelay();
+    if (!own || !configuration.requiresAuth) {
+        done(configuration, QString());
+        return;
+    }
+    passwords_.read(own->keyringKey(), [configuration, done = std::move(done)](
+                                           const QString &password, const QString &error) mutable {
+        if (!error.isEmpty()) {
+            done(std::nullopt, error);
+            return;
+        }
+        configuration.password = password;
+        done(configuration, QString());
+    });
+}
+
+} // namespace murmelo

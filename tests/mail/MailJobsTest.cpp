@@ -1,0 +1,265 @@
+#include "mail/jobs/MailJobs.h"
+#include "mail/jobs/PasswordStore.h"
+#include "mail/jobs/RelaySettings.h"
+#include "platform/Defaults.h"
+#include "platform/MainQueue.h"
+#include "support/RecordingAlertPresenter.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QHash>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+namespace {
+
+// The keyring, in memory; answers on a later turn like the real one.
+class MemoryPasswordStore : public PasswordStore {
+public:
+    void read(const QString &key, Read done) override
+    {
+        postToMainQueue([this, key, done] {
+            done(failure.isEmpty() ? entries.value(key) : QString(), failure);
+        });
+    }
+    void write(const QString &key, const QString &password, Done done) override
+    {
+        postToMainQueue([this, key, password, done] {
+            if (failure.isEmpty())
+                entries[key] = password;
+            done(failure);
+        });
+    }
+    void remove(const QString &key, Done done) override
+    {
+        postToMainQueue([this, key, done] {
+            entries.remove(key);
+            done(QString());
+        });
+    }
+    QHash<QString, QString> entries;
+    QString failure;
+};
+
+struct ProgressLog : MailProgress {
+    void startMailProgress(const QString &text) override
+    {
+        calls << QStringLiteral("start ") + text;
+    }
+    void updateMailMessage(const QString &text) override
+    {
+        calls << QStringLiteral("update ") + text;
+    }
+    void mailDone(const QString &text) override { calls << QStringLiteral("done ") + text; }
+    QStringList calls;
+};
+
+// A delivery whose outcome the test decides.
+struct ScriptedDelivery : MailDelivery {
+    bool send() override
+    {
+        if (!startSucceeds)
+            delegate->messageFailed(this, QStringLiteral("no connection"));
+        return startSucceeds;
+    }
+    void cancel() override { cancelled = true; }
+    MailDeliveryDelegate *delegate = nullptr;
+    RelayConfiguration relay;
+    MailContents contents;
+    bool startSucceeds = true;
+    bool cancelled = false;
+};
+
+class MailJobsTest : public ::testing::Test {
+protected:
+    MailJobsTest()
+        : defaults(test::scratchRoot() + QStringLiteral("/jobs-%1.conf").arg(++counter)),
+          relay(defaults, passwords),
+          jobs(progress, relay,
+               [this](const RelayConfiguration &configuration, const MailContents &contents,
+                      MailDeliveryDelegate &d) {
+                   auto delivery = std::make_unique<ScriptedDelivery>();
+                   delivery->delegate = &d;
+                   delivery->relay = configuration;
+                   delivery->contents = contents;
+                   delivery->startSucceeds = startSucceeds;
+                   deliveries.push_back(delivery.get());
+                   return delivery;
+               })
+    {
+        jobs.setReachabilityCheck([this] { return reachable; });
+        wav = test::scratchRoot() + QStringLiteral("/attachment.wav");
+        QFile file(wav);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(300, 'w'));
+    }
+    static inline int counter = 0;
+    Defaults defaults;
+    MemoryPasswordStore passwords;
+    RelaySettings relay;
+    ProgressLog progress;
+    std::vector<ScriptedDelivery *> deliveries;
+    bool startSucceeds = true;
+    bool reachable = true;
+    MailJobs jobs;
+    test::RecordingAlertPresenter alerts;
+    QString wav;
+};
+
+} // namespace
+
+TEST_F(MailJobsTest, ReversalGoesThroughTheDeploymentRelayAndEndsInItsDoneText)
+{
+    jobs.sendReversal(wav, QStringLiteral("hello"), QStringLiteral("Ann"),
+                      QStringLiteral("a@x.org,b@y.org"));
+    ASSERT_EQ(deliveries.size(), 1u);
+    const ScriptedDelivery &delivery = *deliveries[0];
+    EXPECT_EQ(delivery.relay.login, QLatin1String(MailDeployment::kRelayLogin));
+    EXPECT_EQ(delivery.relay.fromEmail, QLatin1String(MailDeployment::kSenderMailbox));
+    EXPECT_TRUE(delivery.relay.requiresAuth);
+    EXPECT_EQ(delivery.contents.toEmail, QStringLiteral("a@x.org,b@y.org"));
+    ASSERT_EQ(delivery.contents.parts.size(), 2);
+    EXPECT_TRUE(delivery.contents.parts[0].message.contains(QLatin1String("hello")));
+    EXPECT_EQ(progress.calls, QStringList{QStringLiteral("start Sending Reversal\u2026")});
+    EXPECT_EQ(jobs.inFlight(), 1);
+
+    // The outcome is handled on a later turn, not inside the client's callback.
+    deliveries[0]->delegate->messageSent(deliveries[0]);
+    EXPECT_EQ(progress.calls.size(), 1);
+    EXPECT_TRUE(test::waitUntil([&] { return progress.calls.size() == 2; }));
+    EXPECT_EQ(progress.calls.last(), QStringLiteral("done Reversal Sent."));
+    EXPECT_EQ(jobs.inFlight(), 0);
+}
+
+TEST_F(MailJobsTest, FailuresShowProblemSendingAndNeverCrash)
+{
+    // Failure reported by the client.
+    jobs.sendBugReport(QStringLiteral("It hangs"), QStringLiteral("me@x.org"));
+    ASSERT_EQ(deliveries.size(), 1u);
+    EXPECT_EQ(deliveries[0]->contents.toEmail, QLatin1String(MailDeployment::kSupportMailbox));
+    EXPECT_TRUE(deliveries[0]->contents.parts[0].message.startsWith(
+        QLatin1String("me@x.org\nIt hangs\nversion ")));
+    deliveries[0]->delegate->messageFailed(deliveries[0], QStringLiteral("535"));
+    EXPECT_TRUE(test::waitUntil([&] { return progress.calls.size() == 2; }));
+    EXPECT_EQ(progress.calls.last(), QStringLiteral("done Problem sending e-mail"));
+
+    // A client that cannot even start: told at once, and its own later failure call adds nothing.
+    progress.calls.clear();
+    startSucceeds = false;
+    jobs.sendBugReport(QStringLiteral("p"), QString());
+    EXPECT_EQ(progress.calls, QStringList({QStringLiteral("start Sending Bug Report\u2026"),
+                                           QStringLiteral("done Problem sending e-mail")}));
+    test::drainEvents();
+    EXPECT_EQ(progress.calls.size(), 2);
+
+    // Missing and unreadable attachments.
+    progress.calls.clear();
+    jobs.sendReversal(test::scratchRoot() + QStringLiteral("/gone.wav"), QString(), QString(),
+                      QStringLiteral("a@x.org"));
+    jobs.sendReversal(test::scratchRoot(), QString(), QString(), QStringLiteral("a@x.org"));
+    EXPECT_EQ(progress.calls.count(QStringLiteral("done Problem sending e-mail")), 2);
+    EXPECT_EQ(deliveries.size(), 2u);
+    EXPECT_EQ(alerts.alerts().size(), 2);
+}
+
+TEST_F(MailJobsTest, UnreachableRelayAlertsAndSendsNothing)
+{
+    reachable = false;
+    jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org"));
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].title, QStringLiteral("Mail server is not reachable"));
+    EXPECT_TRUE(alerts.alerts()[0].message.isEmpty());
+    EXPECT_EQ(alerts.alerts()[0].buttons(), QStringList{QStringLiteral("OK")});
+    EXPECT_TRUE(deliveries.empty());
+    EXPECT_TRUE(progress.calls.isEmpty());
+}
+
+TEST_F(MailJobsTest, RecipientWithALineBreakIsRefusedBeforeAnyConnection)
+{
+    jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org\r\nRCPT TO:<evil@y.org>"));
+    jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org\nBcc: evil@y.org"));
+    EXPECT_TRUE(deliveries.empty());
+    EXPECT_EQ(progress.calls.count(QStringLiteral("done Problem sending e-mail")), 2);
+    ASSERT_EQ(alerts.alerts().size(), 2);
+    EXPECT_TRUE(alerts.alerts()[0].message.contains(QLatin1String("line break")));
+}
+
+TEST_F(MailJobsTest, CancelStopsEveryJobAndNoDoneTextFollows)
+{
+    jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org"));
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    ASSERT_EQ(deliveries.size(), 2u);
+    // An outcome already queued when the user cancels does not bring the done text back.
+    deliveries[0]->delegate->messageSent(deliveries[0]);
+    jobs.cancelMessage();
+    EXPECT_TRUE(deliveries[0]->cancelled);
+    EXPECT_TRUE(deliveries[1]->cancelled);
+    test::drainEvents();
+    for (const QString &call : std::as_const(progress.calls))
+        EXPECT_FALSE(call.startsWith(QLatin1String("done"))) << call.toStdString();
+    EXPECT_EQ(jobs.inFlight(), 0);
+}
+
+TEST_F(MailJobsTest, OwnServerPasswordComesFromTheKeyring)
+{
+    OwnRelay own{QStringLiteral("mail.example.org"), 465, RelaySecurity::Tls, QStringLiteral("ann"),
+                 QStringLiteral("ann@example.org")};
+    bool stored = false;
+    relay.setOwnRelay(own, QStringLiteral("s3cret"), [&](const QString &error) {
+        EXPECT_TRUE(error.isEmpty());
+        stored = true;
+    });
+    ASSERT_TRUE(test::waitUntil([&] { return stored; }));
+    // Never in the settings file.
+    QFile file(defaults.path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("s3cret"));
+
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    ASSERT_TRUE(test::waitUntil([&] { return deliveries.size() == 1; }));
+    const RelayConfiguration &used = deliveries[0]->relay;
+    EXPECT_EQ(used.host, QStringLiteral("mail.example.org"));
+    EXPECT_EQ(used.ports, QList<quint16>{465});
+    EXPECT_EQ(used.security, RelaySecurity::Tls);
+    EXPECT_EQ(used.login, QStringLiteral("ann"));
+    EXPECT_EQ(used.password, QStringLiteral("s3cret"));
+    EXPECT_EQ(used.fromEmail, QStringLiteral("ann@example.org"));
+
+    // A keyring that cannot be read: the job says so and sends nothing.
+    passwords.failure = QStringLiteral("The keyring is locked");
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    ASSERT_TRUE(test::waitUntil([&] { return alerts.alerts().size() == 1; }));
+    EXPECT_TRUE(alerts.alerts()[0].message.contains(QLatin1String("keyring is locked")));
+    EXPECT_EQ(progress.calls.last(), QStringLiteral("done Problem sending e-mail"));
+    EXPECT_EQ(deliveries.size(), 1u);
+}
+
+TEST_F(MailJobsTest, RelaySettingsMovePasswordWithTheAccountAndForgetIt)
+{
+    OwnRelay own{QStringLiteral("a.example.org"), 587, RelaySecurity::StartTls,
+                 QStringLiteral("ann"), QStringLiteral("ann@example.org")};
+    int answers = 0;
+    const auto counted = [&](const QString &error) {
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        ++answers;
+    };
+    relay.setOwnRelay(own, QStringLiteral("pw"), counted);
+    ASSERT_TRUE(test::waitUntil([&] { return answers == 1; }));
+    own.host = QStringLiteral("b.example.org");
+    relay.setOwnRelay(own, QString(), counted);
+    ASSERT_TRUE(test::waitUntil([&] { return answers == 2; }));
+    EXPECT_EQ(passwords.entries.keys(), QStringList{own.keyringKey()});
+    EXPECT_EQ(passwords.entries.value(own.keyringKey()), QStringLiteral("pw"));
+    EXPECT_EQ(relay.relayHost(), QStringLiteral("b.example.org"));
+
+    relay.useDeploymentRelay(counted);
+    ASSERT_TRUE(test::waitUntil([&] { return answers == 3; }));
+    EXPECT_TRUE(passwords.entries.isEmpty());
+    EXPECT_FALSE(relay.ownRelay());
+
+    // The environment's relay overrides the host of either.
+    qputenv("MURMELO_MAIL_RELAY", "127.0.0.1:2525");
+    EXPECT_EQ(relay.relayHost(), QStringLiteral("127.0.0.1"));
+    qunsetenv("MURMELO_MAIL_RELAY");
+}
