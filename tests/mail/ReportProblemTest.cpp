@@ -1,0 +1,85 @@
+#include "mail/screens/ReportProblemViewController.h"
+#include "support/TestSupport.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+
+namespace {
+// A click delivered to the window at the widget's place, so whatever is on top receives it.
+void clickOnWindowAt(QWidget *widget)
+{
+    QWidget *window = widget->window();
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                      widget->mapTo(window, widget->rect().center()));
+}
+
+struct Sent {
+    QString problem;
+    QString email;
+};
+} // namespace
+
+TEST(ReportProblem, SendWaitsForDescriptionAndAddressThenSendsAndStartsOver)
+{
+    ReportProblemViewController screen;
+    QList<Sent> sent;
+    screen.setSender([&](const QString &problem, const QString &email) {
+        sent << Sent{problem, email};
+    });
+    screen.resize(320, 568);
+    screen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
+    EXPECT_EQ(screen.textView()->toPlainText(),
+              QStringLiteral("Please describe the problem you're encountered\u2026"));
+    EXPECT_FALSE(screen.sendButton()->isEnabled());
+
+    // Clicking into the description removes the placeholder.
+    clickOnWindowAt(screen.textView());
+    ASSERT_TRUE(test::waitUntil([&] { return screen.textView()->hasFocus(); }));
+    EXPECT_TRUE(screen.textView()->toPlainText().isEmpty());
+    QTest::keyClicks(screen.textView(), QStringLiteral("It stops after a minute."));
+    // No address yet: nothing can be sent, from the button or the keyboard.
+    EXPECT_FALSE(screen.sendButton()->isEnabled());
+    QTest::keyClick(screen.textView(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(sent.isEmpty());
+
+    clickOnWindowAt(screen.emailTextField());
+    ASSERT_TRUE(test::waitUntil([&] { return screen.emailTextField()->hasFocus(); }));
+    EXPECT_EQ(screen.problem(), QStringLiteral("It stops after a minute."));
+    QTest::keyClicks(screen.emailTextField(), QStringLiteral("me@example.org"));
+    EXPECT_TRUE(screen.sendButton()->isEnabled());
+
+    clickOnWindowAt(screen.sendButton());
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].problem, QStringLiteral("It stops after a minute."));
+    EXPECT_EQ(sent[0].email, QStringLiteral("me@example.org"));
+    EXPECT_TRUE(screen.problem().isNull());
+    // Nothing left to send twice: the prompt is back and Send is off.
+    EXPECT_FALSE(screen.sendButton()->isEnabled());
+    clickOnWindowAt(screen.sendButton());
+    EXPECT_EQ(sent.size(), 1);
+}
+
+TEST(ReportProblem, EndingEditingEmptyShowsThePromptAgain)
+{
+    ReportProblemViewController screen;
+    screen.resize(320, 568);
+    screen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
+    screen.emailTextField()->setText(QStringLiteral("me@example.org"));
+    screen.textView()->setFocus();
+    ASSERT_TRUE(test::waitUntil([&] { return screen.textView()->hasFocus(); }));
+    QTest::keyClicks(screen.textView(), QStringLiteral("x"));
+    QTest::keyClick(screen.textView(), Qt::Key_Backspace);
+    screen.done();
+    EXPECT_FALSE(screen.textView()->hasFocus());
+    EXPECT_EQ(screen.textView()->toPlainText(), ReportProblemViewController::placeholder());
+    EXPECT_TRUE(screen.problem().isNull());
+    EXPECT_FALSE(screen.sendButton()->isEnabled());
+}
