@@ -34,6 +34,7 @@ RecordingCell::RecordingCell(QWidget *parent)
       m_titleLabel(new ElidedLabel(m_infoView)), m_dateLabel(new QLabel(m_infoView)),
       m_playingMark(new QLabel(m_infoView)),
       m_playButton(panelButton(tr("Play"), QStyle::SP_MediaPlay)),
+      m_shareButton(panelButton(tr("Share"), QStyle::SP_CommandLink)),
       m_editButton(panelButton(tr("Edit"), QStyle::SP_FileDialogContentsView)),
       m_deleteButton(panelButton(tr("Delete"), QStyle::SP_TrashIcon)),
       m_slide(new QVariantAnimation(this))
@@ -55,7 +56,7 @@ RecordingCell::RecordingCell(QWidget *parent)
     auto *buttons = new QHBoxLayout(m_editView);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(0);
-    for (QToolButton *button : {m_playButton, m_editButton, m_deleteButton})
+    for (QToolButton *button : {m_playButton, m_shareButton, m_editButton, m_deleteButton})
         buttons->addWidget(button);
     m_playButton->setCheckable(true);
     m_editView->setVisible(false);
@@ -118,6 +119,10 @@ RecordingCell::RecordingCell(QWidget *parent)
         if (m_recording)
             showPlaying(m_recording->playingValue());
     });
+    connect(m_shareButton, &QToolButton::clicked, this, [this] {
+        if (m_delegate && m_recording)
+            m_delegate->shareRecording(m_recording);
+    });
     connect(m_editButton, &QToolButton::clicked, this, [this] {
         if (m_delegate && m_recording)
             m_delegate->editRecording(m_recording);
@@ -136,7 +141,7 @@ QToolButton *RecordingCell::panelButton(const QString &text, int icon)
     button->setIcon(style()->standardIcon(QStyle::StandardPixmap(icon)));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(true);
-    button->setFixedSize(kPanelWidth / 3, kHeight);
+    button->setFixedSize(kPanelWidth / 4, kHeight);
     // The list keeps the keyboard; its keys reach every action.
     button->setFocusPolicy(Qt::NoFocus);
     return button;

@@ -22,18 +22,19 @@ public:
     virtual ~RecordingCellDelegate() = default;
     virtual void recordingCellTapped(RecordingCell &cell) = 0;
     virtual void playRecording(const std::shared_ptr<Recording> &recording) = 0;
+    virtual void shareRecording(const std::shared_ptr<Recording> &recording) = 0;
     virtual void editRecording(const std::shared_ptr<Recording> &recording) = 0;
     virtual void deleteRecording(const std::shared_ptr<Recording> &recording) = 0;
 };
 
 // One row of the saved-recordings list: a front face with the title and date that slides left to
-// uncover a panel of Play, Edit and Delete buttons. Rows are reused for whatever record scrolls
-// into view, so a row keeps no state beyond the record it shows.
+// uncover a panel of Play, Share, Edit and Delete buttons. Rows are reused for whatever record
+// scrolls into view, so a row keeps no state beyond the record it shows.
 class RecordingCell : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kHeight = 60;
-    static constexpr int kPanelWidth = 180;
+    static constexpr int kPanelWidth = 240;
     static constexpr int kSlideMilliseconds = 250;
 
     explicit RecordingCell(QWidget *parent = nullptr);
@@ -61,6 +62,7 @@ public:
     QLabel *titleLabel() const { return m_titleLabel; }
     QLabel *dateLabel() const { return m_dateLabel; }
     QToolButton *playButton() const { return m_playButton; }
+    QToolButton *shareButton() const { return m_shareButton; }
     QToolButton *editButton() const { return m_editButton; }
     QToolButton *deleteButton() const { return m_deleteButton; }
     QWidget *editView() const { return m_editView; }
@@ -85,6 +87,7 @@ private:
     QLabel *m_dateLabel;
     QLabel *m_playingMark;
     QToolButton *m_playButton;
+    QToolButton *m_shareButton;
     QToolButton *m_editButton;
     QToolButton *m_deleteButton;
     QVariantAnimation *m_slide;

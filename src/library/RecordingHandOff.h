@@ -11,6 +11,8 @@ class RecordingHandOff {
 public:
     virtual ~RecordingHandOff() = default;
     virtual void setRecording(std::shared_ptr<Recording> recording) = 0;
+    // Opens the share panel as the screen comes into view.
+    virtual void share() = 0;
 };
 
 } // namespace murmelo

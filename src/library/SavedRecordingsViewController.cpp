@@ -125,13 +125,23 @@ void SavedRecordingsViewController::editRecording(const std::shared_ptr<Recordin
     performSegue(QStringLiteral("Playback"));
 }
 
+void SavedRecordingsViewController::shareRecording(const std::shared_ptr<Recording> &recording)
+{
+    m_action = 1;
+    editRecording(recording);
+}
+
 void SavedRecordingsViewController::prepareForSegue(const QString &identifier,
                                                     ViewController *destination)
 {
     if (identifier != QLatin1String("Playback"))
         return;
-    if (auto *handOff = dynamic_cast<RecordingHandOff *>(destination))
+    if (auto *handOff = dynamic_cast<RecordingHandOff *>(destination)) {
         handOff->setRecording(m_selectedRecording);
+        if (m_action == 1)
+            handOff->share();
+    }
+    m_action = 0;
 }
 
 void SavedRecordingsViewController::deleteRecording(const std::shared_ptr<Recording> &recording)

@@ -36,6 +36,8 @@ public:
 
     void recordingCellTapped(RecordingCell &cell) override;
     void playRecording(const std::shared_ptr<Recording> &recording) override;
+    // Opens the playback screen on the record with its share panel sliding in.
+    void shareRecording(const std::shared_ptr<Recording> &recording) override;
     void editRecording(const std::shared_ptr<Recording> &recording) override;
     void deleteRecording(const std::shared_ptr<Recording> &recording) override;
 
@@ -59,6 +61,8 @@ private:
     ListPlayback m_playback;
     RecordingsListView *m_tableView;
     std::shared_ptr<Recording> m_selectedRecording;
+    // What the playback screen does when it opens: 0 nothing, 1 share.
+    int m_action = 0;
     QPersistentModelIndex m_selectedPath;
 };
 

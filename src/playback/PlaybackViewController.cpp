@@ -4,6 +4,7 @@
 #include "platform/AlertPresenter.h"
 #include "playback/FoundMessageLayout.h"
 #include "playback/PlaybackImages.h"
+#include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
 #include "playback/TimeText.h"
 #include "playback/WaveformPicture.h"
@@ -53,6 +54,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
         showAlert(this, tr("Couldn't Play the Audio"), reason);
     });
     connectActions();
+    setUpSharing();
     refreshPlaybackViews();
 }
 
@@ -260,6 +262,8 @@ void PlaybackViewController::viewDidAppear()
         sidebarViewController()->selectIndex(1);
     setFocus();
     showLoadErrors();
+    if (sharePanel().pending)
+        share();
 }
 
 void PlaybackViewController::noteLoadError(const QString &path, const QString &error)

@@ -20,6 +20,7 @@ class Recording;
 class SlidePanel;
 class StoreContext;
 class WaveformPicture;
+struct SharePanel;
 
 // The screen on which the user listens to a reversal: forward or reversed at the same point of
 // the audio, with loop, scrubbing and speed; and where a reversal is saved, cropped into a new
@@ -81,6 +82,19 @@ public:
     // Whether "Save Crop" has something to cut: a range keeping all but a hundredth at either
     // end is no crop.
     static bool isCropRange(float min, float max);
+    // Share and send.
+    void share() override;
+    void closeShare();
+    void toggleSendToSpeech();
+    void addContact();
+    void sendReversal();
+    void showInfo();
+    // The address picker's choice.
+    void peoplePickerDidSelectAddress(const QString &address);
+    bool sendToSpeech() const;
+    QString shareEmails() const { return shareEmails_; }
+    QString shareEmailName() const { return shareEmailName_; }
+    SharePanel &sharePanel() const;
 
     void configurePanels();
     void setFoundMessage();
@@ -132,6 +146,7 @@ private:
     void cropFinished(const CropResult &result);
     void deleteConfirmed();
     void setBusy(bool busy, const QString &text = {});
+    void setUpSharing();
 
     StoreContext &store_;
     PlaybackEngine engine_;
@@ -152,6 +167,7 @@ private:
     QString shareEmails_;
     QString shareEmailName_;
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
+    std::unique_ptr<SharePanel> share_;
 };
 
 } // namespace murmelo

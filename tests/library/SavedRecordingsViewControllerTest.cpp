@@ -19,6 +19,8 @@ struct Sidebar : SidebarSeam {
 struct PlaybackScreen : ViewController, RecordingHandOff {
     std::shared_ptr<Recording> recording;
     void setRecording(std::shared_ptr<Recording> r) override { recording = std::move(r); }
+    void share() override { ++shared; }
+    int shared = 0;
 };
 
 using SavedRecordings = SavedRecordingsFixture;
@@ -276,7 +278,20 @@ TEST_F(SavedRecordings, EditOpensThePlaybackScreenOnTheRecordAndStopsTheList)
     cell(1)->editButton()->click();
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(opened->recording, cell(1)->recording());
+    EXPECT_EQ(opened->shared, 0);
     EXPECT_FALSE(cell(0)->recording()->playingValue());
+    delete opened;
+
+    // Share opens the same screen with its share panel; the next edit does not share again.
+    opened = nullptr;
+    cell(0)->shareButton()->click();
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->recording, cell(0)->recording());
+    EXPECT_EQ(opened->shared, 1);
+    delete opened;
+    cell(0)->editButton()->click();
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->shared, 0);
     delete opened;
 }
 

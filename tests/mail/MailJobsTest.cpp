@@ -120,7 +120,7 @@ TEST_F(MailJobsTest, ReversalGoesThroughTheDeploymentRelayAndEndsInItsDoneText)
     EXPECT_TRUE(delivery.relay.requiresAuth);
     EXPECT_EQ(delivery.contents.toEmail, QStringLiteral("a@x.org,b@y.org"));
     ASSERT_EQ(delivery.contents.parts.size(), 2);
-    EXPECT_TRUE(delivery.contents.parts[0].message.contains(QLatin1String("hello")));
+    EXPECT_TRUE(delivery.contents.parts[0].message.toString().contains(QLatin1String("hello")));
     EXPECT_EQ(progress.calls, QStringList{QStringLiteral("start Sending Reversal\u2026")});
     EXPECT_EQ(jobs.inFlight(), 1);
 
@@ -138,7 +138,7 @@ TEST_F(MailJobsTest, FailuresShowProblemSendingAndNeverCrash)
     jobs.sendBugReport(QStringLiteral("It hangs"), QStringLiteral("me@x.org"));
     ASSERT_EQ(deliveries.size(), 1u);
     EXPECT_EQ(deliveries[0]->contents.toEmail, QLatin1String(MailDeployment::kSupportMailbox));
-    EXPECT_TRUE(deliveries[0]->contents.parts[0].message.startsWith(
+    EXPECT_TRUE(deliveries[0]->contents.parts[0].message.toString().startsWith(
         QLatin1String("me@x.org\nIt hangs\nversion ")));
     deliveries[0]->delegate->messageFailed(deliveries[0], QStringLiteral("535"));
     EXPECT_TRUE(test::waitUntil([&] { return progress.calls.size() == 2; }));

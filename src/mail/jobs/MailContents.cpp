@@ -28,7 +28,7 @@ QString reversalBody(const QString &hiddenMessage, const QString &name)
     return fillPlaceholders(localized("message"), {hiddenMessage, name});
 }
 
-QString attachmentText(const QByteArray &bytes)
+QByteArray attachmentText(const QByteArray &bytes)
 {
     constexpr qsizetype kLine = 64;
     const QByteArray encoded = bytes.toBase64();
@@ -39,7 +39,7 @@ QString attachmentText(const QByteArray &bytes)
             lines += "\r\n";
         lines += QByteArrayView(encoded).sliced(at, qMin(kLine, encoded.size() - at));
     }
-    return QString::fromLatin1(lines);
+    return lines;
 }
 
 MailContents reversalMail(const QString &recipients, const QString &body, const QByteArray &wav)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QVariant>
 
 namespace murmelo {
 
@@ -12,7 +13,9 @@ struct MailPart {
     QString contentType;
     QString contentDisposition; // empty: no Content-Disposition header
     QString contentTransferEncoding;
-    QString message;
+    // Text (a QString, sent as UTF-8), or bytes already encoded (a QByteArray, sent as given, so
+    // a large attachment is never copied into text).
+    QVariant message;
 };
 
 // What one of the two mails says, before any relay is involved.
@@ -62,7 +65,7 @@ QString fillPlaceholders(const QString &format, const QStringList &arguments);
 QString reversalBody(const QString &hiddenMessage, const QString &name);
 
 // Base64 in 64-character lines separated by CR LF, as attachments travel.
-QString attachmentText(const QByteArray &bytes);
+QByteArray attachmentText(const QByteArray &bytes);
 
 MailContents reversalMail(const QString &recipients, const QString &body, const QByteArray &wav);
 MailContents bugReportMail(const QString &supportMailbox, const QString &reportText);

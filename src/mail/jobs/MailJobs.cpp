@@ -64,8 +64,10 @@ bool MailJobs::relayReachable()
 {
     if (reachable_)
         return reachable_();
-    const std::unique_ptr<Reachability> reachability =
-        Reachability::reachabilityWithHostName(relay_.relayHost());
+    const QString host = relay_.relayHost();
+    if (mailHost_ && mailHost_->hostName() == host)
+        return Reachability::statusOf(mailHost_) != NotReachable;
+    const std::unique_ptr<Reachability> reachability = Reachability::reachabilityWithHostName(host);
     return Reachability::statusOf(reachability.get()) != NotReachable;
 }
 

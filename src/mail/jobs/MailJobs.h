@@ -11,6 +11,7 @@
 
 namespace murmelo {
 
+class Reachability;
 class RelaySettings;
 
 // Where a mail job shows how it goes: the sidebar's mail strip in the window, the terminal on the
@@ -34,6 +35,8 @@ public:
 
     // Whether the relay can be reached now; by default the network state towards the relay's host.
     void setReachabilityCheck(std::function<bool()> check) { reachable_ = std::move(check); }
+    // The process-wide watch on the mail host, asked while mail goes to its host.
+    void setMailHostReachability(const Reachability *reachability) { mailHost_ = reachability; }
     // Where the "not reachable" alert and refusals are shown.
     void setAlertParent(QWidget *parent) { alertParent_ = parent; }
 
@@ -68,6 +71,7 @@ private:
     RelaySettings &relay_;
     MailDeliveryFactory deliveries_;
     std::function<bool()> reachable_;
+    const Reachability *mailHost_ = nullptr;
     QPointer<QWidget> alertParent_;
     // Earlier jobs stay alive until their outcome, so a second share does not drop the first.
     std::vector<std::shared_ptr<Job>> jobs_;

@@ -1,0 +1,102 @@
+#include "playback/SharePanel.h"
+
+#include "audio/MergeAndClip.h"
+#include "mail/jobs/MailJobs.h"
+#include "mail/screens/ContactPicker.h"
+#include "playback/PlaybackView.h"
+#include "playback/SlidePanel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace murmelo {
+
+namespace {
+QToolButton *toolButton(QWidget *parent, const QRect &frame, const QString &text,
+                        const QString &tip, const QString &name)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(text);
+    button->setToolTip(tip);
+    button->setGeometry(frame);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QPushButton *pushButton(QWidget *parent, const QRect &frame, const QString &text,
+                        const QString &name)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(frame);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+} // namespace
+
+QString SharePanel::infoText()
+{
+    return QObject::tr(
+        "Send shares what you found by e-mail: one WAV file that plays the recording forwards, "
+        "then backwards, at the speed set on the slider, with your name and the hidden message "
+        "in the text.\n\nType addresses separated by commas, or pick them from your contacts "
+        "with +. Switch on \"Also to Murmelo\" to send a copy to the Murmelo collection of "
+        "hidden messages.\n\nThe strip at the bottom of the window shows how sending goes.");
+}
+
+SharePanel::SharePanel(const PlaybackView &view)
+    : slide(new SlidePanel(view.shareReversalView)),
+      sender(
+          [](const QString &path, const QString &message, const QString &name, const QString &to) {
+              if (MailJobs *jobs = applicationMailJobs())
+                  jobs->sendReversal(path, message, name, to);
+          }),
+      attachment(&slowAndMergeAudio)
+{
+    const QString shareTip = QObject::tr("Send by e-mail (Ctrl+E)");
+    const QString infoTip = QObject::tr("About sending (F1)");
+    shareButton =
+        toolButton(view.findReversalView, QRect(80, 132, 160, 34), QObject::tr("Send by E-mail"),
+                   shareTip, QStringLiteral("panelButton"));
+    savedShareButton =
+        toolButton(view.editReversalView, QRect(20, 116, 280, 40), QObject::tr("Send by E-mail"),
+                   shareTip, QStringLiteral("panelButton"));
+    infoButton = toolButton(view.findReversalView, QRect(284, 6, 30, 28), QStringLiteral("?"),
+                            infoTip, QStringLiteral("panelButton"));
+    savedInfoButton = toolButton(view.editReversalView, QRect(284, 6, 30, 28), QStringLiteral("?"),
+                                 infoTip, QStringLiteral("panelButton"));
+
+    QWidget *panel = view.shareReversalView;
+    view.shareEmailTextField->setGeometry(20, 20, 236, 34);
+    // The buttons stay above the keyboard's bar, which takes the window's bottom edge while an
+    // input is edited.
+    view.shareMessageTextView->setGeometry(20, 108, 280, 62);
+    addContactButton =
+        toolButton(panel, QRect(262, 20, 38, 34), QStringLiteral("+"),
+                   QObject::tr("Add an address from your contacts"), QStringLiteral("panelButton"));
+    sendToSpeechButton = toolButton(panel, QRect(20, 178, 110, 36), QObject::tr("Also to Murmelo"),
+                                    QObject::tr("Send a copy to the Murmelo collection"),
+                                    QStringLiteral("panelButton"));
+    sendToSpeechButton->setCheckable(true);
+    closeShareButton = pushButton(panel, QRect(138, 178, 74, 36), QObject::tr("Close"),
+                                  QStringLiteral("closeShare"));
+    sendReversalButton =
+        pushButton(panel, QRect(220, 178, 80, 36), QObject::tr("Send"), QStringLiteral("primary"));
+    sendReversalButton->setToolTip(QObject::tr("Send (Ctrl+Enter)"));
+    view.infoText->setText(infoText());
+    view.infoText->setStyleSheet(
+        QStringLiteral("background: #23262e; color: #f2f2f5; border-radius: 8px; padding: 10px;"));
+}
+
+SharePanel::~SharePanel() = default;
+
+QString appendRecipient(const QString &list, const QString &address)
+{
+    return list.isEmpty() ? address : list + QLatin1Char(',') + address;
+}
+
+} // namespace murmelo
