@@ -8,10 +8,11 @@
 #include "app/UnsavedWork.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
+#include "mail/jobs/MailJobs.h"
+#include "mail/jobs/RelaySettings.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
 #include "platform/MainQueue.h"
-#include "platform/ServiceEndpoints.h"
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
 #include "platform/TemporaryFiles.h"
@@ -24,9 +25,60 @@
 
 namespace murmelo {
 
-AppDelegate::AppDelegate() : window_(buildMainWindow({.store = [this] { return store_.get(); }})) {}
+namespace {
+// The sidebar's mail strip, as the mail jobs see it.
+class SidebarMailProgress : public MailProgress {
+public:
+    explicit SidebarMailProgress(SidebarViewController &sidebar) : sidebar_(sidebar) {}
+    void startMailProgress(const QString &text) override { sidebar_.startMailProgress(text); }
+    void updateMailMessage(const QString &text) override { sidebar_.updateMailMessage(text); }
+    void mailDone(const QString &text) override { sidebar_.mailDone(text); }
 
-AppDelegate::~AppDelegate() = default;
+private:
+    SidebarViewController &sidebar_;
+};
+} // namespace
+
+AppDelegate::AppDelegate() : window_(buildMainWindow({.store = [this] { return store_.get(); }}))
+{
+    startMailJobs();
+}
+
+AppDelegate::~AppDelegate()
+{
+    setApplicationMailJobs(nullptr);
+}
+
+void AppDelegate::startMailJobs()
+{
+    mailProgress_ = std::make_unique<SidebarMailProgress>(*window_);
+    mailJobs_ = std::make_unique<MailJobs>(*mailProgress_, RelaySettings::standard(),
+                                           smtpMailDeliveryFactory());
+    mailJobs_->setAlertParent(window_.get());
+    window_->setCancelMailHandler([this] { cancelMessage(); });
+    setApplicationMailJobs(mailJobs_.get());
+}
+
+void AppDelegate::sendReversal(const QString &path, const QString &message, const QString &name,
+                               const QString &to)
+{
+    mailJobs_->sendReversal(path, message, name, to);
+}
+
+void AppDelegate::sendBugReport(const QString &problem, const QString &userEmail)
+{
+    mailJobs_->sendBugReport(problem, userEmail);
+}
+
+void AppDelegate::cancelMessage()
+{
+    mailJobs_->cancelMessage();
+}
+
+void AppDelegate::updateMessage(const QString &text)
+{
+    mailJobs_->updateMessage(text);
+}
 
 void AppDelegate::run()
 {
@@ -44,6 +96,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     VGTelemetrySwitch::activateIfEnabled();
     startReachability();
+    mailJobs_->setMailHostReachability(reachability_.get());
     KeyboardAvoidance::of(window_.get()).enableAutoTextFieldShowing();
     openStore();
     window_->setRevealWidth(kRevealWidth);
@@ -62,7 +115,7 @@ void AppDelegate::startReachability()
 {
     // A host that makes no handle leaves no monitor: the mail job then finds the relay
     // unreachable.
-    reachability_ = Reachability::reachabilityWithHostName(ServiceEndpoints::mailRelayHost());
+    reachability_ = Reachability::reachabilityWithHostName(RelaySettings::standard().relayHost());
     if (reachability_)
         reachability_->startNotifier();
 }

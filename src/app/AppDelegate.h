@@ -5,6 +5,8 @@
 
 namespace murmelo {
 
+class MailJobs;
+class MailProgress;
 class Reachability;
 class SidebarViewController;
 class StoreContext;
@@ -23,6 +25,15 @@ public:
     void run();
     void applicationDidFinishLaunching();
 
+    // The mail jobs: a reversal from the share panel, a report from the report screen; progress
+    // and outcome in the sidebar's mail strip.
+    void sendReversal(const QString &path, const QString &message, const QString &name,
+                      const QString &to);
+    void sendBugReport(const QString &problem, const QString &userEmail);
+    void cancelMessage();
+    void updateMessage(const QString &text);
+    MailJobs *mailJobs() const { return mailJobs_.get(); }
+
     SidebarViewController *window() const { return window_.get(); }
     Reachability *mailReachability() const { return reachability_.get(); }
     StoreContext *storeContext() const { return store_.get(); }
@@ -32,9 +43,12 @@ private:
     void openStore();
     // Temporary files of Murmelo processes that ended without cleaning up.
     void removeFilesOfEndedRuns();
+    void startMailJobs();
 
     std::unique_ptr<Reachability> reachability_;
     std::unique_ptr<StoreContext> store_;
+    std::unique_ptr<MailProgress> mailProgress_;
+    std::unique_ptr<MailJobs> mailJobs_;
     // Last, so that the screens go before the store they may use.
     std::unique_ptr<SidebarViewController> window_;
 };

@@ -10,6 +10,7 @@
 #include "app/UnsavedWork.h"
 #include "audio/RecordViewController.h"
 #include "library/SavedRecordingsViewController.h"
+#include "mail/screens/ReportProblemViewController.h"
 #include "playback/PlaybackViewController.h"
 
 #include <QAction>
@@ -63,6 +64,16 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
                                  StoreContext *context = store ? store() : nullptr;
                                  return context ? new PlaybackViewController(*context) : nullptr;
                              });
+    // The report screen is reached from the settings screen, whose menu entry it keeps marked.
+    storyboard.registerSegue(QStringLiteral("ReportProblem"),
+                             [] { return new ReportProblemViewController; });
+    auto *report = new QAction(QObject::tr("Report a Problem"), window);
+    report->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_5));
+    QObject::connect(report, &QAction::triggered, window, [window] {
+        if (ViewController *content = window->contentViewController())
+            content->performSegue(QStringLiteral("ReportProblem"));
+    });
+    window->addAction(report);
     window->registerModalSegue(QStringLiteral("EULA"), [] { return new EulaViewController; });
 
     window->setContentViewController(new RecordViewController);

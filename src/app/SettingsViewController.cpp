@@ -1,5 +1,7 @@
 #include "app/SettingsViewController.h"
 
+#include "mail/jobs/RelaySettings.h"
+#include "mail/screens/RelaySettingsView.h"
 #include "platform/ServiceEndpoints.h"
 #include "platform/StandardPaths.h"
 #include "telemetry/session/VGTelemetrySwitch.h"
@@ -7,6 +9,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace murmelo {
@@ -35,17 +39,32 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     setStyleSheet(
         QStringLiteral("#SettingsViewController { background: #15171c; }"
                        "QLabel#settingName { color: #8fa0ff; font-weight: bold; font-size: 13px; }"
-                       "QLabel { color: #f2f2f5; font-size: 14px; }"));
-    auto *column = new QVBoxLayout(this);
+                       "QLabel { color: #f2f2f5; font-size: 14px; }"
+                       "QPushButton { color: white; background: #5b6ee1; border: none;"
+                       " border-radius: 6px; padding: 6px 12px; }"));
+    // The page scrolls once the mail server's fields are open on a small window.
+    auto *scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *page = new QWidget(scroll);
+    page->setObjectName(QStringLiteral("settingsPage"));
+    page->setStyleSheet(QStringLiteral("#settingsPage { background: #15171c; }"));
+    scroll->setWidget(page);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+    auto *column = new QVBoxLayout(page);
     column->setContentsMargins(18, 18, 18, 18);
     addSetting(column, this, tr("Library"),
                QDir::toNativeSeparators(StandardPaths::libraryDirectory()),
                QStringLiteral("libraryPath"));
-    addSetting(column, this, tr("Mail relay"),
-               QStringLiteral("%1, port %2")
-                   .arg(ServiceEndpoints::mailRelayHost())
-                   .arg(ServiceEndpoints::mailRelayPort()),
-               QStringLiteral("mailRelay"));
+    auto *mailTitle = new QLabel(tr("Mail"), this);
+    mailTitle->setObjectName(QStringLiteral("settingName"));
+    column->addWidget(mailTitle);
+    relaySettings_ = new RelaySettingsView(RelaySettings::standard(), this);
+    column->addWidget(relaySettings_);
+    column->addSpacing(10);
     addSetting(column, this, tr("Telemetry service"), ServiceEndpoints::telemetryUrl().toString(),
                QStringLiteral("telemetryUrl"));
     auto *telemetry = new QCheckBox(tr("Send usage and crash reports"), this);
@@ -63,14 +82,20 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     sent->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
     column->addWidget(sent);
     column->addSpacing(10);
-    auto *note = new QLabel(tr("Change the mail relay with the environment variable %1 "
-                               "(host or host:port) and the telemetry service with %2.")
+    auto *note = new QLabel(tr("The environment variable %1 (host or host:port) sends mail to "
+                               "another server, and %2 names another telemetry service.")
                                 .arg(QLatin1String(ServiceEndpoints::kMailRelayVariable),
                                      QLatin1String(ServiceEndpoints::kTelemetryUrlVariable)),
                             this);
     note->setWordWrap(true);
     note->setStyleSheet(QStringLiteral("color: #a9adb8; font-size: 12px;"));
     column->addWidget(note);
+    auto *report = new QPushButton(tr("Report a Problem\u2026"), this);
+    report->setObjectName(QStringLiteral("reportProblemButton"));
+    report->setToolTip(tr("Tell us what went wrong (Ctrl+5)"));
+    connect(report, &QPushButton::clicked, this,
+            [this] { performSegue(QStringLiteral("ReportProblem")); });
+    column->addWidget(report);
     column->addStretch(1);
     auto *version = new QLabel(tr("Murmelo %1").arg(QLatin1String(MURMELO_VERSION)), this);
     version->setStyleSheet(QStringLiteral("color: #a9adb8; font-size: 12px;"));

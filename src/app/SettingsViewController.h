@@ -4,6 +4,8 @@
 
 namespace murmelo {
 
+class RelaySettingsView;
+
 // Where the application keeps its library and which services it would contact.
 class SettingsViewController : public ViewController {
     Q_OBJECT
@@ -12,8 +14,13 @@ public:
 
     explicit SettingsViewController(QWidget *parent = nullptr);
 
+    RelaySettingsView *relaySettings() const { return relaySettings_; }
+
 protected:
     void viewDidAppear() override;
+
+private:
+    RelaySettingsView *relaySettings_;
 };
 
 } // namespace murmelo

@@ -75,7 +75,7 @@ class MailJobsTest : public ::testing::Test {
 protected:
     MailJobsTest()
         : defaults(test::scratchRoot() + QStringLiteral("/jobs-%1.conf").arg(++counter)),
-          relay(defaults, passwords),
+          relay(&defaults, passwords),
           jobs(progress, relay,
                [this](const RelayConfiguration &configuration, const MailContents &contents,
                       MailDeliveryDelegate &d) {

@@ -1,6 +1,7 @@
 #include "mail/jobs/MailContents.h"
 
 #include "platform/Localized.h"
+#include "toolkit/codec/Base64.h"
 
 #include <QStringList>
 
@@ -28,20 +29,6 @@ QString reversalBody(const QString &hiddenMessage, const QString &name)
     return fillPlaceholders(localized("message"), {hiddenMessage, name});
 }
 
-QByteArray attachmentText(const QByteArray &bytes)
-{
-    constexpr qsizetype kLine = 64;
-    const QByteArray encoded = bytes.toBase64();
-    QByteArray lines;
-    lines.reserve(encoded.size() + encoded.size() / kLine * 2 + 2);
-    for (qsizetype at = 0; at < encoded.size(); at += kLine) {
-        if (at > 0)
-            lines += "\r\n";
-        lines += QByteArrayView(encoded).sliced(at, qMin(kLine, encoded.size() - at));
-    }
-    return lines;
-}
-
 MailContents reversalMail(const QString &recipients, const QString &body, const QByteArray &wav)
 {
     MailContents mail;
@@ -51,7 +38,7 @@ MailContents reversalMail(const QString &recipients, const QString &body, const 
     mail.parts << MailPart{QStringLiteral("audio/wave"),
                            QStringLiteral("attachment;\r\n\tfilename=\"%1\"")
                                .arg(QLatin1String(MailTexts::kAttachmentName)),
-                           QStringLiteral("base64"), attachmentText(wav)};
+                           QStringLiteral("base64"), base64EncodedString(wav)};
     return mail;
 }
 

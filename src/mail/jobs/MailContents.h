@@ -64,9 +64,7 @@ QString fillPlaceholders(const QString &format, const QStringList &arguments);
 // sender's name.
 QString reversalBody(const QString &hiddenMessage, const QString &name);
 
-// Base64 in 64-character lines separated by CR LF, as attachments travel.
-QByteArray attachmentText(const QByteArray &bytes);
-
+// The reversal mail: the text, then the WAV file as "murmelo.wav" in 64-column Base64.
 MailContents reversalMail(const QString &recipients, const QString &body, const QByteArray &wav);
 MailContents bugReportMail(const QString &supportMailbox, const QString &reportText);
 

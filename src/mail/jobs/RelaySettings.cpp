@@ -27,16 +27,21 @@ QString OwnRelay::keyringKey() const
     return QStringLiteral("smtp://%1@%2:%3").arg(user, host).arg(port);
 }
 
-RelaySettings::RelaySettings(Defaults &defaults, PasswordStore &passwords)
+RelaySettings::RelaySettings(Defaults *defaults, PasswordStore &passwords)
     : defaults_(defaults), passwords_(passwords)
 {
+}
+
+Defaults &RelaySettings::defaults() const
+{
+    return defaults_ ? *defaults_ : Defaults::standard();
 }
 
 RelaySettings &RelaySettings::standard()
 {
     if (testingStandard)
         return *testingStandard;
-    static RelaySettings settings(Defaults::standard(), KeychainPasswordStore::shared());
+    static RelaySettings settings(nullptr, KeychainPasswordStore::shared());
     return settings;
 }
 
@@ -47,17 +52,17 @@ void RelaySettings::setStandardForTesting(RelaySettings *settings)
 
 std::optional<OwnRelay> RelaySettings::ownRelay() const
 {
-    if (!defaults_.boolForKey(kOwnServer))
+    if (!defaults().boolForKey(kOwnServer))
         return std::nullopt;
     OwnRelay relay;
-    relay.host = defaults_.stringForKey(kHost);
-    const qint64 port = defaults_.integerForKey(kPort);
+    relay.host = defaults().stringForKey(kHost);
+    const qint64 port = defaults().integerForKey(kPort);
     relay.port = port > 0 && port <= 65535 ? quint16(port) : quint16(587);
-    relay.security = defaults_.stringForKey(kSecurity) == QLatin1String("tls")
+    relay.security = defaults().stringForKey(kSecurity) == QLatin1String("tls")
                          ? RelaySecurity::Tls
                          : RelaySecurity::StartTls;
-    relay.user = defaults_.stringForKey(kUser);
-    relay.sender = defaults_.stringForKey(kSender);
+    relay.user = defaults().stringForKey(kUser);
+    relay.sender = defaults().stringForKey(kSender);
     return relay;
 }
 
@@ -65,13 +70,13 @@ void RelaySettings::setOwnRelay(const OwnRelay &relay, const QString &password,
                                 std::function<void(const QString &)> done)
 {
     const std::optional<OwnRelay> previous = ownRelay();
-    defaults_.setBool(kOwnServer, true);
-    defaults_.setString(kHost, relay.host.trimmed());
-    defaults_.setInteger(kPort, relay.port);
-    defaults_.setString(kSecurity, securityName(relay.security));
-    defaults_.setString(kUser, relay.user.trimmed());
-    defaults_.setString(kSender, relay.sender.trimmed());
-    defaults_.synchronize();
+    defaults().setBool(kOwnServer, true);
+    defaults().setString(kHost, relay.host.trimmed());
+    defaults().setInteger(kPort, relay.port);
+    defaults().setString(kSecurity, securityName(relay.security));
+    defaults().setString(kUser, relay.user.trimmed());
+    defaults().setString(kSender, relay.sender.trimmed());
+    defaults().synchronize();
     const OwnRelay stored = *ownRelay();
     const bool accountMoved = previous && previous->keyringKey() != stored.keyringKey();
     if (password.isEmpty()) {
@@ -108,8 +113,8 @@ void RelaySettings::setOwnRelay(const OwnRelay &relay, const QString &password,
 void RelaySettings::useDeploymentRelay(std::function<void(const QString &)> done)
 {
     const std::optional<OwnRelay> previous = ownRelay();
-    defaults_.setBool(kOwnServer, false);
-    defaults_.synchronize();
+    defaults().setBool(kOwnServer, false);
+    defaults().synchronize();
     if (previous)
         passwords_.remove(previous->keyringKey(), std::move(done));
     else

@@ -56,7 +56,8 @@ struct OwnRelay {
 // overrides the host of either, for tests and private deployments.
 class RelaySettings {
 public:
-    RelaySettings(Defaults &defaults, PasswordStore &passwords);
+    // Over these defaults; null follows whatever Defaults::standard() is at each use.
+    RelaySettings(Defaults *defaults, PasswordStore &passwords);
 
     // The model over the user defaults and the desktop keyring.
     static RelaySettings &standard();
@@ -81,8 +82,9 @@ public:
 
 private:
     RelayConfiguration withoutPassword() const;
+    Defaults &defaults() const;
 
-    Defaults &defaults_;
+    Defaults *defaults_;
     PasswordStore &passwords_;
 };
 

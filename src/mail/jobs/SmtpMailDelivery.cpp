@@ -1,0 +1,89 @@
+#include "mail/jobs/MailDelivery.h"
+
+#include "mail/smtp/MMSMTPMessage.h"
+
+#include <QFile>
+#include <QSslCertificate>
+
+namespace murmelo {
+
+namespace {
+
+// Certificate authorities trusted for the relay besides the system's, from a PEM file named by
+// MURMELO_MAIL_CA_FILE: a private relay's own authority, or a test's.
+QList<QSslCertificate> extraAuthorities()
+{
+    const QString path = qEnvironmentVariable("MURMELO_MAIL_CA_FILE");
+    if (path.isEmpty())
+        return {};
+    return QSslCertificate::fromPath(path, QSsl::Pem);
+}
+
+MMSMTPParts clientParts(const QList<MailPart> &parts)
+{
+    MMSMTPParts converted;
+    for (const MailPart &part : parts) {
+        MMSMTPPart entry;
+        entry.insert(QLatin1String(kMMSMTPPartContentTypeKey), part.contentType);
+        if (!part.contentDisposition.isEmpty())
+            entry.insert(QLatin1String(kMMSMTPPartContentDispositionKey), part.contentDisposition);
+        entry.insert(QLatin1String(kMMSMTPPartContentTransferEncodingKey),
+                     part.contentTransferEncoding);
+        entry.insert(QLatin1String(kMMSMTPPartMessageKey), part.message);
+        converted << entry;
+    }
+    return converted;
+}
+
+// One mail through the application's SMTP client, which this delivery owns and is the delegate
+// of.
+class SmtpMailDelivery : public MailDelivery, private MMSMTPMessageDelegate {
+public:
+    SmtpMailDelivery(const RelayConfiguration &relay, const MailContents &contents,
+                     MailDeliveryDelegate &delegate)
+        : delegate_(delegate)
+    {
+        message_.setRelayHost(relay.host);
+        if (!relay.ports.isEmpty())
+            message_.setRelayPorts(relay.ports);
+        message_.setRequiresAuth(relay.requiresAuth);
+        message_.setLogin(relay.login);
+        message_.setPassword(relay.password);
+        message_.setWantsSecure(true);
+        message_.setValidateSSLChain(true);
+        message_.setTrustedCertificates(extraAuthorities());
+        message_.setFromEmail(relay.fromEmail);
+        message_.setToEmail(contents.toEmail);
+        message_.setSubject(contents.subject);
+        message_.setParts(clientParts(contents.parts));
+        message_.setDelegate(this);
+    }
+
+    bool send() override { return message_.send(); }
+    void cancel() override { message_.cancel(); }
+
+private:
+    void messageSent(MMSMTPMessage *) override { delegate_.messageSent(this); }
+    void messageFailed(MMSMTPMessage *, const MMSMTPError &error) override
+    {
+        delegate_.messageFailed(this, QStringLiteral("%1 %2: %3")
+                                          .arg(error.domain)
+                                          .arg(error.code)
+                                          .arg(error.localizedDescription));
+    }
+
+    MailDeliveryDelegate &delegate_;
+    MMSMTPMessage message_;
+};
+
+} // namespace
+
+MailDeliveryFactory smtpMailDeliveryFactory()
+{
+    return [](const RelayConfiguration &relay, const MailContents &contents,
+              MailDeliveryDelegate &delegate) -> std::unique_ptr<MailDelivery> {
+        return std::make_unique<SmtpMailDelivery>(relay, contents, delegate);
+    };
+}
+
+} // namespace murmelo
