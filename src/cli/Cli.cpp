@@ -9,6 +9,7 @@
 #include "cli/Interruption.h"
 #include "cli/LabelsCommand.h"
 #include "cli/LibraryCommand.h"
+#include "cli/ShareCommand.h"
 #include "cli/TelemetryCommand.h"
 #include "cli/TerminalProgress.h"
 #include "library/Recording.h"
@@ -404,6 +405,8 @@ const std::vector<Command> &commands()
          "ACTION ID FILE", declareLabelsOptions, labelsCommand},
         {"telemetry", "Telemetry files for debugging uploads: dump FILE prints one as JSON",
          "dump FILE", declareTelemetryOptions, telemetryCommand},
+        {"share", "Mail a saved recording, forwards then backwards, to --to ADDR[,ADDR]", "ID",
+         declareShareOptions, shareCommand},
     };
     return list;
 }

@@ -1,5 +1,6 @@
 #include "mail/jobs/MailContents.h"
 #include "mail/jobs/BugReport.h"
+#include "mail/mime/MMSMTPComposer.h"
 #include "platform/Localized.h"
 #include "support/TestSupport.h"
 
@@ -120,4 +121,30 @@ TEST(BugReport, SystemLineFromOsRelease)
     // No os-release at all: the kernel's name and release.
     EXPECT_TRUE(BugReport::operatingSystemLine(root + QStringLiteral("/none"))
                     .startsWith(QLatin1String("Linux ")));
+}
+
+TEST(ReversalMail, FoldedDispositionIsAcceptedButOtherLineBreaksInPartHeadersAreNot)
+{
+    MMSMTPParts parts;
+    for (const MailPart &part :
+         reversalMail(QStringLiteral("a@x.org"), QStringLiteral("hi"), QByteArray("RIFF")).parts) {
+        MMSMTPPart entry;
+        entry.insert(QLatin1String(kMMSMTPPartContentTypeKey), part.contentType);
+        if (!part.contentDisposition.isEmpty())
+            entry.insert(QLatin1String(kMMSMTPPartContentDispositionKey), part.contentDisposition);
+        entry.insert(QLatin1String(kMMSMTPPartContentTransferEncodingKey),
+                     part.contentTransferEncoding);
+        parts << entry;
+    }
+    const MMSMTPHeaderFields fields{};
+    EXPECT_TRUE(mmsmtpUnsafeField(fields, QString(), parts).isEmpty());
+    for (const QString &hostile :
+         {QStringLiteral("attachment;\r\nBcc: eve@x.org"), QStringLiteral("attachment;\n\tx"),
+          QStringLiteral("attachment;\r\n\t"), QStringLiteral("attachment;\r\n \r\n x"),
+          QStringLiteral("attachment;\r")}) {
+        parts[1].insert(QLatin1String(kMMSMTPPartContentDispositionKey), hostile);
+        EXPECT_EQ(mmsmtpUnsafeField(fields, QString(), parts),
+                  QLatin1String(kMMSMTPPartContentDispositionKey))
+            << hostile.toStdString();
+    }
 }

@@ -24,6 +24,26 @@ bool hasLineBreakOrNul(const QString &text)
     return false;
 }
 
+// A part header may continue on a further line (CR LF, then a space or a tab, then more text), as
+// an attachment's disposition does; any other line break or a NUL would start a header of its own.
+bool isUnsafePartHeader(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() == 0 || c == QLatin1Char('\n'))
+            return true;
+        if (c != QLatin1Char('\r'))
+            continue;
+        const bool folded = i + 3 < text.size() && text[i + 1] == QLatin1Char('\n') &&
+                            (text[i + 2] == QLatin1Char(' ') || text[i + 2] == QLatin1Char('\t')) &&
+                            !text[i + 3].isSpace();
+        if (!folded)
+            return true;
+        i += 2;
+    }
+    return false;
+}
+
 // What the platform writes for a missing value.
 QString valueText(const MMSMTPPart &part, const char *key)
 {
@@ -142,7 +162,7 @@ QString mmsmtpUnsafeField(const MMSMTPHeaderFields &fields, const QString &bccEm
     for (const MMSMTPPart &part : parts)
         for (const char *key : {kMMSMTPPartContentDispositionKey, kMMSMTPPartContentTypeKey,
                                 kMMSMTPPartContentTransferEncodingKey})
-            if (hasLineBreakOrNul(part.value(QLatin1String(key)).toString()))
+            if (isUnsafePartHeader(part.value(QLatin1String(key)).toString()))
                 return QString::fromLatin1(key);
     return QString();
 }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <memory>
+
+namespace murmelo::test {
+
+// The project's local mail relay (aiosmtpd with STARTTLS and AUTH for one account) on loopback,
+// under a certificate made for this run; every message it receives lands in a maildir.
+class LocalMailRelay {
+public:
+    LocalMailRelay(const QString &user, const QString &password);
+    ~LocalMailRelay();
+
+    bool isRunning() const { return port_ != 0; }
+    quint16 port() const { return port_; }
+    QString certificatePath() const { return certificate_; }
+    // The received messages, oldest first, as the relay stored them.
+    QList<QByteArray> messages() const;
+    // Points the application at this relay and trusts its certificate.
+    void useForApplication() const;
+
+private:
+    QString folder_;
+    QString certificate_;
+    quint16 port_ = 0;
+    std::unique_ptr<QProcess> process_;
+};
+
+// A private D-Bus session with an unlocked GNOME keyring in it; the process's session bus is
+// this one from then on. It lives until the test process exits: the desktop's D-Bus library
+// ends a process whose session bus goes away while its event loop runs.
+class PrivateKeyring {
+public:
+    static PrivateKeyring &shared();
+    ~PrivateKeyring();
+    bool isRunning() const { return running_; }
+
+private:
+    PrivateKeyring();
+
+    std::unique_ptr<QProcess> bus_;
+    std::unique_ptr<QProcess> keyring_;
+    bool running_ = false;
+};
+
+// One MIME part of a received message: its headers and its body as it travelled.
+struct ReceivedPart {
+    QByteArray headers;
+    QByteArray body;
+};
+QByteArray headerValue(const QByteArray &message, const QByteArray &name);
+QList<ReceivedPart> mimeParts(const QByteArray &message);
+
+} // namespace murmelo::test

@@ -1,0 +1,369 @@
+#include "LoopbackPeers.h"
+#include "app/AppDelegate.h"
+#include "app/AppTestSupport.h"
+#include "app/SettingsViewController.h"
+#include "app/SpeechSidebarMenuController.h"
+#include "library/Recording.h"
+#include "library/RecordingCell.h"
+#include "library/RecordingsListView.h"
+#include "library/SavedRecordingsViewController.h"
+#include "library/StoreContext.h"
+#include "mail/jobs/MailJobs.h"
+#include "mail/jobs/PasswordStore.h"
+#include "mail/jobs/RelaySettings.h"
+#include "mail/screens/RelaySettingsView.h"
+#include "mail/screens/ReportProblemViewController.h"
+#include "platform/SerialQueue.h"
+#include "playback/PlaybackView.h"
+#include "playback/PlaybackViewController.h"
+#include "playback/SharePanel.h"
+#include "support/RecordingAlertPresenter.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+using namespace murmelo;
+using namespace murmelo::test;
+
+namespace {
+
+constexpr int kRate = 8000;
+const QString kDeploymentUser = QLatin1String(MailDeployment::kRelayLogin);
+const QString kDeploymentPassword = QLatin1String(MailDeployment::kRelayPassword);
+
+// 16-bit mono WAV with distinct frames; `reversed` writes them last to first.
+QString writeSpeechLikeWav(qint64 frames, bool reversed)
+{
+    QByteArray data;
+    for (qint64 i = 0; i < frames; ++i) {
+        const qint64 n = reversed ? frames - 1 - i : i;
+        const auto sample = qint16((n * 37) % 30000 - 15000);
+        data.append(char(sample & 0xff)).append(char((sample >> 8) & 0xff));
+    }
+    QByteArray wav = "RIFF";
+    const auto le32 = [](quint32 v) {
+        return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24);
+    };
+    const auto le16 = [](quint16 v) { return QByteArray(1, char(v)) + char(v >> 8); };
+    wav += le32(quint32(36 + data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
+           le32(kRate) + le32(kRate * 2) + le16(2) + le16(16) + "data" + le32(quint32(data.size()));
+    wav += data;
+    const QString path = Recording::tempAudioPath();
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(wav);
+    return path;
+}
+
+// The samples of a WAV file: what follows its "data" chunk header.
+QByteArray pcmData(const QByteArray &wav)
+{
+    const qsizetype at = wav.indexOf("data", 12);
+    return at < 0 ? QByteArray() : wav.mid(at + 8);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class Sending : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        defaults->setBool(QStringLiteral("EULA"), true);
+        QFile::remove(StoreContext::defaultStorePath());
+    }
+    void TearDown() override
+    {
+        app.reset();
+        SerialQueue::waitForAllQueues();
+        drainEventsAndDeletions();
+        qunsetenv("MURMELO_MAIL_RELAY");
+        qunsetenv("MURMELO_MAIL_CA_FILE");
+        QFile::remove(StoreContext::defaultStorePath());
+    }
+
+    void startApp()
+    {
+        app = std::make_unique<AppDelegate>();
+        app->window()->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(app->window()));
+        app->applicationDidFinishLaunching();
+        drainEvents();
+    }
+    SidebarViewController *window() { return app->window(); }
+    template <typename Screen> Screen *content()
+    {
+        return qobject_cast<Screen *>(window()->contentViewController());
+    }
+    // A click delivered to the window at the widget's place, so whatever is on top receives it.
+    void click(QWidget *widget)
+    {
+        ASSERT_TRUE(widget->isVisible());
+        QWidget *top = widget->window();
+        QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
+                          widget->mapTo(top, widget->rect().center()));
+        drainEvents();
+    }
+    void type(QWidget *input, const QString &text)
+    {
+        click(input);
+        QTest::keyClicks(input, text);
+    }
+    bool waitForStrip(const QString &text)
+    {
+        return waitUntil([&] { return window()->progressLabel()->text() == text; },
+                         std::chrono::seconds(60));
+    }
+    std::shared_ptr<Recording> saveRecording(const QString &message)
+    {
+        const QString forward = writeSpeechLikeWav(kRate, false);
+        const QString reverse = writeSpeechLikeWav(kRate, true);
+        auto recording = Recording::insertInManagedObjectContext(*app->storeContext());
+        recording->setName(QStringLiteral("Under the stairs"));
+        recording->setMessage(message);
+        recording->setDate(QDateTime::currentDateTime());
+        recording->setAudioPath(forward, reverse);
+        EXPECT_TRUE(app->storeContext()->save());
+        return recording;
+    }
+    // Opens the share panel of the list's first row the way a user does.
+    PlaybackViewController *shareFirstRowFromTheList()
+    {
+        window()->menuViewController()->choose(SavedRecordingsViewController::kMenuIndex);
+        drainEventsAndDeletions();
+        auto *list = content<SavedRecordingsViewController>();
+        EXPECT_NE(list, nullptr);
+        if (!list)
+            return nullptr;
+        EXPECT_TRUE(waitUntil([&] { return list->tableView()->cellForRow(0) != nullptr; }));
+        RecordingCell *row = list->tableView()->cellForRow(0);
+        click(row->infoView());
+        EXPECT_TRUE(waitUntil([&] { return row->panelOffset() == RecordingCell::kPanelWidth; }));
+        click(row->shareButton());
+        drainEventsAndDeletions();
+        auto *playback = content<PlaybackViewController>();
+        EXPECT_NE(playback, nullptr);
+        if (!playback)
+            return nullptr;
+        QWidget *panel = playback->view().shareReversalView;
+        EXPECT_TRUE(waitUntil([&] {
+            return panel->isVisible() && panel->geometry().bottom() + 1 == playback->height();
+        }));
+        return playback;
+    }
+
+    ScratchDefaults defaults;
+    RecordingAlertPresenter alerts;
+    std::unique_ptr<AppDelegate> app;
+};
+
+} // namespace
+
+TEST_F(Sending, ReversalSharedFromTheListArrivesAtEveryRecipientAsOneWav)
+{
+    LocalMailRelay relay(kDeploymentUser, kDeploymentPassword);
+    ASSERT_TRUE(relay.isRunning());
+    relay.useForApplication();
+    startApp();
+    const auto recording = saveRecording(QStringLiteral("the owl flies at nine"));
+    const QByteArray forward = pcmData(fileBytes(recording->currentAudioPath()));
+    const QByteArray reversal = pcmData(fileBytes(recording->reverseAudioPath()));
+
+    PlaybackViewController *playback = shareFirstRowFromTheList();
+    ASSERT_NE(playback, nullptr);
+    const PlaybackView &v = playback->view();
+    type(v.shareEmailTextField, QStringLiteral("ann@example.org,bob@example.net"));
+    type(v.emailNameTextField, QStringLiteral("Carla"));
+    click(playback->sharePanel().sendToSpeechButton);
+    click(playback->sharePanel().sendReversalButton);
+    ASSERT_TRUE(waitForStrip(QStringLiteral("Reversal Sent.")))
+        << qPrintable(window()->progressLabel()->text());
+    EXPECT_EQ(window()->mailCancelButton()->text(), QStringLiteral("Done"));
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+
+    const QList<QByteArray> messages = relay.messages();
+    ASSERT_EQ(messages.size(), 1);
+    const QByteArray &mail = messages[0];
+    EXPECT_EQ(headerValue(mail, "X-RcptTo"), "ann@example.org, bob@example.net, " +
+                                                 QByteArray(MailDeployment::kCollectingMailbox));
+    EXPECT_EQ(headerValue(mail, "Subject"), "I've discovered a hidden message!");
+    EXPECT_EQ(headerValue(mail, "X-MailFrom"), QByteArray(MailDeployment::kSenderMailbox));
+    const QList<ReceivedPart> parts = mimeParts(mail);
+    ASSERT_EQ(parts.size(), 2);
+    EXPECT_TRUE(parts[0].body.contains("the owl flies at nine")) << parts[0].body.constData();
+    EXPECT_TRUE(parts[0].body.contains("Carla"));
+    EXPECT_TRUE(parts[1].headers.contains("audio/wave"));
+    EXPECT_TRUE(parts[1].headers.contains("filename=\"murmelo.wav\""));
+    for (const QByteArray &line : parts[1].body.split('\n'))
+        EXPECT_LE(line.size(), 64);
+    // Forward, then the reversal, frame for frame at the slider's normal speed.
+    const QByteArray attachment = QByteArray::fromBase64(parts[1].body);
+    EXPECT_EQ(pcmData(attachment), forward + reversal);
+}
+
+TEST_F(Sending, ProblemReportArrivesWithTheVersionBlock)
+{
+    LocalMailRelay relay(kDeploymentUser, kDeploymentPassword);
+    ASSERT_TRUE(relay.isRunning());
+    relay.useForApplication();
+    startApp();
+    window()->menuViewController()->choose(SettingsViewController::kMenuPosition);
+    drainEventsAndDeletions();
+    auto *settings = content<SettingsViewController>();
+    ASSERT_NE(settings, nullptr);
+    click(settings->findChild<QPushButton *>(QStringLiteral("reportProblemButton")));
+    drainEventsAndDeletions();
+    auto *report = content<ReportProblemViewController>();
+    ASSERT_NE(report, nullptr);
+    type(report->textView(), QStringLiteral("The waveform stays empty."));
+    type(report->emailTextField(), QStringLiteral("dana@example.org"));
+    click(report->sendButton());
+    ASSERT_TRUE(waitForStrip(
+        QStringLiteral("Report sent. Thanks for taking the time to report your issue.")));
+
+    const QList<QByteArray> messages = relay.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(headerValue(messages[0], "X-RcptTo"), QByteArray(MailDeployment::kSupportMailbox));
+    EXPECT_EQ(headerValue(messages[0], "Subject"), "Murmelo Bug Report");
+    const QList<ReceivedPart> parts = mimeParts(messages[0]);
+    ASSERT_EQ(parts.size(), 1);
+    const QByteArray expectedStart =
+        "dana@example.org\nThe waveform stays empty.\nversion " + QByteArray(MURMELO_VERSION);
+    EXPECT_TRUE(parts[0].body.startsWith(expectedStart)) << parts[0].body.constData();
+    // The second line of the block names the system.
+    EXPECT_EQ(parts[0].body.split('\n').size(), 5) << parts[0].body.constData();
+}
+
+TEST_F(Sending, LineBreaksTypedIntoThePanelNeverBecomeCommandsOrHeaders)
+{
+    LocalMailRelay relay(kDeploymentUser, kDeploymentPassword);
+    ASSERT_TRUE(relay.isRunning());
+    relay.useForApplication();
+    startApp();
+    saveRecording(QString());
+    PlaybackViewController *playback = shareFirstRowFromTheList();
+    ASSERT_NE(playback, nullptr);
+    const PlaybackView &v = playback->view();
+
+    // A pasted recipient list with a line break and an SMTP command in it.
+    click(v.shareEmailTextField);
+    QGuiApplication::clipboard()->setText(
+        QStringLiteral("ann@example.org\r\nRCPT TO:<mallory@example.com>\r\nBcc: eve@x.org"));
+    QTest::keyClick(v.shareEmailTextField, Qt::Key_V, Qt::ControlModifier);
+    click(playback->sharePanel().sendReversalButton);
+    ASSERT_TRUE(waitForStrip(QStringLiteral("Problem sending e-mail")));
+    SerialQueue::waitForAllQueues();
+    drainEvents();
+    EXPECT_TRUE(relay.messages().isEmpty());
+
+    // A message whose lines look like the end of the data and a command arrives whole.
+    const QString message = QStringLiteral("first\n.\nQUIT\nRCPT TO:<mallory@example.com>\nlast");
+    playback->share();
+    QTest::qWait(300);
+    click(v.shareEmailTextField);
+    v.shareEmailTextField->setText(QStringLiteral("ann@example.org"));
+    click(v.shareMessageTextView);
+    v.shareMessageTextView->setPlainText(message);
+    click(playback->sharePanel().sendReversalButton);
+    ASSERT_TRUE(waitForStrip(QStringLiteral("Reversal Sent.")));
+    const QList<QByteArray> messages = relay.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(headerValue(messages[0], "X-RcptTo"), "ann@example.org");
+    EXPECT_TRUE(headerValue(messages[0], "Bcc").isEmpty());
+    const QList<ReceivedPart> parts = mimeParts(messages[0]);
+    ASSERT_EQ(parts.size(), 2);
+    EXPECT_TRUE(parts[0].body.contains(message.toUtf8())) << parts[0].body.constData();
+}
+
+TEST_F(Sending, UnreachableRelayShowsItsAlertAndSendsNothing)
+{
+    qputenv("MURMELO_MAIL_RELAY", "relay.invalid:2525");
+    startApp();
+    const auto recording = saveRecording(QStringLiteral("x"));
+    app->sendReversal(recording->currentAudioPath(), QString(), QString(),
+                      QStringLiteral("ann@example.org"));
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].title, QStringLiteral("Mail server is not reachable"));
+    EXPECT_TRUE(window()->progressView()->isHidden());
+}
+
+TEST_F(Sending, OwnServerWithItsPasswordInThePrivateKeyring)
+{
+    ASSERT_TRUE(PrivateKeyring::shared().isRunning());
+    LocalMailRelay relay(QStringLiteral("ann"), QStringLiteral("correct horse"));
+    ASSERT_TRUE(relay.isRunning());
+    qputenv("MURMELO_MAIL_CA_FILE", relay.certificatePath().toUtf8());
+    startApp();
+
+    window()->menuViewController()->choose(SettingsViewController::kMenuPosition);
+    drainEventsAndDeletions();
+    auto *settings = content<SettingsViewController>();
+    ASSERT_NE(settings, nullptr);
+    RelaySettingsView *form = settings->relaySettings();
+    click(form->ownServerSwitch());
+    ASSERT_TRUE(form->hostField()->isVisible());
+    type(form->hostField(), QStringLiteral("127.0.0.1"));
+    form->portField()->setValue(relay.port());
+    type(form->userField(), QStringLiteral("ann"));
+    type(form->passwordField(), QStringLiteral("correct horse"));
+    type(form->senderField(), QStringLiteral("ann@example.org"));
+    bool saved = false;
+    QString keyringError;
+    QObject::connect(form, &RelaySettingsView::saved, [&](const QString &error) {
+        saved = true;
+        keyringError = error;
+    });
+    click(form->saveButton());
+    ASSERT_TRUE(waitUntil([&] { return saved; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(keyringError.isEmpty()) << qPrintable(keyringError);
+    // The password is in the keyring, not in the settings file.
+    Defaults::standard().synchronize();
+    EXPECT_FALSE(fileBytes(Defaults::standard().path()).contains("correct horse"));
+    QString stored;
+    bool read = false;
+    KeychainPasswordStore::shared().read(RelaySettings::standard().ownRelay()->keyringKey(),
+                                         [&](const QString &password, const QString &) {
+                                             stored = password;
+                                             read = true;
+                                         });
+    ASSERT_TRUE(waitUntil([&] { return read; }));
+    EXPECT_EQ(stored, QStringLiteral("correct horse"));
+
+    app->sendBugReport(QStringLiteral("sent through my own server"),
+                       QStringLiteral("ann@example.org"));
+    ASSERT_TRUE(waitForStrip(
+        QStringLiteral("Report sent. Thanks for taking the time to report your issue.")))
+        << qPrintable(window()->progressLabel()->text());
+    const QList<QByteArray> messages = relay.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(headerValue(messages[0], "X-MailFrom"), "ann@example.org");
+
+    // Back to the service's relay: the password leaves the keyring.
+    const QString key = RelaySettings::standard().ownRelay()->keyringKey();
+    saved = false;
+    click(form->ownServerSwitch());
+    click(form->saveButton());
+    ASSERT_TRUE(waitUntil([&] { return saved; }, std::chrono::seconds(30)));
+    read = false;
+    KeychainPasswordStore::shared().read(key, [&](const QString &password, const QString &) {
+        stored = password;
+        read = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return read; }));
+    EXPECT_TRUE(stored.isEmpty());
+}
