@@ -164,6 +164,8 @@ void DemoWalk::buildSteps()
     addSaveSteps();
     addCropSteps();
     addSavedRecordingsSteps();
+    if (walksMail())
+        addMailSteps();
 }
 
 void DemoWalk::playbackStep(Step step)

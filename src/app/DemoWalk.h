@@ -48,6 +48,10 @@ public:
     // The crop keeps this stretch of the reversal.
     static constexpr float kCropFrom = 0.2f;
     static constexpr float kCropTo = 0.7f;
+    // Where the walk shares the saved reversal to when MURMELO_WALK_MAIL is 1 (the run command
+    // sets it, with a relay of its own); it then also files a problem report.
+    static QString recipients() { return QStringLiteral("ann@example.org,bob@example.org"); }
+    static bool walksMail();
 
     DemoWalk(AppDelegate &app, const QString &outputFolder, QObject *parent = nullptr);
     ~DemoWalk() override;
@@ -91,6 +95,7 @@ private:
     void addSaveSteps();
     void addCropSteps();
     void addSavedRecordingsSteps();
+    void addMailSteps();
 
     void begin(size_t index);
     void poll();

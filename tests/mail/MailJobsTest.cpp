@@ -203,7 +203,7 @@ TEST_F(MailJobsTest, CancelStopsEveryJobAndNoDoneTextFollows)
 
 TEST_F(MailJobsTest, OwnServerPasswordComesFromTheKeyring)
 {
-    OwnRelay own{QStringLiteral("mail.example.org"), 465, RelaySecurity::Tls, QStringLiteral("ann"),
+    OwnRelay own{QStringLiteral("mail.example.org"), 2587, QStringLiteral("ann"),
                  QStringLiteral("ann@example.org")};
     bool stored = false;
     relay.setOwnRelay(own, QStringLiteral("s3cret"), [&](const QString &error) {
@@ -220,8 +220,7 @@ TEST_F(MailJobsTest, OwnServerPasswordComesFromTheKeyring)
     ASSERT_TRUE(test::waitUntil([&] { return deliveries.size() == 1; }));
     const RelayConfiguration &used = deliveries[0]->relay;
     EXPECT_EQ(used.host, QStringLiteral("mail.example.org"));
-    EXPECT_EQ(used.ports, QList<quint16>{465});
-    EXPECT_EQ(used.security, RelaySecurity::Tls);
+    EXPECT_EQ(used.ports, QList<quint16>{2587});
     EXPECT_EQ(used.login, QStringLiteral("ann"));
     EXPECT_EQ(used.password, QStringLiteral("s3cret"));
     EXPECT_EQ(used.fromEmail, QStringLiteral("ann@example.org"));
@@ -237,8 +236,8 @@ TEST_F(MailJobsTest, OwnServerPasswordComesFromTheKeyring)
 
 TEST_F(MailJobsTest, RelaySettingsMovePasswordWithTheAccountAndForgetIt)
 {
-    OwnRelay own{QStringLiteral("a.example.org"), 587, RelaySecurity::StartTls,
-                 QStringLiteral("ann"), QStringLiteral("ann@example.org")};
+    OwnRelay own{QStringLiteral("a.example.org"), 587, QStringLiteral("ann"),
+                 QStringLiteral("ann@example.org")};
     int answers = 0;
     const auto counted = [&](const QString &error) {
         EXPECT_TRUE(error.isEmpty()) << error.toStdString();

@@ -10,16 +10,11 @@ namespace {
 const QString kOwnServer = QStringLiteral("mailRelay/ownServer");
 const QString kHost = QStringLiteral("mailRelay/host");
 const QString kPort = QStringLiteral("mailRelay/port");
-const QString kSecurity = QStringLiteral("mailRelay/security");
 const QString kUser = QStringLiteral("mailRelay/user");
 const QString kSender = QStringLiteral("mailRelay/sender");
 
 RelaySettings *testingStandard = nullptr;
 
-QString securityName(RelaySecurity security)
-{
-    return security == RelaySecurity::Tls ? QStringLiteral("tls") : QStringLiteral("starttls");
-}
 } // namespace
 
 QString OwnRelay::keyringKey() const
@@ -58,9 +53,6 @@ std::optional<OwnRelay> RelaySettings::ownRelay() const
     relay.host = defaults().stringForKey(kHost);
     const qint64 port = defaults().integerForKey(kPort);
     relay.port = port > 0 && port <= 65535 ? quint16(port) : quint16(587);
-    relay.security = defaults().stringForKey(kSecurity) == QLatin1String("tls")
-                         ? RelaySecurity::Tls
-                         : RelaySecurity::StartTls;
     relay.user = defaults().stringForKey(kUser);
     relay.sender = defaults().stringForKey(kSender);
     return relay;
@@ -73,7 +65,6 @@ void RelaySettings::setOwnRelay(const OwnRelay &relay, const QString &password,
     defaults().setBool(kOwnServer, true);
     defaults().setString(kHost, relay.host.trimmed());
     defaults().setInteger(kPort, relay.port);
-    defaults().setString(kSecurity, securityName(relay.security));
     defaults().setString(kUser, relay.user.trimmed());
     defaults().setString(kSender, relay.sender.trimmed());
     defaults().synchronize();
@@ -128,7 +119,6 @@ RelayConfiguration RelaySettings::withoutPassword() const
         configuration.ownServer = true;
         configuration.host = own->host;
         configuration.ports = {own->port};
-        configuration.security = own->security;
         configuration.requiresAuth = !own->user.isEmpty();
         configuration.login = own->user;
         configuration.fromEmail = own->sender;

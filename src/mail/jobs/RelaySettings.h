@@ -20,16 +20,11 @@ inline constexpr char kRelayLogin[] = "5c0e8a7f31d94b6e2a8f07c1d3b95e46";
 inline constexpr char kRelayPassword[] = "e81b4d2f6a09c73e5d1f8b2a4c6e0d97";
 } // namespace MailDeployment
 
-// How the connection to the relay is protected: upgraded with STARTTLS after the greeting (mail
-// submission, port 587), or TLS from the first byte (port 465).
-enum class RelaySecurity { StartTls, Tls };
-
 // Everything one mail job needs to reach the relay.
 struct RelayConfiguration {
     QString host;
     // Tried in order; empty means the client's own list.
     QList<quint16> ports;
-    RelaySecurity security = RelaySecurity::StartTls;
     bool requiresAuth = true;
     QString login;
     QString password;
@@ -37,12 +32,12 @@ struct RelayConfiguration {
     bool ownServer = false;
 };
 
-// The user's own outgoing server as entered on the settings screen. The password is not part of
-// it: it lives in the keyring.
+// The user's own outgoing server as entered on the settings screen; the connection is always
+// upgraded with STARTTLS before anything else is sent. The password is not part of it: it lives
+// in the keyring.
 struct OwnRelay {
     QString host;
     quint16 port = 587;
-    RelaySecurity security = RelaySecurity::StartTls;
     QString user;
     QString sender;
 

@@ -5,7 +5,6 @@
 #include "platform/ServiceEndpoints.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -20,9 +19,6 @@
 namespace murmelo {
 
 namespace {
-constexpr quint16 kSubmissionPort = 587;
-constexpr quint16 kTlsPort = 465;
-
 bool hasControlCharacter(const QString &text)
 {
     for (const QChar c : text) {
@@ -37,9 +33,9 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     : QWidget(parent), settings_(settings),
       ownServer_(new QCheckBox(tr("Send through my own mail server"), this)),
       form_(new QWidget(this)), host_(new QLineEdit(form_)), port_(new QSpinBox(form_)),
-      security_(new QComboBox(form_)), user_(new QLineEdit(form_)), password_(new QLineEdit(form_)),
-      sender_(new QLineEdit(form_)), contacts_(new QLineEdit(this)),
-      saveButton_(new QPushButton(tr("Save Mail Settings"), this)), status_(new QLabel(this))
+      user_(new QLineEdit(form_)), password_(new QLineEdit(form_)), sender_(new QLineEdit(form_)),
+      contacts_(new QLineEdit(this)), saveButton_(new QPushButton(tr("Save Mail Settings"), this)),
+      status_(new QLabel(this))
 {
     setObjectName(QStringLiteral("RelaySettingsView"));
     auto *column = new QVBoxLayout(this);
@@ -55,9 +51,6 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     host_->setPlaceholderText(QStringLiteral("smtp.example.org"));
     port_->setObjectName(QStringLiteral("relayPort"));
     port_->setRange(1, 65535);
-    security_->setObjectName(QStringLiteral("relaySecurity"));
-    security_->addItem(tr("STARTTLS"), int(RelaySecurity::StartTls));
-    security_->addItem(tr("TLS"), int(RelaySecurity::Tls));
     user_->setObjectName(QStringLiteral("relayUser"));
     password_->setObjectName(QStringLiteral("relayPassword"));
     password_->setEchoMode(QLineEdit::Password);
@@ -65,7 +58,6 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     sender_->setPlaceholderText(QStringLiteral("you@example.org"));
     fields->addRow(tr("Server"), host_);
     fields->addRow(tr("Port"), port_);
-    fields->addRow(tr("Security"), security_);
     fields->addRow(tr("User name"), user_);
     fields->addRow(tr("Password"), password_);
     fields->addRow(tr("Sender"), sender_);
@@ -88,12 +80,6 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     column->addWidget(status_);
 
     connect(ownServer_, &QCheckBox::toggled, this, &RelaySettingsView::showForm);
-    // The usual port follows the choice of protection unless the user typed another.
-    connect(security_, &QComboBox::currentIndexChanged, this, [this] {
-        const bool tls = security_->currentData().toInt() == int(RelaySecurity::Tls);
-        if (port_->value() == (tls ? kSubmissionPort : kTlsPort))
-            port_->setValue(tls ? kTlsPort : kSubmissionPort);
-    });
     connect(choose, &QToolButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, tr("Folder of your contacts"), contacts_->text());
@@ -111,7 +97,6 @@ void RelaySettingsView::load()
     const OwnRelay shown = own.value_or(OwnRelay());
     host_->setText(shown.host);
     port_->setValue(shown.port);
-    security_->setCurrentIndex(security_->findData(int(shown.security)));
     user_->setText(shown.user);
     sender_->setText(shown.sender);
     password_->clear();
@@ -172,7 +157,6 @@ void RelaySettingsView::save()
     OwnRelay relay;
     relay.host = host_->text().trimmed();
     relay.port = quint16(port_->value());
-    relay.security = RelaySecurity(security_->currentData().toInt());
     relay.user = user_->text().trimmed();
     relay.sender = sender_->text().trimmed();
     settings_.setOwnRelay(relay, password_->text(), done);

@@ -3,7 +3,6 @@
 #include <QWidget>
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -14,8 +13,9 @@ namespace murmelo {
 class RelaySettings;
 
 // The mail section of the settings screen: which outgoing server mail goes through (the
-// service's, or the user's own with host, port, STARTTLS or TLS, user name, password and sender
-// address, as desktop mail programs ask for it) and where the address book lives. The password
+// service's, or the user's own with host, port, user name, password and sender address, as
+// desktop mail programs ask for it, always upgraded with STARTTLS) and where the address book
+// lives. The password
 // goes to the desktop keyring, never into the settings file.
 class RelaySettingsView : public QWidget {
     Q_OBJECT
@@ -28,7 +28,6 @@ public:
     QCheckBox *ownServerSwitch() const { return ownServer_; }
     QLineEdit *hostField() const { return host_; }
     QSpinBox *portField() const { return port_; }
-    QComboBox *securityChoice() const { return security_; }
     QLineEdit *userField() const { return user_; }
     QLineEdit *passwordField() const { return password_; }
     QLineEdit *senderField() const { return sender_; }
@@ -52,7 +51,6 @@ private:
     QWidget *form_;
     QLineEdit *host_;
     QSpinBox *port_;
-    QComboBox *security_;
     QLineEdit *user_;
     QLineEdit *password_;
     QLineEdit *sender_;
