@@ -34,7 +34,7 @@ class RecordingCell : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kHeight = 60;
-    static constexpr int kPanelWidth = 240;
+    static constexpr int kPanelWidth = 180;
     static constexpr int kSlideMilliseconds = 250;
 
     explicit RecordingCell(QWidget *parent = nullptr);
