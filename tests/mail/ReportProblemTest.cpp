@@ -83,3 +83,12 @@ TEST(ReportProblem, EndingEditingEmptyShowsThePromptAgain)
     EXPECT_TRUE(screen.problem().isNull());
     EXPECT_FALSE(screen.sendButton()->isEnabled());
 }
+
+TEST(ReportProblem, Screenshot)
+{
+    ReportProblemViewController screen;
+    screen.resize(320, 568);
+    screen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
+    EXPECT_FALSE(test::saveScreenshot(&screen, QStringLiteral("report-problem")).isEmpty());
+}

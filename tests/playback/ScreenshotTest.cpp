@@ -3,6 +3,7 @@
 #include "PlaybackFixture.h"
 
 #include "audio/WaveformImage.h"
+#include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
 #include "toolkit/RangeSlider.h"
 
@@ -66,6 +67,15 @@ TEST_F(Screenshots, PlaybackScreens)
     screen->save();
     screen->saveReversalSlide().animation()->setCurrentTime(SlidePanel::kMilliseconds);
     shoot(QStringLiteral("playback-save-panel"));
+}
+
+TEST_F(Screenshots, SharePanel)
+{
+    openRecording(spokenRecording());
+    screen->share();
+    if (QPropertyAnimation *slide = screen->sharePanel().slide->animation())
+        slide->setCurrentTime(slide->duration());
+    shoot(QStringLiteral("share-panel"));
 }
 
 } // namespace
