@@ -37,8 +37,9 @@ if [ "$seconds" != 0 ] && command -v clang++ >/dev/null; then
     name="$(basename "$target")"
     corpus="build/fuzz/corpus/$name"
     mkdir -p "$corpus"
-    # The corpus stays between runs, so each run starts where the last one got to.
-    if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
+    # The corpus stays between runs, so each run starts where the last one got to; a fixed seed
+    # lets a fault found here be found again by the same command.
+    if ! "$target" -seed=1 -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
          -artifact_prefix="build/fuzz/$name-" "$corpus" >"build/fuzz/$name.log" 2>&1; then
       echo "$name found a fault:"; tail -n 40 "build/fuzz/$name.log"
       return 1
