@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <link.h>
@@ -29,17 +30,26 @@ constexpr int kRecordings = 1000;
 const char kChildMurmelo[] = "--child-murmelo";
 const char kChildFloor[] = "--child-floor";
 const char kChildQuiet[] = "--child-murmelo-without-telemetry";
+const char kPainted[] = "painted\n";
 
-// Ends the process right after the first paint of the watched window: what is measured is the
-// way to the first screen, not the work an application does when it quits.
+// Tells the parent at the first paint of the watched window, then quits the way the application
+// quits. The parent times the way to the first screen, not the work done when quitting; cutting the
+// process short instead could leave the settings file's lock half written for the next start.
 class FirstPaint : public QObject {
 public:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint)
-            QTimer::singleShot(0, qApp, [] { std::_Exit(0); });
+        if (event->type() == QEvent::Paint && !painted_) {
+            painted_ = true;
+            std::fputs(kPainted, stdout);
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
         return false;
     }
+
+private:
+    bool painted_ = false;
 };
 
 int runChild(int argc, char **argv, bool murmelo, bool telemetry = true)
@@ -104,11 +114,15 @@ void startChild(benchmark::State &state, const char *mode)
         QElapsedTimer timer;
         timer.start();
         child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode)});
-        if (!child.waitForFinished(30000) || child.exitCode() != 0) {
+        QByteArray said;
+        while (!said.contains(kPainted) && child.waitForReadyRead(30000))
+            said += child.readAllStandardOutput();
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        if (!said.contains(kPainted) || !child.waitForFinished(30000) || child.exitCode() != 0) {
             state.SkipWithError("the child did not start cleanly");
             return;
         }
-        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        state.SetIterationTime(seconds);
     }
 }
 
