@@ -40,19 +40,24 @@ QImage audioImageGraph(const std::vector<float> &envelope, float normalizeMax, i
     image.fill(Qt::transparent);
 
     const int barSlots = barWidth > 0 ? int(size.width() / barWidth) : 0;
-    const int perBar = barSlots > 0 ? sampleCount / barSlots : 0;
     const int stride = channelCount == 2 ? 2 : 1;
     // A silent file has nothing to scale (its maximum is the noise floor itself).
-    if (sampleCount < 1 || perBar < 1 || !(normalizeMax > float(WaveformEnvelope::noiseFloor)) ||
+    if (sampleCount < 1 || barSlots < 1 || !(normalizeMax > float(WaveformEnvelope::noiseFloor)) ||
         envelope.size() < size_t(sampleCount) * stride)
         return image;
+    // Every bucket lands in a bar inside the picture: the buckets are shared out over the slots
+    // (shares differ by one at most), and a recording with fewer buckets than slots widens its
+    // bars to fill the width, so the picture always spans the whole recording.
+    const int bars = std::min(barSlots, sampleCount);
+    const double slotWidth = bars < barSlots ? size.width() / bars : barWidth;
 
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const double half = size.height() / 2;
     const float scale = float(half / (normalizeMax - WaveformEnvelope::noiseFloor));
-    for (int i = 0, first = 0; first < sampleCount; ++i, first += perBar) {
-        const int n = std::min(perBar, sampleCount - first);
+    for (int i = 0; i < bars; ++i) {
+        const int first = int(qint64(i) * sampleCount / bars);
+        const int n = int(qint64(i + 1) * sampleCount / bars) - first;
         float leftSum = 0;
         float rightSum = 0;
         for (int b = first; b < first + n; ++b) {
@@ -64,8 +69,8 @@ QImage audioImageGraph(const std::vector<float> &envelope, float normalizeMax, i
         }
         const float leftHeight = leftSum / n;
         const float rightHeight = rightSum / n;
-        const float x = float(barWidth * (i + 0.5));
-        const double w = barWidth - barGap;
+        const float x = float(slotWidth * (i + 0.5));
+        const double w = slotWidth - barGap;
         const double lower = std::max(double(leftHeight), minimumBarHeight);
         const double upper =
             std::max(double(stride == 2 ? rightHeight : leftHeight), minimumBarHeight);

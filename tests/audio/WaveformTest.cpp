@@ -59,10 +59,10 @@ TEST(WaveformLevels, TableMatchesTheFormulaForEveryMagnitude)
     EXPECT_EQ(WaveformEnvelope::level(0), -50.0f);
 }
 
-TEST(WaveformImage, SilenceAndTooShortFilesGiveAnEmptyPictureOfTheRightSize)
+TEST(WaveformImage, SilenceAndFilesShorterThanABucketGiveAnEmptyPictureOfTheRightSize)
 {
     for (const QImage &image : {picture(QStringLiteral("silence.wav"), constantAudio(200000, {0})),
-                                picture(QStringLiteral("short.wav"), squareAudio(49447, 1))}) {
+                                picture(QStringLiteral("short.wav"), squareAudio(882, 1))}) {
         ASSERT_FALSE(image.isNull());
         EXPECT_EQ(image.size(), QSize(225, 54));
         EXPECT_EQ(image.format(), QImage::Format_ARGB32);
@@ -147,18 +147,50 @@ TEST(AudioImageGraph, DegenerateGeometryDrawsNoBars)
     EXPECT_EQ(audioImageGraph(envelope, -10.0f, 100, 1, QSizeF(3, 54), 4).size(), QSize(3, 54));
 }
 
-TEST(AudioImageGraph, HalfLevelGivesHalfHeightAndAnUnevenTailAddsABar)
+TEST(AudioImageGraph, HalfLevelGivesHalfHeight)
 {
-    // 57 buckets in 56 slots: K = 1, the last bucket gets a 57th bar past the picture's edge.
-    std::vector<float> envelope(57, -25.0f);
+    std::vector<float> envelope(56, -25.0f);
     envelope[0] = 0.0f;
-    const QImage image = audioImageGraph(envelope, 0.0f, 57, 1, callerSize, 4);
+    const QImage image = audioImageGraph(envelope, 0.0f, 56, 1, callerSize, 4);
     // Scale 27/50: -25 dB maps to 13.5 points below the gap (rows 29 .. 42, the last half-covered).
     EXPECT_EQ(image.pixel(6, 41), barColour);
     EXPECT_GT(qAlpha(image.pixel(6, 42)), 0);
     EXPECT_LT(qAlpha(image.pixel(6, 42)), 255);
     EXPECT_EQ(qAlpha(image.pixel(6, 43)), 0);
     EXPECT_EQ(image.pixel(2, 53), barColour);
+}
+
+// The picture stands for the whole recording, so its last bar shows the last bucket whatever the
+// bucket count: a 2.2 s phrase (111 buckets in 56 slots) once lost its second half past the edge,
+// and a phrase shorter than the slots (20 buckets) once drew nothing at all.
+TEST(AudioImageGraph, EveryBucketCountSpansTheWholeWidth)
+{
+    for (int buckets : {20, 55, 57, 111, 112, 167, 1000}) {
+        // Full scale over the first and the last bar's share of buckets, silence in between.
+        std::vector<float> envelope(size_t(buckets), -50.0f);
+        for (int b = 0; b < buckets; ++b)
+            if (b < (buckets + 55) / 56 || b >= 55 * buckets / 56)
+                envelope[size_t(b)] = 0.0f;
+        const QImage image = audioImageGraph(envelope, 0.0f, buckets, 1, callerSize, 4);
+        const auto columnDrawnToEdge = [&](int x) { return image.pixel(x, 53) == barColour; };
+        int firstLoud = -1;
+        int lastLoud = -1;
+        for (int x = 0; x < image.width(); ++x)
+            if (columnDrawnToEdge(x)) {
+                lastLoud = x;
+                if (firstLoud < 0)
+                    firstLoud = x;
+            }
+        EXPECT_LE(firstLoud, 12) << buckets << " buckets";
+        EXPECT_GE(lastLoud, 215) << buckets << " buckets";
+        // Quiet bars in between keep their one-point stub, so the loud ones are the two ends.
+        EXPECT_EQ(qAlpha(image.pixel(112, 53)), 0) << buckets << " buckets";
+        EXPECT_GT(qAlpha(image.pixel(image.width() / 2 + 1, 29)) +
+                      qAlpha(image.pixel(image.width() / 2 - 1, 29)) +
+                      qAlpha(image.pixel(image.width() / 2 + 2, 29)),
+                  0)
+            << buckets << " buckets";
+    }
 }
 
 } // namespace
