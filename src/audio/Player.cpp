@@ -119,6 +119,11 @@ void Player::pause(Fade fade)
     output_->stop();
 }
 
+void Player::setEndTime(std::optional<double> seconds)
+{
+    stream_->setEndFrame(seconds ? std::optional<qint64>(toFrame(*seconds)) : std::nullopt);
+}
+
 double Player::bufferedSeconds() const
 {
     return double(output_->framesPending()) / audio_->sampleRate;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace murmelo {
 
@@ -46,6 +47,11 @@ public:
     // begins. Either way isPlaying() is false at once and the finished callback is not called.
     void pause(Fade fade = Fade::None);
     bool isPlaying() const { return playing_; }
+    // Playing ends at this time of the file as it does at the file's end (the sound fades out
+    // just before it, then the finished callback), so that a stretch can be played to the
+    // sample; none plays to the end of the file.
+    void setEndTime(std::optional<double> seconds);
+
     // Seconds of sound handed to the output that the listener has not heard yet.
     double bufferedSeconds() const;
 

@@ -92,6 +92,24 @@ void PlayerStream::setRate(double rate)
     moveTo(position_, false);
 }
 
+void PlayerStream::setEndFrame(std::optional<qint64> frame)
+{
+    std::lock_guard lock(mutex_);
+    endFrame_ = frame;
+}
+
+double PlayerStream::endFrame() const
+{
+    const auto frames = audio_->frames();
+    return double(endFrame_ ? std::clamp<qint64>(*endFrame_, 0, frames) : frames);
+}
+
+qint64 PlayerStream::outputFramesToEnd() const
+{
+    // The output ends when its clock reaches the end, whatever the stretcher holds.
+    return std::max<qint64>(0, qint64(std::ceil((endFrame() - position_) / rate_ - 1e-9)));
+}
+
 qint64 PlayerStream::framesRendered() const
 {
     std::lock_guard lock(mutex_);
@@ -127,9 +145,12 @@ qint64 PlayerStream::renderFrames(float *interleaved, qint64 frames)
     std::fill_n(interleaved, silent * audio_->channels, 0.0f);
     rendered_ += silent;
     float *sound = interleaved + silent * audio_->channels;
+    const qint64 toEnd = outputFramesToEnd();
     const qint64 got = renderAtRate(sound, frames - silent);
     if (!fadeOut_.empty())
         mixCrossfade(sound, got);
+    if (endFrame_)
+        applyEndFade(sound, got, toEnd);
     applyFades(interleaved, silent + got, first);
     return silent + got;
 }
@@ -156,6 +177,20 @@ void PlayerStream::applyFades(float *out, qint64 frames, qint64 firstFrame)
         fadeIn_ = false;
 }
 
+void PlayerStream::applyEndFade(float *out, qint64 frames, qint64 framesToEnd)
+{
+    const int channels = audio_->channels;
+    const qint64 length = fadeFrames();
+    for (qint64 i = std::max<qint64>(0, framesToEnd - length); i < frames; ++i) {
+        // The mirror of a fade-in, so that a run ending here and another starting from silence
+        // join without a step.
+        const double left = double(framesToEnd - i) - 0.5;
+        const float gain = float(std::sin(left / double(length) * M_PI / 2));
+        for (int c = 0; c < channels; ++c)
+            out[i * channels + c] *= gain;
+    }
+}
+
 void PlayerStream::mixCrossfade(float *out, qint64 frames)
 {
     const int channels = audio_->channels;
@@ -175,20 +210,19 @@ void PlayerStream::mixCrossfade(float *out, qint64 frames)
 
 qint64 PlayerStream::renderAtRate(float *out, qint64 frames)
 {
-    const double end = double(audio_->frames());
-    // The output ends when its clock reaches the source's end, whatever the stretcher holds.
-    const qint64 left = qint64(std::ceil((end - position_) / rate_ - 1e-9));
-    frames = std::clamp<qint64>(left, 0, frames);
+    const double end = endFrame();
+    frames = std::min(outputFramesToEnd(), frames);
     qint64 got = 0;
     if (rate_ == 1.0) {
         const qint64 start = qint64(std::llround(position_));
-        got = std::min(frames, audio_->frames() - start);
+        got = std::clamp<qint64>(qint64(end) - start, 0, frames);
         std::copy_n(audio_->frame(start), got * audio_->channels, out);
     } else {
         got = renderStretched(out, frames);
     }
     rendered_ += got;
-    position_ = std::min(end, position_ + double(got) * rate_);
+    if (got > 0) // a position beyond the end stays where it is
+        position_ = std::min(end, position_ + double(got) * rate_);
     return got;
 }
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace soundtouch {
@@ -40,6 +41,9 @@ public:
     double fadeOutAndEnd();
     // Clamped to [0.5, 2]; applies from the next frame rendered.
     void setRate(double rate);
+    // The run ends at this source frame instead of the audio's end, falling to silence over the
+    // crossfade's length just before it; none plays to the end.
+    void setEndFrame(std::optional<qint64> frame);
 
     // The source frame (fractional between rate steps) that output frame `outputFrame` of this
     // run stands for. A seek not yet reached by the listener reads as its target.
@@ -59,6 +63,9 @@ private:
     void moveTo(double sourceFrame, bool isSeek);
     void mixCrossfade(float *out, qint64 frames);
     void applyFades(float *out, qint64 frames, qint64 firstFrame);
+    void applyEndFade(float *out, qint64 frames, qint64 framesToEnd);
+    double endFrame() const;
+    qint64 outputFramesToEnd() const;
     qint64 fadeFrames() const;
 
     std::shared_ptr<const PlayerAudio> audio_;
@@ -79,6 +86,7 @@ private:
     bool fadeIn_ = false;
     bool endingFade_ = false;
     qint64 endingDone_ = 0; // frames of the ending fade rendered so far
+    std::optional<qint64> endFrame_;
 };
 
 } // namespace murmelo

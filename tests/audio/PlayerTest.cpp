@@ -370,3 +370,42 @@ TEST(Player, ADelayedStartIsSilentAndHoldsItsPositionUntilItFadesIn)
     EXPECT_EQ(p.heard.back(), kFull);
     EXPECT_NEAR(p.player->currentTime(), 0.51, 1.0 / 44100);
 }
+
+TEST(Player, AnEndTimeEndsTheRunThereToTheSampleFadingOutAtAnyRate)
+{
+    const QString path = test::writeWav("level3.wav", level(1.0, 32767));
+    for (float rate : {1.0f, 1.5f}) {
+        SCOPED_TRACE(rate);
+        NullPlayer p(path);
+        ASSERT_TRUE(p.player);
+        p.player->setEnableRate(true);
+        p.player->setRate(rate);
+        p.player->setCurrentTime(0.25);
+        p.player->setEndTime(0.5);
+        p.player->play(Player::Fade::Smooth);
+        p.playFor(1000ms);
+        EXPECT_EQ(p.finished, 1);
+        EXPECT_FALSE(p.player->isPlaying());
+        // Exactly the stretch was played, in output frames at this rate, and it died away.
+        EXPECT_EQ(p.heard.size(), size_t(std::ceil(11025 / rate - 1e-9)));
+        EXPECT_LT(std::abs(p.heard.back()), 0.01f);
+        EXPECT_LT(largestStep(p.heard, 0), 0.01f);
+    }
+
+    // Beyond the end time there is nothing to play; without one the file plays out.
+    NullPlayer p(path);
+    ASSERT_TRUE(p.player);
+    p.player->setEndTime(0.5);
+    p.player->setCurrentTime(0.75);
+    p.player->play();
+    p.playFor(100ms);
+    EXPECT_EQ(p.finished, 1);
+    EXPECT_TRUE(p.heard.empty());
+    p.player->setEndTime(std::nullopt);
+    p.player->setCurrentTime(0.75);
+    p.player->play();
+    p.playFor(1000ms);
+    EXPECT_EQ(p.finished, 2);
+    EXPECT_EQ(p.heard.size(), 11025u);
+    EXPECT_EQ(p.heard.back(), kFull);
+}
