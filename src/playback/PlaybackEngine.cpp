@@ -31,6 +31,7 @@ std::unique_ptr<Player> PlaybackEngine::open(const QString &path, std::optional<
     Player *raw = player.get();
     player->setFinishedHandler([this, raw] { finished(raw); });
     player->setErrorHandler([this](const QString &reason) {
+        plan_.reset();
         updateTime();
         emit playbackFailed(reason);
     });
@@ -43,6 +44,8 @@ QString PlaybackEngine::openForward(const QString &path, std::optional<float> ra
     forward_ = open(path, rate, error);
     reversed_ = false;
     currentTime_ = 0;
+    plan_.reset();
+    marked_.reset();
     refresh_.stop();
     return error;
 }
@@ -51,6 +54,8 @@ QString PlaybackEngine::openReverse(const QString &path, std::optional<float> ra
 {
     QString error;
     reverse_ = open(path, rate, error);
+    if (reversed_)
+        plan_.reset();
     return error;
 }
 
@@ -83,14 +88,40 @@ float PlaybackEngine::rate() const
     return forward_ ? forward_->rate() : 1.0f;
 }
 
-std::optional<PlaybackEngine::Range> PlaybackEngine::cropRange() const
+void PlaybackEngine::setLoopSettings(LoopSettings settings)
+{
+    settings.count = std::max(0, settings.count);
+    settings.gap = settings.gap > 0 ? settings.gap : 0.0; // and not a NaN
+    loop_ = settings;
+    if (plan_)
+        plan_->setSettings(loop_);
+    emit updated();
+}
+
+void PlaybackEngine::setRepeat(bool on)
+{
+    LoopSettings settings = loop_;
+    settings.count = on ? LoopSettings::kForever : 1;
+    setLoopSettings(settings);
+}
+
+std::optional<Stretch> PlaybackEngine::cropRange() const
 {
     if (!cropRange_)
         return std::nullopt;
     const auto fractions = cropRange_();
     if (!fractions)
         return std::nullopt;
-    return Range{duration() * fractions->min, duration() * fractions->max};
+    return Stretch{duration() * fractions->min, duration() * fractions->max};
+}
+
+Stretch PlaybackEngine::activeStretch() const
+{
+    if (marked_)
+        return *marked_;
+    if (const auto range = cropRange())
+        return *range;
+    return {0, duration()};
 }
 
 double PlaybackEngine::forwardTimeOf(const Player &player) const
@@ -107,6 +138,14 @@ void PlaybackEngine::positionPlayers()
         reverse_->setCurrentTime(reverseDuration() - currentTime_);
 }
 
+void PlaybackEngine::jumpPlayers()
+{
+    if (forward_)
+        forward_->jumpTo(currentTime_);
+    if (reverse_)
+        reverse_->jumpTo(reverseDuration() - currentTime_);
+}
+
 void PlaybackEngine::playCurrent(double delaySeconds)
 {
     if (Player *player = currentAudioPlayer())
@@ -119,21 +158,79 @@ void PlaybackEngine::pausePlay()
     Player *player = currentAudioPlayer();
     if (player && player->isPlaying()) {
         // Stopped at once rather than faded: a fade could only come after what the output still
-        // holds, and the listener pausing on a word wants the position to be that word.
+        // holds, and the listener pausing on a word wants the position to be that word. A loop
+        // ends with it, however many passes it had left.
         player->pause();
+        plan_.reset();
         updateTime();
         return;
     }
     if (!player)
         return;
-    if (const auto range = cropRange()) {
-        // Playing from outside the range would only be cut short at once by the refresh, so the
-        // range's own beginning in this direction is where playing starts.
-        if (currentTime_ < range->start || currentTime_ > range->end)
-            currentTime_ = reversed_ ? range->end : range->start;
-    }
+    const Stretch stretch = activeStretch();
+    if (!(stretch.end > stretch.start))
+        return;
+    // Playing from outside the stretch would only end at once, so the stretch's own beginning in
+    // this direction is where playing starts then.
+    plan_.emplace(loop_, stretch, reversed_, currentTime_);
+    beginPass();
+}
+
+void PlaybackEngine::beginPass()
+{
+    reversed_ = plan_->reversed();
+    currentTime_ = plan_->from();
     positionPlayers();
-    playCurrent();
+    applyPassEnd();
+    playCurrent(plan_->gapBefore());
+}
+
+void PlaybackEngine::applyPassEnd()
+{
+    Player *player = currentAudioPlayer();
+    if (!player || !plan_)
+        return;
+    const Stretch stretch = plan_->stretch();
+    player->setEndTime(reversed_ ? reverseDuration() - stretch.start : stretch.end);
+}
+
+void PlaybackEngine::followStretch()
+{
+    if (!plan_)
+        return;
+    const Stretch stretch = activeStretch();
+    if (stretch == plan_->stretch())
+        return;
+    plan_->setStretch(stretch);
+    applyPassEnd();
+}
+
+void PlaybackEngine::playStretch(double start, double end)
+{
+    start = std::clamp(start, 0.0, duration());
+    end = std::clamp(end, 0.0, duration());
+    Player *player = currentAudioPlayer();
+    if (!(end > start) || !player)
+        return;
+    marked_ = Stretch{start, end};
+    const bool playing = player->isPlaying();
+    plan_.emplace(loop_, *marked_, reversed_);
+    if (!playing) {
+        beginPass();
+        return;
+    }
+    // Already playing: the sound moves over without a click and without a pause.
+    currentTime_ = plan_->from();
+    applyPassEnd();
+    jumpPlayers();
+    updateTime();
+}
+
+void PlaybackEngine::clearStretch()
+{
+    marked_.reset();
+    followStretch();
+    emit updated();
 }
 
 void PlaybackEngine::moveCurrentToStart()
@@ -141,13 +238,11 @@ void PlaybackEngine::moveCurrentToStart()
     Player *player = currentAudioPlayer();
     if (!player)
         return;
-    const auto range = cropRange();
-    if (!range)
-        player->jumpTo(0);
-    else if (reversed_)
-        player->jumpTo(reverseDuration() - range->end);
+    const Stretch stretch = activeStretch();
+    if (reversed_)
+        player->jumpTo(reverseDuration() - stretch.end);
     else
-        player->jumpTo(range->start);
+        player->jumpTo(stretch.start);
 }
 
 void PlaybackEngine::restart()
@@ -170,7 +265,10 @@ void PlaybackEngine::switchDirection()
     }
     reversed_ = !reversed_;
     if (wasPlaying) {
+        if (plan_)
+            plan_->switchDirection();
         positionPlayers();
+        applyPassEnd();
         playCurrent(handOver);
     } else {
         emit updated();
@@ -180,10 +278,12 @@ void PlaybackEngine::switchDirection()
 void PlaybackEngine::seek(double seconds)
 {
     currentTime_ = std::clamp(seconds, 0.0, duration());
-    if (forward_)
-        forward_->jumpTo(currentTime_);
-    if (reverse_)
-        reverse_->jumpTo(reverseDuration() - currentTime_);
+    // Moving away from the chosen stretch leaves it; playing then repeats what it would without.
+    if (marked_ && !marked_->contains(currentTime_)) {
+        marked_.reset();
+        followStretch();
+    }
+    jumpPlayers();
     emit updated();
 }
 
@@ -195,20 +295,9 @@ void PlaybackEngine::updateTime()
         emit updated();
         return;
     }
-    double time = forwardTimeOf(*player);
-    const auto range = player->isPlaying() ? cropRange() : std::nullopt;
-    if (range && !reversed_ && time > range->end) {
-        time = range->start;
-        if (!repeat_)
-            player->pause();
-        player->jumpTo(time);
-    } else if (range && reversed_ && time < range->start) {
-        time = range->end;
-        if (!repeat_)
-            player->pause();
-        player->jumpTo(reverseDuration() - range->end);
-    }
-    currentTime_ = time;
+    if (player->isPlaying())
+        followStretch();
+    currentTime_ = forwardTimeOf(*player);
     if (!player->isPlaying())
         refresh_.stop();
     else if (!refresh_.isActive())
@@ -220,14 +309,27 @@ void PlaybackEngine::finished(Player *player)
 {
     if (player != currentAudioPlayer())
         return;
-    // The player is back at its own start, which for the reversal is the forward file's end: the
-    // place to play from again in this direction.
-    currentTime_ = forwardTimeOf(*player);
-    if (repeat_) {
-        moveCurrentToStart();
-        playCurrent();
+    if (plan_ && plan_->next()) {
+        beginPass();
         return;
     }
+    finishLoop(player);
+}
+
+void PlaybackEngine::finishLoop(Player *player)
+{
+    if (plan_) {
+        // Back in the direction the loop began with, at the stretch's beginning in it: the place
+        // to play from again.
+        reversed_ = plan_->restingReversed();
+        currentTime_ = plan_->restingPoint();
+        plan_.reset();
+    } else {
+        // The player is back at its own start, which for the reversal is the forward file's
+        // end: the place to play from again in this direction.
+        currentTime_ = forwardTimeOf(*player);
+    }
+    positionPlayers();
     refresh_.stop();
     emit updated();
 }

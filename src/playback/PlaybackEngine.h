@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/Player.h"
+#include "playback/LoopPlan.h"
 
 #include <QObject>
 #include <QTimer>
@@ -47,8 +48,27 @@ public:
     double duration() const;
     double reverseDuration() const;
 
-    bool repeat() const { return repeat_; }
-    void setRepeat(bool on) { repeat_ = on; }
+    // How the stretch being listened to repeats. A change while playing applies from the pass
+    // after the one being played (a new count or direction counts afresh from it).
+    const LoopSettings &loopSettings() const { return loop_; }
+    void setLoopSettings(LoopSettings settings);
+    // Whether the stretch plays more than once: the loop switch of the transport.
+    bool repeat() const { return loop_.count != 1; }
+    // On loops until stopped; off plays once.
+    void setRepeat(bool on);
+
+    // Plays the stretch from `start` to `end` (forward time line, seconds) with the loop settings,
+    // from its start in the current direction, even when something else is playing. It stays the
+    // stretch that playing repeats until a seek leaves it or clearStretch(); a stretch of nothing
+    // is ignored.
+    void playStretch(double start, double end);
+    void clearStretch();
+    // The stretch chosen by playStretch, if any.
+    std::optional<Stretch> markedStretch() const { return marked_; }
+    // What playing repeats: the chosen stretch, else the crop range, else the whole audio.
+    Stretch activeStretch() const;
+    // The loop being played; null while nothing plays.
+    const LoopPlan *loopPlan() const { return plan_ ? &*plan_ : nullptr; }
 
     // Applied to both players at once.
     void setRate(float rate);
@@ -66,7 +86,8 @@ public:
     void switchDirection();
     // Moves both players to forward time `seconds`; playing goes on from there.
     void seek(double seconds);
-    // Reads the position from the current player and keeps playback inside the crop range.
+    // Reads the position from the current player and keeps the loop's end where the stretch ends
+    // (the crop range may move while playing).
     void updateTime();
 
     // Milliseconds between refreshes while playing: a 60 Hz display's frame.
@@ -80,16 +101,19 @@ signals:
     void playbackFailed(const QString &reason);
 
 private:
-    struct Range {
-        double start;
-        double end;
-    };
-    std::optional<Range> cropRange() const;
+    std::optional<Stretch> cropRange() const;
     double forwardTimeOf(const Player &player) const;
     void positionPlayers();
+    // Like positionPlayers, but a playing player moves without a click.
+    void jumpPlayers();
     void moveCurrentToStart();
     // Fades in, after `delaySeconds` of silence.
     void playCurrent(double delaySeconds = 0);
+    void beginPass();
+    // Ends the current player's run where the pass being played finishes.
+    void applyPassEnd();
+    void followStretch();
+    void finishLoop(Player *player);
     void finished(Player *player);
     std::unique_ptr<Player> open(const QString &path, std::optional<float> rate, QString &error);
 
@@ -98,7 +122,9 @@ private:
     std::unique_ptr<Player> reverse_;
     bool reversed_ = false;
     double currentTime_ = 0;
-    bool repeat_ = false;
+    LoopSettings loop_;
+    std::optional<Stretch> marked_;
+    std::optional<LoopPlan> plan_;
     std::function<std::optional<CropFractions>()> cropRange_;
     QTimer refresh_;
 };
