@@ -1,5 +1,6 @@
 #include "telemetry/events/VGEventManager.h"
 
+#include "telemetry/VGFileWrites.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
 #include "telemetry/device/VGApplicationInformation.h"
@@ -47,29 +48,11 @@ ClassState &classState()
     return *state;
 }
 
-// Writes all bytes, resuming after interruptions and short writes. Returns 0 or the errno.
-int writeAll(int fd, const char *bytes, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return EIO;
-        bytes += n;
-        size -= size_t(n);
-    }
-    return 0;
-}
-
 int writeAll(int fd, const QByteArray &bytes)
 {
     if (bytes.isNull())
         return ENOMEM; // the packer ran out of memory
-    return writeAll(fd, bytes.constData(), size_t(bytes.size()));
+    return vgWriteAll(fd, bytes.constData(), size_t(bytes.size()));
 }
 
 int patchAt(int fd, uint64_t offset, const QByteArray &bytes)
