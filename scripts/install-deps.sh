@@ -13,7 +13,7 @@ packages=(
   libsox-dev libsox-fmt-all libsoundtouch-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # store, compression
-  libsqlite3-dev sqlite3 zlib1g-dev
+  libsqlite3-dev sqlite3 zlib1g-dev libdeflate-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   sox ffmpeg espeak-ng python3-aiosmtpd xvfb xauth xdotool

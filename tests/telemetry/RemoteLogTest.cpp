@@ -11,8 +11,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -121,11 +124,11 @@ protected:
         EXPECT_EQ(headerCount(raw), uint32_t(written - 5));
         const QByteArray inner = raw.mid(5);
         const uint32_t count = headerCount(inner);
-        // The compressed part is everything up to the tail the .ulog holds now.
-        const qsizetype tail = QFileInfo(base(id) + ".ulog").size() - 5;
-        const auto [inflated, streams] = inflateAll(inner.mid(5, inner.size() - 5 - tail));
+        // The compressed part is the .zlog as it is now; the records' tail follows it.
+        const qsizetype compressed = QFileInfo(base(id) + ".zlog").size();
+        const auto [inflated, streams] = inflateAll(inner.mid(5, compressed));
         EXPECT_GE(streams, 0);
-        return records(inflated + inner.right(tail), count);
+        return records(inflated + inner.mid(5 + compressed), count);
     }
 
     QTemporaryDir sdk;
@@ -166,9 +169,6 @@ TEST_F(RemoteLogTest, FullBlocksAreDeflatedIntoOneStreamAndTheTailStays)
     const auto [inflated, streams] = inflateAll(zlog);
     EXPECT_EQ(streams, 1);
     EXPECT_EQ(inflated.size(), 65536);
-    const QByteArray ulog = readAll(base("S2") + ".ulog");
-    EXPECT_EQ(ulog.size() - 5, 70000 - 65536);
-    EXPECT_EQ(headerCount(ulog), 70u);
     const auto got = uploaded(QStringLiteral("S2"));
     ASSERT_EQ(got.size(), 70u);
     EXPECT_EQ(got[69].value("Message").toQString(), message);
@@ -178,6 +178,12 @@ TEST_F(RemoteLogTest, FullBlocksAreDeflatedIntoOneStreamAndTheTailStays)
     ASSERT_TRUE(read);
     EXPECT_EQ(read->count(), 70u);
     EXPECT_EQ(read->at(65).value("Message").toQString(), message);
+    // Closing the log leaves a .ulog of exactly the header and the tail.
+    logs().setCurrentSessionID(QStringLiteral("next"));
+    const QByteArray ulog = readAll(base("S2") + ".ulog");
+    EXPECT_EQ(ulog.size() - 5, 70000 - 65536);
+    EXPECT_EQ(headerCount(ulog), 70u);
+    EXPECT_EQ(VGLogReader::readFiles(ulog, zlog)->count(), 70u);
     EXPECT_FALSE(VGLogReader::readFiles(ulog, zlog.left(zlog.size() / 2)));
 }
 
@@ -189,6 +195,7 @@ TEST_F(RemoteLogTest, FailedCompressionKeepsEveryRecordWhole)
     for (int i = 0; i < 70; ++i)
         logs().log(message);
     logs().waitUntilIdle(); // the failure notice is logged without waiting
+    logs().setCurrentSessionID(QStringLiteral("next"));
     const QByteArray ulog = readAll(base("S3") + ".ulog");
     const auto all = records(ulog.mid(5), headerCount(ulog));
     // Every record whole, and the failure told once, in the log itself.
@@ -265,6 +272,233 @@ TEST_F(RemoteLogTest, OldLogsExcludeThisProcessAndDropSentOnes)
     logs().deleteLogFor(QStringLiteral("old-unsent"));
     logs().waitUntilIdle();
     EXPECT_FALSE(QFile::exists(base("old-unsent") + ".ulog"));
+}
+
+int inChild(const std::function<int()> &work)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(work());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+// A record of exactly `size` bytes (at least 54) whose message starts with its number.
+QByteArray recordOfSize(int n, int size)
+{
+    QByteArray message = QByteArray::number(n) + ':';
+    message = message.leftJustified(size - 22, '.');
+    QByteArray record(size, Qt::Uninitialized);
+    EXPECT_EQ(vg_remote_log_record(1765200000 + n, message.constData(), uint32_t(message.size()),
+                                   record.data(), size_t(size)),
+              size_t(size));
+    return record;
+}
+
+QByteArray deflate(const QByteArray &bytes)
+{
+    uLongf size = compressBound(uLong(bytes.size()));
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    compress2(reinterpret_cast<Bytef *>(out.data()), &size,
+              reinterpret_cast<const Bytef *>(bytes.constData()), uLong(bytes.size()), 6);
+    out.truncate(qsizetype(size));
+    return out;
+}
+
+QByteArray ulogHeader(uint32_t count)
+{
+    return QByteArray("\xdd", 1) + char(count >> 24) + char(count >> 16) + char(count >> 8) +
+           char(count);
+}
+
+// The repaired files of a log, read back.
+std::optional<VGValue> readRepaired(const QByteArray &ulog, const QByteArray &zlog)
+{
+    const auto repair = VGLogReader::repair(ulog, zlog);
+    if (!repair)
+        return std::nullopt;
+    return VGLogReader::readFiles(ulogHeader(repair->count) + ulog.mid(5, repair->tailSize),
+                                  zlog.left(repair->zlogKeep) + repair->zlogAppend);
+}
+
+TEST_F(RemoteLogTest, ALogItsProcessLeftOpenIsFoundWholeAtTheNextStart)
+{
+    QDir().mkpath(VGLogManager::logsFolderPath());
+    const QByteArray path = QFile::encodeName(base(QStringLiteral("killed")));
+    // The child appends past a block and dies by SIGKILL: no handler, no chance to close.
+    const int status = inChild([&] {
+        vg_remote_log log;
+        vg_remote_log_init(&log);
+        if (vg_remote_log_open(&log, path.constData()) != 0)
+            return 1;
+        for (int i = 0; i < 700; ++i) {
+            const QByteArray record = recordOfSize(i, 100 + i % 50);
+            if (vg_remote_log_append(&log, record.constData(), uint32_t(record.size())) != 0)
+                return 2;
+        }
+        raise(SIGKILL);
+        return 3;
+    });
+    ASSERT_TRUE(WIFSIGNALED(status)) << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+
+    EXPECT_TRUE(logs().sessionIDsWithOldLogs().contains(QStringLiteral("killed")));
+    const auto got = uploaded(QStringLiteral("killed"));
+    ASSERT_EQ(got.size(), 700u);
+    EXPECT_TRUE(got[699].value("Message").text().starts_with("699:"));
+    // Reading it cut the file back to its records.
+    const QByteArray ulog = readAll(base("killed") + ".ulog");
+    EXPECT_EQ(VGLogReader::readFiles(ulog, readAll(base("killed") + ".zlog"))->count(), 700u);
+    EXPECT_EQ(uploaded(QStringLiteral("killed")).size(), 700u);
+}
+
+TEST_F(RemoteLogTest, ADeathWhileCompressingLosesNoAcknowledgedRecord)
+{
+    // 1,000-byte records: the 66th crosses the first block boundary 536 bytes in.
+    QByteArray all;
+    for (int i = 0; i < 70; ++i)
+        all += recordOfSize(i, 1000);
+    const QByteArray stale(3000, 'x');
+
+    // Died writing the stream: a broken stream at the end of the .zlog, the .ulog untouched.
+    const QByteArray before = ulogHeader(65) + all.left(65000) + stale;
+    auto read = readRepaired(before, deflate(all.left(65536)).left(100));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->count(), 65u);
+
+    // Died after the stream, before the record's rest and its count: the stream is made again
+    // without the unfinished record, whose head it held.
+    const QByteArray block = deflate(all.left(65536));
+    auto repair = VGLogReader::repair(before, block);
+    ASSERT_TRUE(repair);
+    EXPECT_EQ(repair->count, 65u);
+    EXPECT_EQ(repair->tailSize, 0);
+    EXPECT_EQ(repair->zlogKeep, 0);
+    read = readRepaired(before, block);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->count(), 65u);
+    EXPECT_EQ(read->at(64).value("Message").text().substr(0, 3), "64:");
+
+    // Died after the rest was copied, before the count: the same.
+    const QByteArray copied = ulogHeader(65) + all.mid(65536, 464) + all.mid(464, 64536) + stale;
+    read = readRepaired(copied, block);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->count(), 65u);
+
+    // Once the count is stored, the record is whole across the stream and the .ulog.
+    const QByteArray after = ulogHeader(66) + all.mid(65536, 464) + stale;
+    repair = VGLogReader::repair(after, block);
+    ASSERT_TRUE(repair);
+    EXPECT_EQ(repair->count, 66u);
+    EXPECT_EQ(repair->tailSize, 464);
+    EXPECT_TRUE(repair->zlogAppend.isEmpty());
+
+    // A record that ended exactly at the boundary is all in the stream: it is kept even though
+    // its count was not stored.
+    QByteArray exact;
+    for (int i = 0; i < 64; ++i)
+        exact += recordOfSize(i, 1024);
+    read = readRepaired(ulogHeader(63) + exact.left(63 * 1024) + stale, deflate(exact));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->count(), 64u);
+
+    // Not a log at all.
+    EXPECT_FALSE(VGLogReader::repair(QByteArray("sent\0", 5), block));
+    EXPECT_FALSE(VGLogReader::repair(QByteArray("\xdd", 1), {}));
+}
+
+TEST_F(RemoteLogTest, ATailThatStartsLikeAStreamIsStillReadAsRecords)
+{
+    QDir().mkpath(VGLogManager::logsFolderPath());
+    vg_remote_log log;
+    vg_remote_log_init(&log);
+    ASSERT_EQ(vg_remote_log_open(&log, QFile::encodeName(base(QStringLiteral("x"))).constData()),
+              0);
+    // The block ends just before "x^", which is also a valid zlib stream header.
+    const QByteArray first = recordOfSize(0, 65000);
+    QByteArray message = QByteArray(536 - 22, '.') + "x^ and more";
+    QByteArray second(message.size() + 24, Qt::Uninitialized);
+    second.truncate(qsizetype(vg_remote_log_record(1, message.constData(), uint32_t(message.size()),
+                                                   second.data(), size_t(second.size()))));
+    ASSERT_EQ(vg_remote_log_append(&log, first.constData(), uint32_t(first.size())), 0);
+    ASSERT_EQ(vg_remote_log_append(&log, second.constData(), uint32_t(second.size())), 0);
+    vg_remote_log_close(&log);
+    const QByteArray ulog = readAll(base("x") + ".ulog");
+    ASSERT_TRUE(ulog.mid(5).startsWith("x^"));
+    const auto read = VGLogReader::readLogAtPath(base("x") + ".ulog");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->count(), 2u);
+    EXPECT_EQ(read->at(1).value("Message").text(), message.toStdString());
+}
+
+TEST_F(RemoteLogTest, ALogWrittenBeforeTheFileWasMappedStillReadsUnchanged)
+{
+    QDir().mkpath(VGLogManager::logsFolderPath());
+    const QString data = QStringLiteral(MURMELO_TELEMETRY_TEST_DIR "/data/earlier-release");
+    for (const char *extension : {".ulog", ".zlog"})
+        ASSERT_TRUE(QFile::copy(data + extension, base("earlier") + extension));
+    const QByteArray ulog = readAll(base("earlier") + ".ulog");
+    const QByteArray zlog = readAll(base("earlier") + ".zlog");
+    const auto read = VGLogReader::readLogAtPath(base("earlier") + ".ulog");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->count(), 1000u);
+    EXPECT_EQ(read->at(999).value("Message").text(),
+              "MMSMTPMessage: line 999 250-relay.example.org pleased to meet you");
+    EXPECT_EQ(read->at(999).value("Time").toInt64(), 1765200999);
+
+    EXPECT_EQ(logs().sessionIDsWithOldLogs(), QStringList{QStringLiteral("earlier")});
+    EXPECT_EQ(uploaded(QStringLiteral("earlier")).size(), 1000u);
+    EXPECT_EQ(readAll(base("earlier") + ".ulog"), ulog);
+    EXPECT_EQ(readAll(base("earlier") + ".zlog"), zlog);
+}
+
+TEST_F(RemoteLogTest, AFullDiskIsReportedAndKeepsEveryAcceptedRecord)
+{
+    QDir().mkpath(VGLogManager::logsFolderPath());
+    const QByteArray tooBig = QFile::encodeName(base(QStringLiteral("limited")));
+    const QByteArray full = QFile::encodeName(base(QStringLiteral("full")));
+    // Compressed blocks go to a full disk.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), base("full") + ".zlog"));
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const int status = inChild([&] {
+        signal(SIGXFSZ, SIG_IGN); // a file past the limit fails instead of killing
+        rlimit small{16384, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &small);
+        vg_remote_log log;
+        vg_remote_log_init(&log);
+        // No room for the log's file at all.
+        if (vg_remote_log_open(&log, tooBig.constData()) != EFBIG)
+            return 1;
+        rlimit room{200000, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &room);
+        if (vg_remote_log_open(&log, full.constData()) != 0)
+            return 2;
+        int results[3] = {0, 0, 0}; // appended, compression failed, refused
+        for (int i = 0; i < 300 && results[2] == 0; ++i) {
+            const QByteArray record = recordOfSize(i, 1000);
+            const int result = vg_remote_log_append(&log, record.constData(), 1000);
+            ++results[result == 0 ? 0 : result == -1 ? 1 : 2];
+            if (result != 0 && result != -1 && result != EFBIG)
+                return 3;
+        }
+        vg_remote_log_close(&log);
+        return ::write(pipeFds[1], results, sizeof results) == sizeof results ? 0 : 4;
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    int results[3];
+    ASSERT_EQ(::read(pipeFds[0], results, sizeof results), ssize_t(sizeof results));
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    // Each crossed block failed to compress and said so; the records stayed uncompressed until
+    // the file could grow no more, which was refused, not lost silently.
+    EXPECT_GE(results[1], 1);
+    EXPECT_EQ(results[2], 1);
+    const auto read = VGLogReader::readFiles(readAll(base("full") + ".ulog"), QByteArray());
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->count(), size_t(results[0] + results[1]));
 }
 
 // What reaches standard error while `work` runs.

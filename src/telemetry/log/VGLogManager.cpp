@@ -2,8 +2,10 @@
 
 #include "platform/SerialQueue.h"
 #include "platform/SystemLog.h"
+#include "telemetry/VGFileWrites.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
+#include "telemetry/log/VGLogReader.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -29,21 +31,6 @@ struct OnLogQueue {
     ~OnLogQueue() { t_onLogQueue = false; }
 };
 
-int writeAll(int fd, const char *bytes, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        bytes += n;
-        size -= size_t(n);
-    }
-    return 0;
-}
-
 // Copies a whole file to the descriptor; returns bytes copied or -1.
 qint64 copyFile(const QString &path, int to)
 {
@@ -56,7 +43,7 @@ qint64 copyFile(const QString &path, int to)
         const ssize_t n = ::read(from, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || (n > 0 && writeAll(to, buffer, size_t(n)) != 0)) {
+        if (n < 0 || (n > 0 && vgWriteAll(to, buffer, size_t(n)) != 0)) {
             ::close(from);
             return -1;
         }
@@ -72,6 +59,39 @@ qint64 fileSize(const QString &path)
 {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
+// Cuts a log left by an earlier process back to its whole records (see VGLogReader::repair).
+// Logs that go out as the 16MB notice, or not at all in a hurry, are left as they are.
+void repairLog(const QString &base, bool inAHurry)
+{
+    const QString zlogPath = base + QStringLiteral(".zlog");
+    const qint64 zlogSize = fileSize(zlogPath);
+    if (zlogSize > VGLogManager::kMaximumLogSize ||
+        (inAHurry && zlogSize > VGLogManager::kHurryLimit))
+        return;
+    QFile ulog(base + QStringLiteral(".ulog"));
+    if (!ulog.open(QIODevice::ReadWrite))
+        return;
+    const QByteArray ulogBytes = ulog.readAll();
+    QByteArray zlogBytes;
+    QFile zlog(zlogPath);
+    if (zlog.open(QIODevice::ReadOnly))
+        zlogBytes = zlog.readAll();
+    zlog.close();
+    const auto repair = VGLogReader::repair(ulogBytes, zlogBytes);
+    if (!repair || repair->changesNothing(ulogBytes, zlogBytes))
+        return;
+    if (repair->zlogKeep < zlogBytes.size() || !repair->zlogAppend.isEmpty()) {
+        if (!zlog.open(QIODevice::ReadWrite) || !zlog.resize(repair->zlogKeep) ||
+            !zlog.seek(repair->zlogKeep) ||
+            zlog.write(repair->zlogAppend) != repair->zlogAppend.size())
+            return;
+    }
+    char header[5];
+    VGMessagePack::writeHeader(0xdd, repair->count, header);
+    if (ulog.seek(0) && ulog.write(header, 5) == 5)
+        ulog.resize(5 + repair->tailSize);
 }
 
 } // namespace
@@ -148,10 +168,17 @@ void VGLogManager::logAsync(const QString &message)
 
 int VGLogManager::appendRecord(vg_remote_log *log, const QByteArray &text, qint64 time)
 {
-    QByteArray buffer(text.size() + qsizetype(kVGRemoteLogRecordOverhead), Qt::Uninitialized);
+    char onStack[1024];
+    QByteArray onHeap;
+    const size_t capacity = size_t(text.size()) + kVGRemoteLogRecordOverhead;
+    char *buffer = onStack;
+    if (capacity > sizeof onStack) {
+        onHeap.resize(qsizetype(capacity));
+        buffer = onHeap.data();
+    }
     const size_t n = vg_remote_log_record(int32_t(time), text.constData(), uint32_t(text.size()),
-                                          buffer.data(), size_t(buffer.size()));
-    return vg_remote_log_append(log, buffer.constData(), uint32_t(n));
+                                          buffer, capacity);
+    return vg_remote_log_append(log, buffer, uint32_t(n));
 }
 
 void VGLogManager::record(const Message &message)
@@ -272,59 +299,46 @@ bool VGLogManager::writeLogFor(const QString &sessionID, int fd, bool inAHurry,
         const QString base = _pathForSessionID(sessionID);
         const QString ulog = base + QStringLiteral(".ulog");
         const QString zlog = base + QStringLiteral(".zlog");
-        qint64 total = fileSize(ulog) + fileSize(zlog);
+        const bool current = sessionID == sessionID_ && remote_log.uncompressed_file >= 0;
+        if (!current)
+            repairLog(base, inAHurry);
+        // The open log's records end before its file does.
+        auto ulogSize = [&] { return current ? qint64(remote_log.end_offset) : fileSize(ulog); };
+        qint64 total = ulogSize() + fileSize(zlog);
         if (total > kMaximumLogSize) {
             QFile::remove(ulog);
             QFile::remove(zlog);
             const QByteArray notice =
                 "Vigil: Your log file was larger than 16MB. Vigil does not support sending log "
                 "files of this size.";
-            const bool current = sessionID == sessionID_ && remote_log.uncompressed_file >= 0;
             vg_remote_log fresh;
             vg_remote_log_init(&fresh);
             vg_remote_log *target = current ? &remote_log : &fresh;
             if (vg_remote_log_open(target, QFile::encodeName(base).constData()) == 0)
                 appendRecord(target, notice, QDateTime::currentSecsSinceEpoch());
-            if (!current)
-                vg_remote_log_close(&fresh);
-            total = fileSize(ulog);
+            vg_remote_log_close(&fresh);
+            total = ulogSize();
         } else if (inAHurry && total > kHurryLimit) {
             return;
         }
-        const int in = ::open(QFile::encodeName(ulog).constData(), O_RDONLY | O_CLOEXEC);
-        if (in < 0)
-            return;
-        char header[5];
-        const bool readable = ::pread(in, header, 5, 0) == 5 && std::memcmp(header, "sent\0", 5);
-        if (!readable) {
-            ::close(in);
-            return;
+        QByteArray closedLog;
+        if (!current) {
+            QFile file(ulog);
+            if (!file.open(QIODevice::ReadOnly))
+                return;
+            closedLog = file.readAll();
         }
+        const char *head =
+            current ? reinterpret_cast<const char *>(remote_log.mapping) : closedLog.constData();
+        const qint64 tailBytes = current ? qint64(remote_log.end_offset) - 5 : closedLog.size() - 5;
+        if (tailBytes < 0 || std::memcmp(head, "sent\0", 5) == 0)
+            return;
         const off_t start = ::lseek(fd, 0, SEEK_CUR);
         char rawHeader[5];
         VGMessagePack::writeHeader(0xdb, 0, rawHeader);
-        bool good = start >= 0 && writeAll(fd, rawHeader, 5) == 0 && writeAll(fd, header, 5) == 0;
+        bool good = start >= 0 && vgWriteAll(fd, rawHeader, 5) == 0 && vgWriteAll(fd, head, 5) == 0;
         const qint64 zlogBytes = good ? copyFile(zlog, fd) : -1;
-        good = good && zlogBytes >= 0;
-        qint64 tailBytes = 0;
-        if (good) {
-            char buffer[65536];
-            off_t at = 5;
-            for (;;) {
-                const ssize_t n = ::pread(in, buffer, sizeof buffer, at);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0 || (n > 0 && writeAll(fd, buffer, size_t(n)) != 0)) {
-                    good = false;
-                    break;
-                }
-                if (n == 0)
-                    break;
-                at += n;
-                tailBytes += n;
-            }
-        }
-        ::close(in);
+        good = good && zlogBytes >= 0 && vgWriteAll(fd, head + 5, size_t(tailBytes)) == 0;
         const qint64 length = 5 + zlogBytes + tailBytes;
         if (good && length <= qint64(UINT32_MAX)) {
             VGMessagePack::writeHeader(0xdb, uint32_t(length), rawHeader);

@@ -21,6 +21,19 @@ public:
     // The two files of a log given the path of either.
     static std::optional<VGValue> readLogAtPath(const QString &path);
 
+    // How to cut the files of a log back to its whole records. A log its process left open
+    // holds stale bytes after its records, and a process that died while compressing leaves
+    // a broken last stream, or a stream ending inside a record it never finished.
+    struct Repair {
+        uint32_t count = 0;     // records of the repaired log, for its header
+        qsizetype tailSize = 0; // record bytes the .ulog keeps after its header
+        qsizetype zlogKeep = 0; // leading .zlog bytes kept
+        QByteArray zlogAppend;  // a stream to append after them (empty: none)
+        bool changesNothing(const QByteArray &ulog, const QByteArray &zlog) const;
+    };
+    // Nothing when the .ulog has no header (or is marked as sent).
+    static std::optional<Repair> repair(const QByteArray &ulog, const QByteArray &zlog);
+
     static constexpr qsizetype kMaximumInflated = 64 * 1024 * 1024;
 };
 

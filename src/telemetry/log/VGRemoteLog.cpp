@@ -1,60 +1,62 @@
 #include "telemetry/log/VGRemoteLog.h"
 
+#include "telemetry/VGFileWrites.h"
+
+#include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
+#include <libdeflate.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
+#include <vector>
 
 namespace murmelo {
 
 namespace {
 
-int writeAll(int fd, const char *bytes, size_t size)
+void storeHeader(unsigned char *at, uint32_t count)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        bytes += n;
-        size -= size_t(n);
-    }
-    return 0;
+    // One store of the count: a process that dies around it leaves either count, never a mix.
+    const uint32_t bigEndian =
+        std::endian::native == std::endian::little ? __builtin_bswap32(count) : count;
+    at[0] = 0xdd;
+    std::memcpy(at + 1, &bigEndian, 4);
 }
 
-int writeAllAt(int fd, const char *bytes, size_t size, uint32_t offset)
+uint32_t roundToPages(uint64_t size)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, bytes, size, off_t(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        bytes += n;
-        size -= size_t(n);
-        offset += uint32_t(n);
-    }
-    return 0;
+    const uint64_t page = uint64_t(::sysconf(_SC_PAGESIZE));
+    const uint64_t rounded = (size + page - 1) / page * page;
+    return rounded > UINT32_MAX ? UINT32_MAX / page * page : uint32_t(rounded);
 }
 
-int writeHeader(int fd, uint32_t count)
+// Room for the first block and the record that fills it, the usual most the .ulog holds.
+uint32_t initialCapacity()
 {
-    const unsigned char header[5] = {0xdd, uint8_t(count >> 24), uint8_t(count >> 16),
-                                     uint8_t(count >> 8), uint8_t(count)};
-    for (;;) {
-        const ssize_t n = ::pwrite(fd, header, 5, 0);
-        if (n == 5)
-            return 0;
-        if (n < 0 && errno == EINTR)
-            continue;
-        return n < 0 ? errno : EIO;
-    }
+    return roundToPages(uint64_t(kVGRemoteLogHeader) + kVGRemoteLogBlock);
+}
+
+// Makes the mapping at least `needed` bytes long, with the room allocated on disk first: a full
+// disk is then told here, as an error, instead of by a SIGBUS at a store into the mapping.
+int reserve(vg_remote_log *log, uint64_t needed)
+{
+    if (needed <= log->capacity)
+        return 0;
+    const uint32_t capacity = roundToPages(std::max<uint64_t>(needed, uint64_t(log->capacity) * 2));
+    if (capacity < needed)
+        return EOVERFLOW;
+    if (const int error = ::posix_fallocate(log->uncompressed_file, 0, off_t(capacity)))
+        return error;
+    void *moved = ::mremap(log->mapping, log->capacity, capacity, MREMAP_MAYMOVE);
+    if (moved == MAP_FAILED)
+        return errno;
+    log->mapping = static_cast<unsigned char *>(moved);
+    log->capacity = capacity;
+    return 0;
 }
 
 bool withExtension(const vg_remote_log *log, const char *extension, char *out, size_t size)
@@ -63,82 +65,39 @@ bool withExtension(const vg_remote_log *log, const char *extension, char *out, s
     return n > 0 && size_t(n) < size;
 }
 
-// One deflate stream reused for every block of the process: resetting it is far cheaper than
-// setting one up each time.
-struct Deflater {
-    z_stream stream{};
-    bool ready = false;
-    Deflater() { ready = deflateInit(&stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
-    ~Deflater()
-    {
-        if (ready)
-            deflateEnd(&stream);
-    }
+// One compressor per thread, kept for every block: each block is whole before it is
+// compressed, so it goes through in one call, and the compressor's tables are set up once.
+struct Compressor {
+    libdeflate_compressor *compressor = libdeflate_alloc_compressor(6); // zlib's default level
+    std::vector<unsigned char> output;
+    ~Compressor() { libdeflate_free_compressor(compressor); }
 };
 
-// Deflates `length` bytes of the .ulog starting at `from` into one new zlib stream at the end of
-// the .zlog. On failure the .zlog is cut back to what it was.
-int compressInto(const vg_remote_log *log, uint32_t from, uint32_t length)
+// Deflates the uncompressed part, whole blocks, into one new zlib stream at the end of the
+// .zlog. On failure the .zlog is cut back to what it was.
+int compressInto(const vg_remote_log *log, uint32_t length)
 {
-    thread_local Deflater deflater;
-    if (!deflater.ready || deflateReset(&deflater.stream) != Z_OK)
+    thread_local Compressor deflater;
+    if (!deflater.compressor)
         return -1;
+    deflater.output.resize(libdeflate_zlib_compress_bound(deflater.compressor, length));
+    const size_t produced =
+        libdeflate_zlib_compress(deflater.compressor, log->mapping + log->data_offset, length,
+                                 deflater.output.data(), deflater.output.size());
     char zlogPath[1100];
-    if (!withExtension(log, "zlog", zlogPath, sizeof zlogPath))
+    if (produced == 0 || !withExtension(log, "zlog", zlogPath, sizeof zlogPath))
         return -1;
     const int out = ::open(zlogPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (out < 0)
         return -1;
     struct stat before {};
-    if (::fstat(out, &before) != 0) {
-        ::close(out);
-        return -1;
-    }
-    constexpr size_t kChunk = 65536;
-    auto input = std::make_unique<unsigned char[]>(kChunk);
-    auto output = std::make_unique<unsigned char[]>(kChunk);
-    z_stream &z = deflater.stream;
-    bool ok = true;
-    uint32_t done = 0;
-    int flush = Z_NO_FLUSH;
-    while (ok && flush != Z_FINISH) {
-        const uint32_t want = uint32_t(std::min<size_t>(kChunk, length - done));
-        ssize_t got =
-            want ? ::pread(log->uncompressed_file, input.get(), want, off_t(from + done)) : 0;
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 || uint32_t(got) != want) {
-            ok = false;
-            break;
-        }
-        done += want;
-        flush = done == length ? Z_FINISH : Z_NO_FLUSH;
-        z.next_in = input.get();
-        z.avail_in = want;
-        do {
-            z.next_out = output.get();
-            z.avail_out = kChunk;
-            const int result = deflate(&z, flush);
-            if (result == Z_STREAM_ERROR) {
-                ok = false;
-                break;
-            }
-            const size_t produced = kChunk - z.avail_out;
-            if (produced && writeAll(out, reinterpret_cast<char *>(output.get()), produced) != 0) {
-                ok = false;
-                break;
-            }
-        } while (z.avail_out == 0);
-    }
-    if (!ok) {
-        if (::ftruncate(out, before.st_size) != 0) {
-            // Nothing more to do: a later stream would follow a broken one either way.
-        }
-        ::close(out);
-        return -1;
+    const bool ok =
+        ::fstat(out, &before) == 0 && vgWriteAll(out, deflater.output.data(), produced) == 0;
+    if (!ok && ::ftruncate(out, before.st_size) != 0) {
+        // Nothing more to do: a later stream would follow a broken one either way.
     }
     ::close(out);
-    return 0;
+    return ok ? 0 : -1;
 }
 
 } // namespace
@@ -165,64 +124,81 @@ int vg_remote_log_open(vg_remote_log *log, const char *basePath)
     const int fd = ::open(ulogPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return errno;
-    const int error = writeHeader(fd, 0);
+    const uint32_t capacity = initialCapacity();
+    int error = ::posix_fallocate(fd, 0, off_t(capacity));
+    void *mapping = MAP_FAILED;
+    if (!error) {
+        mapping = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        error = mapping == MAP_FAILED ? errno : 0;
+    }
     if (error) {
+        if (::ftruncate(fd, 0) != 0) {
+            // The file stays as the failed reservation left it; it has no header either way.
+        }
         ::close(fd);
         return error;
     }
     log->uncompressed_file = fd;
+    log->mapping = static_cast<unsigned char *>(mapping);
+    log->capacity = capacity;
     log->count = 0;
-    log->data_offset = 5;
-    log->end_offset = 5;
+    log->data_offset = kVGRemoteLogHeader;
+    log->end_offset = kVGRemoteLogHeader;
+    storeHeader(log->mapping, 0);
     return 0;
 }
 
 void vg_remote_log_close(vg_remote_log *log)
 {
-    if (log->uncompressed_file >= 0)
-        ::close(log->uncompressed_file);
+    if (log->uncompressed_file < 0)
+        return;
+    ::munmap(log->mapping, log->capacity);
+    if (::ftruncate(log->uncompressed_file, off_t(log->end_offset)) != 0) {
+        // The stale room stays; readers stop at the header's count all the same.
+    }
+    ::close(log->uncompressed_file);
     log->uncompressed_file = -1;
+    log->mapping = nullptr;
+    log->capacity = 0;
 }
 
 int vg_remote_log_append(vg_remote_log *log, const char *bytes, uint32_t size)
 {
-    const int fd = log->uncompressed_file;
-    if (fd < 0)
+    if (log->uncompressed_file < 0)
         return EBADF;
     if (uint64_t(log->end_offset) + size > UINT32_MAX)
         return EOVERFLOW;
+    const auto *record = reinterpret_cast<const unsigned char *>(bytes);
     const uint32_t u = log->end_offset - log->data_offset;
     uint32_t end = log->end_offset;
     int result = 0;
     // Compression runs when the record crosses a block boundary. After a failed compression
     // the uncompressed part is longer than a block and the next boundary is the next try.
-    if ((uint64_t(u) + size) / kVGRemoteLogBlock == u / kVGRemoteLogBlock) {
-        if (int error = writeAllAt(fd, bytes, size, end))
-            return error;
-        end += size;
-    } else {
-        // Fill the uncompressed part up to whole blocks, deflate them, and start the .ulog anew
-        // with what is left of the record.
+    if ((uint64_t(u) + size) / kVGRemoteLogBlock != u / kVGRemoteLogBlock) {
+        // The record's head fills the uncompressed part up to whole blocks, which become one
+        // stream; the .ulog then starts anew with the rest of the record. Until the count below
+        // is stored, a reader takes the log as it was before this record.
         const uint64_t whole = (uint64_t(u) + size) / kVGRemoteLogBlock * kVGRemoteLogBlock;
         const uint32_t k = uint32_t(whole - u);
-        if (int error = writeAllAt(fd, bytes, k, end))
+        if (const int error = reserve(log, uint64_t(end) + k))
             return error;
-        end += k;
-        if (compressInto(log, log->data_offset, u + k) == 0) {
-            if (::ftruncate(fd, log->data_offset) != 0)
-                return errno;
+        std::memcpy(log->mapping + end, record, k);
+        record += k;
+        size -= k;
+        if (compressInto(log, u + k) == 0) {
             end = log->data_offset;
         } else {
             result = -1; // the blocks stay uncompressed; the rest of the record follows them
+            end += k;
         }
-        if (int error = writeAllAt(fd, bytes + k, size - k, end))
-            return error;
-        end += size - k;
     }
-    ++log->count;
-    log->end_offset = end;
-    if (int error = writeHeader(fd, log->count))
+    if (const int error = reserve(log, uint64_t(end) + size))
         return error;
+    std::memcpy(log->mapping + end, record, size);
+    end += size;
+    ++log->count;
+    storeHeader(log->mapping, log->count);
+    log->end_offset = end;
     return result;
 }
 
@@ -259,6 +235,42 @@ size_t vg_remote_log_record(int32_t time, const char *message, uint32_t length, 
     }
     std::memcpy(p, message, length);
     return total;
+}
+
+uint64_t vg_remote_log_record_size(const unsigned char *head, size_t available)
+{
+    constexpr size_t kFixed = 1 + 5 + 5 + 8;
+    if (available < kFixed + 1 || head[0] != 0x82 || std::memcmp(head + 1, "\xa4Time\xd2", 6) ||
+        std::memcmp(head + 11, "\xa7Message", 8))
+        return 0;
+    const unsigned char *raw = head + kFixed;
+    if ((raw[0] & 0xe0) == 0xa0)
+        return kFixed + 1 + (raw[0] & 0x1f);
+    if (raw[0] == 0xda && available >= kFixed + 3)
+        return kFixed + 3 + (uint64_t(raw[1]) << 8 | raw[2]);
+    if (raw[0] == 0xdb && available >= kFixed + 5)
+        return kFixed + 5 +
+               (uint64_t(raw[1]) << 24 | uint64_t(raw[2]) << 16 | uint64_t(raw[3]) << 8 | raw[4]);
+    return 0;
+}
+
+uint64_t vg_remote_log_records_end(int fd, uint64_t fileSize, uint32_t count, uint32_t *found)
+{
+    uint64_t at = kVGRemoteLogHeader;
+    uint32_t whole = 0;
+    unsigned char head[kVGRemoteLogRecordHead];
+    while (whole < count && at < fileSize) {
+        const ssize_t n = ::pread(fd, head, sizeof head, off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        const uint64_t size = n > 0 ? vg_remote_log_record_size(head, size_t(n)) : 0;
+        if (size == 0 || size > fileSize - at)
+            break;
+        at += size;
+        ++whole;
+    }
+    *found = whole;
+    return at;
 }
 
 } // namespace murmelo

@@ -3,14 +3,21 @@
 // peer MessagePack implementation unpacks, naming the function that crashed.
 #include "CrashTestSupport.h"
 #include "support/TestSupport.h"
+#include "telemetry/VGSdkFolder.h"
+#include "telemetry/log/VGLogManager.h"
+#include "telemetry/log/VGLogReader.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryFile>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace murmelo::test;
 
@@ -281,5 +288,65 @@ TEST(CrashCapture, ADeliveredReportIsDeletedAtTheNextLaunch)
     EXPECT_EQ(intake.sessionBodies().size(), 1);
     EXPECT_TRUE(QDir(sdk + QStringLiteral("/old_crashes")).isEmpty());
 }
+
+// A log the crashed process had open, with records that only ever reached its mapped file.
+TEST(CrashCapture, TheOpenLogsRecordsGoOutWithTheReport)
+{
+    Intake intake;
+    ASSERT_TRUE(intake.started());
+    const QString sdk = sdkWithOpenSession();
+    const QString mode = QStringLiteral("log-segv:%1:3").arg(QString::fromLatin1(kSessionId));
+    EXPECT_EQ(runCrashChild(sdk, mode, intake.url()).signal, SIGSEGV);
+    ASSERT_EQ(intake.sessionBodies().size(), 1);
+    const QJsonObject report = decodeReport(intake.sessionBodies().first());
+    ASSERT_FALSE(report.isEmpty()) << "the report does not unpack (stale log bytes?)";
+    const QJsonArray records = report.value("events")
+                                   .toArray()[1]
+                                   .toObject()
+                                   .value("log")
+                                   .toObject()
+                                   .value("records")
+                                   .toArray();
+    ASSERT_EQ(records.size(), 3);
+    EXPECT_TRUE(records[2].toObject().value("Message").toString().startsWith("line 2 ---"));
+}
+
+// The process dies with a log too large for the report (or without any handler at all): the
+// next start finds every record it logged.
+class DeadProcessLog : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(DeadProcessLog, IsFoundWholeByTheNextStart)
+{
+    const QString sdk = sdkWithOpenSession();
+    const QString id = QString::fromLatin1(kSessionId);
+    const QString mode = QStringLiteral("%1:%2:500").arg(QString::fromLatin1(GetParam()), id);
+    const ChildEnd end = runCrashChild(sdk, mode, QString());
+    ASSERT_TRUE(end.signalled);
+    EXPECT_EQ(end.signal, QByteArray(GetParam()) == "log-kill" ? SIGKILL : SIGSEGV);
+
+    murmelo::VGSdkFolder::setPathForTesting(sdk);
+    auto &logs = murmelo::VGLogManager::sharedManager();
+    logs.setLogToConsole(false);
+    EXPECT_TRUE(logs.sessionIDsWithOldLogs().contains(id));
+    QTemporaryFile upload;
+    ASSERT_TRUE(upload.open());
+    qint64 written = 0;
+    EXPECT_TRUE(logs.writeLogFor(id, upload.handle(), false, &written));
+    murmelo::VGSdkFolder::setPathForTesting(QString());
+    const QByteArray raw = readFile(upload.fileName());
+    ASSERT_EQ(raw.size(), written);
+    // Exactly the records (500 of 222 bytes; one 64 KiB block compressed), nothing stale after.
+    const qint64 zlogSize = QFileInfo(sdk + "/logs/" + id + ".zlog").size();
+    EXPECT_EQ(written, 5 + 5 + zlogSize + (500 * 222 - 65536));
+    const auto records = murmelo::VGLogReader::readUpload(raw.mid(5));
+    ASSERT_TRUE(records);
+    ASSERT_EQ(records->count(), 500u);
+    EXPECT_EQ(records->at(499).value("Message").text().substr(0, 10), "line 499 -");
+}
+
+INSTANTIATE_TEST_SUITE_P(Deaths, DeadProcessLog, ::testing::Values("log-kill", "log-segv"),
+                         [](const auto &info) {
+                             return std::string(info.param[4] == 'k' ? "SIGKILL" : "SIGSEGV");
+                         });
 
 } // namespace

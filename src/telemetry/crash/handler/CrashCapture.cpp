@@ -4,6 +4,7 @@
 #include "telemetry/crash/handler/CrashState.h"
 #include "telemetry/crash/handler/ImageLookup.h"
 #include "telemetry/crash/handler/SafeWriter.h"
+#include "telemetry/log/VGRemoteLog.h"
 
 #define UNW_LOCAL_ONLY
 #include <libunwind.h>
@@ -568,8 +569,9 @@ void markSent(const char *path)
     ::close(fd);
 }
 
-// The session's remote log as one raw: the whole ".ulog" file (its record count header and its
-// records), written only while nothing of it is compressed yet and it was not sent before.
+// The session's remote log as one raw: the ".ulog" file's header and its records, written only
+// while nothing of it is compressed yet and it was not sent before. The open log's file runs on
+// past its records (room kept for later ones), so the records are walked to find their end.
 bool writeLog(SafeWriter &out)
 {
     if (g_sessionIdSize < 0)
@@ -584,18 +586,35 @@ bool writeLog(SafeWriter &out)
     struct stat info {};
     unsigned char head[5] = {};
     const bool usable = ::fstat(fd, &info) == 0 && info.st_size >= 5 &&
-                        info.st_size <= 0x7fffffff && ::pread(fd, head, 5, 0) == 5 &&
-                        head[0] == 0xdd && std::memcmp(head, "sent", 5) != 0;
+                        ::pread(fd, head, 5, 0) == 5 && head[0] == 0xdd;
     if (!usable) {
         ::close(fd);
         return false;
     }
-    const auto size = static_cast<uint32_t>(info.st_size);
-    const unsigned char rawHead[5] = {
-        0xdb, static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
-        static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
-    out.bytes(rawHead, 5);
-    uint64_t copied = 0;
+    const uint32_t count = static_cast<uint32_t>(head[1]) << 24 |
+                           static_cast<uint32_t>(head[2]) << 16 |
+                           static_cast<uint32_t>(head[3]) << 8 | head[4];
+    uint32_t found = 0;
+    const uint64_t end =
+        vg_remote_log_records_end(fd, static_cast<uint64_t>(info.st_size), count, &found);
+    if (end > 0x7fffffff) {
+        ::close(fd);
+        return false;
+    }
+    // The count of the records found: a damaged record ends the log there, still well formed.
+    const auto size = static_cast<uint32_t>(end);
+    const unsigned char heads[10] = {0xdb,
+                                     static_cast<unsigned char>(size >> 24),
+                                     static_cast<unsigned char>(size >> 16),
+                                     static_cast<unsigned char>(size >> 8),
+                                     static_cast<unsigned char>(size),
+                                     0xdd,
+                                     static_cast<unsigned char>(found >> 24),
+                                     static_cast<unsigned char>(found >> 16),
+                                     static_cast<unsigned char>(found >> 8),
+                                     static_cast<unsigned char>(found)};
+    out.bytes(heads, sizeof heads);
+    uint64_t copied = 5;
     unsigned char piece[512];
     while (copied < size) {
         const size_t want = size - copied < sizeof piece ? size - copied : sizeof piece;

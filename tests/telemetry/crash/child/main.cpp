@@ -5,10 +5,14 @@
 //   crash_child SDKFOLDER MODE
 //
 // MODE: segv abort fpe ill bus trap exception thread overflow eight inhandler, or "launch": no
-// crash, the next start that uploads what earlier runs left (prints "delivered N").
+// crash, the next start that uploads what earlier runs left (prints "delivered N"), or
+// "log-segv:SESSION:N" / "log-kill:SESSION:N": open the session's log, log N lines ("line 0",
+// "line 1", ... padded to 200 bytes) and die by SIGSEGV or SIGKILL.
+#include "telemetry/VGSdkFolder.h"
+#include "telemetry/VGSdkQueue.h"
 #include "telemetry/crash/VGCrashReporter.h"
 #include "telemetry/crash/handler/CrashState.h"
-#include "telemetry/VGSdkQueue.h"
+#include "telemetry/log/VGLogManager.h"
 #include "telemetry/network/VGNetworkManager.h"
 #include "telemetry/session/VGServiceAddress.h"
 
@@ -173,7 +177,20 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         std::_Exit(0);
     }
-    if (mode == "reinstall") {
+    if (mode.rfind("log-", 0) == 0) {
+        const QStringList parts = QString::fromStdString(mode).split(QLatin1Char(':'));
+        if (parts.size() != 3)
+            return 2;
+        murmelo::VGSdkFolder::setPathForTesting(sdk);
+        auto &logs = murmelo::VGLogManager::sharedManager();
+        logs.setLogToConsole(false);
+        logs.setCurrentSessionID(parts[1]);
+        for (int i = 0, lines = parts[2].toInt(); i < lines; ++i)
+            logs.log(QStringLiteral("line %1 ").arg(i).leftJustified(200, QLatin1Char('-')));
+        if (parts[0] == QLatin1String("log-kill"))
+            raise(SIGKILL);
+        crashBySegv();
+    } else if (mode == "reinstall") {
         VGCrashReporter::installCrashHandlers(sdk);
         crashBySegv();
     } else if (mode == "segv") {
