@@ -52,6 +52,8 @@ QToolButton#transport { background: #23262e; border-radius: 22px; }
 QToolButton#play { background: #2d313b; border-radius: 32px; }
 QToolButton#direction { background: #23262e; border-radius: 15px; padding: 0 12px; }
 QToolButton#direction:checked { color: #e8a23b; }
+QToolButton#loop { background: #23262e; border-radius: 13px; padding: 0 8px; color: #a9adb8; }
+QToolButton#loop:checked { color: #e8a23b; }
 QPushButton, QToolButton#panelButton {
     background: #343844; border: none; border-radius: 8px; padding: 8px 14px;
 }
@@ -203,6 +205,14 @@ PlaybackView::PlaybackView(QWidget *root)
     speedLabel = label(root, QRect(260, 318, 44, 20), QStringLiteral("hint"),
                        Qt::AlignRight | Qt::AlignVCenter);
 
+    loopCountButton = toolButton(root, QRect(20, 352, 78, 26), QStringLiteral("loop"), QIcon(),
+                                 QObject::tr("How many times the stretch plays (L)"), true);
+    loopGapButton = toolButton(root, QRect(104, 352, 96, 26), QStringLiteral("loop"), QIcon(),
+                               QObject::tr("Silence between repeats (G)"), true);
+    pingPongButton = toolButton(root, QRect(206, 352, 94, 26), QStringLiteral("loop"), QIcon(),
+                                QObject::tr("Ping-pong: reversed and forward in turn (P)"), true);
+    pingPongButton->setText(QObject::tr("Ping-pong"));
+
     findReversalView = panel(root, QRect(0, 392, kWidth, 176));
     label(findReversalView, QRect(20, 24, 280, 40), QStringLiteral("hint"), Qt::AlignCenter,
           QObject::tr("Did you hear a hidden message?\nSave the reversal and write it down."));
@@ -266,7 +276,9 @@ PlaybackView::PlaybackView(QWidget *root)
          {static_cast<QWidget *>(restartButton), static_cast<QWidget *>(playButton),
           static_cast<QWidget *>(repeatButton), static_cast<QWidget *>(ffRewindButton),
           static_cast<QWidget *>(speedTitleLabel), static_cast<QWidget *>(speedSlider),
-          static_cast<QWidget *>(speedLabel), static_cast<QWidget *>(infoText)})
+          static_cast<QWidget *>(speedLabel), static_cast<QWidget *>(loopCountButton),
+          static_cast<QWidget *>(loopGapButton), static_cast<QWidget *>(pingPongButton),
+          static_cast<QWidget *>(infoText)})
         column_.push_back({view, view->geometry()});
     for (QWidget *parent : {findReversalView, editReversalView, saveReversalView, shareReversalView,
                             saveCropView, waitView})

@@ -59,6 +59,11 @@ struct PlaybackView {
     QSlider *speedSlider;
     QLabel *speedLabel;
 
+    // The listening loop: how many times, how much silence between, and both ways in turn.
+    QToolButton *loopCountButton;
+    QToolButton *loopGapButton;
+    QToolButton *pingPongButton;
+
     QWidget *findReversalView;
     QPushButton *saveButton;
     QWidget *editReversalView;

@@ -67,6 +67,9 @@ void PlaybackViewController::connectActions()
     connect(v.restartButton, &QToolButton::clicked, this, &PlaybackViewController::restart);
     connect(v.ffRewindButton, &QToolButton::clicked, this, &PlaybackViewController::ffRewind);
     connect(v.repeatButton, &QToolButton::clicked, this, &PlaybackViewController::repeat);
+    connect(v.loopCountButton, &QToolButton::clicked, this, &PlaybackViewController::loopCount);
+    connect(v.loopGapButton, &QToolButton::clicked, this, &PlaybackViewController::loopGap);
+    connect(v.pingPongButton, &QToolButton::clicked, this, &PlaybackViewController::pingPong);
     connect(v.scrubberSlider, &QSlider::valueChanged, this,
             &PlaybackViewController::setCurrentTime);
     // Every finished change is stored alike, whether it came from a drag's end, a click, the
@@ -349,12 +352,6 @@ void PlaybackViewController::ffRewind()
     engine_.switchDirection();
 }
 
-void PlaybackViewController::repeat()
-{
-    engine_.setRepeat(!engine_.repeat());
-    view_.repeatButton->setChecked(engine_.repeat());
-}
-
 void PlaybackViewController::setCurrentTime()
 {
     engine_.seek(view_.scrubberSlider->value() / kScrubberScale);
@@ -378,6 +375,7 @@ void PlaybackViewController::refreshPlaybackViews()
     view_.ffRewindButton->setText(engine_.isReversed() ? tr("Reversed") : tr("Forward"));
     view_.speedLabel->setText(QString::number(double(speedSliderValue()), 'f', 1) +
                               QStringLiteral("\u00d7"));
+    refreshLoopViews();
 }
 
 float PlaybackViewController::speedSliderValue() const
@@ -435,7 +433,13 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
         ffRewind();
         break;
     case Qt::Key_L:
-        repeat();
+        loopCount();
+        break;
+    case Qt::Key_G:
+        loopGap();
+        break;
+    case Qt::Key_P:
+        pingPong();
         break;
     case Qt::Key_Home:
         restart();
@@ -473,6 +477,8 @@ void PlaybackViewController::cancelPanel()
         closeSaveReversal();
     else if (isCropMode())
         closeSaveCrop();
+    else
+        engine_.clearStretch();
 }
 
 bool PlaybackViewController::eventFilter(QObject *watched, QEvent *event)

@@ -15,6 +15,7 @@
 namespace murmelo {
 
 struct CropResult;
+struct PhraseMarker;
 class RangeSlider;
 class Recording;
 class SlidePanel;
@@ -63,6 +64,13 @@ public:
     void restart();
     void ffRewind();
     void repeat();
+    // The loop control: the next count, the next gap, ping-pong on or off.
+    void loopCount();
+    void loopGap();
+    void pingPong();
+    // Plays a marker's stretch (on the reversal's frames) with the loop settings, in the
+    // current direction.
+    void playMarker(const PhraseMarker &marker);
     void setCurrentTime();
     void playbackSpeed();
     void playbackSpeedDone();
@@ -128,6 +136,8 @@ private:
     void viewDidLoad();
     void connectActions();
     void refreshPlaybackViews();
+    void refreshLoopViews();
+    void changeLoop(const std::function<void(LoopSettings &)> &change);
     void resetScrubber();
     void setTitleLabels(const QString &name);
     void elideTitleLabels();
@@ -166,6 +176,7 @@ private:
     QString title_; // shown in the title labels, cut to their width
     QString shareEmails_;
     QString shareEmailName_;
+    int lastLoopCount_ = LoopSettings::kForever; // what the loop switch turns back on
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
 };
