@@ -4,16 +4,31 @@
 #include "platform/SystemLog.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace murmelo {
 
-QString RecordingSearch::matchExpression(const QString &text)
+namespace {
+QStringList typedWords(const QString &text)
 {
     static const QRegularExpression separators(QStringLiteral("[\\s\"*^:()+\\-]+"));
+    return text.split(separators, Qt::SkipEmptyParts);
+}
+} // namespace
+
+QString RecordingSearch::matchExpression(const QString &text)
+{
     QStringList terms;
-    for (const QString &word : text.split(separators, Qt::SkipEmptyParts))
+    for (const QString &word : typedWords(text))
         terms << QLatin1Char('"') + word + QStringLiteral("\"*");
     return terms.join(u' ');
+}
+
+bool RecordingSearch::ranks(const QString &text)
+{
+    const QStringList words = typedWords(text);
+    return std::any_of(words.begin(), words.end(),
+                       [](const QString &word) { return word.size() >= 2; });
 }
 
 QList<qint64> RecordingSearch::search(const QString &text, StoreError *error)
@@ -32,10 +47,14 @@ QList<qint64> RecordingSearch::search(const QString &text, StoreError *error)
     SqliteStatement statement =
         expression.isEmpty()
             ? db.prepare(QStringLiteral("SELECT id FROM recording ORDER BY date DESC, id DESC"))
-            : db.prepare(QStringLiteral(
+        : ranks(text)
+            ? db.prepare(QStringLiteral(
                   "SELECT s.rowid FROM recording_search s JOIN recording r ON r.id = s.rowid"
                   " WHERE recording_search MATCH ?1"
-                  " ORDER BY bm25(recording_search, 10.0, 4.0, 1.0), r.date DESC, r.id DESC"));
+                  " ORDER BY bm25(recording_search, 10.0, 4.0, 1.0), r.date DESC, r.id DESC"))
+            : db.prepare(QStringLiteral(
+                  "SELECT s.rowid FROM recording_search s JOIN recording r ON r.id = s.rowid"
+                  " WHERE recording_search MATCH ?1 ORDER BY r.date DESC, r.id DESC"));
     if (!expression.isEmpty())
         statement.bind(1, expression);
     QList<qint64> ids;

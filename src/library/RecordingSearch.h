@@ -12,8 +12,9 @@ class StoreContext;
 // Finds saved recordings by the words of their title, message and phrase markers. Every word
 // typed must begin a word of the recording (so "gru" finds "Grüße": accents and case are
 // folded); the best matches come first, a title weighing more than a message and a message more
-// than a marker, then the newest. The index is kept in step by the store file itself, whatever
-// writes to it.
+// than a marker, then the newest. A single letter matches most of a library and ranking it would
+// cost more than it tells, so one-letter words alone list their matches newest first. The index is
+// kept in step by the store file itself, whatever writes to it.
 class RecordingSearch {
 public:
     explicit RecordingSearch(StoreContext &context) : m_context(context) {}
@@ -25,6 +26,8 @@ public:
     // The full-text query for typed text: each word a quoted prefix, all of them required.
     // Quotes, stars and operators typed by the user are words, never query syntax.
     static QString matchExpression(const QString &text);
+    // Whether the matches of `text` are ranked: some word has at least two letters.
+    static bool ranks(const QString &text);
 
 private:
     StoreContext &m_context;

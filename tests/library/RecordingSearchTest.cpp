@@ -50,6 +50,10 @@ TEST_F(RecordingSearchTest, FindsByPrefixOfTitleMessageAndMarkerWithAccentsFolde
     EXPECT_EQ(find(QStringLiteral("grusse")).size(), 0) << "ß is a letter of its own";
     EXPECT_EQ(find(QStringLiteral("GRU")), QList<qint64>{inMarker->rowID()});
     EXPECT_TRUE(find(QStringLiteral("atan")).isEmpty()) << "words match from their start";
+    // A single letter finds the same records, newest first rather than best first.
+    EXPECT_EQ(find(QStringLiteral("C")), (QList<qint64>{other->rowID(), inTitle->rowID()}));
+    EXPECT_EQ(find(QStringLiteral("c s")), QList<qint64>{inTitle->rowID()});
+    EXPECT_EQ(find(QStringLiteral("ca")), (QList<qint64>{inTitle->rowID(), other->rowID()}));
     // No words: everything, newest first.
     EXPECT_EQ(find(QStringLiteral("  ")), (QList<qint64>{other->rowID(), inTitle->rowID(),
                                                          inMessage->rowID(), inMarker->rowID()}));
