@@ -54,6 +54,15 @@ void RecordingsListModel::refresh(const Recording &recording)
         emit dataChanged(changed, changed, {PlayingRole});
 }
 
+bool RecordingsListModel::setSearchText(const QString &text, StoreError *error)
+{
+    beginResetModel();
+    const bool searched = m_query.setSearchText(text, error);
+    m_count = m_query.count();
+    endResetModel();
+    return searched;
+}
+
 void RecordingsListModel::apply(const QList<RecordingsQuery::Change> &changes)
 {
     using Change = RecordingsQuery::Change;

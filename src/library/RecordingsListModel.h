@@ -27,6 +27,12 @@ public:
     QModelIndex indexOf(const Recording &recording) const;
     // For a change made without a save (the playing mark): its row shows it at once.
     void refresh(const Recording &recording);
+    // Lists only what `text` finds (see RecordingsQuery); views start over on the new rows.
+    // False (error set, no rows) when the store cannot be searched.
+    bool setSearchText(const QString &text, StoreError *error = nullptr);
+    const QString &searchText() const { return m_query.searchText(); }
+    // The search again, for changes the store does not announce; rows come and go in place.
+    void searchAgain() { m_query.searchAgain(); }
 
 private:
     void apply(const QList<RecordingsQuery::Change> &changes);

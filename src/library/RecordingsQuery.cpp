@@ -1,5 +1,7 @@
 #include "library/RecordingsQuery.h"
 
+#include "library/RecordingSearch.h"
+
 #include <QDateTime>
 #include <algorithm>
 #include <limits>
@@ -21,6 +23,29 @@ bool isRecording(const std::shared_ptr<StoreObject> &object)
 {
     return object->entity().name == Recording::entityName();
 }
+
+// Positions in `rows` of a longest strictly increasing run of its values: the records that can
+// stay where they are while the others move around them.
+std::vector<size_t> longestIncreasing(const std::vector<int> &rows)
+{
+    std::vector<size_t> tails;                     // index of the smallest tail of each length
+    std::vector<size_t> previous(rows.size(), -1); // the element before each in its run
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const auto at = std::lower_bound(tails.begin(), tails.end(), rows[i],
+                                         [&](size_t t, int row) { return rows[t] < row; });
+        if (at != tails.begin())
+            previous[i] = *(at - 1);
+        if (at == tails.end())
+            tails.push_back(i);
+        else
+            *at = i;
+    }
+    std::vector<size_t> run;
+    for (size_t i = tails.empty() ? size_t(-1) : tails.back(); i != size_t(-1); i = previous[i])
+        run.push_back(i);
+    std::reverse(run.begin(), run.end());
+    return run;
+}
 } // namespace
 
 RecordingsQuery::RecordingsQuery(StoreContext &context, QObject *parent)
@@ -29,11 +54,28 @@ RecordingsQuery::RecordingsQuery(StoreContext &context, QObject *parent)
     connect(&context, &StoreContext::didSave, this, &RecordingsQuery::contextDidSave);
 }
 
+bool RecordingsQuery::isFiltered() const
+{
+    return !RecordingSearch::matchExpression(m_searchText).isEmpty();
+}
+
+bool RecordingsQuery::setSearchText(const QString &text, StoreError *error)
+{
+    m_searchText = text;
+    return performFetch(error);
+}
+
 bool RecordingsQuery::performFetch(StoreError *error)
 {
     StoreError failure;
-    m_rows =
-        m_context.fetchSortKeys(Recording::entityName(), QStringLiteral("date"), false, &failure);
+    if (isFiltered()) {
+        m_rows.clear();
+        for (const qint64 id : RecordingSearch(m_context).search(m_searchText, &failure))
+            m_rows.push_back({id, 0}); // in the search's order, which no key describes
+    } else {
+        m_rows = m_context.fetchSortKeys(Recording::entityName(), QStringLiteral("date"), false,
+                                         &failure);
+    }
     m_recent.clear();
     if (error)
         *error = failure;
@@ -58,11 +100,13 @@ std::shared_ptr<Recording> RecordingsQuery::recordingAt(int row)
 int RecordingsQuery::rowOf(const Recording &recording) const
 {
     const StoreKeyRow probe{recording.rowID(), sortKey(recording)};
-    const auto found =
-        std::lower_bound(m_rows.begin(), m_rows.end(), probe,
-                         [this](const auto &a, const auto &b) { return before(a, b); });
-    if (found != m_rows.end() && found->rowID == probe.rowID)
-        return int(found - m_rows.begin());
+    if (!isFiltered()) {
+        const auto found =
+            std::lower_bound(m_rows.begin(), m_rows.end(), probe,
+                             [this](const auto &a, const auto &b) { return before(a, b); });
+        if (found != m_rows.end() && found->rowID == probe.rowID)
+            return int(found - m_rows.begin());
+    }
     // The date may have changed since the list was last ordered.
     for (size_t i = 0; i < m_rows.size(); ++i) {
         if (m_rows[i].rowID == probe.rowID)
@@ -96,6 +140,10 @@ void RecordingsQuery::contextDidSave(const StoreChanges &changes)
     }
     if (touched.empty())
         return;
+    if (isFiltered()) {
+        refilter(touched);
+        return;
+    }
 
     // Old rows of the touched records; a record whose date changed leaves and re-enters.
     std::unordered_map<qint64, int> oldRows;
@@ -154,7 +202,73 @@ void RecordingsQuery::contextDidSave(const StoreChanges &changes)
               [](const Change &a, const Change &b) { return a.newRow < b.newRow; });
     std::sort(updates.begin(), updates.end(),
               [](const Change &a, const Change &b) { return a.newRow < b.newRow; });
-    const QList<Change> batch = deletes + inserts + moves + updates;
+    announce(deletes + inserts + moves + updates);
+}
+
+void RecordingsQuery::searchAgain()
+{
+    if (isFiltered())
+        refilter({});
+}
+
+void RecordingsQuery::refilter(
+    const std::unordered_map<qint64, std::shared_ptr<Recording>> &touched)
+{
+    StoreError failure;
+    const QList<qint64> found = RecordingSearch(m_context).search(m_searchText, &failure);
+    if (failure)
+        return; // the list shown stays; the search has logged why
+    std::unordered_map<qint64, int> oldRows, newRows;
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        oldRows[m_rows[i].rowID] = int(i);
+    for (int i = 0; i < found.size(); ++i)
+        newRows[found[i]] = i;
+
+    std::vector<int> keptOldRows; // old rows of the records in both lists, in their new order
+    std::vector<qint64> keptIDs;
+    for (const qint64 id : found) {
+        if (const auto old = oldRows.find(id); old != oldRows.end()) {
+            keptOldRows.push_back(old->second);
+            keptIDs.push_back(id);
+        }
+    }
+    std::unordered_set<qint64> staying;
+    for (const size_t i : longestIncreasing(keptOldRows))
+        staying.insert(keptIDs[i]);
+
+    const auto recordFor = [&](qint64 id) {
+        const auto known = touched.find(id);
+        return known != touched.end() ? known->second
+                                      : std::static_pointer_cast<Recording>(
+                                            m_context.objectWithID(Recording::entityName(), id));
+    };
+    QList<Change> deletes, inserts, moves, updates;
+    for (int row = int(m_rows.size()) - 1; row >= 0; --row) {
+        const qint64 id = m_rows[row].rowID;
+        if (!newRows.count(id)) {
+            const auto known = touched.find(id);
+            deletes.append(
+                {Change::Delete, row, -1, known != touched.end() ? known->second : nullptr});
+        }
+    }
+    for (int row = 0; row < found.size(); ++row) {
+        const qint64 id = found[row];
+        const auto old = oldRows.find(id);
+        if (old == oldRows.end())
+            inserts.append({Change::Insert, -1, row, recordFor(id)});
+        else if (!staying.count(id))
+            moves.append({Change::Move, old->second, row, recordFor(id)});
+        else if (touched.count(id))
+            updates.append({Change::Update, old->second, row, touched.at(id)});
+    }
+    m_rows.clear();
+    for (const qint64 id : found)
+        m_rows.push_back({id, 0});
+    announce(deletes + inserts + moves + updates);
+}
+
+void RecordingsQuery::announce(const QList<Change> &batch)
+{
     if (batch.isEmpty())
         return;
     // Drop deleted records from the recent set so they are not kept alive by the list.

@@ -6,13 +6,15 @@
 #include <QList>
 #include <QObject>
 #include <deque>
+#include <unordered_map>
 
 namespace murmelo {
 
 // A live list of every saved Recording, newest first (one flat section), kept in step with the
 // store after each save. It holds only row ids and dates; records are loaded when asked for,
 // with a few recent ones kept, so memory follows what a screen shows rather than the library's
-// size.
+// size. With search text it lists only the records the text finds, in the search's order, and
+// still follows every save: a record saved or deleted meanwhile enters or leaves as it matches.
 class RecordingsQuery : public QObject {
     Q_OBJECT
 public:
@@ -30,6 +32,13 @@ public:
 
     // Reads the list from the store; false (error set) when it cannot.
     bool performFetch(StoreError *error = nullptr);
+    // Narrows the list to what `text` finds (every record for text without words) and reads it
+    // again at once, without a change batch; false (error set, list empty) when it cannot.
+    bool setSearchText(const QString &text, StoreError *error = nullptr);
+    const QString &searchText() const { return m_searchText; }
+    // Runs the search again, announcing the difference as one batch: for changes the store's
+    // saves do not announce, such as a marker's text.
+    void searchAgain();
     int count() const { return int(m_rows.size()); }
     // The record at a row, loaded on demand; null when the row is out of range.
     std::shared_ptr<Recording> recordingAt(int row);
@@ -48,6 +57,11 @@ signals:
 
 private:
     void contextDidSave(const StoreChanges &changes);
+    bool isFiltered() const;
+    // The filtered list read again, and the batch that leads the old list to it. `touched`
+    // records that stay are reported as updates.
+    void refilter(const std::unordered_map<qint64, std::shared_ptr<Recording>> &touched);
+    void announce(const QList<Change> &batch);
     bool before(const StoreKeyRow &a, const StoreKeyRow &b) const
     {
         return a.key != b.key ? a.key > b.key : a.rowID > b.rowID;
@@ -56,6 +70,7 @@ private:
     StoreContext &m_context;
     std::vector<StoreKeyRow> m_rows;
     std::deque<std::shared_ptr<Recording>> m_recent;
+    QString m_searchText;
 };
 
 } // namespace murmelo

@@ -3,9 +3,13 @@
 #include "library/RecordingHandOff.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Localized.h"
+#include "platform/Theme.h"
 
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -15,15 +19,55 @@ SavedRecordingsViewController::SavedRecordingsViewController(StoreContext &conte
                                                              ListPlayerFactory playerFactory,
                                                              QWidget *parent)
     : ViewController(parent), m_context(context), m_query(context), m_model(m_query),
-      m_playback(std::move(playerFactory)), m_tableView(new RecordingsListView(this))
+      m_playback(std::move(playerFactory)), m_searchField(new QLineEdit(this)),
+      m_tableView(new RecordingsListView(this)), m_emptyLabel(new QLabel(m_tableView->viewport()))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto *searchBar = new QWidget(this);
+    searchBar->setObjectName(QStringLiteral("searchBar"));
+    searchBar->setAttribute(Qt::WA_StyledBackground);
+    auto *searchLayout = new QVBoxLayout(searchBar);
+    searchLayout->setContentsMargins(8, 8, 8, 8);
+    searchLayout->addWidget(m_searchField);
+    layout->addWidget(searchBar);
     layout->addWidget(m_tableView);
+    setStyleSheet(
+        QStringLiteral("QWidget#searchBar { background: %1; }"
+                       "QLineEdit#searchField { background: %2; color: %3; border: 1px solid %4;"
+                       " border-radius: 6px; padding: 5px; }"
+                       "QLineEdit#searchField:focus { border-color: %5; }"
+                       "QLabel#emptyLabel { color: %6; }")
+            .arg(Theme::background.name(), Theme::surface.name(), Theme::text.name(),
+                 Theme::raised.name(), Theme::highlight.name(), Theme::secondaryText.name()));
+
+    m_searchField->setObjectName(QStringLiteral("searchField"));
+    m_searchField->setPlaceholderText(tr("Search titles, messages and markers"));
+    m_searchField->setClearButtonEnabled(true);
+    m_searchField->setAccessibleName(tr("Search saved recordings"));
+    m_searchField->installEventFilter(this);
+    connect(m_searchField, &QLineEdit::textChanged, this, &SavedRecordingsViewController::search);
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_searchField->setFocus(Qt::ShortcutFocusReason);
+        m_searchField->selectAll();
+    });
+
+    m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_emptyLabel->setWordWrap(true);
+    m_emptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_emptyLabel->hide();
+
     m_tableView->setCellConfigurator(
         [this](RecordingCell &cell, const QModelIndex &index) { configureCell(cell, index); });
     m_tableView->setModel(&m_model);
     m_tableView->installEventFilter(this);
+
+    // Rows come and go while a search is shown: a save elsewhere may add a match or take one away.
+    connect(&m_model, &QAbstractItemModel::rowsInserted, this, [this] { updateEmptyLabel(); });
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, [this] { updateEmptyLabel(); });
 
     m_playback.setMarkHandler([this](Recording &recording) { m_model.refresh(recording); });
     m_playback.setFinishedHandler(
@@ -34,7 +78,54 @@ void SavedRecordingsViewController::viewDidAppear()
 {
     if (sidebarViewController())
         sidebarViewController()->selectIndex(kMenuIndex);
+    // Markers may have been written on the playback screen since the search last ran.
+    m_model.searchAgain();
     m_tableView->setFocus();
+}
+
+void SavedRecordingsViewController::search(const QString &text)
+{
+    StoreError error;
+    m_model.setSearchText(text, &error);
+    updateEmptyLabel(error ? error.description : QString());
+}
+
+void SavedRecordingsViewController::updateEmptyLabel(const QString &searchError)
+{
+    const QString text = m_model.searchText().trimmed();
+    const bool show = !searchError.isEmpty() || (!text.isEmpty() && m_model.rowCount() == 0);
+    if (!searchError.isEmpty())
+        m_emptyLabel->setText(tr("The library cannot be searched: %1").arg(searchError));
+    else if (show)
+        m_emptyLabel->setText(tr("No saved recordings match “%1”").arg(text));
+    m_emptyLabel->setGeometry(m_tableView->viewport()->rect().adjusted(16, 0, -16, 0));
+    m_emptyLabel->setVisible(show);
+    m_emptyLabel->raise();
+}
+
+bool SavedRecordingsViewController::handleSearchKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Escape:
+        // A first Escape clears the search, a second one leaves the field for the list.
+        if (m_searchField->text().isEmpty())
+            m_tableView->setFocus();
+        else
+            m_searchField->clear();
+        return true;
+    case Qt::Key_Down:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (m_model.rowCount() > 0) {
+            moveSelection(m_model.index(0));
+            m_tableView->setCurrentIndex(m_model.index(0));
+            m_tableView->scrollTo(m_model.index(0));
+            m_tableView->setFocus();
+        }
+        return true;
+    default:
+        return false;
+    }
 }
 
 void SavedRecordingsViewController::configureCell(RecordingCell &cell, const QModelIndex &index)
@@ -168,6 +259,11 @@ bool SavedRecordingsViewController::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_tableView && event->type() == QEvent::KeyPress &&
         handleKey(static_cast<QKeyEvent *>(event)->key()))
         return true;
+    if (watched == m_tableView && event->type() == QEvent::Resize)
+        updateEmptyLabel();
+    if (watched == m_searchField && event->type() == QEvent::KeyPress &&
+        handleSearchKey(static_cast<QKeyEvent *>(event)->key()))
+        return true;
     return ViewController::eventFilter(watched, event);
 }
 
@@ -175,6 +271,10 @@ bool SavedRecordingsViewController::handleKey(int key)
 {
     // The keys follow the selected row rather than the view's own cursor, which Qt puts on the
     // first row as soon as the list has the focus.
+    if (key == Qt::Key_Up && (!m_selectedPath.isValid() || m_selectedPath.row() == 0)) {
+        m_searchField->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
     if (key == Qt::Key_Up || key == Qt::Key_Down) {
         const int rows = m_model.rowCount();
         if (rows == 0)

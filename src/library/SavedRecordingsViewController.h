@@ -7,13 +7,18 @@
 #include "library/RecordingsQuery.h"
 #include "platform/ViewController.h"
 
+class QLabel;
+class QLineEdit;
+
 namespace murmelo {
 
 // The list of saved reversals, newest first, following the store live. Tapping a row opens its
 // panel (one open at a time); the panel plays the reversal in place, opens the record on the
 // playback screen (segue "Playback", whose screen takes it as a RecordingHandOff), or deletes
 // it after confirmation. Keys: Up/Down choose a row, Enter opens its panel and then edits,
-// Space plays or stops, Delete asks to delete.
+// Space plays or stops, Delete asks to delete. The search field above the list narrows it as
+// the user types (Ctrl+F goes there, Escape clears it, Down or Enter goes to the first match);
+// the narrowed list still follows the store, and says so when nothing matches.
 class SavedRecordingsViewController : public ViewController, public RecordingCellDelegate {
     Q_OBJECT
 public:
@@ -25,6 +30,9 @@ public:
                                   QWidget *parent = nullptr);
 
     RecordingsListView *tableView() const { return m_tableView; }
+    QLineEdit *searchField() const { return m_searchField; }
+    // Shown instead of the rows when the search finds nothing, or cannot search.
+    QLabel *emptyLabel() const { return m_emptyLabel; }
     RecordingsListModel &model() { return m_model; }
     // The record last tapped, opened or played; none once the one playing stops.
     const std::shared_ptr<Recording> &selectedRecording() const { return m_selectedRecording; }
@@ -54,12 +62,17 @@ private:
     bool handleKey(int key);
     void playbackFinished(Recording &recording, const QString &error);
     void reportPlaybackFailure(const QString &error);
+    void search(const QString &text);
+    bool handleSearchKey(int key);
+    void updateEmptyLabel(const QString &searchError = {});
 
     StoreContext &m_context;
     RecordingsQuery m_query;
     RecordingsListModel m_model;
     ListPlayback m_playback;
+    QLineEdit *m_searchField;
     RecordingsListView *m_tableView;
+    QLabel *m_emptyLabel;
     std::shared_ptr<Recording> m_selectedRecording;
     // What the playback screen does when it opens: 0 nothing, 1 share.
     int m_action = 0;

@@ -152,3 +152,71 @@ TEST_F(RecordingsQueryTest, LoadsRecordsOnlyWhenAskedAndKeepsFewAlive)
 }
 
 } // namespace
+
+TEST_F(RecordingsQueryTest, SearchedListFollowsSavesInOneBatchTheWayAModelAppliesIt)
+{
+    auto owlTitle = add(100, "Owl at night");
+    auto owlMessage = add(200, "Take 2");
+    owlMessage->setMessage(QStringLiteral("an owl, maybe"));
+    auto other = add(300, "Blackbird");
+    auto gone = add(400, "Owlet");
+    ASSERT_TRUE(context->save());
+
+    RecordingsQuery query(*context);
+    ASSERT_TRUE(query.setSearchText(QStringLiteral("owl")));
+    // Best first: titles before messages.
+    EXPECT_EQ(names(query), (QStringList{"Owlet", "Owl at night", "Take 2"}));
+    EXPECT_EQ(query.rowOf(*owlMessage), 2);
+    EXPECT_EQ(query.rowOf(*other), -1);
+
+    QList<QList<RecordingsQuery::Change>> batches;
+    QObject::connect(&query, &RecordingsQuery::didChangeObjects,
+                     [&](const auto &changes) { batches.append(changes); });
+    const auto expectInStep = [&](const QStringList &shown) {
+        ASSERT_FALSE(batches.isEmpty());
+        QStringList after = applied(shown, batches.last());
+        for (const auto &change : batches.last()) {
+            if (change.type == RecordingsQuery::Change::Update)
+                after[change.newRow] = change.recording->name();
+        }
+        EXPECT_EQ(after, names(query));
+        RecordingsQuery fresh(*context);
+        ASSERT_TRUE(fresh.setSearchText(query.searchText()));
+        EXPECT_EQ(names(fresh), names(query));
+    };
+
+    // One save: a match is deleted, a new one arrives, one stops matching, one starts, and the
+    // message match gains the word in its title and climbs above the others.
+    QStringList shown = names(query);
+    gone->deleteObject();
+    add(50, "Owl again");
+    owlTitle->setName(QStringLiteral("Nightjar"));
+    other->setMessage(QStringLiteral("owl in the distance"));
+    owlMessage->setName(QStringLiteral("Owl owl"));
+    ASSERT_TRUE(context->save());
+    ASSERT_EQ(batches.size(), 1);
+    expectInStep(shown);
+    EXPECT_EQ(names(query).first(), QStringLiteral("Owl owl"));
+    EXPECT_TRUE(names(query).contains(QStringLiteral("Owl again")));
+    EXPECT_TRUE(names(query).contains(QStringLiteral("Blackbird")));
+    EXPECT_FALSE(names(query).contains(QStringLiteral("Nightjar")));
+
+    // A save that changes a match in place is an update at its row.
+    shown = names(query);
+    const int row = query.rowOf(*other);
+    other->setDate(QDateTime::fromSecsSinceEpoch(301, QTimeZone::utc()));
+    ASSERT_TRUE(context->save());
+    ASSERT_EQ(batches.size(), 2);
+    ASSERT_EQ(batches[1].size(), 1);
+    EXPECT_EQ(batches[1][0].type, RecordingsQuery::Change::Update);
+    EXPECT_EQ(batches[1][0].newRow, row);
+
+    // Words cleared: every record again, newest first, following saves as before.
+    ASSERT_TRUE(query.setSearchText(QStringLiteral("  ")));
+    EXPECT_EQ(names(query), (QStringList{"Blackbird", "Owl owl", "Nightjar", "Owl again"}));
+    shown = names(query);
+    add(250, "Wren");
+    ASSERT_TRUE(context->save());
+    expectInStep(shown);
+    EXPECT_EQ(names(query), (QStringList{"Blackbird", "Wren", "Owl owl", "Nightjar", "Owl again"}));
+}
