@@ -13,6 +13,7 @@
 
 #include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -98,6 +99,34 @@ TEST_F(Screenshots, LibraryAtBothSizes)
     window->menuViewController()->choose(SavedRecordingsViewController::kMenuIndex);
     test::drainEventsAndDeletions();
     saveAtBothSizes(QStringLiteral("library"));
+}
+
+TEST_F(Screenshots, LibrarySearch)
+{
+    ASSERT_TRUE(store.open(test::scratchRoot() + QStringLiteral("/screenshot-search.sql")));
+    const QList<QStringList> records{
+        {QStringLiteral("Stairway, second verse"), QStringLiteral("“here's to my sweet Satan”")},
+        {QStringLiteral("Kitchen, late at night"), QString()},
+        {QStringLiteral("Radio jingle"), QStringLiteral("sounds like “see you soon”")},
+        {QStringLiteral("Satellite broadcast"), QString()},
+        {QStringLiteral("Voicemail from Ana"), QStringLiteral("nothing yet")}};
+    for (int i = 0; i < records.size(); ++i) {
+        auto recording = Recording::insertInManagedObjectContext(store);
+        recording->setName(records[i][0]);
+        recording->setMessage(records[i][1]);
+        recording->setDate(QDateTime(QDate(2024, 4, 26 + i), QTime(9 + i, 0)));
+    }
+    ASSERT_TRUE(store.save());
+    window->menuViewController()->choose(SavedRecordingsViewController::kMenuIndex);
+    test::drainEventsAndDeletions();
+    auto *screen = qobject_cast<SavedRecordingsViewController *>(window->contentViewController());
+    ASSERT_NE(screen, nullptr);
+    window->resize(1024, 768);
+    screen->searchField()->setFocus();
+    screen->searchField()->setText(QStringLiteral("sat"));
+    test::drainEvents();
+    ASSERT_EQ(screen->model().rowCount(), 2);
+    save(QStringLiteral("library-search.png"));
 }
 
 } // namespace
