@@ -186,7 +186,7 @@ int main(int argc, char **argv)
     printComparison("waveform vs sox reverse", "waveform/murmelo", "reverse/sox", "< 0.25x");
     printComparison("clip 25%..75%", "clip/murmelo", "clip/sox", "<= 1.0x");
     printComparison("merge", "merge/murmelo", "merge/sox", "<= 1.0x");
-    printComparison("reverse 2 hours", "reverse-2h/murmelo", "reverse-2h/sox", "-");
+    printComparison("reverse 2 hours", "reverse-2h/murmelo", "reverse-2h/sox", "<= 1.0x");
     if (peakKiB.count("murmelo"))
         std::printf(
             "peak RSS reversing 2 hours: murmelo %.1f MiB, sox %.1f MiB (target < 64 MiB)\n",

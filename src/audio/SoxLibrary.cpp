@@ -2,7 +2,6 @@
 
 #include "audio/OutputPath.h"
 #include "audio/WavFile.h"
-#include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
 
 #include <QFile>
@@ -11,8 +10,6 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 namespace murmelo {
 
@@ -22,7 +19,6 @@ constexpr double maximumSampleRate = 768000;
 // libsox's 8 Ki-sample default makes every effect and file access small; 128 Ki samples
 // (512 KiB per buffer) cuts the per-call overhead while keeping memory flat.
 constexpr size_t bufferSamples = 128 * 1024;
-constexpr const char *memoryFolder = "/dev/shm";
 
 thread_local std::string lastErrorText;
 
@@ -35,18 +31,6 @@ void onSoxMessage(unsigned level, const char *, const char *format, va_list args
     if (level <= 1)
         lastErrorText = text;
     systemLog(QStringLiteral("libsox: ") + QString::fromLocal8Bit(text));
-}
-
-std::mutex scratchMutex;
-
-bool memoryFolderHasRoomFor(quint64 bytes)
-{
-    struct statvfs info {};
-    if (access(memoryFolder, W_OK) != 0 || statvfs(memoryFolder, &info) != 0)
-        return false;
-    // Take at most half of what is free: the memory is shared with everything else running.
-    const quint64 available = quint64(info.f_bavail) * info.f_frsize;
-    return bytes <= available / 2;
 }
 
 } // namespace
@@ -77,21 +61,6 @@ void clearLastError()
     lastErrorText.clear();
 }
 
-bool addReverseEffect(sox_effects_chain_t *chain, sox_signalinfo_t *in, const sox_signalinfo_t *out,
-                      quint64 bytesNeeded, QString &error)
-{
-    static std::string memoryPath = memoryFolder;
-    static std::string tempPath = [] {
-        QString folder = StandardPaths::temporaryDirectory();
-        folder.chop(1); // libsox adds its own separator
-        return QFile::encodeName(folder).toStdString();
-    }();
-    std::lock_guard lock(scratchMutex);
-    sox_get_globals()->tmp_path =
-        memoryFolderHasRoomFor(bytesNeeded) ? memoryPath.data() : tempPath.data();
-    return addSoxEffect(chain, "reverse", 0, nullptr, in, out, error);
-}
-
 } // namespace SoxLibrary
 
 bool addSoxEffect(sox_effects_chain_t *chain, const char *name, int argc, char **argv,
@@ -112,7 +81,7 @@ bool addSoxEffect(sox_effects_chain_t *chain, const char *name, int argc, char *
     return added;
 }
 
-SoxFormat openAudioInput(const QString &path, QString &error)
+SoxFormat openAudioInput(const QString &path, QString &error, WavLayout *layoutOut)
 {
     SoxLibrary::ensureInitialised();
     if (error = inputProblem(path); !error.isEmpty())
@@ -123,6 +92,8 @@ SoxFormat openAudioInput(const QString &path, QString &error)
     // in through the FFmpeg import instead.
     if (WavFile::checkInput(path, layout, error) != WavFile::Kind::Valid)
         return nullptr;
+    if (layoutOut)
+        *layoutOut = layout;
     SoxLibrary::clearLastError();
     SoxFormat input(sox_open_read(QFile::encodeName(path).constData(), nullptr, nullptr, "wav"));
     const QString reason = SoxLibrary::lastError();

@@ -6,6 +6,8 @@
 
 namespace murmelo {
 
+struct WavLayout;
+
 // libsox is initialised once for the whole process and never shut down: a job started right
 // after a cancel must not race the cancelled job's teardown, and sox_init/sox_quit are not
 // safe to interleave across threads.
@@ -17,13 +19,6 @@ void ensureInitialised();
 // global callback, so each job thread keeps its own). clearLastError() starts a new job.
 QString lastError();
 void clearLastError();
-
-// Adds libsox's "reverse", which parks the whole stream (`bytesNeeded`) in a scratch file
-// before writing anything. The scratch folder is memory-backed when /dev/shm has ample room, else
-// our temporary folder. libsox keeps that folder in a global and opens the file while the effect
-// is added, so choice and add happen under one lock.
-bool addReverseEffect(sox_effects_chain_t *chain, sox_signalinfo_t *in, const sox_signalinfo_t *out,
-                      quint64 bytesNeeded, QString &error);
 
 } // namespace SoxLibrary
 
@@ -40,8 +35,8 @@ using SoxChain = std::unique_ptr<sox_effects_chain_t, SoxChainDeleter>;
 // Opens a WAV file for reading: its header is checked by our own parser first and it is then
 // read with libsox's WAV handler only, so no other libsox reader ever sees outside bytes. Other
 // formats are refused (songs come in through the import). Returns null with a user-readable
-// reason on failure.
-SoxFormat openAudioInput(const QString &path, QString &error);
+// reason on failure; `layout`, when given, receives what our parser read from the header.
+SoxFormat openAudioInput(const QString &path, QString &error, WavLayout *layout = nullptr);
 
 // Adds the effect `name` with the given options; false with libsox's reason on failure.
 bool addSoxEffect(sox_effects_chain_t *chain, const char *name, int argc, char **argv,

@@ -2,49 +2,40 @@
 
 #include "audio/OutputPath.h"
 #include "audio/SoxLibrary.h"
+#include "audio/WavFile.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <vector>
 
 namespace murmelo {
 
 namespace {
 
-struct FlowState {
-    const std::atomic<bool> &cancelled;
-    const std::function<void(double)> &progress;
-    const sox_format_t *input;
-    quint64 inputBytes;
-    double lastReported = -1;
-};
+// Frames turned around at a time: 128 Ki frames of stereo hold 1 MiB of samples, large enough
+// that reading backwards costs no more than reading forwards, small enough to keep memory flat
+// whatever the length of the source.
+constexpr qint64 kBlockFrames = 128 * 1024;
 
-int onFlow(sox_bool, void *data)
+// Puts the frames of a block in the opposite order, the channels of each frame kept together.
+void reverseFrames(sox_sample_t *samples, qint64 frames, unsigned channels)
 {
-    auto *state = static_cast<FlowState *>(data);
-    if (state->progress && state->inputBytes > 0) {
-        const quint64 start = state->input->data_start;
-        const quint64 read = state->input->tell_off > start ? state->input->tell_off - start : 0;
-        const double fraction = qMin(1.0, double(read) / double(state->inputBytes));
-        if (fraction - state->lastReported >= 0.001) {
-            state->lastReported = fraction;
-            state->progress(fraction);
-        }
-    }
-    return state->cancelled.load() ? SOX_EOF : SOX_SUCCESS;
-}
-
-// The reverse effect parks every sample as a 32-bit sox_sample_t.
-quint64 scratchBytesFor(const sox_format_t &input, qint64 fileBytes)
-{
-    if (input.signal.length != SOX_UNKNOWN_LEN)
-        return input.signal.length * sizeof(sox_sample_t);
-    return quint64(fileBytes) * 8; // compressed input of unknown length: guess generously
+    for (qint64 front = 0, back = frames - 1; front < back; ++front, --back)
+        std::swap_ranges(samples + front * channels, samples + (front + 1) * channels,
+                         samples + back * channels);
 }
 
 AudioJobResult failed(OutputFile &output, const QString &error)
 {
     output.discard();
     return {AudioJobStatus::Failed, error};
+}
+
+QString withReason(const QString &what)
+{
+    const QString reason = SoxLibrary::lastError();
+    return what + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
 }
 
 } // namespace
@@ -54,64 +45,92 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
                                 std::function<void(double fraction)> progress)
 {
     SoxLibrary::ensureInitialised();
-    const QFileInfo sourceInfo(source);
     if (const QString problem = inputProblem(source); !problem.isEmpty())
         return {AudioJobStatus::Failed, problem};
     if (wouldOverwrite(source, output))
         return {AudioJobStatus::Failed, QStringLiteral("the reversal would overwrite its source")};
 
     QString error;
-    SoxFormat input = openAudioInput(source, error);
+    WavLayout layout;
+    SoxFormat input = openAudioInput(source, error, &layout);
     if (!input)
         return {AudioJobStatus::Failed, error};
+    const unsigned channels = input->signal.channels;
+    // The frames actually in the file: a recorder that died mid-write leaves a header claiming
+    // more than is there.
+    qint64 frames = layout.frames;
+    if (input->signal.length != SOX_UNKNOWN_LEN)
+        frames = std::min<qint64>(frames, qint64(input->signal.length / channels));
+    // The WAV reader counts down what is left to read as it goes, and a seek back does not
+    // give it back; the same bytes read as raw samples of the WAV's encoding, from the WAV's
+    // data offset, can be read from anywhere any number of times.
+    SoxLibrary::clearLastError();
+    SoxFormat samples(sox_open_read(QFile::encodeName(source).constData(), &input->signal,
+                                    &input->encoding, "raw"));
+    if (!samples || !samples->seekable)
+        return {AudioJobStatus::Failed,
+                withReason(QStringLiteral("“%1” cannot be read as audio").arg(source))};
+    samples->data_start = layout.dataOffset;
 
     OutputFile target(output);
     if (!target.create(error))
         return {AudioJobStatus::Failed, error};
     SoxLibrary::clearLastError();
-    SoxFormat out(sox_open_write(QFile::encodeName(target.path()).constData(), &input->signal,
-                                 nullptr, "wav", nullptr, nullptr));
-    if (!out) {
-        const QString reason = SoxLibrary::lastError();
-        return failed(target, QStringLiteral("“%1” cannot be written%2")
-                                  .arg(output, reason.isEmpty() ? QString() : ": " + reason));
-    }
-
-    SoxChain chain(sox_create_effects_chain(&input->encoding, &out->encoding));
     sox_signalinfo_t signal = input->signal;
-    char *inputArg[] = {reinterpret_cast<char *>(input.get())};
-    char *outputArg[] = {reinterpret_cast<char *>(out.get())};
-    const qint64 sourceBytes = sourceInfo.size();
-    if (!addSoxEffect(chain.get(), "input", 1, inputArg, &signal, &input->signal, error) ||
-        !SoxLibrary::addReverseEffect(chain.get(), &signal, &input->signal,
-                                      scratchBytesFor(*input, sourceBytes), error) ||
-        !addSoxEffect(chain.get(), "output", 1, outputArg, &signal, &input->signal, error)) {
-        chain.reset();
-        out.reset();
-        return failed(target, error);
-    }
+    signal.length = sox_uint64_t(frames) * channels;
+    SoxFormat out(sox_open_write(QFile::encodeName(target.path()).constData(), &signal, nullptr,
+                                 "wav", nullptr, nullptr));
+    if (!out)
+        return failed(target, withReason(QStringLiteral("“%1” cannot be written").arg(output)));
 
-    FlowState state{cancelled, progress, input.get(),
-                    quint64(qMax<qint64>(0, sourceBytes - qint64(input->data_start)))};
-    SoxLibrary::clearLastError();
-    sox_flow_effects(chain.get(), onFlow, &state);
-    chain.reset();
-    if (cancelled.load()) {
-        out.reset();
-        target.discard();
-        return {AudioJobStatus::Cancelled, {}};
+    // The source is read from its end towards its start a block at a time and each block is
+    // written turned around: no scratch copy of the whole stream, and the output grows from
+    // the first block on, so progress and cancel follow the real work.
+    std::vector<sox_sample_t> block(size_t(std::min(frames, kBlockFrames)) * channels);
+    double lastReported = -1;
+    for (qint64 end = frames; end > 0;) {
+        if (cancelled.load()) {
+            out.reset();
+            target.discard();
+            return {AudioJobStatus::Cancelled, {}};
+        }
+        const qint64 start = std::max<qint64>(0, end - kBlockFrames);
+        const size_t wanted = size_t(end - start) * channels;
+        size_t got = 0;
+        if (sox_seek(samples.get(), sox_uint64_t(start) * channels, SOX_SEEK_SET) == SOX_SUCCESS) {
+            while (got < wanted) {
+                const size_t read = sox_read(samples.get(), block.data() + got, wanted - got);
+                if (read == 0)
+                    break;
+                got += read;
+            }
+        }
+        if (got < wanted) {
+            out.reset();
+            return failed(target,
+                          withReason(QStringLiteral("reversing “%1” failed: the audio cannot be"
+                                                    " read at frame %2")
+                                         .arg(source)
+                                         .arg(start)));
+        }
+        reverseFrames(block.data(), end - start, channels);
+        if (sox_write(out.get(), block.data(), wanted) != wanted) {
+            out.reset();
+            return failed(target, withReason(QStringLiteral("reversing “%1” failed: “%2” cannot be"
+                                                            " written")
+                                                 .arg(source, output)));
+        }
+        end = start;
+        const double fraction = 1.0 - double(end) / double(frames);
+        if (progress && (fraction - lastReported >= 0.001 || end == 0)) {
+            lastReported = fraction;
+            progress(fraction);
+        }
     }
-    const int writeErrno = out->sox_errno;
-    const int readErrno = input->sox_errno;
-    const QString reason = SoxLibrary::lastError();
-    const bool closed = sox_close(out.release()) == SOX_SUCCESS;
-    if (writeErrno != 0 || readErrno != 0 || !closed || !reason.isEmpty())
-        return failed(target, QStringLiteral("reversing “%1” failed%2")
-                                  .arg(source, reason.isEmpty() ? QString() : ": " + reason));
+    if (sox_close(out.release()) != SOX_SUCCESS)
+        return failed(target, withReason(QStringLiteral("reversing “%1” failed").arg(source)));
     if (!target.commit(error))
         return {AudioJobStatus::Failed, error};
-    if (progress)
-        progress(1.0);
     return {AudioJobStatus::Finished, {}};
 }
 

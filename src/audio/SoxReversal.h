@@ -14,12 +14,13 @@ struct AudioJobResult {
 };
 
 // Writes `source` played backwards to the WAV file `output`, with the source's rate, channels
-// and precision. libsox's "reverse" has to read the whole source before writing anything, so
-// `progress` (called on this thread, 0..1 over the reading) shows how far the reading is.
-// Setting `cancelled` stops the work at the next block. The output is written beside `output`
-// under a hidden name and renamed into place when complete, so on failure or cancel nothing
-// under `output` has changed. A source that is not a regular file, or that `output` names
-// (by any link), is refused before anything is written.
+// and precision, through libsox's WAV reader and writer. The source is read from its end a block
+// at a time, so memory stays flat and no scratch copy of the stream is made whatever its length;
+// `progress` (called on this thread, 0..1) follows the frames written. Setting `cancelled` stops
+// the work at the next block. The output is written beside `output` under a hidden name and
+// renamed into place when complete, so on failure or cancel nothing under `output` has changed.
+// A source that is not a regular file, or that `output` names (by any link), is refused before
+// anything is written.
 AudioJobResult reverseAudioFile(const QString &source, const QString &output,
                                 const std::atomic<bool> &cancelled,
                                 std::function<void(double fraction)> progress = {});

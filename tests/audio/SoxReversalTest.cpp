@@ -1,4 +1,5 @@
 #include "AudioFixtures.h"
+#include "support/TestSupport.h"
 
 #include "audio/SoxReversal.h"
 #include "library/Recording.h"
@@ -14,13 +15,15 @@ using test::PcmAudio;
 struct Shape {
     int channels;
     int bits;
+    qint64 frames = 20000;
 };
 
 class ReversalShapes : public ::testing::TestWithParam<Shape> {};
 
 TEST_P(ReversalShapes, WritesTheSourceBackwardsWithItsSignal)
 {
-    const PcmAudio source = test::rampAudio(20000, GetParam().channels, GetParam().bits, 22050);
+    const PcmAudio source =
+        test::rampAudio(GetParam().frames, GetParam().channels, GetParam().bits, 22050);
     const QString in = test::writeWav(QStringLiteral("ramp.wav"), source);
     const QString out = Recording::tempAudioPath();
     std::atomic<bool> cancelled{false};
@@ -44,8 +47,33 @@ TEST_P(ReversalShapes, WritesTheSourceBackwardsWithItsSignal)
     QFile::remove(out);
 }
 
-INSTANTIATE_TEST_SUITE_P(MonoStereo16And24Bit, ReversalShapes,
-                         ::testing::Values(Shape{1, 16}, Shape{2, 16}, Shape{1, 24}, Shape{2, 24}));
+// The long ones are read in several blocks, the last of them partly filled.
+INSTANTIATE_TEST_SUITE_P(MonoStereo16And24BitShortAndLong, ReversalShapes,
+                         ::testing::Values(Shape{1, 16}, Shape{2, 16}, Shape{1, 24}, Shape{2, 24},
+                                           Shape{2, 16, 400001}, Shape{1, 24, 262145},
+                                           Shape{1, 16, 132300}));
+
+TEST(SoxReversal, WritesTheSameFileAsSoxReverseForEveryIntegerPrecision)
+{
+    // Long enough for several blocks of mono: frames near both ends of every block boundary.
+    for (const QString &format :
+         {QStringLiteral("-c 1 -b 8 -e unsigned"), QStringLiteral("-c 2 -b 16"),
+          QStringLiteral("-c 1 -b 24"), QStringLiteral("-c 3 -b 32")}) {
+        const QString in = test::fixturePath(QStringLiteral("noise.wav"));
+        const QString expected = test::fixturePath(QStringLiteral("noise-sox.wav"));
+        ASSERT_EQ(test::runShell(QStringLiteral("sox -R -n -r 8000 %1 '%2' synth 40 whitenoise"
+                                                " && sox '%2' '%3' reverse")
+                                     .arg(format, in, expected)),
+                  0);
+        const QString out = Recording::tempAudioPath();
+        std::atomic<bool> cancelled{false};
+        ASSERT_EQ(reverseAudioFile(in, out, cancelled).status, AudioJobStatus::Finished);
+        QFile ours(out), theirs(expected);
+        ASSERT_TRUE(ours.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(ours.readAll() == theirs.readAll()) << format.toStdString();
+        QFile::remove(out);
+    }
+}
 
 TEST(SoxReversal, CancelStopsTheFlowAndLeavesOnlyTheCallersFiles)
 {
@@ -60,7 +88,7 @@ TEST(SoxReversal, CancelStopsTheFlowAndLeavesOnlyTheCallersFiles)
     });
     EXPECT_EQ(result.status, AudioJobStatus::Cancelled);
     EXPECT_TRUE(result.error.isEmpty());
-    // The caller removes its two files; libsox's own scratch file must already be gone.
+    // The caller removes its two files; nothing else of the job may be left behind.
     EXPECT_TRUE(!QFile::exists(out) || QFile::remove(out));
     EXPECT_EQ(test::temporaryFolderEntries(), before);
 }
