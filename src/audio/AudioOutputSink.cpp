@@ -58,6 +58,7 @@ bool SinkAudioOutput::start(int sampleRate, int channels, AudioFrameSource *sour
         return false;
     }
     sampleRate_ = sampleRate;
+    tailPending_ = -1;
     feed_ = std::make_unique<AudioSinkFeed>(source, format);
     feed_->open(QIODevice::ReadOnly);
     sink_ = std::make_unique<QAudioSink>(device_, format);
@@ -110,8 +111,19 @@ void SinkAudioOutput::watchForDrain()
 {
     if (!feed_ || !feed_->sourceEnded())
         return;
-    if (framesPending() > 0 && sink_->state() == QAudio::ActiveState)
-        return;
+    // The sink turns idle as soon as the source runs dry, while the server still plays the last
+    // tenth of a second or so it holds; stopping then would cut that off. Only a clock that no
+    // longer moves ends the wait early.
+    const qint64 pending = framesPending();
+    if (pending > 0) {
+        if (pending < tailPending_ || tailPending_ < 0) {
+            tailPending_ = pending;
+            tailProgress_.start();
+            return;
+        }
+        if (tailProgress_.elapsed() < kTailStallMilliseconds)
+            return;
+    }
     stop();
     if (drained)
         drained();

@@ -4,6 +4,7 @@
 
 #include <QAudioDevice>
 #include <QAudioFormat>
+#include <QElapsedTimer>
 #include <QIODevice>
 #include <QTimer>
 #include <memory>
@@ -62,6 +63,10 @@ private:
     std::unique_ptr<AudioSinkFeed> feed_;
     QTimer drainWatch_;
     int sampleRate_ = 0;
+    // The unheard tail after the source ended, and when it last shrank.
+    static constexpr int kTailStallMilliseconds = 500;
+    qint64 tailPending_ = -1;
+    QElapsedTimer tailProgress_;
 };
 
 } // namespace murmelo
