@@ -160,6 +160,30 @@ TEST(MessagePackUnpacking, MapsReplaceDuplicateKeysAndTypedLookupsFilter)
     EXPECT_FALSE(VGMessagePack::unpackArray(hex("8101c0")));
 }
 
+TEST(MessagePackUnpacking, ContainersLongerThanTheirFirstSizingReadWhole)
+{
+    // A duplicate in the middle frees its slot for the next pair.
+    auto v = VGMessagePack::unpack(hex("83a16101a16102a16203"));
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->count(), 2u);
+    EXPECT_EQ(v->value("a").toInt64(), 2);
+    EXPECT_EQ(v->value("b").toInt64(), 3);
+
+    VGValue list = VGValue::array();
+    VGValue map = VGValue::map();
+    for (int i = 0; i < 300; ++i) {
+        list.append(VGValue(std::string(size_t(i % 40), char('a' + i % 26))));
+        map.insert(VGValue::int32(i), VGValue::array({VGValue::int16(int16_t(i))}));
+    }
+    map.insert("last", "pair");
+    const VGValue tree = VGValue::array({list, map});
+    auto back = VGMessagePack::unpack(packed(tree));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, tree);
+    EXPECT_EQ(packed(*back), packed(tree));
+    EXPECT_EQ(back->at(1).value("last").text(), "pair");
+}
+
 TEST(MessagePackUnpacking, RawThatIsNotTextBecomesItsDescription)
 {
     auto v = VGMessagePack::unpack(hex("a5ff00010203"));
@@ -170,6 +194,39 @@ TEST(MessagePackUnpacking, RawThatIsNotTextBecomesItsDescription)
     EXPECT_EQ(VGMessagePack::unpack(hex("a2c0af"))->text(), "<c0af>");
     EXPECT_EQ(VGMessagePack::unpack(hex("a3eda080"))->text(), "<eda080>");
     EXPECT_EQ(VGMessagePack::unpack(hex("a4f09f8e89"))->text(), "\xf0\x9f\x8e\x89");
+}
+
+TEST(MessagePackValues, CopiesMovesAndReassignmentKeepWholeTrees)
+{
+    const VGValue original =
+        VGValue::map({{"name", std::string(100, 'n')},
+                      {"list", VGValue::array({VGValue::int32(1), VGValue::float64(2.5)})},
+                      {"blob", VGValue::data("\x01\x02", true)}});
+    VGValue copy = original;
+    VGValue moved = std::move(copy);
+    EXPECT_EQ(moved, original);
+    EXPECT_EQ(packed(moved), packed(original));
+    EXPECT_TRUE(moved.value("blob").vg_isMessagePack());
+
+    // A value replaced by one of its own children keeps the child intact.
+    VGValue tree = original;
+    tree = tree.value("list");
+    EXPECT_EQ(tree, VGValue::array({VGValue::int32(1), VGValue::float64(2.5)}));
+    VGValue nested = original;
+    nested = std::move(nested.items()[3]);
+    EXPECT_EQ(nested.kind(), VGValue::Kind::Array);
+    EXPECT_EQ(nested.count(), 2u);
+
+    // A value changes kind whole: no text or elements of its former kind stay behind.
+    VGValue changing("text");
+    changing = VGValue::int32(4);
+    EXPECT_TRUE(changing.text().empty());
+    EXPECT_TRUE(changing.items().empty());
+    changing.append("x");
+    EXPECT_TRUE(changing.isArray());
+    EXPECT_EQ(packed(changing), hex("91a178"));
+    changing.insert("k", "v");
+    EXPECT_EQ(packed(changing), hex("81a16ba176"));
 }
 
 TEST(MessagePackFiles, ContentsOfFileAreMarked)

@@ -167,8 +167,29 @@ private:
     size_t current_length = 0;
 };
 
+bool isAscii(const unsigned char *s, size_t n)
+{
+    uint64_t high = 0;
+    if (n >= 8) {
+        // Whole words, the last one overlapping its predecessor.
+        uint64_t word;
+        for (size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(&word, s + i, 8);
+            high |= word;
+        }
+        std::memcpy(&word, s + n - 8, 8);
+        high |= word;
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            high |= s[i];
+    }
+    return (high & 0x8080808080808080ull) == 0;
+}
+
 bool validUtf8(const unsigned char *s, size_t n)
 {
+    if (isAscii(s, n)) // nearly every key and value the telemetry writes
+        return true;
     size_t i = 0;
     while (i < n) {
         // Eight ASCII bytes at a time.
@@ -376,29 +397,30 @@ private:
             return false;
         const char *bytes = reinterpret_cast<const char *>(p_);
         if (validUtf8(p_, n)) {
-            out.kind_ = VGValue::Kind::String;
-            out.text_ = std::string(bytes, n);
+            out.emplaceText(VGValue::Kind::String, bytes, n);
         } else if (keepBytes_) {
-            out.kind_ = VGValue::Kind::Data;
-            out.text_.assign(bytes, n);
+            out.emplaceText(VGValue::Kind::Data, bytes, n);
         } else {
-            out.kind_ = VGValue::Kind::String;
-            out.text_ = bytesDescription(p_, n);
+            const std::string description = bytesDescription(p_, n);
+            out.emplaceText(VGValue::Kind::String, description.data(), description.size());
         }
         p_ += n;
         return true;
     }
 
+    // Containers are sized up front for at most kReserveLimit elements, so that a declared count
+    // costs nothing before its elements have arrived; elements are read in place.
     bool readArray(VGValue &out, size_t count, int depth)
     {
         if (count > remaining())
             return false;
-        out.kind_ = VGValue::Kind::Array;
+        out.emplaceItems(VGValue::Kind::Array);
         std::vector<VGValue> &items = out.items_;
-        items.reserve(std::min(count, kReserveLimit));
+        items.resize(std::min(count, kReserveLimit));
         for (size_t i = 0; i < count; ++i) {
-            items.emplace_back();
-            if (!read(items.back(), depth + 1))
+            if (i == items.size())
+                items.emplace_back();
+            if (!read(items[i], depth + 1))
                 return false;
         }
         return true;
@@ -408,17 +430,19 @@ private:
     {
         if (count > remaining() / 2)
             return false;
-        out.kind_ = VGValue::Kind::Map;
+        out.emplaceItems(VGValue::Kind::Map);
         std::vector<VGValue> &items = out.items_;
-        items.reserve(std::min(count, kReserveLimit) * 2);
+        items.resize(std::min(count, kReserveLimit) * 2);
         // A later duplicate key replaces the earlier entry; large maps find duplicates by hash
         // so that a hostile map of many keys stays linear.
         constexpr size_t kLinearLimit = 16;
         std::optional<std::unordered_multimap<size_t, size_t>> index; // only for large maps
+        size_t at = 0;                                                // where the next pair goes
         for (size_t i = 0; i < count; ++i) {
-            items.emplace_back();
-            items.emplace_back();
-            const size_t at = items.size() - 2;
+            if (at == items.size()) {
+                items.emplace_back();
+                items.emplace_back();
+            }
             if (!read(items[at], depth + 1) || !read(items[at + 1], depth + 1))
                 return false;
             const VGValue &key = items[at];
@@ -444,11 +468,15 @@ private:
                 if (existing == SIZE_MAX)
                     index->emplace(h, at);
             }
-            if (existing != SIZE_MAX) {
+            if (existing == SIZE_MAX) {
+                at += 2;
+            } else {
                 items[existing + 1] = std::move(items[at + 1]);
-                items.resize(at);
+                items[at].destroy(); // the slot is read into again
+                items[at + 1].destroy();
             }
         }
+        items.resize(at);
         return true;
     }
 

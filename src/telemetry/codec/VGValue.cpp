@@ -6,6 +6,76 @@
 
 namespace murmelo {
 
+VGValue::VGValue(const VGValue &other)
+    : kind_(other.kind_), type_(other.type_), messagePack_(other.messagePack_)
+{
+    if (other.holdsText())
+        new (&text_) std::string(other.text_);
+    else if (other.holdsItems())
+        new (&items_) std::vector<VGValue>(other.items_);
+    else
+        u_ = other.u_;
+}
+
+VGValue::VGValue(VGValue &&other) noexcept
+    : kind_(other.kind_), type_(other.type_), messagePack_(other.messagePack_)
+{
+    if (other.holdsText())
+        new (&text_) std::string(std::move(other.text_));
+    else if (other.holdsItems())
+        new (&items_) std::vector<VGValue>(std::move(other.items_));
+    else
+        u_ = other.u_;
+}
+
+VGValue &VGValue::operator=(const VGValue &other)
+{
+    // Through a copy: `other` may live inside this value.
+    if (this != &other)
+        *this = VGValue(other);
+    return *this;
+}
+
+VGValue &VGValue::operator=(VGValue &&other) noexcept
+{
+    if (this == &other)
+        return *this;
+    // `other` may live inside this value: take it out before this value's members go.
+    VGValue taken(std::move(other));
+    destroy();
+    kind_ = taken.kind_;
+    type_ = taken.type_;
+    messagePack_ = taken.messagePack_;
+    if (taken.holdsText())
+        new (&text_) std::string(std::move(taken.text_));
+    else if (taken.holdsItems())
+        new (&items_) std::vector<VGValue>(std::move(taken.items_));
+    else
+        u_ = taken.u_;
+    return *this;
+}
+
+const std::string &VGValue::emptyText()
+{
+    static const std::string empty;
+    return empty;
+}
+
+const std::vector<VGValue> &VGValue::emptyItems()
+{
+    static const std::vector<VGValue> empty;
+    return empty;
+}
+
+std::vector<VGValue> &VGValue::items()
+{
+    if (!holdsItems()) {
+        destroy();
+        emplaceItems(Kind::Array);
+    }
+    return items_;
+}
+
 VGValue VGValue::boolean(bool value)
 {
     VGValue v;
@@ -53,8 +123,7 @@ VGValue VGValue::float64(double value)
 VGValue VGValue::data(QByteArray bytes, bool messagePack)
 {
     VGValue v;
-    v.kind_ = Kind::Data;
-    v.text_.assign(bytes.constData(), size_t(bytes.size()));
+    v.emplaceText(Kind::Data, bytes.constData(), size_t(bytes.size()));
     v.messagePack_ = messagePack;
     return v;
 }
@@ -62,7 +131,7 @@ VGValue VGValue::data(QByteArray bytes, bool messagePack)
 VGValue VGValue::array(std::vector<VGValue> items)
 {
     VGValue v;
-    v.kind_ = Kind::Array;
+    v.emplaceItems(Kind::Array);
     v.items_ = std::move(items);
     return v;
 }
@@ -70,7 +139,7 @@ VGValue VGValue::array(std::vector<VGValue> items)
 VGValue VGValue::map(std::initializer_list<std::pair<VGValue, VGValue>> pairs)
 {
     VGValue v;
-    v.kind_ = Kind::Map;
+    v.emplaceItems(Kind::Map);
     for (const auto &[key, value] : pairs)
         v.insert(key, value);
     return v;
@@ -79,8 +148,8 @@ VGValue VGValue::map(std::initializer_list<std::pair<VGValue, VGValue>> pairs)
 VGValue VGValue::description(std::string text)
 {
     VGValue v;
+    new (&v.text_) std::string(std::move(text));
     v.kind_ = Kind::Description;
-    v.text_ = std::move(text);
     return v;
 }
 
@@ -169,8 +238,8 @@ const VGValue &VGValue::value(const VGValue &key) const
 void VGValue::insert(VGValue key, VGValue value)
 {
     if (kind_ != Kind::Map) {
-        *this = VGValue();
-        kind_ = Kind::Map;
+        destroy();
+        emplaceItems(Kind::Map);
     }
     for (size_t i = 0; i + 1 < items_.size(); i += 2) {
         if (items_[i] == key) {
@@ -194,6 +263,10 @@ bool VGValue::remove(const VGValue &key)
 
 void VGValue::appendPair(VGValue key, VGValue value)
 {
+    if (!holdsItems()) {
+        destroy();
+        emplaceItems(Kind::Map);
+    }
     items_.push_back(std::move(key));
     items_.push_back(std::move(value));
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <initializer_list>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,11 +27,16 @@ public:
                           kUChar = 'C', kUShort = 'S', kUInt = 'I', kULong = 'L', kULongLong = 'Q',
                           kFloat = 'f', kDouble = 'd';
 
-    VGValue() = default; // null
-    VGValue(const char *text) : kind_(Kind::String), text_(text) {}
+    VGValue() noexcept : i_(0) {} // null
+    VGValue(const char *text) : VGValue(std::string(text)) {}
     VGValue(std::string text) : kind_(Kind::String), text_(std::move(text)) {}
     VGValue(std::string_view text) : kind_(Kind::String), text_(text) {}
-    VGValue(const QString &text) : kind_(Kind::String), text_(text.toStdString()) {}
+    VGValue(const QString &text) : VGValue(text.toStdString()) {}
+    VGValue(const VGValue &other);
+    VGValue(VGValue &&other) noexcept;
+    VGValue &operator=(const VGValue &other);
+    VGValue &operator=(VGValue &&other) noexcept;
+    ~VGValue() { destroy(); }
 
     static VGValue null() { return {}; }
     static VGValue boolean(bool value);
@@ -73,20 +79,22 @@ public:
     double toDouble() const;
 
     // String text (UTF-8), the description text, or a byte buffer's bytes; empty otherwise.
-    const std::string &text() const { return text_; }
-    QString toQString() const { return QString::fromStdString(text_); }
+    const std::string &text() const { return holdsText() ? text_ : emptyText(); }
+    QString toQString() const { return QString::fromStdString(text()); }
     // Byte buffers: their bytes (a copy; bytesView() does not copy).
-    QByteArray bytes() const { return QByteArray(text_.data(), qsizetype(text_.size())); }
-    std::string_view bytesView() const { return text_; }
+    QByteArray bytes() const { return QByteArray(text().data(), qsizetype(text().size())); }
+    std::string_view bytesView() const { return text(); }
     bool vg_isMessagePack() const { return messagePack_; }
     void vg_setMessagePack(bool marked) { messagePack_ = marked; }
 
     // Arrays: the elements. Maps: keys and values alternating (key 0, value 0, key 1, ...).
-    const std::vector<VGValue> &items() const { return items_; }
-    std::vector<VGValue> &items() { return items_; }
-    size_t count() const { return kind_ == Kind::Map ? items_.size() / 2 : items_.size(); }
-    const VGValue &at(size_t index) const { return items_[index]; }
-    void append(VGValue item) { items_.push_back(std::move(item)); }
+    // Other kinds have none; asking to change them (items(), append) makes the value an empty
+    // array first.
+    const std::vector<VGValue> &items() const { return holdsItems() ? items_ : emptyItems(); }
+    std::vector<VGValue> &items();
+    size_t count() const { return kind_ == Kind::Map ? items().size() / 2 : items().size(); }
+    const VGValue &at(size_t index) const { return items()[index]; }
+    void append(VGValue item) { items().push_back(std::move(item)); }
 
     // Maps: the value for a key, or null when absent.
     const VGValue *find(const VGValue &key) const;
@@ -108,16 +116,49 @@ public:
 
 private:
     friend class VGUnpacker; // fills values in place while reading
+    bool holdsText() const
+    {
+        return kind_ == Kind::String || kind_ == Kind::Description || kind_ == Kind::Data;
+    }
+    bool holdsItems() const { return kind_ == Kind::Array || kind_ == Kind::Map; }
+    static const std::string &emptyText();
+    static const std::vector<VGValue> &emptyItems();
+    // Turns a null value into one of the given kind with its member constructed.
+    void emplaceText(Kind kind, const char *bytes, size_t size)
+    {
+        new (&text_) std::string(bytes, size);
+        kind_ = kind;
+    }
+    void emplaceItems(Kind kind)
+    {
+        new (&items_) std::vector<VGValue>();
+        kind_ = kind;
+    }
+    // Ends the member and leaves the value null.
+    void destroy() noexcept
+    {
+        if (holdsText())
+            text_.~basic_string();
+        else if (holdsItems())
+            items_.~vector();
+        kind_ = Kind::Null;
+        type_ = 0;
+        messagePack_ = false;
+        u_ = 0;
+    }
+
     Kind kind_ = Kind::Null;
     char type_ = 0;
     bool messagePack_ = false;
+    // One member by kind: a tree holds many values, and most of them are numbers or short
+    // strings, so a value is no larger than its largest member.
     union {
         int64_t i_;
         uint64_t u_;
-        double d_ = 0;
+        double d_;
+        std::string text_;           // String, Description, Data
+        std::vector<VGValue> items_; // Array, Map
     };
-    std::string text_; // text, description or buffer bytes
-    std::vector<VGValue> items_;
 };
 
 } // namespace murmelo
