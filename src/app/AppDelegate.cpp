@@ -5,6 +5,7 @@
 #include "app/MprisPlayer.h"
 #include "app/SidebarViewController.h"
 #include "app/SliderAppearance.h"
+#include "app/TelemetryReachability.h"
 #include "app/UnsavedWork.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
@@ -94,6 +95,8 @@ void AppDelegate::run()
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    // Before activation, so that the telemetry's first look at the network is the application's.
+    telemetryReachability_ = std::make_unique<TelemetryReachability>();
     VGTelemetrySwitch::activateIfEnabled();
     startReachability();
     mailJobs_->setMailHostReachability(reachability_.get());

@@ -10,9 +10,11 @@ class MailProgress;
 class Reachability;
 class SidebarViewController;
 class StoreContext;
+class TelemetryReachability;
 
-// Owns what lives for the whole run: the main window, the mail host's reachability and the
-// store, and brings them up in a fixed order once launching has finished.
+// Owns what lives for the whole run: the main window, the mail host's reachability, the
+// telemetry's view of the network and the store, and brings them up in a fixed order once launching
+// has finished.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -46,6 +48,7 @@ private:
     void startMailJobs();
 
     std::unique_ptr<Reachability> reachability_;
+    std::unique_ptr<TelemetryReachability> telemetryReachability_;
     std::unique_ptr<StoreContext> store_;
     std::unique_ptr<MailProgress> mailProgress_;
     std::unique_ptr<MailJobs> mailJobs_;

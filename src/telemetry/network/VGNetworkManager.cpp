@@ -23,21 +23,36 @@ VGNetworkManager::VGNetworkManager()
 
 void VGNetworkManager::watchReachability(const QString &host, std::chrono::milliseconds poll)
 {
-    std::unique_ptr<VGReachability> reach =
-        host.isEmpty() ? nullptr : VGReachability::reachabilityWithHostName(host);
-    int status = VGReachability::ReachableViaWiFi;
-    if (reach) {
-        reach->setPollInterval(poll);
-        status = reach->status();
-        reach->setReachabilityStatusUpdateBlock(
-            [this](int now) { _handleReachabilityStatus(now); },
-            [](std::function<void()> work) { vgSdkAsync(std::move(work)); });
-    }
+    std::unique_ptr<VGReachability> previous;
+    uint64_t generation;
     {
         std::lock_guard lock(mutex_);
-        reach_ = std::move(reach);
+        previous = std::move(reach_);
+        generation = ++reachGeneration_;
     }
-    _handleReachabilityStatus(status);
+    previous.reset(); // its watcher says nothing more
+    std::unique_ptr<VGReachability> reach =
+        host.isEmpty() ? nullptr : VGReachability::reachabilityWithHostName(host);
+    if (!reach) {
+        _handleReachabilityStatus(VGReachability::ReachableViaWiFi);
+        return;
+    }
+    reach->setPollInterval(poll);
+    _handleReachabilityStatus(reach->status());
+    // The watcher tells its own first look too, so a change between the two looks is not lost.
+    reach->setReachabilityStatusUpdateBlock(
+        [this, generation](int now) {
+            {
+                // A look of an earlier watcher still under way when it was replaced is stale.
+                std::lock_guard lock(mutex_);
+                if (generation != reachGeneration_)
+                    return;
+            }
+            _handleReachabilityStatus(now);
+        },
+        [](std::function<void()> work) { vgSdkAsync(std::move(work)); });
+    std::lock_guard lock(mutex_);
+    reach_ = std::move(reach);
 }
 
 void VGNetworkManager::sendFile(const QString &path, const QUrl &url)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,7 @@ private:
     bool pausedForReachability_ = false;
     std::chrono::milliseconds retryPause_{30000};
     std::unique_ptr<VGReachability> reach_;
+    uint64_t reachGeneration_ = 0; // which watcher's reports count
 };
 
 } // namespace murmelo

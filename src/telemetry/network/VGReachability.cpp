@@ -5,6 +5,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <thread>
+#include <vector>
 
 namespace murmelo {
 
@@ -47,7 +48,33 @@ struct VGReachability::Watcher {
     std::mutex mutex;
     std::condition_variable wake;
     bool stop = false;
+    bool lookNow = false;
 };
+
+namespace {
+std::mutex g_watchersMutex;
+// Every watcher started, for flagsMayHaveChanged; ended ones drop out as they expire.
+std::vector<std::weak_ptr<void>> g_watchers;
+} // namespace
+
+void VGReachability::registerWatcher(const std::shared_ptr<Watcher> &watcher)
+{
+    std::lock_guard lock(g_watchersMutex);
+    std::erase_if(g_watchers, [](const std::weak_ptr<void> &w) { return w.expired(); });
+    g_watchers.push_back(watcher);
+}
+
+void VGReachability::flagsMayHaveChanged()
+{
+    std::lock_guard lock(g_watchersMutex);
+    for (const std::weak_ptr<void> &entry : g_watchers) {
+        if (const auto watcher = std::static_pointer_cast<Watcher>(entry.lock())) {
+            std::lock_guard watcherLock(watcher->mutex);
+            watcher->lookNow = true;
+            watcher->wake.notify_all();
+        }
+    }
+}
 
 void VGReachability::setFlagsSource(FlagsSource source)
 {
@@ -139,14 +166,22 @@ void VGReachability::setReachabilityStatusUpdateBlock(std::function<void(int)> b
         return;
     auto watcher = std::make_shared<Watcher>();
     watcher_ = watcher;
+    registerWatcher(watcher);
     // The watcher owns copies of what it needs, so it may outlive this object by one look.
     std::thread([watcher, target = target_, localWifi = localWifi_, interval = pollInterval_,
                  block = std::move(block), deliver = std::move(deliver)] {
         pthread_setname_np(pthread_self(), "VGReachability");
         VGReachability probe(target, localWifi);
+        // The first look is always told: the status may have changed since the caller read it.
         int last = probe.status();
+        deliver([block, last] { block(last); });
         std::unique_lock lock(watcher->mutex);
-        while (!watcher->wake.wait_for(lock, interval, [&] { return watcher->stop; })) {
+        for (;;) {
+            watcher->wake.wait_for(lock, interval,
+                                   [&] { return watcher->stop || watcher->lookNow; });
+            if (watcher->stop)
+                break;
+            watcher->lookNow = false;
             lock.unlock();
             const int now = probe.status();
             if (now != last) {

@@ -37,6 +37,9 @@ public:
     // Replaces the flags source for every reachability (null restores the built-in one, which
     // looks at the machine's interfaces only).
     static void setFlagsSource(FlagsSource source);
+    // Tells every watching reachability to look again now rather than at its next poll, for a
+    // flags source that hears of network changes as they happen.
+    static void flagsMayHaveChanged();
 
     ~VGReachability();
     static std::unique_ptr<VGReachability> reachabilityWithHostName(const QString &host);
@@ -50,8 +53,8 @@ public:
     static int statusForFlags(uint32_t flags, bool localWifiRef);
     bool localWifiRef() const { return localWifi_; }
 
-    // Watches the status and hands each change to `block` through `deliver` (the caller's queue).
-    // Setting an empty block stops watching.
+    // Watches the status and hands it to `block` through `deliver` (the caller's queue): once
+    // when watching starts, then on each change. Setting an empty block stops watching.
     using Deliver = std::function<void(std::function<void()>)>;
     void setReachabilityStatusUpdateBlock(std::function<void(int)> block, Deliver deliver);
     // How often the watcher looks again. For tests.
@@ -60,6 +63,7 @@ public:
 private:
     VGReachability(Target target, bool localWifi);
     struct Watcher;
+    static void registerWatcher(const std::shared_ptr<Watcher> &watcher);
     Target target_;
     bool localWifi_;
     std::chrono::milliseconds pollInterval_{5000};
