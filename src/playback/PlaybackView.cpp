@@ -280,8 +280,9 @@ PlaybackView::PlaybackView(QWidget *root)
           static_cast<QWidget *>(loopGapButton), static_cast<QWidget *>(pingPongButton),
           static_cast<QWidget *>(infoText)})
         column_.push_back({view, view->geometry()});
-    for (QWidget *parent : {findReversalView, editReversalView, saveReversalView, shareReversalView,
-                            saveCropView, waitView})
+    // The share panel lays its controls out itself.
+    for (QWidget *parent :
+         {findReversalView, editReversalView, saveReversalView, saveCropView, waitView})
         for (QWidget *child : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             panelContents_.push_back({child, child->geometry()});
     layout(QSize(kWidth, kHeight));
@@ -326,7 +327,6 @@ void PlaybackView::layout(const QSize &size)
         placed.view->setGeometry(placed.smallest.translated(columnX, dy));
     for (QWidget *bottomPanel : {findReversalView, editReversalView, saveCropView})
         bottomPanel->setGeometry(0, height - 176, width, 176);
-    shareReversalView->setGeometry(0, height - 268, width, 268);
     // Its height and width only: the panel's place is its slide's business.
     saveReversalView->resize(width, 268);
     waitView->setGeometry(0, 0, width, height);

@@ -4,6 +4,7 @@
 #include "platform/AlertPresenter.h"
 #include "playback/FoundMessageLayout.h"
 #include "playback/PlaybackImages.h"
+#include "playback/ShareLayout.h"
 #include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
 #include "playback/TimeText.h"
@@ -191,6 +192,10 @@ void PlaybackViewController::viewDidLoad()
     TextInputLinks::of(view_.titleTextField).setNextTextInputView(view_.messageTextView);
     TextInputLinks::of(view_.shareEmailTextField).setNextTextInputView(view_.emailNameTextField);
     TextInputLinks::of(view_.emailNameTextField).setNextTextInputView(view_.shareMessageTextView);
+    for (QWidget *input : {static_cast<QWidget *>(view_.shareEmailTextField),
+                           static_cast<QWidget *>(view_.emailNameTextField),
+                           static_cast<QWidget *>(view_.shareMessageTextView)})
+        share_->layout->keepClearOf(TextInputLinks::of(input).inputAccessoryView());
 
     for (QWidget *panel : {view_.findReversalView, view_.editReversalView, view_.saveReversalView,
                            view_.shareReversalView, view_.waitView,
@@ -467,6 +472,8 @@ void PlaybackViewController::confirmPanel()
 {
     if (!view_.saveReversalView->isHidden())
         saveReversal();
+    else if (!view_.shareReversalView->isHidden())
+        sendReversal();
     else if (isCropMode() && view_.saveCropButton->isEnabled())
         saveCrop();
 }
@@ -475,6 +482,8 @@ void PlaybackViewController::cancelPanel()
 {
     if (!view_.saveReversalView->isHidden())
         closeSaveReversal();
+    else if (!view_.shareReversalView->isHidden())
+        closeShare();
     else if (isCropMode())
         closeSaveCrop();
     else
@@ -484,7 +493,8 @@ void PlaybackViewController::cancelPanel()
 bool PlaybackViewController::eventFilter(QObject *watched, QEvent *event)
 {
     // Enter in the message confirms the panel like everywhere else; Shift+Enter breaks the line.
-    if (event->type() == QEvent::KeyPress && watched == view_.messageTextView) {
+    if (event->type() == QEvent::KeyPress &&
+        (watched == view_.messageTextView || watched == view_.shareMessageTextView)) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             !(key->modifiers() & Qt::ShiftModifier)) {

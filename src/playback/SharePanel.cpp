@@ -4,6 +4,7 @@
 #include "mail/jobs/MailJobs.h"
 #include "mail/screens/ContactPicker.h"
 #include "playback/PlaybackView.h"
+#include "playback/ShareLayout.h"
 #include "playback/SlidePanel.h"
 
 #include <QLabel>
@@ -71,22 +72,24 @@ SharePanel::SharePanel(const PlaybackView &view)
                                  infoTip, QStringLiteral("panelButton"));
 
     QWidget *panel = view.shareReversalView;
-    view.shareEmailTextField->setGeometry(20, 20, 236, 34);
-    // The buttons stay above the keyboard's bar, which takes the window's bottom edge while an
-    // input is edited.
-    view.shareMessageTextView->setGeometry(20, 108, 280, 62);
     addContactButton =
-        toolButton(panel, QRect(262, 20, 38, 34), QStringLiteral("+"),
+        toolButton(panel, QRect(), QStringLiteral("+"),
                    QObject::tr("Add an address from your contacts"), QStringLiteral("panelButton"));
-    sendToSpeechButton = toolButton(panel, QRect(20, 178, 110, 36), QObject::tr("Also to Murmelo"),
+    // A sign, not a word: it needs no room for padding.
+    addContactButton->setStyleSheet(QStringLiteral("padding: 0;"));
+    sendToSpeechButton = toolButton(panel, QRect(), QObject::tr("Also to Murmelo"),
                                     QObject::tr("Send a copy to the Murmelo collection"),
                                     QStringLiteral("panelButton"));
     sendToSpeechButton->setCheckable(true);
-    closeShareButton = pushButton(panel, QRect(138, 178, 74, 36), QObject::tr("Close"),
-                                  QStringLiteral("closeShare"));
-    sendReversalButton =
-        pushButton(panel, QRect(220, 178, 80, 36), QObject::tr("Send"), QStringLiteral("primary"));
-    sendReversalButton->setToolTip(QObject::tr("Send (Ctrl+Enter)"));
+    closeShareButton =
+        pushButton(panel, QRect(), QObject::tr("Close"), QStringLiteral("closeShare"));
+    closeShareButton->setToolTip(QObject::tr("Close (Esc)"));
+    sendReversalButton = pushButton(panel, QRect(), QObject::tr("Send"), QStringLiteral("primary"));
+    sendReversalButton->setToolTip(QObject::tr("Send (Enter)"));
+    layout = new ShareLayout(panel, slide,
+                             {view.shareEmailTextField, addContactButton, view.emailNameTextField,
+                              view.shareMessageTextView, sendToSpeechButton, closeShareButton,
+                              sendReversalButton});
     view.infoText->setText(infoText());
     view.infoText->setStyleSheet(
         QStringLiteral("background: #23262e; color: #f2f2f5; border-radius: 8px; padding: 10px;"));

@@ -11,6 +11,7 @@ class QWidget;
 namespace murmelo {
 
 class ContactPicker;
+class ShareLayout;
 class SlidePanel;
 struct PlaybackView;
 
@@ -43,6 +44,7 @@ struct SharePanel {
     QPushButton *closeShareButton;
     QPushButton *sendReversalButton;
     SlidePanel *slide;
+    ShareLayout *layout;
 
     bool sendToSpeech = false;
     // share: was asked for before the screen was on view; it runs once it is.

@@ -76,6 +76,9 @@ TEST_F(Screenshots, SharePanel)
     if (QPropertyAnimation *slide = screen->sharePanel().slide->animation())
         slide->setCurrentTime(slide->duration());
     shoot(QStringLiteral("share-panel"));
+    screen->resize(1024, 768);
+    drainEvents();
+    shoot(QStringLiteral("share-panel-wide"));
 }
 
 } // namespace

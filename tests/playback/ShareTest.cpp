@@ -6,11 +6,16 @@
 #include "platform/SerialQueue.h"
 #include "platform/StandardPaths.h"
 #include "playback/PlaybackView.h"
+#include "playback/ShareLayout.h"
 #include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
+#include "toolkit/InputAccessoryBar.h"
+#include "toolkit/TextInputLinks.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QInputMethod>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPropertyAnimation>
@@ -78,6 +83,72 @@ protected:
     {
         click(input);
         QTest::keyClicks(input, text);
+    }
+
+    // Shows the keyboard bar of the input, as an on-screen keyboard coming up would.
+    InputAccessoryBar *showKeyboardBar(QWidget *input)
+    {
+        TextInputLinks::setOnScreenKeyboardProbe([] { return true; });
+        input->setFocus();
+        emit QGuiApplication::inputMethod()->visibleChanged();
+        drainEvents();
+        return TextInputLinks::of(input).inputAccessoryView();
+    }
+    void hideKeyboardBar()
+    {
+        TextInputLinks::setOnScreenKeyboardProbe({});
+        emit QGuiApplication::inputMethod()->visibleChanged();
+        screen->setFocus();
+        drainEvents();
+    }
+    void TearDown() override
+    {
+        TextInputLinks::setOnScreenKeyboardProbe({});
+        PlaybackFixture::TearDown();
+    }
+    std::vector<QWidget *> panelControls() const
+    {
+        const PlaybackView &v = screen->view();
+        const SharePanel &p = screen->sharePanel();
+        return {v.shareEmailTextField,  p.addContactButton,   v.emailNameTextField,
+                v.shareMessageTextView, p.sendToSpeechButton, p.closeShareButton,
+                p.sendReversalButton};
+    }
+    QRect onScreen(const QWidget *widget) const
+    {
+        return QRect(widget->mapTo(screen.get(), QPoint()), widget->size());
+    }
+    // Every control lies inside the panel and on the screen, apart from the others and from
+    // `cover`, and is wide enough for its text.
+    void expectCleanLayout(const QString &where, const QRect &cover = {})
+    {
+        SCOPED_TRACE(where.toStdString());
+        const QRect panel = onScreen(screen->view().shareReversalView);
+        EXPECT_EQ(panel.bottom(), screen->height() - 1);
+        EXPECT_EQ(panel.width(), screen->width());
+        const std::vector<QWidget *> controls = panelControls();
+        for (size_t i = 0; i < controls.size(); ++i) {
+            QWidget *control = controls[i];
+            const QRect frame = onScreen(control);
+            const std::string name = control->objectName().toStdString() + " " + std::to_string(i);
+            EXPECT_TRUE(control->isVisible()) << name;
+            EXPECT_TRUE(panel.contains(frame)) << name;
+            EXPECT_FALSE(frame.intersects(cover)) << name;
+            for (size_t j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(frame.intersects(onScreen(controls[j]))) << name << " / " << j;
+            if (auto *button = qobject_cast<QAbstractButton *>(control)) {
+                EXPECT_GE(button->width(), button->sizeHint().width())
+                    << button->text().toStdString();
+                EXPECT_GE(button->height(), button->sizeHint().height())
+                    << button->text().toStdString();
+            }
+        }
+        // The prompts show whole.
+        for (QLineEdit *field :
+             {screen->view().shareEmailTextField, screen->view().emailNameTextField})
+            EXPECT_LT(field->fontMetrics().horizontalAdvance(SharePanel::recipientsPrompt()),
+                      field->width() - 16);
+        EXPECT_GE(screen->view().shareMessageTextView->height(), 44);
     }
 
     struct Merge {
@@ -232,4 +303,131 @@ TEST_F(Share, InfoTextTogglesInFront)
     EXPECT_EQ(screen->childAt(info->geometry().center()), info);
     QTest::keyClick(screen.get(), Qt::Key_F1);
     EXPECT_TRUE(info->isHidden());
+}
+
+TEST_F(Share, PanelLaysOutCleanlyNarrowAndWideWithAndWithoutTheKeyboardBar)
+{
+    openRecording(makeRecording(QStringLiteral("Found"), QStringLiteral("run away")));
+    const PlaybackView &v = screen->view();
+    for (const QSize size : {QSize(320, 568), QSize(320, 520), QSize(1024, 768)}) {
+        const QString where = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+        screen->resize(size);
+        drainEvents();
+        screen->share();
+        finishSlide();
+        expectCleanLayout(where);
+        // On a wide window the fields widen to a readable column in the middle.
+        const QRect recipients = onScreen(v.shareEmailTextField);
+        EXPECT_LE(recipients.width() + 38, ShareLayout::kMaxColumnWidth);
+        EXPECT_NEAR(recipients.left(),
+                    screen->width() - 1 - onScreen(screen->sharePanel().addContactButton).right(),
+                    1);
+
+        // The bar takes the bottom edge: the panel grows by as much and nothing is under it.
+        InputAccessoryBar *bar = showKeyboardBar(v.shareMessageTextView);
+        ASSERT_TRUE(bar && bar->isVisible());
+        const QRect cover(bar->mapTo(screen.get(), QPoint()), bar->size());
+        EXPECT_EQ(cover.bottom(), screen->height() - 1);
+        expectCleanLayout(where + QStringLiteral(" with the bar"), cover);
+        // Going, the bar leaves the panel as it is (a click on a button takes the focus and so
+        // the bar away; the button must not move under the pointer), until it closes.
+        const QRect grown = onScreen(v.shareReversalView);
+        EXPECT_GT(grown.height(), ShareLayout::kHeight);
+        hideKeyboardBar();
+        EXPECT_FALSE(bar->isVisible());
+        EXPECT_EQ(onScreen(v.shareReversalView), grown);
+        screen->closeShare();
+        finishSlide();
+        screen->share();
+        finishSlide();
+        EXPECT_EQ(v.shareReversalView->height(), ShareLayout::kHeight);
+
+        // Long input scrolls inside its box instead of pushing the buttons away.
+        const QRect send = onScreen(screen->sharePanel().sendReversalButton);
+        QStringList many;
+        for (int i = 0; i < 40; ++i)
+            many << QStringLiteral("someone.with.a.long.name%1@example.org").arg(i);
+        v.shareEmailTextField->setText(many.join(QLatin1Char(',')));
+        v.shareMessageTextView->setPlainText(many.join(QLatin1Char('\n')));
+        drainEvents();
+        EXPECT_EQ(onScreen(screen->sharePanel().sendReversalButton), send);
+        expectCleanLayout(where + QStringLiteral(" with long input"));
+        screen->closeShare();
+        finishSlide();
+        v.shareEmailTextField->clear();
+    }
+}
+
+TEST_F(Share, ClicksOnTheWindowReachSwitchContactsAndSendWhereverTheyAre)
+{
+    openFresh();
+    const PlaybackView &v = screen->view();
+    SharePanel &panel = screen->sharePanel();
+    int round = 0;
+    for (const QSize size : {QSize(320, 568), QSize(1024, 768)}) {
+        for (const bool bar : {false, true}) {
+            SCOPED_TRACE(round);
+            screen->resize(size);
+            drainEvents();
+            screen->share();
+            finishSlide();
+            if (bar)
+                showKeyboardBar(v.shareEmailTextField);
+            const bool before = screen->sendToSpeech();
+            click(panel.sendToSpeechButton);
+            EXPECT_NE(screen->sendToSpeech(), before);
+            EXPECT_EQ(panel.sendToSpeechButton->isChecked(), screen->sendToSpeech());
+
+            click(panel.addContactButton);
+            ASSERT_TRUE(panel.picker);
+            EXPECT_TRUE(panel.picker->isVisible());
+            panel.picker->reject();
+            screen->activateWindow();
+            ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
+
+            click(v.shareEmailTextField);
+            v.shareEmailTextField->selectAll();
+            QTest::keyClicks(v.shareEmailTextField, QStringLiteral("r%1@x.org").arg(round));
+            send();
+            ASSERT_EQ(sent.size(), size_t(round + 1));
+            EXPECT_TRUE(sent.back().to.startsWith(QStringLiteral("r%1@x.org").arg(round)))
+                << sent.back().to.toStdString();
+            finishSlide();
+            EXPECT_TRUE(v.shareReversalView->isHidden());
+            if (bar)
+                hideKeyboardBar();
+            ++round;
+        }
+    }
+}
+
+TEST_F(Share, EnterSendsShiftEnterBreaksTheLineAndEscapeCloses)
+{
+    openFresh();
+    screen->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
+    const PlaybackView &v = screen->view();
+    screen->share();
+    finishSlide();
+    click(v.shareEmailTextField);
+    QTest::keyClicks(v.shareEmailTextField, QStringLiteral("a@x.org"));
+    QTest::keyClick(v.shareEmailTextField, Qt::Key_Escape);
+    finishSlide();
+    EXPECT_TRUE(v.shareReversalView->isHidden());
+    EXPECT_TRUE(sent.empty());
+
+    screen->share();
+    finishSlide();
+    EXPECT_EQ(v.shareEmailTextField->text(), QStringLiteral("a@x.org"));
+    click(v.shareMessageTextView);
+    QTest::keyClicks(v.shareMessageTextView, QStringLiteral("two"));
+    QTest::keyClick(v.shareMessageTextView, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(v.shareMessageTextView, QStringLiteral("lines"));
+    EXPECT_TRUE(sent.empty());
+    QTest::keyClick(v.shareMessageTextView, Qt::Key_Return);
+    SerialQueue::waitForAllQueues();
+    drainEvents();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].to, QStringLiteral("a@x.org"));
+    EXPECT_EQ(sent[0].message, QStringLiteral("two\nlines"));
 }
