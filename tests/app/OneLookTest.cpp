@@ -1,18 +1,25 @@
 #include "AppTestSupport.h"
 #include "app/MainLayout.h"
+#include "app/SettingsViewController.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/RecordViewController.h"
 #include "library/Recording.h"
 #include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
+#include "mail/screens/ReportProblemViewController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Theme.h"
 #include "toolkit/ElidedLabel.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -113,6 +120,52 @@ TEST_F(OneLook, EveryScreenOfTheMenuIsDark)
         EXPECT_LT(meanLuminance(window->contentViewController()), 0.2)
             << qPrintable(window->contentViewController()->objectName());
     }
+}
+
+TEST_F(OneLook, TheReportScreenIsDarkAndReachedByKeyboardUnderSettings)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const auto reportScreen = [this] {
+        return qobject_cast<ReportProblemViewController *>(window->contentViewController());
+    };
+    const auto markedEntry = [this] {
+        const QList<QAbstractButton *> entries = window->menuViewController()->entryButtons();
+        for (int i = 0; i < entries.size(); ++i) {
+            if (entries[i]->isChecked())
+                return i;
+        }
+        return -1;
+    };
+
+    // From anywhere with its shortcut.
+    QTest::keyClick(window->windowHandle(), Qt::Key_5, Qt::ControlModifier);
+    test::drainEventsAndDeletions();
+    ASSERT_TRUE(reportScreen());
+    EXPECT_EQ(markedEntry(), ReportProblemViewController::kMenuPosition);
+    EXPECT_LT(meanLuminance(reportScreen()), 0.2);
+    for (QWidget *input : {static_cast<QWidget *>(reportScreen()->textView()),
+                           static_cast<QWidget *>(reportScreen()->emailTextField())}) {
+        EXPECT_LT(luminance(input->palette().color(input->backgroundRole())), 0.2);
+        EXPECT_GE(contrast(input->palette().color(input->foregroundRole()),
+                           input->palette().color(input->backgroundRole())),
+                  4.5);
+    }
+
+    // From the settings screen with Tab and Space, as its button says.
+    QTest::keyClick(window->windowHandle(), Qt::Key_4, Qt::ControlModifier);
+    test::drainEventsAndDeletions();
+    ASSERT_TRUE(test::waitForSlide(*window));
+    ASSERT_TRUE(qobject_cast<SettingsViewController *>(window->contentViewController()));
+    auto *button = window->findChild<QPushButton *>(QStringLiteral("reportProblemButton"));
+    ASSERT_TRUE(button);
+    for (int tabs = 0; tabs < 30 && !button->hasFocus(); ++tabs)
+        QTest::keyClick(window->windowHandle(), Qt::Key_Tab);
+    ASSERT_TRUE(button->hasFocus());
+    QTest::keyClick(window->windowHandle(), Qt::Key_Space);
+    test::drainEventsAndDeletions();
+    ASSERT_TRUE(reportScreen());
+    EXPECT_EQ(markedEntry(), ReportProblemViewController::kMenuPosition);
 }
 
 TEST_F(OneLook, LongTitlesEndInAnEllipsis)

@@ -84,6 +84,48 @@ TEST(ReportProblem, EndingEditingEmptyShowsThePromptAgain)
     EXPECT_FALSE(screen.sendButton()->isEnabled());
 }
 
+TEST(ReportProblem, DoneByClickOrEscapeEndsTheDescriptionAndLetsSendGo)
+{
+    ReportProblemViewController screen;
+    QList<Sent> sent;
+    screen.setSender([&](const QString &problem, const QString &email) {
+        sent << Sent{problem, email};
+    });
+    screen.resize(320, 568);
+    screen.show();
+    screen.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&screen));
+    screen.emailTextField()->setText(QStringLiteral("me@example.org"));
+
+    clickOnWindowAt(screen.textView());
+    ASSERT_TRUE(test::waitUntil([&] { return screen.textView()->hasFocus(); }));
+    QTest::keyClicks(screen.textView(), QStringLiteral("Line one"));
+    QTest::keyClick(screen.textView(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(screen.textView(), QStringLiteral("line two"));
+    clickOnWindowAt(screen.doneButton());
+    EXPECT_FALSE(screen.textView()->hasFocus());
+    EXPECT_EQ(screen.problem(), QStringLiteral("Line one\nline two"));
+    EXPECT_TRUE(screen.sendButton()->isEnabled());
+
+    // Escape in the description is Done from the keyboard; an emptied one gets its prompt back.
+    clickOnWindowAt(screen.textView());
+    ASSERT_TRUE(test::waitUntil([&] { return screen.textView()->hasFocus(); }));
+    screen.textView()->selectAll();
+    QTest::keyClick(screen.textView(), Qt::Key_Delete);
+    QTest::keyClick(screen.textView(), Qt::Key_Escape);
+    EXPECT_FALSE(screen.textView()->hasFocus());
+    EXPECT_EQ(screen.textView()->toPlainText(), ReportProblemViewController::placeholder());
+    EXPECT_FALSE(screen.sendButton()->isEnabled());
+
+    clickOnWindowAt(screen.textView());
+    ASSERT_TRUE(test::waitUntil([&] { return screen.textView()->hasFocus(); }));
+    QTest::keyClicks(screen.textView(), QStringLiteral("Again"));
+    QTest::keyClick(screen.textView(), Qt::Key_Escape);
+    clickOnWindowAt(screen.sendButton());
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].problem, QStringLiteral("Again"));
+}
+
 TEST(ReportProblem, Screenshot)
 {
     ReportProblemViewController screen;

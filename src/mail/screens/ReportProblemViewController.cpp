@@ -1,6 +1,7 @@
 #include "mail/screens/ReportProblemViewController.h"
 
 #include "mail/jobs/MailJobs.h"
+#include "platform/Theme.h"
 #include "toolkit/InputAccessoryBar.h"
 #include "toolkit/TextInputLinks.h"
 
@@ -15,23 +16,38 @@
 
 namespace murmelo {
 
+namespace {
+QString darkStyleSheet()
+{
+    const auto name = [](const QColor &colour) { return colour.name(); };
+    return QStringLiteral(
+               "#ReportProblemViewController { background: %1; }"
+               "QLabel { color: %2; font-size: 14px; }"
+               "QLabel#hint { color: %3; font-size: 12px; }"
+               "QTextEdit, QLineEdit { background: %4; color: %2; border: 1px solid %5;"
+               " border-radius: 6px; padding: 4px; font-size: 14px;"
+               " selection-background-color: %6; }"
+               "QPushButton { color: %2; background: %5; border: none; border-radius: 6px;"
+               " padding: 8px 16px; font-size: 14px; }"
+               "QPushButton#sendButton { color: white; background: %6; font-weight: bold; }"
+               "QPushButton:disabled, QPushButton#sendButton:disabled {"
+               " color: %7; background: %4; }")
+        .arg(name(Theme::background), name(Theme::text), name(Theme::secondaryText),
+             name(Theme::surface), name(Theme::raised), name(Theme::highlight),
+             name(Theme::disabledText));
+}
+} // namespace
+
 ReportProblemViewController::ReportProblemViewController(QWidget *parent)
     : ViewController(parent), textView_(new QTextEdit(this)), emailTextField_(new QLineEdit(this)),
-      sendButton_(new QPushButton(tr("Send Report"), this))
+      sendButton_(new QPushButton(tr("Send Report"), this)),
+      doneButton_(new QPushButton(tr("Done"), this))
 {
     setObjectName(QStringLiteral("ReportProblemViewController"));
     setWindowTitle(tr("Report a Problem"));
     setAttribute(Qt::WA_StyledBackground);
     setFocusPolicy(Qt::StrongFocus);
-    setStyleSheet(QStringLiteral(
-        "#ReportProblemViewController { background: #f4f5fa; }"
-        "QLabel { color: #1c2430; font-size: 14px; }"
-        "QLabel#hint { color: #67718a; font-size: 12px; }"
-        "QTextEdit, QLineEdit { background: white; color: #1c2430; border: 1px solid #c9cedd;"
-        " border-radius: 6px; padding: 4px; font-size: 14px; }"
-        "QPushButton { color: white; background: #5b6ee1; border: none; border-radius: 6px;"
-        " padding: 8px 16px; font-size: 14px; font-weight: bold; }"
-        "QPushButton:disabled { background: #b8bfdc; }"));
+    setStyleSheet(darkStyleSheet());
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(18, 18, 18, 18);
     column->setSpacing(8);
@@ -45,11 +61,19 @@ ReportProblemViewController::ReportProblemViewController(QWidget *parent)
     textView_->setTabChangesFocus(true);
     textView_->setMinimumHeight(180);
     column->addWidget(textView_, 3);
+    doneButton_->setObjectName(QStringLiteral("doneButton"));
+    doneButton_->setToolTip(tr("Finish the description (Esc)"));
+    // A click on it must not take the focus first: ending the editing is its own business.
+    doneButton_->setFocusPolicy(Qt::NoFocus);
+    column->addWidget(doneButton_, 0, Qt::AlignRight);
     auto *emailLabel = new QLabel(tr("Your e-mail address, so that we can answer"), this);
     emailLabel->setObjectName(QStringLiteral("hint"));
     column->addWidget(emailLabel);
     emailTextField_->setObjectName(QStringLiteral("emailTextField"));
     emailTextField_->setPlaceholderText(QStringLiteral("you@example.org"));
+    QPalette palette = emailTextField_->palette();
+    palette.setColor(QPalette::PlaceholderText, Theme::secondaryText);
+    emailTextField_->setPalette(palette);
     column->addWidget(emailTextField_);
     sendButton_->setObjectName(QStringLiteral("sendButton"));
     sendButton_->setToolTip(tr("Send the report (Ctrl+Enter)"));
@@ -63,6 +87,7 @@ ReportProblemViewController::ReportProblemViewController(QWidget *parent)
             jobs->sendBugReport(problem, userEmail);
     };
     connect(sendButton_, &QPushButton::clicked, this, &ReportProblemViewController::send);
+    connect(doneButton_, &QPushButton::clicked, this, &ReportProblemViewController::done);
     // Typing decides at once whether Send can be pressed, so a click on it is never lost to a
     // button that only the end of editing would have enabled.
     connect(textView_, &QTextEdit::textChanged, this,
@@ -103,6 +128,11 @@ void ReportProblemViewController::viewDidAppear()
 bool ReportProblemViewController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == textView_) {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            done();
+            return true;
+        }
         if (event->type() == QEvent::FocusIn)
             textViewDidBeginEditing();
         else if (event->type() == QEvent::FocusOut)

@@ -38,6 +38,7 @@ public:
     QTextEdit *textView() const { return textView_; }
     QLineEdit *emailTextField() const { return emailTextField_; }
     QPushButton *sendButton() const { return sendButton_; }
+    QPushButton *doneButton() const { return doneButton_; }
 
 protected:
     void viewDidAppear() override;
@@ -52,6 +53,7 @@ private:
     QTextEdit *textView_;
     QLineEdit *emailTextField_;
     QPushButton *sendButton_;
+    QPushButton *doneButton_;
     QString problem_; // null when none is committed
     Sender sender_;
 };
