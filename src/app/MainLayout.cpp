@@ -4,6 +4,7 @@
 #include "app/EulaViewController.h"
 #include "app/FileDrops.h"
 #include "app/GettingStartedViewController.h"
+#include "app/ReplaceSidebarContainerSegue.h"
 #include "app/SettingsViewController.h"
 #include "app/SidebarViewController.h"
 #include "app/SpeechSidebarMenuController.h"
@@ -14,6 +15,7 @@
 #include "playback/PlaybackViewController.h"
 
 #include <QAction>
+#include <QToolButton>
 
 namespace murmelo {
 
@@ -69,9 +71,14 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
                              [] { return new ReportProblemViewController; });
     auto *report = new QAction(QObject::tr("Report a Problem"), window);
     report->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_5));
+    // Like a menu entry: not while a job holds the screen, and a reversal never saved is asked
+    // about instead of being dropped with the screen.
     QObject::connect(report, &QAction::triggered, window, [window] {
-        if (ViewController *content = window->contentViewController())
-            content->performSegue(QStringLiteral("ReportProblem"));
+        ViewController *content = window->contentViewController();
+        if (!content || !window->sidebarButton()->isEnabled() ||
+            qobject_cast<ReportProblemViewController *>(content))
+            return;
+        ReplaceSidebarContainerSegue(content, new ReportProblemViewController).perform();
     });
     window->addAction(report);
     window->registerModalSegue(QStringLiteral("EULA"), [] { return new EulaViewController; });

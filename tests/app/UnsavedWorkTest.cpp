@@ -7,6 +7,7 @@
 #include "audio/RecordViewController.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
+#include "mail/screens/ReportProblemViewController.h"
 #include "platform/Localized.h"
 #include "platform/SerialQueue.h"
 #include "platform/StandardPaths.h"
@@ -136,6 +137,28 @@ TEST_F(ClosingTheWindow, LeavingThroughTheMenuAndAnsweringNoRemovesTheFiles)
     ASSERT_TRUE(alerts.press(QStringLiteral("No")));
     test::drainEventsAndDeletions();
     EXPECT_EQ(temporaryFiles(), QStringList());
+}
+
+TEST_F(ClosingTheWindow, TheReportShortcutAsksAboutAnUnsavedReversalAndYesKeepsIt)
+{
+    showUnsavedReversal();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->windowHandle(), Qt::Key_5, Qt::ControlModifier);
+    test::drainEvents();
+    EXPECT_TRUE(qobject_cast<ReportProblemViewController *>(window->contentViewController()));
+    ASSERT_EQ(alerts.pendingCount(), 1);
+    EXPECT_EQ(alerts.alerts().first().title, localized("save_recording"));
+    ASSERT_TRUE(alerts.press(QStringLiteral("Yes")));
+    test::drainEventsAndDeletions();
+    EXPECT_EQ(store.fetchObjects(Recording::entityName()).size(), 1u);
+
+    // Pressed again on the report screen it neither asks nor replaces the screen.
+    QWidget *report = window->contentViewController();
+    QTest::keyClick(window->windowHandle(), Qt::Key_5, Qt::ControlModifier);
+    test::drainEvents();
+    EXPECT_EQ(window->contentViewController(), report);
+    EXPECT_EQ(alerts.pendingCount(), 0);
 }
 
 TEST_F(ClosingTheWindow, ARunningReversalIsCancelledAndItsFilesGoBeforeTheWindowCloses)
