@@ -58,6 +58,10 @@ QPushButton, QToolButton#panelButton {
     background: #343844; border: none; border-radius: 8px; padding: 8px 14px;
 }
 QToolButton#panelButton:checked { background: #e8a23b; color: #15171c; }
+QToolButton#shareSwitch {
+    background: #343844; border: 1px solid #343844; border-radius: 8px; padding: 7px 13px;
+}
+QToolButton#shareSwitch:checked { background: #3b3222; color: #e8a23b; border-color: #e8a23b; }
 QPushButton#primary { background: #e8a23b; color: #15171c; font-weight: bold; }
 QPushButton#primary:disabled { background: #4a4032; color: #8c8578; }
 QPushButton#danger { background: #5a2a2e; }
@@ -299,6 +303,16 @@ void PlaybackView::layout(const QSize &size)
     const int waveformHeight =
         std::clamp(kWaveformHeight + (height - kHeight) / 2, kWaveformHeight, kMaxWaveformHeight);
     const int dy = waveformHeight - kWaveformHeight;
+    // Shorter than roomy: the gaps below the times (12, 20, 12 and 12 points) close up evenly,
+    // down to 2 points each, so that the speed row still ends above the bottom panel.
+    const int squeeze = std::clamp(kRoomyHeight - height, 0, kRoomyHeight - kMinimumHeight);
+    const auto closedUp = [squeeze](int gapsAbove) {
+        static constexpr int kSpare[] = {10, 18, 10, 10};
+        int spare = 0;
+        for (int i = 0; i < gapsAbove; ++i)
+            spare += kSpare[i];
+        return spare * squeeze / (kRoomyHeight - kMinimumHeight);
+    };
     const int columnX = (width - kWidth) / 2;
     // The smallest layout's margins (47 and 48 points) around the waveform stay.
     const int waveformX = 47;
@@ -320,11 +334,15 @@ void PlaybackView::layout(const QSize &size)
     currentTimeLabel->setGeometry(waveformX, 122 + dy, 80, 18);
     audioDurationLabel->setGeometry(waveformX + waveformWidth - 80, 122 + dy, 80, 18);
     // The found-message line is centred by the screen once it knows the message.
-    messageLabel->move(messageLabel->x(), 152 + dy);
-    editMessageButton->move(editMessageButton->x(), 152 + dy);
+    messageLabel->move(messageLabel->x(), 152 + dy - closedUp(1));
+    editMessageButton->move(editMessageButton->x(), 152 + dy - closedUp(1));
 
-    for (const Placement &placed : column_)
-        placed.view->setGeometry(placed.smallest.translated(columnX, dy));
+    for (const Placement &placed : column_) {
+        // Transport, direction and speed rows; the information text lies over all of them.
+        const int top = placed.smallest.top();
+        const int gapsAbove = placed.view == infoText ? 0 : top < 272 ? 2 : top < 314 ? 3 : 4;
+        placed.view->setGeometry(placed.smallest.translated(columnX, dy - closedUp(gapsAbove)));
+    }
     for (QWidget *bottomPanel : {findReversalView, editReversalView, saveCropView})
         bottomPanel->setGeometry(0, height - 176, width, 176);
     // Its height and width only: the panel's place is its slide's business.

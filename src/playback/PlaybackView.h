@@ -29,8 +29,11 @@ struct PlaybackView {
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 568;
-    // The least height the views fit in: the controls above the bottom panel.
-    static constexpr int kMinimumHeight = 520;
+    // The height the controls fit in above the bottom panel with their usual gaps.
+    static constexpr int kRoomyHeight = 520;
+    // The least height they fit in, with the gaps between their rows closed up (the window's
+    // title and the mail progress strip may leave the screen that little).
+    static constexpr int kMinimumHeight = 472;
     // The waveform's picture in the smallest layout: the size a record keeps.
     static constexpr int kWaveformWidth = 225;
     static constexpr int kWaveformHeight = 54;

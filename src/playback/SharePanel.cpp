@@ -71,15 +71,19 @@ SharePanel::SharePanel(const PlaybackView &view)
     savedInfoButton = toolButton(view.editReversalView, QRect(284, 6, 30, 28), QStringLiteral("?"),
                                  infoTip, QStringLiteral("panelButton"));
 
+    // Signs, not words: they need no room for padding.
+    for (QToolButton *sign : {infoButton, savedInfoButton})
+        sign->setStyleSheet(QStringLiteral("padding: 0;"));
+
     QWidget *panel = view.shareReversalView;
     addContactButton =
         toolButton(panel, QRect(), QStringLiteral("+"),
                    QObject::tr("Add an address from your contacts"), QStringLiteral("panelButton"));
-    // A sign, not a word: it needs no room for padding.
     addContactButton->setStyleSheet(QStringLiteral("padding: 0;"));
+    // Drawn unlike Send when on: a switch, not a second thing to press.
     sendToSpeechButton = toolButton(panel, QRect(), QObject::tr("Also to Murmelo"),
                                     QObject::tr("Send a copy to the Murmelo collection"),
-                                    QStringLiteral("panelButton"));
+                                    QStringLiteral("shareSwitch"));
     sendToSpeechButton->setCheckable(true);
     closeShareButton =
         pushButton(panel, QRect(), QObject::tr("Close"), QStringLiteral("closeShare"));

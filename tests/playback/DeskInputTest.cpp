@@ -312,3 +312,25 @@ TEST_F(DeskInput, AWideWindowGetsAWideWaveformDrawnFromTheAudio)
 }
 
 } // namespace
+
+TEST_F(DeskInput, UnderTheMailStripTheRowsCloseUpAndTheBottomPanelStaysWhole)
+{
+    openFresh();
+    const PlaybackView &v = screen->view();
+    // The window's least height less its title bar and a mail strip of two lines.
+    for (const int height : {524, 490, PlaybackView::kMinimumHeight}) {
+        SCOPED_TRACE(height);
+        resizeTo(QSize(320, height));
+        const QRect panel = v.findReversalView->geometry();
+        EXPECT_EQ(panel, QRect(0, height - 176, 320, 176));
+        // Top to bottom, each row below the one before and the last above the panel.
+        const QList<QRect> rows = {v.currentTimeLabel->geometry(), v.messageLabel->geometry(),
+                                   v.playButton->geometry(), v.ffRewindButton->geometry(),
+                                   v.speedSlider->geometry()};
+        for (int i = 1; i < rows.size(); ++i)
+            EXPECT_LT(rows[i - 1].bottom(), rows[i].top()) << i;
+        EXPECT_LT(rows.back().bottom(), panel.top());
+        for (QWidget *button : v.findReversalView->findChildren<QPushButton *>())
+            EXPECT_TRUE(QRect(QPoint(), panel.size()).contains(button->geometry()));
+    }
+}

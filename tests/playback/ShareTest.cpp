@@ -297,6 +297,9 @@ TEST_F(Share, InfoTextTogglesInFront)
     openFresh();
     QLabel *info = screen->view().infoText;
     EXPECT_TRUE(info->isHidden());
+    // Small as it is, the button shows its whole sign.
+    QToolButton *button = screen->sharePanel().infoButton;
+    EXPECT_GE(button->width(), button->sizeHint().width());
     click(screen->sharePanel().infoButton);
     EXPECT_FALSE(info->isHidden());
     EXPECT_TRUE(info->text().contains(QLatin1String("backwards")));
