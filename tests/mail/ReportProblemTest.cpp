@@ -126,6 +126,27 @@ TEST(ReportProblem, DoneByClickOrEscapeEndsTheDescriptionAndLetsSendGo)
     EXPECT_EQ(sent[0].problem, QStringLiteral("Again"));
 }
 
+TEST(ReportProblem, FormKeepsAReadableWidthOnAWideWindowAndFitsANarrowOne)
+{
+    ReportProblemViewController screen;
+    screen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
+    for (const QSize size : {QSize(320, 568), QSize(1280, 800)}) {
+        screen.resize(size);
+        test::drainEvents();
+        const QRect field = screen.textView()->geometry();
+        EXPECT_LE(field.width(), ReportProblemViewController::kMaxColumnWidth);
+        EXPECT_NEAR(field.center().x(), size.width() / 2, 1);
+        EXPECT_GE(field.left(), ReportProblemViewController::kMargin);
+        for (QPushButton *button : {screen.sendButton(), screen.doneButton()}) {
+            EXPECT_GE(button->width(), button->sizeHint().width());
+            EXPECT_TRUE(screen.rect().contains(button->geometry()));
+            EXPECT_FALSE(button->geometry().intersects(field));
+        }
+        EXPECT_FALSE(screen.doneButton()->geometry().intersects(screen.sendButton()->geometry()));
+    }
+}
+
 TEST(ReportProblem, Screenshot)
 {
     ReportProblemViewController screen;

@@ -13,6 +13,7 @@
 #include <QShortcut>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace murmelo {
 
@@ -48,8 +49,9 @@ ReportProblemViewController::ReportProblemViewController(QWidget *parent)
     setAttribute(Qt::WA_StyledBackground);
     setFocusPolicy(Qt::StrongFocus);
     setStyleSheet(darkStyleSheet());
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(18, 18, 18, 18);
+    column_ = new QVBoxLayout(this);
+    auto *column = column_;
+    column->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     column->setSpacing(8);
     auto *intro = new QLabel(tr("Something not working? Tell us what happened; the report "
                                 "includes Murmelo's version and your system's name."),
@@ -115,6 +117,14 @@ void ReportProblemViewController::viewDidLoad()
     TextInputLinks::of(textView_).setNextTextInputView(emailTextField_);
     textView_->setPlainText(placeholder());
     sendButton_->setEnabled(false);
+}
+
+void ReportProblemViewController::resizeEvent(QResizeEvent *event)
+{
+    // On a wide window the form keeps a readable width in the middle.
+    const int side = std::max(kMargin, (width() - kMaxColumnWidth) / 2);
+    column_->setContentsMargins(side, kMargin, side, kMargin);
+    ViewController::resizeEvent(event);
 }
 
 void ReportProblemViewController::viewDidAppear()

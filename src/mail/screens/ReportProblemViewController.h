@@ -7,6 +7,7 @@
 class QLineEdit;
 class QPushButton;
 class QTextEdit;
+class QVBoxLayout;
 
 namespace murmelo {
 
@@ -17,6 +18,8 @@ class ReportProblemViewController : public ViewController {
     Q_OBJECT
 public:
     static constexpr int kMenuPosition = 3;
+    static constexpr int kMargin = 18;
+    static constexpr int kMaxColumnWidth = 640;
     static QString placeholder()
     {
         return QStringLiteral("Please describe the problem you're encountered\u2026");
@@ -42,6 +45,7 @@ public:
 
 protected:
     void viewDidAppear() override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -50,6 +54,7 @@ private:
     // The description as typed now; the placeholder is not a description.
     QString typedProblem() const;
 
+    QVBoxLayout *column_;
     QTextEdit *textView_;
     QLineEdit *emailTextField_;
     QPushButton *sendButton_;
