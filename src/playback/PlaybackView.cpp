@@ -295,23 +295,24 @@ PlaybackView::PlaybackView(QWidget *root)
 void PlaybackView::layout(const QSize &size)
 {
     const int width = std::max(kWidth, size.width());
-    // Below a window's title or tool bar the screen may be shorter than the phone's: the panels
-    // stay on its bottom edge, where they can be reached.
-    const int height = std::max(kMinimumHeight, size.height());
+    // Below a window's title or tool bar, and above the mail strip, the screen may be shorter
+    // than the phone's: the panels stay on its bottom edge, where they can be reached.
+    const int height = size.height();
     // The waveform takes half of the extra height, up to a limit; what lies below moves down by
     // as much.
     const int waveformHeight =
         std::clamp(kWaveformHeight + (height - kHeight) / 2, kWaveformHeight, kMaxWaveformHeight);
     const int dy = waveformHeight - kWaveformHeight;
-    // Shorter than roomy: the gaps below the times (12, 20, 12 and 12 points) close up evenly,
-    // down to 2 points each, so that the speed row still ends above the bottom panel.
-    const int squeeze = std::clamp(kRoomyHeight - height, 0, kRoomyHeight - kMinimumHeight);
+    // Shorter than the phone's: the gaps between the rows below the times (message, transport,
+    // direction, speed, loop, then the bottom panel) close up evenly, down to 2 points each.
+    static constexpr int kSpare[] = {10, 18, 10, 10, 8, 12};
+    static constexpr int kAllSpare = kHeight - kMinimumHeight;
+    const int squeeze = std::clamp(kHeight - height, 0, kAllSpare);
     const auto closedUp = [squeeze](int gapsAbove) {
-        static constexpr int kSpare[] = {10, 18, 10, 10};
         int spare = 0;
         for (int i = 0; i < gapsAbove; ++i)
             spare += kSpare[i];
-        return spare * squeeze / (kRoomyHeight - kMinimumHeight);
+        return spare * squeeze / kAllSpare;
     };
     const int columnX = (width - kWidth) / 2;
     // The smallest layout's margins (47 and 48 points) around the waveform stay.
@@ -338,9 +339,13 @@ void PlaybackView::layout(const QSize &size)
     editMessageButton->move(editMessageButton->x(), 152 + dy - closedUp(1));
 
     for (const Placement &placed : column_) {
-        // Transport, direction and speed rows; the information text lies over all of them.
+        // Transport, direction, speed and loop rows; the information text lies over them all.
         const int top = placed.smallest.top();
-        const int gapsAbove = placed.view == infoText ? 0 : top < 272 ? 2 : top < 314 ? 3 : 4;
+        const int gapsAbove = placed.view == infoText ? 0
+                              : top < 272             ? 2
+                              : top < 314             ? 3
+                              : top < 352             ? 4
+                                                      : 5;
         placed.view->setGeometry(placed.smallest.translated(columnX, dy - closedUp(gapsAbove)));
     }
     for (QWidget *bottomPanel : {findReversalView, editReversalView, saveCropView})

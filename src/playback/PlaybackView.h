@@ -29,11 +29,10 @@ struct PlaybackView {
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 568;
-    // The height the controls fit in above the bottom panel with their usual gaps.
-    static constexpr int kRoomyHeight = 520;
-    // The least height they fit in, with the gaps between their rows closed up (the window's
-    // title and the mail progress strip may leave the screen that little).
-    static constexpr int kMinimumHeight = 472;
+    // The least height in which every row still ends above the bottom panel, with the gaps
+    // between the rows closed up. Shorter still (the window's title bar and the mail progress
+    // strip may leave less), the panel stays whole on the bottom edge and covers the lowest row.
+    static constexpr int kMinimumHeight = 500;
     // The waveform's picture in the smallest layout: the size a record keeps.
     static constexpr int kWaveformWidth = 225;
     static constexpr int kWaveformHeight = 54;

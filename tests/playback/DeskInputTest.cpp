@@ -317,19 +317,22 @@ TEST_F(DeskInput, UnderTheMailStripTheRowsCloseUpAndTheBottomPanelStaysWhole)
 {
     openFresh();
     const PlaybackView &v = screen->view();
-    // The window's least height less its title bar and a mail strip of two lines.
-    for (const int height : {524, 490, PlaybackView::kMinimumHeight}) {
+    // The window's least height less its title bar, then less a mail strip too.
+    for (const int height : {524, PlaybackView::kMinimumHeight, 484}) {
         SCOPED_TRACE(height);
         resizeTo(QSize(320, height));
         const QRect panel = v.findReversalView->geometry();
         EXPECT_EQ(panel, QRect(0, height - 176, 320, 176));
         // Top to bottom, each row below the one before and the last above the panel.
         const QList<QRect> rows = {v.currentTimeLabel->geometry(), v.messageLabel->geometry(),
-                                   v.playButton->geometry(), v.ffRewindButton->geometry(),
-                                   v.speedSlider->geometry()};
+                                   v.playButton->geometry(),       v.ffRewindButton->geometry(),
+                                   v.speedSlider->geometry(),      v.loopCountButton->geometry()};
         for (int i = 1; i < rows.size(); ++i)
             EXPECT_LT(rows[i - 1].bottom(), rows[i].top()) << i;
-        EXPECT_LT(rows.back().bottom(), panel.top());
+        // Every row clear of the panel where there is room for it; below that only the loop
+        // row goes under it.
+        const QRect &above = height >= PlaybackView::kMinimumHeight ? rows.back() : rows.at(4);
+        EXPECT_LT(above.bottom(), panel.top());
         for (QWidget *button : v.findReversalView->findChildren<QPushButton *>())
             EXPECT_TRUE(QRect(QPoint(), panel.size()).contains(button->geometry()));
     }
