@@ -10,15 +10,21 @@ namespace murmelo {
 std::unique_ptr<Player> Player::open(const QString &path, QString &error,
                                      std::unique_ptr<AudioOutput> output)
 {
-    auto audio = PlayerAudio::decode(path, error);
+    auto audio = PlayerAudio::open(path, error);
     if (!audio)
         return nullptr;
+    return open(std::move(audio), std::move(output));
+}
+
+std::unique_ptr<Player> Player::open(std::shared_ptr<PlayerAudio> audio,
+                                     std::unique_ptr<AudioOutput> output)
+{
     if (!output)
         output = createDefaultAudioOutput();
     return std::unique_ptr<Player>(new Player(std::move(audio), std::move(output)));
 }
 
-Player::Player(std::shared_ptr<const PlayerAudio> audio, std::unique_ptr<AudioOutput> output)
+Player::Player(std::shared_ptr<PlayerAudio> audio, std::unique_ptr<AudioOutput> output)
     : audio_(std::move(audio)), stream_(std::make_unique<PlayerStream>(audio_)),
       output_(std::move(output)), alive_(std::make_shared<int>(0))
 {
@@ -47,14 +53,14 @@ Player::~Player()
 
 double Player::duration() const
 {
-    return double(audio_->frames()) / audio_->sampleRate;
+    return double(audio_->frames()) / audio_->sampleRate();
 }
 
 qint64 Player::toFrame(double seconds) const
 {
     if (!(seconds > 0))
         return 0;
-    return std::min(audio_->frames(), qint64(std::llround(seconds * audio_->sampleRate)));
+    return std::min(audio_->frames(), qint64(std::llround(seconds * audio_->sampleRate())));
 }
 
 double Player::playingPosition() const
@@ -66,7 +72,7 @@ double Player::playingPosition() const
 double Player::currentTime() const
 {
     const double frame = playing_ ? playingPosition() : double(pausedFrame_);
-    return frame / audio_->sampleRate;
+    return frame / audio_->sampleRate();
 }
 
 void Player::setCurrentTime(double seconds)
@@ -94,9 +100,9 @@ bool Player::play(Fade fade, double delaySeconds)
     output_->stop(); // a smooth pause may still be fading out of this stream
     stream_->setRate(effectiveRate());
     stream_->restart(pausedFrame_, fade == Fade::Smooth,
-                     std::llround(std::max(0.0, delaySeconds) * audio_->sampleRate));
+                     std::llround(std::max(0.0, delaySeconds) * audio_->sampleRate()));
     playing_ = true;
-    if (!output_->start(audio_->sampleRate, audio_->channels, stream_.get())) {
+    if (!output_->start(audio_->sampleRate(), audio_->channels(), stream_.get())) {
         playing_ = false;
         return false;
     }
@@ -126,7 +132,7 @@ void Player::setEndTime(std::optional<double> seconds)
 
 double Player::bufferedSeconds() const
 {
-    return double(output_->framesPending()) / audio_->sampleRate;
+    return double(output_->framesPending()) / audio_->sampleRate();
 }
 
 void Player::setEnableRate(bool enabled)
@@ -147,6 +153,12 @@ void Player::outputDrained()
 {
     if (!playing_) // the end of a smooth pause's fade, not of the file
         return;
+    const QString failure = stream_->failure();
+    if (!failure.isEmpty()) {
+        // Everything rendered has been heard: the position is where the readable audio ends.
+        output_->stop();
+        return outputFailed(failure);
+    }
     ++run_;
     output_->stop();
     playing_ = false;

@@ -12,7 +12,7 @@
 
 namespace murmelo {
 
-// Plays one WAV file: decoded once at open, played through an output at a rate from 0.5 to 2
+// Plays one WAV file, streamed from the disk, through an output at a rate from 0.5 to 2
 // with the pitch kept, seekable to the sample. Its position follows what the listener hears,
 // not what has been handed to the device. Main thread only; its callbacks arrive on the main
 // queue.
@@ -21,6 +21,9 @@ public:
     // Null, with the reason in `error`, when the file cannot be played. Without an output the
     // player uses the default sound device (or a silent one when there is none).
     static std::unique_ptr<Player> open(const QString &path, QString &error,
+                                        std::unique_ptr<AudioOutput> output = nullptr);
+    // Plays audio from elsewhere than a file of its own choosing.
+    static std::unique_ptr<Player> open(std::shared_ptr<PlayerAudio> audio,
                                         std::unique_ptr<AudioOutput> output = nullptr);
     ~Player();
 
@@ -63,19 +66,20 @@ public:
 
     // At the end of the file (not on pause); the position is back at the start by then.
     void setFinishedHandler(std::function<void()> handler) { finished_ = std::move(handler); }
-    // Decoding is done at open; what can still fail while playing is the sound output.
+    // While playing, the sound output can fail, or the file can no longer be read (cut short, or
+    // on a disk that went away); the position is then where the sound stopped.
     void setErrorHandler(std::function<void(const QString &)> handler)
     {
         error_ = std::move(handler);
     }
 
-    int sampleRate() const { return audio_->sampleRate; }
-    int channels() const { return audio_->channels; }
+    int sampleRate() const { return audio_->sampleRate(); }
+    int channels() const { return audio_->channels(); }
     qint64 frameCount() const { return audio_->frames(); }
     AudioOutput &output() { return *output_; }
 
 private:
-    Player(std::shared_ptr<const PlayerAudio> audio, std::unique_ptr<AudioOutput> output);
+    Player(std::shared_ptr<PlayerAudio> audio, std::unique_ptr<AudioOutput> output);
     double playingPosition() const;
     qint64 toFrame(double seconds) const;
     double effectiveRate() const { return rateEnabled_ ? rate_ : 1.0; }
@@ -83,7 +87,7 @@ private:
     void outputDrained();
     void outputFailed(const QString &reason);
 
-    std::shared_ptr<const PlayerAudio> audio_;
+    std::shared_ptr<PlayerAudio> audio_;
     std::unique_ptr<PlayerStream> stream_;
     std::unique_ptr<AudioOutput> output_;
     std::shared_ptr<int> alive_; // lets posted callbacks see that the player is gone

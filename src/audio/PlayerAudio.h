@@ -3,23 +3,38 @@
 #include <QString>
 #include <QtGlobal>
 #include <memory>
-#include <vector>
 
 namespace murmelo {
 
-// A WAV file decoded once into memory as interleaved float frames in [-1, 1], so that playing,
-// seeking and changing rate never touch the file again.
-struct PlayerAudio {
-    int sampleRate = 0;
-    int channels = 0;
-    std::vector<float> samples;
+// The frames a player plays, as interleaved float in [-1, 1], read on demand so that an hour of
+// audio never has to sit in memory. Reads may come from any thread.
+class PlayerAudio {
+public:
+    virtual ~PlayerAudio() = default;
 
-    qint64 frames() const { return channels ? qint64(samples.size()) / channels : 0; }
-    const float *frame(qint64 index) const { return samples.data() + index * channels; }
+    int sampleRate() const { return sampleRate_; }
+    int channels() const { return channels_; }
+    qint64 frames() const { return frames_; }
 
-    // Null, with the reason in `error`, when the file is missing, not WAV, damaged or in an
-    // encoding we do not play.
-    static std::shared_ptr<const PlayerAudio> decode(const QString &path, QString &error);
+    // Copies frames [first, first + count) into `out`. Fewer come back only when the audio can
+    // no longer be read (the file was cut short, the disk went away); failure() then says why.
+    virtual qint64 read(qint64 first, qint64 count, float *out) = 0;
+    virtual QString failure() const { return {}; }
+
+    // Streams a WAV file. Null, with the reason in `error`, when the file is missing, not WAV,
+    // damaged or in an encoding we do not play.
+    static std::shared_ptr<PlayerAudio> open(const QString &path, QString &error);
+
+protected:
+    PlayerAudio(int sampleRate, int channels, qint64 frames)
+        : sampleRate_(sampleRate), channels_(channels), frames_(frames)
+    {
+    }
+
+private:
+    int sampleRate_;
+    int channels_;
+    qint64 frames_;
 };
 
 } // namespace murmelo

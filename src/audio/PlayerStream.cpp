@@ -11,11 +11,12 @@ constexpr qint64 kFeedFrames = 2048;
 
 } // namespace
 
-PlayerStream::PlayerStream(std::shared_ptr<const PlayerAudio> audio)
-    : audio_(std::move(audio)), stretcher_(std::make_unique<soundtouch::SoundTouch>())
+PlayerStream::PlayerStream(std::shared_ptr<PlayerAudio> audio)
+    : audio_(std::move(audio)), stretcher_(std::make_unique<soundtouch::SoundTouch>()),
+      feed_(size_t(kFeedFrames * audio_->channels()))
 {
-    stretcher_->setSampleRate(uint(audio_->sampleRate));
-    stretcher_->setChannels(uint(audio_->channels));
+    stretcher_->setSampleRate(uint(audio_->sampleRate()));
+    stretcher_->setChannels(uint(audio_->channels()));
     restart(0);
 }
 
@@ -30,6 +31,7 @@ void PlayerStream::restart(qint64 sourceFrame, bool fadeIn, qint64 leadFrames)
     lead_ = std::max<qint64>(0, leadFrames);
     fadeIn_ = fadeIn;
     endingFade_ = false;
+    cutShort_ = false; // a file cut short fails again where it ends; one put back plays on
     moveTo(double(sourceFrame), false);
     if (lead_ > 0)
         segments_.insert(segments_.begin(), {0, position_, 0.0, false});
@@ -37,7 +39,7 @@ void PlayerStream::restart(qint64 sourceFrame, bool fadeIn, qint64 leadFrames)
 
 qint64 PlayerStream::fadeFrames() const
 {
-    return std::max<qint64>(1, std::lround(kCrossfadeSeconds * audio_->sampleRate));
+    return std::max<qint64>(1, std::lround(kCrossfadeSeconds * audio_->sampleRate()));
 }
 
 double PlayerStream::fadeOutAndEnd()
@@ -68,7 +70,7 @@ void PlayerStream::seek(qint64 sourceFrame, bool crossfade)
     if (crossfade && rendered_ >= lead_) {
         // Render the old position's next few milliseconds now; they fade out under the new ones.
         const qint64 frames = fadeFrames();
-        std::vector<float> old(size_t(frames * audio_->channels), 0.0f);
+        std::vector<float> old(size_t(frames * audio_->channels()), 0.0f);
         const qint64 saved = rendered_;
         renderAtRate(old.data(), frames);
         rendered_ = saved;
@@ -77,6 +79,7 @@ void PlayerStream::seek(qint64 sourceFrame, bool crossfade)
     } else {
         fadeOut_.clear();
     }
+    cutShort_ = false; // the new place may still be there in a file cut short
     moveTo(double(sourceFrame), true);
 }
 
@@ -116,6 +119,25 @@ qint64 PlayerStream::framesRendered() const
     return rendered_;
 }
 
+QString PlayerStream::failure() const
+{
+    std::lock_guard lock(mutex_);
+    if (!cutShort_)
+        return {};
+    const QString reason = audio_->failure();
+    return reason.isEmpty() ? QStringLiteral("the audio could not be read to its end") : reason;
+}
+
+qint64 PlayerStream::readFrames(qint64 first, qint64 count, float *out)
+{
+    if (cutShort_)
+        return 0;
+    const qint64 got = audio_->read(first, count, out);
+    if (got < count)
+        cutShort_ = true;
+    return got;
+}
+
 double PlayerStream::sourcePositionAt(qint64 outputFrame)
 {
     std::lock_guard lock(mutex_);
@@ -142,9 +164,9 @@ qint64 PlayerStream::renderFrames(float *interleaved, qint64 frames)
         frames = std::min(frames, fadeFrames() - endingDone_);
     const qint64 first = rendered_;
     const qint64 silent = std::clamp<qint64>(lead_ - rendered_, 0, frames);
-    std::fill_n(interleaved, silent * audio_->channels, 0.0f);
+    std::fill_n(interleaved, silent * audio_->channels(), 0.0f);
     rendered_ += silent;
-    float *sound = interleaved + silent * audio_->channels;
+    float *sound = interleaved + silent * audio_->channels();
     const qint64 toEnd = outputFramesToEnd();
     const qint64 got = renderAtRate(sound, frames - silent);
     if (!fadeOut_.empty())
@@ -159,7 +181,7 @@ void PlayerStream::applyFades(float *out, qint64 frames, qint64 firstFrame)
 {
     if (!fadeIn_ && !endingFade_)
         return;
-    const int channels = audio_->channels;
+    const int channels = audio_->channels();
     const qint64 length = fadeFrames();
     for (qint64 i = 0; i < frames; ++i) {
         // The same equal-power curves as a jump's crossfade, so that a run fading out under
@@ -179,7 +201,7 @@ void PlayerStream::applyFades(float *out, qint64 frames, qint64 firstFrame)
 
 void PlayerStream::applyEndFade(float *out, qint64 frames, qint64 framesToEnd)
 {
-    const int channels = audio_->channels;
+    const int channels = audio_->channels();
     const qint64 length = fadeFrames();
     for (qint64 i = std::max<qint64>(0, framesToEnd - length); i < frames; ++i) {
         // The mirror of a fade-in, so that a run ending here and another starting from silence
@@ -193,7 +215,7 @@ void PlayerStream::applyEndFade(float *out, qint64 frames, qint64 framesToEnd)
 
 void PlayerStream::mixCrossfade(float *out, qint64 frames)
 {
-    const int channels = audio_->channels;
+    const int channels = audio_->channels();
     const qint64 total = qint64(fadeOut_.size()) / channels;
     for (qint64 i = 0; i < frames && fadeDone_ < total; ++i, ++fadeDone_) {
         // Equal-power curves keep the loudness steady through the fade.
@@ -215,8 +237,7 @@ qint64 PlayerStream::renderAtRate(float *out, qint64 frames)
     qint64 got = 0;
     if (rate_ == 1.0) {
         const qint64 start = qint64(std::llround(position_));
-        got = std::clamp<qint64>(qint64(end) - start, 0, frames);
-        std::copy_n(audio_->frame(start), got * audio_->channels, out);
+        got = readFrames(start, std::clamp<qint64>(qint64(end) - start, 0, frames), out);
     } else {
         got = renderStretched(out, frames);
     }
@@ -228,16 +249,19 @@ qint64 PlayerStream::renderAtRate(float *out, qint64 frames)
 
 qint64 PlayerStream::renderStretched(float *out, qint64 frames)
 {
-    const int channels = audio_->channels;
+    const int channels = audio_->channels();
     qint64 produced = 0;
     while (produced < frames) {
         produced += stretcher_->receiveSamples(out + produced * channels, uint(frames - produced));
         if (produced == frames)
             break;
-        if (fedFrames_ < audio_->frames()) {
+        if (fedFrames_ < audio_->frames() && !cutShort_) {
             const qint64 n = std::min(kFeedFrames, audio_->frames() - fedFrames_);
-            stretcher_->putSamples(audio_->frame(fedFrames_), uint(n));
-            fedFrames_ += n;
+            const qint64 got = readFrames(fedFrames_, n, feed_.data());
+            stretcher_->putSamples(feed_.data(), uint(got));
+            fedFrames_ += got;
+        } else if (cutShort_) {
+            break; // what the stretcher still holds would play past the point the audio ends
         } else if (!stretcherFlushed_) {
             stretcher_->flush();
             stretcherFlushed_ = true;

@@ -14,13 +14,13 @@ class SoundTouch;
 
 namespace murmelo {
 
-// Turns decoded audio into output frames at a playback rate, keeping the pitch (SoundTouch; rate
+// Turns audio into output frames at a playback rate, keeping the pitch (SoundTouch; rate
 // 1 copies the frames untouched), and remembers which source frame every output frame stands for
 // so that the player can tell where the listener is. Output frames are counted from restart().
 // Thread-safe: the output pulls on its own schedule while the player changes rate or seeks.
 class PlayerStream : public AudioFrameSource {
 public:
-    explicit PlayerStream(std::shared_ptr<const PlayerAudio> audio);
+    explicit PlayerStream(std::shared_ptr<PlayerAudio> audio);
     ~PlayerStream() override;
 
     static constexpr double kMinimumRate = 0.5;
@@ -49,6 +49,9 @@ public:
     // run stands for. A seek not yet reached by the listener reads as its target.
     double sourcePositionAt(qint64 outputFrame);
     qint64 framesRendered() const;
+    // Why the run ended before the audio's end, when the audio could no longer be read; empty
+    // when it ended where it should.
+    QString failure() const;
 
 private:
     struct Segment {
@@ -68,7 +71,9 @@ private:
     qint64 outputFramesToEnd() const;
     qint64 fadeFrames() const;
 
-    std::shared_ptr<const PlayerAudio> audio_;
+    qint64 readFrames(qint64 first, qint64 count, float *out);
+
+    std::shared_ptr<PlayerAudio> audio_;
     std::unique_ptr<soundtouch::SoundTouch> stretcher_;
     mutable std::mutex mutex_;
 
@@ -76,6 +81,8 @@ private:
     double position_ = 0;  // source frame the next output frame stands for
     qint64 fedFrames_ = 0; // next source frame to hand the stretcher
     bool stretcherFlushed_ = false;
+    std::vector<float> feed_; // source frames on their way into the stretcher
+    bool cutShort_ = false;   // the audio could not be read further in this run
     qint64 rendered_ = 0;
     std::vector<Segment> segments_;
 
