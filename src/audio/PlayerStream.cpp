@@ -260,9 +260,8 @@ qint64 PlayerStream::renderStretched(float *out, qint64 frames)
             const qint64 got = readFrames(fedFrames_, n, feed_.data());
             stretcher_->putSamples(feed_.data(), uint(got));
             fedFrames_ += got;
-        } else if (cutShort_) {
-            break; // what the stretcher still holds would play past the point the audio ends
         } else if (!stretcherFlushed_) {
+            // At the end, or where a file cut short now ends: play out what the stretcher holds.
             stretcher_->flush();
             stretcherFlushed_ = true;
         } else {
