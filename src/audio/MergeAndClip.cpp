@@ -122,6 +122,18 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
     return {AudioJobStatus::Finished, {}};
 }
 
+ClipFrames clipFrames(float start, float end, qint64 frames)
+{
+    // Frame positions are computed in single precision, as the crop range has always been, so
+    // the mirrored range on the reversal lands on the same frames.
+    start = std::clamp(start, 0.0f, 1.0f);
+    end = std::clamp(end, 0.0f, 1.0f);
+    const float length = float(frames);
+    const qint64 first = std::min(qint64(start * length), frames);
+    const qint64 count = std::clamp<qint64>(qint64((end - start) * length), 0, frames - first);
+    return {first, count};
+}
+
 AudioJobResult clipAudioFile(const QString &path, float start, float end, const QString &output)
 {
     if (!std::isfinite(start) || !std::isfinite(end))
@@ -138,14 +150,7 @@ AudioJobResult clipAudioFile(const QString &path, float start, float end, const 
     if (!openRegularFile(in, path, error))
         return {AudioJobStatus::Failed, error};
 
-    // Frame positions are computed in single precision, as the crop range has always been, so
-    // the mirrored range on the reversal lands on the same frames.
-    start = std::clamp(start, 0.0f, 1.0f);
-    end = std::clamp(end, 0.0f, 1.0f);
-    const float length = float(layout.frames);
-    const qint64 first = std::min(qint64(start * length), layout.frames);
-    const qint64 count =
-        std::clamp<qint64>(qint64((end - start) * length), 0, layout.frames - first);
+    const auto [first, count] = clipFrames(start, end, layout.frames);
     const qint64 frameBytes = layout.blockAlign;
 
     OutputFile target(output);

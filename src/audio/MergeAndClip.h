@@ -22,6 +22,14 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
                                const QString &output);
 AudioJobResult clipAudioFile(const QString &path, float start, float end, const QString &output);
 
+// The frames a clip from `start` to `end` keeps of a file of `frames` frames: the first one
+// and how many.
+struct ClipFrames {
+    qint64 first;
+    qint64 count;
+};
+ClipFrames clipFrames(float start, float end, qint64 frames);
+
 // The factor as libsox's "speed" is given it: shortest text, at most 7 significant digits.
 QString speedFactorText(float factor);
 

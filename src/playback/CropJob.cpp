@@ -1,6 +1,7 @@
 #include "playback/CropJob.h"
 
 #include "audio/MergeAndClip.h"
+#include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
 #include "library/Recording.h"
 #include "platform/MainQueue.h"
@@ -32,8 +33,17 @@ CropResult cut(const QString &audioPath, const QString &reverseAudioPath, float 
         QFile::remove(result.reverseAudioPath);
         const QString reason =
             forward.status != AudioJobStatus::Finished ? forward.error : reverse.error;
-        return {
-            {}, {}, {}, reason.isEmpty() ? QStringLiteral("the audio could not be cut") : reason};
+        return {{},
+                {},
+                {},
+                {},
+                reason.isEmpty() ? QStringLiteral("the audio could not be cut") : reason};
+    }
+    WavLayout layout;
+    QString error;
+    if (WavFile::inspect(reverseAudioPath, layout, error) == WavFile::Kind::Valid) {
+        const ClipFrames kept = clipFrames(1 - max, 1 - min, layout.frames);
+        result.keptReversal = {kept.first, kept.first + kept.count};
     }
     result.waveformImage = waveformImage(result.audioPath, kWaveformSize, kWaveformBarWidth);
     return result;

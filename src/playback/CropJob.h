@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/PhraseMarker.h"
+
 #include <QImage>
 #include <QString>
 #include <functional>
@@ -12,6 +14,8 @@ struct CropResult {
     QString audioPath;
     QString reverseAudioPath;
     QImage waveformImage;
+    // The frames of the old reversal that the new one holds.
+    FrameRange keptReversal;
     QString error;
 
     bool succeeded() const { return error.isEmpty(); }

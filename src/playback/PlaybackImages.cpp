@@ -149,4 +149,13 @@ QIcon editMessage()
     return twoStates(draw, draw);
 }
 
+QIcon removeMarker()
+{
+    const auto draw = [](QPainter &painter) {
+        painter.drawLine(QPointF(10, 10), QPointF(24, 24));
+        painter.drawLine(QPointF(24, 10), QPointF(10, 24));
+    };
+    return twoStates(draw, draw);
+}
+
 } // namespace murmelo::PlaybackImages

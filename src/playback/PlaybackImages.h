@@ -16,5 +16,6 @@ QIcon restart();
 QIcon direction();
 QIcon repeat();
 QIcon editMessage();
+QIcon removeMarker();
 
 } // namespace murmelo::PlaybackImages

@@ -1,5 +1,7 @@
 #include "playback/PlaybackView.h"
 
+#include "playback/MarkerListView.h"
+#include "playback/MarkerOverlay.h"
 #include "playback/PlaybackImages.h"
 
 #include <QLabel>
@@ -7,6 +9,7 @@
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTextEdit>
 #include <QToolButton>
@@ -72,6 +75,13 @@ QSlider#scrubber::groove:horizontal { background: transparent; }
 QSlider#scrubber::sub-page:horizontal { border-image: none; background: rgba(232, 162, 59, 55); }
 QSlider#scrubber::add-page:horizontal { border-image: none; background: transparent; }
 QSlider#scrubber::handle:horizontal { image: none; background: #e8a23b; width: 3px; margin: 0; }
+QTreeWidget#markerList {
+    background: #1b1e24; border: 1px solid #2c303a; border-radius: 6px; font-size: 12px;
+}
+QTreeWidget#markerList::item:selected { background: #2f4a66; color: #f2f2f5; }
+QScrollBar#zoom:horizontal { background: #23262e; height: 8px; border-radius: 4px; }
+QScrollBar#zoom::handle:horizontal { background: #5a6070; border-radius: 4px; min-width: 12px; }
+QScrollBar#zoom::add-line, QScrollBar#zoom::sub-line { width: 0; }
 QSlider#speed::groove:horizontal { background: #3d4250; height: 4px; border-radius: 2px; }
 QSlider#speed::sub-page:horizontal { background: #e8a23b; border-radius: 2px; }
 QSlider#speed::handle:horizontal {
@@ -175,6 +185,18 @@ PlaybackView::PlaybackView(QWidget *root)
 
     // Over the waveform (root y 64 to 118): the handle's centre travels exactly its width.
     scrubberSlider = slider(root, QRect(46, 64, 228, 54), QStringLiteral("scrubber"));
+    markerOverlay = new MarkerOverlay(root);
+    markerOverlay->setGeometry(47, 64, kWaveformWidth, kWaveformHeight);
+    zoomScrollBar = new QScrollBar(Qt::Horizontal, root);
+    zoomScrollBar->setObjectName(QStringLiteral("zoom"));
+    zoomScrollBar->setFocusPolicy(Qt::NoFocus);
+    zoomScrollBar->setToolTip(QObject::tr("Zoom with Ctrl+wheel or + and -"));
+    zoomScrollBar->hide();
+    markerList = new MarkerListView(root);
+    removeMarkerButton =
+        toolButton(root, QRect(), QStringLiteral("transport"), PlaybackImages::removeMarker(),
+                   QObject::tr("Remove the marker (Delete)"), false);
+    removeMarkerButton->setIconSize(QSize(16, 16));
     currentTimeLabel = label(root, QRect(47, 122, 80, 18), QStringLiteral("time"),
                              Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("0:00"));
     audioDurationLabel = label(root, QRect(192, 122, 80, 18), QStringLiteral("time"),
@@ -327,11 +349,11 @@ void PlaybackView::layout(const QSize &size)
         waveform->setGeometry(waveformX, 48, waveformWidth, waveformHeight);
     // Over the waveform (root y 64 on): the 3-point handle's centre travels exactly its width.
     scrubberSlider->setGeometry(waveformX - 1, 64, waveformWidth + 3, waveformHeight);
-    // The played part is shaded over the waveform's whole height.
-    const QString groove =
-        QStringLiteral("QSlider::groove:horizontal { height: %1px; }").arg(waveformHeight);
-    if (scrubberSlider->styleSheet() != groove)
-        scrubberSlider->setStyleSheet(groove);
+    markerOverlay->setGeometry(waveformX, 64, waveformWidth, waveformHeight);
+    waveformHeight_ = waveformHeight;
+    styleScrubber();
+    // Between the two times under the waveform.
+    zoomScrollBar->setGeometry(waveformX + 90, 127 + dy, waveformWidth - 180, 8);
     currentTimeLabel->setGeometry(waveformX, 122 + dy, 80, 18);
     audioDurationLabel->setGeometry(waveformX + waveformWidth - 80, 122 + dy, 80, 18);
     // The found-message line is centred by the screen once it knows the message.
@@ -348,6 +370,11 @@ void PlaybackView::layout(const QSize &size)
                                                       : 5;
         placed.view->setGeometry(placed.smallest.translated(columnX, dy - closedUp(gapsAbove)));
     }
+    // The markers fill what is left between the loop row and the bottom panel.
+    const int listTop = loopCountButton->geometry().bottom() + 10;
+    const int listHeight = std::max(26, height - 176 - 8 - listTop);
+    markerList->setGeometry(waveformX, listTop, waveformWidth - 34, listHeight);
+    removeMarkerButton->setGeometry(waveformX + waveformWidth - 28, listTop, 28, 28);
     for (QWidget *bottomPanel : {findReversalView, editReversalView, saveCropView})
         bottomPanel->setGeometry(0, height - 176, width, 176);
     // Its height and width only: the panel's place is its slide's business.
@@ -357,6 +384,25 @@ void PlaybackView::layout(const QSize &size)
         const int down = placed.view->parentWidget() == waitView ? (height - kHeight) / 2 : 0;
         placed.view->setGeometry(placed.smallest.translated(columnX, down));
     }
+}
+
+void PlaybackView::setScrubberHandleShown(bool shown)
+{
+    if (shown == handleShown_)
+        return;
+    handleShown_ = shown;
+    styleScrubber();
+}
+
+void PlaybackView::styleScrubber()
+{
+    // The played part is shaded over the waveform's whole height.
+    QString sheet =
+        QStringLiteral("QSlider::groove:horizontal { height: %1px; }").arg(waveformHeight_);
+    if (!handleShown_)
+        sheet += QStringLiteral(" QSlider::handle:horizontal { background: transparent; }");
+    if (scrubberSlider->styleSheet() != sheet)
+        scrubberSlider->setStyleSheet(sheet);
 }
 
 } // namespace murmelo

@@ -8,12 +8,16 @@ class QLabel;
 class QSize;
 class QLineEdit;
 class QPushButton;
+class QScrollBar;
 class QSlider;
 class QTextEdit;
 class QToolButton;
 class QWidget;
 
 namespace murmelo {
+
+class MarkerListView;
+class MarkerOverlay;
 
 // The playback screen's views: the waveform with its scrubber, the transport, the speed and the
 // panels of the editing flows. Designed for the 320 x 568-point phone screen; on a larger window
@@ -26,6 +30,8 @@ struct PlaybackView {
 
     // Places every view for a root of this size (never narrower than the phone's screen).
     void layout(const QSize &size);
+    // The playhead is hidden while it lies outside a zoomed view.
+    void setScrubberHandleShown(bool shown);
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 568;
@@ -50,6 +56,12 @@ struct PlaybackView {
     QSlider *scrubberSlider;
     QLabel *currentTimeLabel;
     QLabel *audioDurationLabel;
+    // Drawn over the waveform, under the mouse's controls.
+    MarkerOverlay *markerOverlay;
+    // Pans a zoomed waveform; hidden while the whole audio is shown.
+    QScrollBar *zoomScrollBar;
+    MarkerListView *markerList;
+    QToolButton *removeMarkerButton;
     QLabel *messageLabel;
     QToolButton *editMessageButton;
 
@@ -97,6 +109,10 @@ struct PlaybackView {
     QLabel *infoText;
 
 private:
+    void styleScrubber();
+
+    int waveformHeight_ = kWaveformHeight;
+    bool handleShown_ = true;
     struct Placement {
         QWidget *view;
         QRect smallest; // its frame in the smallest layout

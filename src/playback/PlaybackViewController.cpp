@@ -3,6 +3,8 @@
 #include "library/Recording.h"
 #include "platform/AlertPresenter.h"
 #include "playback/FoundMessageLayout.h"
+#include "playback/MarkerListView.h"
+#include "playback/MarkerOverlay.h"
 #include "playback/PlaybackImages.h"
 #include "playback/ShareLayout.h"
 #include "playback/SharePanel.h"
@@ -31,6 +33,8 @@ namespace {
 constexpr double kScrubberScale = 1000.0;
 constexpr double kNudgeSeconds = 1.0;
 constexpr float kSpeedStep = 0.1f;
+// One press of + or -.
+constexpr double kKeyZoom = 1.5;
 } // namespace
 
 PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactory players,
@@ -43,9 +47,16 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     setFocusPolicy(Qt::StrongFocus);
     resize(PlaybackView::kWidth, PlaybackView::kHeight);
     engine_.setCropRangeProvider([this]() -> std::optional<CropFractions> {
-        if (!isCropMode())
-            return std::nullopt;
-        return CropFractions{rangeSlider_->min(), rangeSlider_->max()};
+        if (isCropMode())
+            return CropFractions{rangeSlider_->min(), rangeSlider_->max()};
+        // A marker clicked in the list plays its stretch alone.
+        const ReversalFrames frames = reversalFrames();
+        if (playingMarker_ && frames.isValid()) {
+            const FrameRange forward = mirrored(*playingMarker_, frames.frames);
+            return CropFractions{float(double(forward.start) / frames.frames),
+                                 float(double(forward.end) / frames.frames)};
+        }
+        return std::nullopt;
     });
     connect(&engine_, &PlaybackEngine::updated, this,
             &PlaybackViewController::refreshPlaybackViews);
@@ -56,6 +67,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     });
     connectActions();
     setUpSharing();
+    setUpMarkers();
     refreshPlaybackViews();
 }
 
@@ -114,6 +126,7 @@ void PlaybackViewController::setRecording(std::shared_ptr<Recording> recording)
     message_ = recording_->message();
     setReverseAudioPath(recording_->reverseAudioPath());
     setAudioPath(recording_->currentAudioPath());
+    loadMarkers();
 }
 
 std::optional<float> PlaybackViewController::storedSpeed() const
@@ -136,6 +149,12 @@ void PlaybackViewController::setReverseAudioPath(const QString &path)
 {
     reverseAudioPath_ = path;
     noteLoadError(path, engine_.openReverse(path, storedSpeed()));
+    // Markers count frames of one reversal; another one starts without them.
+    markers_.clear();
+    markStart_.reset();
+    playingMarker_.reset();
+    view_.markerOverlay->setPendingStart(std::nullopt);
+    refreshMarkers();
 }
 
 void PlaybackViewController::setWaveformImage(const QImage &image)
@@ -146,15 +165,30 @@ void PlaybackViewController::setWaveformImage(const QImage &image)
 
 void PlaybackViewController::refreshWaveformViews()
 {
-    // The small layout shows the picture as it was made; a larger one draws the audio afresh
-    // for its size, showing the stretched picture until that drawing is ready.
+    // The small layout shows the picture as it was made; a larger one or a zoomed view draws
+    // the audio afresh for its size and stretch, showing the stretched picture until that
+    // drawing is ready.
     const QSize size = view_.editWaveformImageView->size();
     QImage picture = waveformImage_;
-    if (size != QSize(PlaybackView::kWaveformWidth, PlaybackView::kWaveformHeight)) {
+    if (timeline_.isZoomed()) {
+        const QImage drawn =
+            waveformPicture_->draw(size, timeline_.startFraction(), timeline_.endFraction());
+        const int width = waveformImage_.width();
+        picture =
+            !drawn.isNull()
+                ? drawn
+                : waveformImage_.copy(
+                      int(timeline_.startFraction() * width), 0,
+                      std::max(1, int(std::ceil(timeline_.span() / timeline_.duration() * width))),
+                      waveformImage_.height());
+    } else if (size != QSize(PlaybackView::kWaveformWidth, PlaybackView::kWaveformHeight)) {
         const QImage drawn = waveformPicture_->draw(size);
         if (!drawn.isNull())
             picture = drawn;
     }
+    // Reversed, the picture runs as the reversal plays.
+    if (timeline_.isReversed())
+        picture = picture.mirrored(true, false);
     const QPixmap pixmap = QPixmap::fromImage(picture);
     view_.editWaveformImageView->setPixmap(pixmap);
     view_.displayWaveformImageView->setPixmap(pixmap);
@@ -162,10 +196,8 @@ void PlaybackViewController::refreshWaveformViews()
 
 void PlaybackViewController::resetScrubber()
 {
-    const QSignalBlocker blocker(view_.scrubberSlider);
-    view_.scrubberSlider->setMinimum(0);
-    view_.scrubberSlider->setMaximum(int(std::lround(engine_.duration() * kScrubberScale)));
-    view_.scrubberSlider->setValue(0);
+    timeline_.setDuration(engine_.duration());
+    applyTimeline();
     view_.currentTimeLabel->setText(timeText(0));
     view_.audioDurationLabel->setText(timeText(engine_.duration()));
 }
@@ -359,6 +391,7 @@ void PlaybackViewController::ffRewind()
 
 void PlaybackViewController::setCurrentTime()
 {
+    playingMarker_.reset();
     engine_.seek(view_.scrubberSlider->value() / kScrubberScale);
 }
 
@@ -381,6 +414,10 @@ void PlaybackViewController::refreshPlaybackViews()
     view_.speedLabel->setText(QString::number(double(speedSliderValue()), 'f', 1) +
                               QStringLiteral("\u00d7"));
     refreshLoopViews();
+    // A marker plays once; what plays next is the whole audio again.
+    if (playingMarker_ && !engine_.isPlaying())
+        playingMarker_.reset();
+    refreshTimelineIfTurned();
 }
 
 float PlaybackViewController::speedSliderValue() const
@@ -418,8 +455,30 @@ void PlaybackViewController::stepSpeed(float step)
 
 void PlaybackViewController::keyPressEvent(QKeyEvent *event)
 {
+    if (!view_.waitView->isHidden()) {
+        ViewController::keyPressEvent(event);
+        return;
+    }
+    // + is typed with Shift on many keyboards; = shares its key.
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        if (!(event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))) {
+            zoomWaveform(kKeyZoom, engine_.currentTime());
+            return;
+        }
+        break;
+    case Qt::Key_Minus:
+        if (!(event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))) {
+            zoomWaveform(1 / kKeyZoom, engine_.currentTime());
+            return;
+        }
+        break;
+    default:
+        break;
+    }
     // Nothing is played with while a job covers the screen.
-    if (!view_.waitView->isHidden() || event->modifiers() & ~Qt::KeypadModifier) {
+    if (event->modifiers() & ~Qt::KeypadModifier) {
         ViewController::keyPressEvent(event);
         return;
     }
@@ -429,7 +488,26 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
         confirmPanel();
         break;
     case Qt::Key_Escape:
-        cancelPanel();
+        // A marker's first end is let go before any panel.
+        if (markStart_) {
+            markStart_.reset();
+            view_.markerOverlay->setPendingStart(std::nullopt);
+        } else {
+            cancelPanel();
+        }
+        break;
+    case Qt::Key_M:
+        markAtPlayhead();
+        break;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        removeMarker(view_.markerList->selectedMarker());
+        break;
+    case Qt::Key_F2:
+        editMarker(view_.markerList->selectedMarker());
+        break;
+    case Qt::Key_0:
+        zoomWaveform(0, 0);
         break;
     case Qt::Key_Space:
         pausePlay();
@@ -492,6 +570,8 @@ void PlaybackViewController::cancelPanel()
 
 bool PlaybackViewController::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == view_.scrubberSlider)
+        return waveformEvent(event) || ViewController::eventFilter(watched, event);
     // Enter in the message confirms the panel like everywhere else; Shift+Enter breaks the line.
     if (event->type() == QEvent::KeyPress &&
         (watched == view_.messageTextView || watched == view_.shareMessageTextView)) {

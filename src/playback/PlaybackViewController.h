@@ -2,10 +2,14 @@
 
 #include "audio/PlaybackHandOff.h"
 #include "audio/UnsavedReversal.h"
+#include "library/PhraseMarker.h"
 #include "library/RecordingHandOff.h"
 #include "platform/ViewController.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/PlaybackView.h"
+#include "playback/WaveformTimeline.h"
+
+#include <QAbstractItemDelegate>
 
 #include <QImage>
 #include <QStringList>
@@ -87,6 +91,28 @@ public:
     void closeSaveCrop();
     void deleteReversal();
 
+    // Phrase markers, on the reversal's time line. Those of a reversal not saved yet have no
+    // id and are stored with it.
+    const QList<PhraseMarker> &markers() const { return markers_; }
+    // The first call marks the playhead as a marker's start, the second its end; then the
+    // marker's text is open for typing.
+    void markAtPlayhead();
+    // A new marker over the stretch between two forward times, its text open for typing: Enter
+    // keeps it, Escape drops it.
+    void beginMarker(double from, double to);
+    void editMarker(int index);
+    void removeMarker(int index);
+    // Plays the marker's stretch once in the current direction (looped with repeat on).
+    void playMarker(int index);
+    ReversalFrames reversalFrames() const;
+
+    // Waveform zoom: `factor` above 1 shows less of the audio, keeping `anchor` (forward
+    // seconds) where it is on the screen.
+    void zoomWaveform(double factor, double anchor);
+    // Moves a zoomed view by this part of its width; positive shows what lies to the right.
+    void panWaveform(double spans);
+    const WaveformTimeline &timeline() const { return timeline_; }
+
     // Whether "Save Crop" has something to cut: a range keeping all but a hundredth at either
     // end is no crop.
     static bool isCropRange(float min, float max);
@@ -157,6 +183,16 @@ private:
     void deleteConfirmed();
     void setBusy(bool busy, const QString &text = {});
     void setUpSharing();
+    void setUpMarkers();
+    void loadMarkers();
+    void storeMarkers();
+    void refreshMarkers();
+    void refreshMarkerBands();
+    void markerEditorClosed(QAbstractItemDelegate::EndEditHint hint);
+    bool waveformEvent(QEvent *event);
+    double waveformTimeAt(double sliderX) const;
+    void applyTimeline();
+    void refreshTimelineIfTurned();
 
     StoreContext &store_;
     PlaybackEngine engine_;
@@ -179,6 +215,14 @@ private:
     int lastLoopCount_ = LoopSettings::kForever; // what the loop switch turns back on
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
+
+    QList<PhraseMarker> markers_;
+    int draftMarker_ = -1;   // a new marker whose text is being typed
+    int editingMarker_ = -1; // the marker whose text is open
+    std::optional<double> markStart_;
+    std::optional<double> dragFrom_; // forward seconds where a marking drag began
+    std::optional<FrameRange> playingMarker_;
+    WaveformTimeline timeline_;
 };
 
 } // namespace murmelo

@@ -88,6 +88,7 @@ void PlaybackViewController::storeReversal(const StoreOptions &options)
     }
     setTitleLabels(recording_->name());
     saveStore(tr("Couldn't Save the Reversal"));
+    storeMarkers();
     closeSaveReversal();
     configurePanels();
 }
@@ -117,6 +118,11 @@ void PlaybackViewController::crop()
     rangeSlider_->setVisible(on);
     view_.saveCropView->setVisible(on);
     view_.scrubberSlider->setHidden(on);
+    // The handles are fractions of the whole audio: cropping shows all of it, forward.
+    if (on)
+        timeline_.showAll();
+    applyTimeline();
+    refreshMarkers();
     if (on)
         cropRangeUpdated();
 }
@@ -200,9 +206,13 @@ void PlaybackViewController::cropFinished(const CropResult &result)
     cropped->setIsImportedValue(old->isImportedValue());
     if (old->speed().isValid())
         cropped->setSpeedValue(old->speedValue());
+    // What the crop keeps of each marker comes along, moved to the new start.
+    const QList<PhraseMarker> carried = markersAfterCrop(markers_, result.keptReversal);
     recording_ = cropped;
     setAudioPath(result.audioPath);
     setReverseAudioPath(result.reverseAudioPath);
+    markers_ = carried;
+    refreshMarkers();
     setWaveformImage(result.waveformImage);
     rangeSlider_->setMin(0);
     rangeSlider_->setMax(1);
