@@ -16,6 +16,9 @@ MarkerListView::MarkerListView(QWidget *parent) : QTreeWidget(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The screen keeps its keys (Space, R, M, Delete); rows are chosen with the mouse.
     setFocusPolicy(Qt::NoFocus);
+    // Texts are cut at the list's width rather than scrolled: the phone's list has one row.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideRight);
     header()->setStretchLastSection(true);
     header()->setSectionResizeMode(TimeColumn, QHeaderView::ResizeToContents);
     setToolTip(hint());

@@ -78,7 +78,9 @@ QSlider#scrubber::handle:horizontal { image: none; background: #e8a23b; width: 3
 QTreeWidget#markerList {
     background: #1b1e24; border: 1px solid #2c303a; border-radius: 6px; font-size: 12px;
 }
+QTreeWidget#markerList::item { padding: 3px 4px; }
 QTreeWidget#markerList::item:selected { background: #2f4a66; color: #f2f2f5; }
+QTreeWidget#markerList QLineEdit { padding: 0 2px; border-radius: 3px; }
 QScrollBar#zoom:horizontal { background: #23262e; height: 8px; border-radius: 4px; }
 QScrollBar#zoom::handle:horizontal { background: #5a6070; border-radius: 4px; min-width: 12px; }
 QScrollBar#zoom::add-line, QScrollBar#zoom::sub-line { width: 0; }

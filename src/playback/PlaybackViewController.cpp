@@ -71,7 +71,13 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     refreshPlaybackViews();
 }
 
-PlaybackViewController::~PlaybackViewController() = default;
+PlaybackViewController::~PlaybackViewController()
+{
+    // The list goes after this screen's members: a text still open there must not be reported
+    // to them as it closes.
+    view_.markerList->itemDelegate()->disconnect(this);
+    view_.markerList->disconnect(this);
+}
 
 void PlaybackViewController::connectActions()
 {

@@ -128,9 +128,18 @@ void PlaybackViewController::beginMarker(double from, double to)
     const FrameRange stretch = frames.fromForwardSeconds(from, to);
     if (stretch.length() == 0)
         return;
-    if (editingMarker_ >= 0)
-        view_.markerList->closePersistentEditor(view_.markerList->currentItem(),
-                                                MarkerListView::TextColumn);
+    // A text still open is kept as typed before the next marker is begun.
+    if (editingMarker_ >= 0) {
+        MarkerListView *list = view_.markerList;
+        if (QTreeWidgetItem *item = list->itemOf(editingMarker_)) {
+            if (QWidget *editor =
+                    list->indexWidget(list->indexFromItem(item, MarkerListView::TextColumn))) {
+                emit list->itemDelegate()->commitData(editor);
+                emit list->itemDelegate()->closeEditor(editor,
+                                                       QAbstractItemDelegate::SubmitModelCache);
+            }
+        }
+    }
     markers_ << PhraseMarker{0, stretch, QString()};
     draftMarker_ = int(markers_.size()) - 1;
     refreshMarkers();

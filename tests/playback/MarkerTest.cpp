@@ -239,6 +239,21 @@ TEST_F(Markers, ShiftDragMarksAStretchAndEnterStoresWhatWasTyped)
     EXPECT_EQ(screen->markers().size(), 1);
 }
 
+TEST_F(Markers, ANewMarkerKeepsTheTextStillOpenOfThePreviousOne)
+{
+    openSong();
+    shiftDrag(onWaveform(0.1), onWaveform(0.2));
+    type(QStringLiteral("kept"));
+    shiftDrag(onWaveform(0.5), onWaveform(0.6));
+    type(QStringLiteral("next"));
+    key(Qt::Key_Return);
+    QStringList texts;
+    for (const PhraseMarker &marker : stored(song->rowID()))
+        texts << marker.text;
+    EXPECT_EQ(texts, (QStringList{"next", "kept"}));
+    EXPECT_EQ(v().markerList->topLevelItemCount(), 2);
+}
+
 TEST_F(Markers, MTwiceMarksThePlayheadsStretchInEitherOrder)
 {
     openSong();

@@ -3,8 +3,10 @@
 #include "PlaybackFixture.h"
 
 #include "audio/WaveformImage.h"
+#include "library/PhraseMarkerStore.h"
 #include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
+#include "playback/WaveformTimeline.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QLabel>
@@ -67,6 +69,42 @@ TEST_F(Screenshots, PlaybackScreens)
     screen->save();
     screen->saveReversalSlide().animation()->setCurrentTime(SlidePanel::kMilliseconds);
     shoot(QStringLiteral("playback-save-panel"));
+}
+
+TEST_F(Screenshots, PlaybackWithMarkers)
+{
+    auto recording = spokenRecording();
+    QString error;
+    const auto reversal =
+        Player::open(recording->reverseAudioPath(), error, std::make_unique<NullAudioOutput>());
+    ASSERT_TRUE(reversal) << error.toStdString();
+    const ReversalFrames frames{reversal->frameCount(), reversal->sampleRate()};
+    const double seconds = double(frames.frames) / frames.sampleRate;
+    // Three phrases heard in the reversal, on its own time line.
+    PhraseMarkerStore markers(*store);
+    const auto mark = [&](double from, double to, const QString &text) {
+        const qint64 a = framesFromSeconds(seconds * from, frames.sampleRate);
+        const qint64 b = framesFromSeconds(seconds * to, frames.sampleRate);
+        ASSERT_TRUE(markers.addMarker(recording->rowID(), {0, {a, b}, text}));
+    };
+    mark(0.08, 0.22, QStringLiteral("I hear the sea"));
+    mark(0.40, 0.55, QStringLiteral("send it home"));
+    mark(0.70, 0.86, QStringLiteral("a little sun"));
+    openRecording(recording);
+    screen->resize(1024, 768);
+    const QLabel *waveform = screen->view().editWaveformImageView;
+    ASSERT_TRUE(waitUntil([&] { return waveform->pixmap().size() == waveform->size(); }));
+    screen->ffRewind();
+    screen->engine().seek(seconds * 0.5);
+    drainEvents();
+    ASSERT_TRUE(waitUntil([&] { return waveform->pixmap().size() == waveform->size(); }));
+    shoot(QStringLiteral("playback-markers-wide"));
+    // A phrase being written down, on the phone's screen.
+    screen->resize(PlaybackView::kWidth, PlaybackView::kHeight);
+    drainEvents();
+    screen->beginMarker(seconds * 0.3, seconds * 0.36);
+    drainEvents();
+    shoot(QStringLiteral("playback-marker-typing"));
 }
 
 TEST_F(Screenshots, SharePanel)
