@@ -47,16 +47,9 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     setFocusPolicy(Qt::StrongFocus);
     resize(PlaybackView::kWidth, PlaybackView::kHeight);
     engine_.setCropRangeProvider([this]() -> std::optional<CropFractions> {
-        if (isCropMode())
-            return CropFractions{rangeSlider_->min(), rangeSlider_->max()};
-        // A marker clicked in the list plays its stretch alone.
-        const ReversalFrames frames = reversalFrames();
-        if (playingMarker_ && frames.isValid()) {
-            const FrameRange forward = mirrored(*playingMarker_, frames.frames);
-            return CropFractions{float(double(forward.start) / frames.frames),
-                                 float(double(forward.end) / frames.frames)};
-        }
-        return std::nullopt;
+        if (!isCropMode())
+            return std::nullopt;
+        return CropFractions{rangeSlider_->min(), rangeSlider_->max()};
     });
     connect(&engine_, &PlaybackEngine::updated, this,
             &PlaybackViewController::refreshPlaybackViews);
@@ -158,7 +151,6 @@ void PlaybackViewController::setReverseAudioPath(const QString &path)
     // Markers count frames of one reversal; another one starts without them.
     markers_.clear();
     markStart_.reset();
-    playingMarker_.reset();
     view_.markerOverlay->setPendingStart(std::nullopt);
     refreshMarkers();
 }
@@ -397,7 +389,6 @@ void PlaybackViewController::ffRewind()
 
 void PlaybackViewController::setCurrentTime()
 {
-    playingMarker_.reset();
     engine_.seek(view_.scrubberSlider->value() / kScrubberScale);
 }
 
@@ -420,9 +411,6 @@ void PlaybackViewController::refreshPlaybackViews()
     view_.speedLabel->setText(QString::number(double(speedSliderValue()), 'f', 1) +
                               QStringLiteral("\u00d7"));
     refreshLoopViews();
-    // A marker plays once; what plays next is the whole audio again.
-    if (playingMarker_ && !engine_.isPlaying())
-        playingMarker_.reset();
     refreshTimelineIfTurned();
 }
 

@@ -102,7 +102,8 @@ public:
     void beginMarker(double from, double to);
     void editMarker(int index);
     void removeMarker(int index);
-    // Plays the marker's stretch once in the current direction (looped with repeat on).
+    // Plays the marker's stretch from its start in the current direction, repeated as the loop
+    // settings say.
     void playMarker(int index);
     ReversalFrames reversalFrames() const;
 
@@ -221,7 +222,6 @@ private:
     int editingMarker_ = -1; // the marker whose text is open
     std::optional<double> markStart_;
     std::optional<double> dragFrom_; // forward seconds where a marking drag began
-    std::optional<FrameRange> playingMarker_;
     WaveformTimeline timeline_;
 };
 

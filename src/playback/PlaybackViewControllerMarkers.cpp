@@ -215,22 +215,16 @@ void PlaybackViewController::removeMarker(int index)
         }
     }
     markers_.removeAt(index);
-    if (playingMarker_ && *playingMarker_ == marker.frames)
-        playingMarker_.reset();
     refreshMarkers();
 }
 
 void PlaybackViewController::playMarker(int index)
 {
     const ReversalFrames frames = reversalFrames();
-    if (index < 0 || index >= markers_.size() || !frames.isValid() || isCropMode())
+    if (index < 0 || index >= markers_.size() || !frames.isValid())
         return;
     const auto [from, to] = frames.forwardSeconds(markers_[index].frames);
-    // Played as the reversal runs when reversed: from the stretch's forward end back.
-    engine_.seek(engine_.isReversed() ? to : from);
-    playingMarker_ = markers_[index].frames;
-    if (!engine_.isPlaying())
-        engine_.pausePlay();
+    engine_.playStretch(from, to);
 }
 
 // Drawing -----------------------------------------------------------------------------------

@@ -320,7 +320,7 @@ TEST_F(Markers, ClickingAMarkerPlaysItInTheCurrentDirection)
     ASSERT_TRUE(screen->engine().isPlaying());
     EXPECT_NEAR(screen->engine().currentTime(), 2.0, 0.02);
     advance(screen->engine().audioPlayer(), 1100);
-    // Played once: paused back at its start, and the next play is the whole audio again.
+    // Played once: paused back at its start.
     EXPECT_FALSE(screen->engine().isPlaying());
     EXPECT_NEAR(screen->engine().currentTime(), 2.0, 0.02);
 
