@@ -29,8 +29,6 @@
 namespace murmelo {
 
 namespace {
-// Scrubber values are milliseconds, so that a drag lands between whole seconds.
-constexpr double kScrubberScale = 1000.0;
 constexpr double kNudgeSeconds = 1.0;
 constexpr float kSpeedStep = 0.1f;
 // One press of + or -.

@@ -217,6 +217,9 @@ private:
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
 
+    // Scrubber values are milliseconds, so that a drag lands between whole seconds.
+    static constexpr double kScrubberScale = 1000.0;
+
     QList<PhraseMarker> markers_;
     int draftMarker_ = -1;   // a new marker whose text is being typed
     int editingMarker_ = -1; // the marker whose text is open

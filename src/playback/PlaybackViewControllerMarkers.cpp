@@ -21,7 +21,6 @@
 namespace murmelo {
 
 namespace {
-constexpr double kScrubberScale = 1000.0;
 // A drag shorter than this is a slip of the hand, not a stretch.
 constexpr int kLeastDragPoints = 3;
 // One notch of the wheel.
@@ -347,7 +346,9 @@ bool PlaybackViewController::waveformEvent(QEvent *event)
     case QEvent::NativeGesture: {
         const auto *gesture = static_cast<QNativeGestureEvent *>(event);
         if (gesture->gestureType() == Qt::ZoomNativeGesture) {
-            zoomWaveform(1 + gesture->value(), waveformTimeAt(gesture->position().x()));
+            // Qt hands gestures on with the window's position: the screen's is the sure one.
+            const QPointF at = view_.scrubberSlider->mapFromGlobal(gesture->globalPosition());
+            zoomWaveform(1 + gesture->value(), waveformTimeAt(at.x()));
             return true;
         }
         if (gesture->gestureType() == Qt::SmartZoomNativeGesture) {

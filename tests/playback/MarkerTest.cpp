@@ -12,6 +12,8 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
@@ -411,6 +413,26 @@ TEST_F(Markers, CtrlWheelZoomsAroundThePointerAndSidewaysScrollPans)
     EXPECT_NEAR(timeline.visibleStart(), start, 1e-6);
     // Neither pan nor zoom seeks.
     EXPECT_DOUBLE_EQ(screen->engine().currentTime(), before);
+
+    // A pinch zooms around the fingers as the wheel does around the pointer; a double tap
+    // with two fingers shows everything.
+    const double spanBefore = timeline.span();
+    const double underFingers =
+        timeline.timeAt(0.3 * v().markerOverlay->width(), v().markerOverlay->width());
+    const auto pinch = [&](Qt::NativeGestureType type, double value) {
+        const QPointF local(pointer);
+        QNativeGestureEvent gesture(type, QPointingDevice::primaryPointingDevice(), 2, local, local,
+                                    window()->mapToGlobal(local), value, QPointF());
+        QGuiApplication::sendEvent(window(), &gesture);
+        drainEvents();
+    };
+    pinch(Qt::ZoomNativeGesture, 0.5);
+    EXPECT_NEAR(timeline.span(), spanBefore / 1.5, 1e-6);
+    EXPECT_NEAR(timeline.xOf(underFingers, v().markerOverlay->width()),
+                0.3 * v().markerOverlay->width(), 0.5);
+    pinch(Qt::SmartZoomNativeGesture, 0);
+    EXPECT_FALSE(timeline.isZoomed());
+    wheel(pointer, QPoint(0, 360), Qt::ControlModifier);
 
     // The zoomed picture is drawn for the shown stretch.
     screen->resize(1024, 768);
