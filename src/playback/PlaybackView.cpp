@@ -372,9 +372,12 @@ void PlaybackView::layout(const QSize &size)
                                                       : 5;
         placed.view->setGeometry(placed.smallest.translated(columnX, dy - closedUp(gapsAbove)));
     }
-    // The markers fill what is left between the loop row and the bottom panel.
+    // The markers fill what is left between the loop row and the bottom panel. A window too
+    // short for them (the phone's) has the list only while a text is typed, over the panel.
     const int listTop = loopCountButton->geometry().bottom() + 10;
-    const int listHeight = std::max(26, height - 176 - 8 - listTop);
+    const int room = height - 176 - 8 - listTop;
+    markerListFits_ = room >= kMarkerListLeast;
+    const int listHeight = std::max(kMarkerListLeast, room);
     markerList->setGeometry(waveformX, listTop, waveformWidth - 34, listHeight);
     removeMarkerButton->setGeometry(waveformX + waveformWidth - 28, listTop, 28, 28);
     for (QWidget *bottomPanel : {findReversalView, editReversalView, saveCropView})

@@ -30,6 +30,9 @@ struct PlaybackView {
 
     // Places every view for a root of this size (never narrower than the phone's screen).
     void layout(const QSize &size);
+    // Whether the window has room for the marker list beside the other views.
+    bool markerListFits() const { return markerListFits_; }
+    static constexpr int kMarkerListLeast = 50;
     // The playhead is hidden while it lies outside a zoomed view.
     void setScrubberHandleShown(bool shown);
 
@@ -113,6 +116,7 @@ private:
 
     int waveformHeight_ = kWaveformHeight;
     bool handleShown_ = true;
+    bool markerListFits_ = true;
     struct Placement {
         QWidget *view;
         QRect smallest; // its frame in the smallest layout

@@ -286,6 +286,7 @@ void PlaybackViewController::resizeEvent(QResizeEvent *event)
     ViewController::resizeEvent(event);
     view_.layout(size());
     viewDidLayoutSubviews();
+    showMarkerList();
     saveSlide_->settle();
     setFoundMessage();
     elideTitleLabels();

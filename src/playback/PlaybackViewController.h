@@ -102,8 +102,6 @@ public:
     void beginMarker(double from, double to);
     void editMarker(int index);
     void removeMarker(int index);
-    // Plays the marker's stretch from its start in the current direction, repeated as the loop
-    // settings say.
     void playMarker(int index);
     ReversalFrames reversalFrames() const;
 
@@ -189,6 +187,7 @@ private:
     void storeMarkers();
     void refreshMarkers();
     void refreshMarkerBands();
+    void showMarkerList();
     void markerEditorClosed(QAbstractItemDelegate::EndEditHint hint);
     bool waveformEvent(QEvent *event);
     double waveformTimeAt(double sliderX) const;

@@ -151,6 +151,7 @@ void PlaybackViewController::editMarker(int index)
     if (!item)
         return;
     editingMarker_ = index;
+    showMarkerList();
     view_.markerList->setCurrentItem(item);
     view_.markerList->scrollToItem(item);
     view_.markerList->editItem(item, MarkerListView::TextColumn);
@@ -162,6 +163,7 @@ void PlaybackViewController::markerEditorClosed(QAbstractItemDelegate::EndEditHi
     const bool draft = index >= 0 && index == draftMarker_;
     editingMarker_ = -1;
     draftMarker_ = -1;
+    showMarkerList();
     setFocus();
     if (index < 0 || index >= markers_.size())
         return;
@@ -219,11 +221,17 @@ void PlaybackViewController::removeMarker(int index)
 
 void PlaybackViewController::playMarker(int index)
 {
-    const ReversalFrames frames = reversalFrames();
-    if (index < 0 || index >= markers_.size() || !frames.isValid())
-        return;
-    const auto [from, to] = frames.forwardSeconds(markers_[index].frames);
-    engine_.playStretch(from, to);
+    if (index >= 0 && index < markers_.size())
+        playMarker(markers_[index]);
+}
+
+void PlaybackViewController::showMarkerList()
+{
+    const bool shown = view_.markerListFits() || editingMarker_ >= 0;
+    view_.markerList->setVisible(shown);
+    view_.removeMarkerButton->setVisible(view_.markerListFits());
+    if (!view_.markerListFits() && shown)
+        view_.markerList->raise();
 }
 
 // Drawing -----------------------------------------------------------------------------------

@@ -147,6 +147,14 @@ protected:
         const QWidget *overlay = v().markerOverlay;
         return at(overlay, QPointF(overlay->width() * fraction, overlay->height() / 2.0));
     }
+    // A desk window, with room for the marker list.
+    void widen()
+    {
+        screen->resize(1024, 768);
+        ASSERT_TRUE(waitUntil([&] { return screen->size() == QSize(1024, 768); }));
+        drainEvents();
+        ASSERT_TRUE(v().markerList->isVisible());
+    }
     void activate()
     {
         screen->activateWindow();
@@ -156,6 +164,7 @@ protected:
     {
         song = makeRecording(QStringLiteral("Song"));
         openRecording(song);
+        widen();
         activate();
     }
     void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -254,6 +263,24 @@ TEST_F(Markers, ANewMarkerKeepsTheTextStillOpenOfThePreviousOne)
         texts << marker.text;
     EXPECT_EQ(texts, (QStringList{"next", "kept"}));
     EXPECT_EQ(v().markerList->topLevelItemCount(), 2);
+}
+
+TEST_F(Markers, OnThePhonesScreenTheListComesOnlyToTypeInto)
+{
+    openRecording(song = makeRecording(QStringLiteral("Song")));
+    activate();
+    EXPECT_FALSE(v().markerList->isVisible());
+    shiftDrag(onWaveform(0.2), onWaveform(0.3));
+    ASSERT_TRUE(v().markerList->isVisible());
+    // Over the bottom panel, where it can be seen and typed into.
+    const QPoint middle = at(v().markerList, v().markerList->rect().center());
+    EXPECT_TRUE(v().markerList->isAncestorOf(screen->childAt(middle)) ||
+                screen->childAt(middle) == v().markerList);
+    type(QStringLiteral("small"));
+    key(Qt::Key_Return);
+    EXPECT_FALSE(v().markerList->isVisible());
+    ASSERT_EQ(stored(song->rowID()).size(), 1);
+    EXPECT_EQ(stored(song->rowID())[0].text, "small");
 }
 
 TEST_F(Markers, MTwiceMarksThePlayheadsStretchInEitherOrder)
@@ -468,6 +495,7 @@ TEST_F(Markers, PlayingFollowsThePlayheadThroughAZoomedView)
 TEST_F(Markers, AnUnsavedReversalKeepsItsMarkersUntilItIsSaved)
 {
     openFresh();
+    widen();
     activate();
     markWithKeys(1.0, 2.0, QStringLiteral("early"));
     ASSERT_EQ(screen->markers().size(), 1);
