@@ -385,6 +385,13 @@ void PlaybackView::layout(const QSize &size)
     // Its height and width only: the panel's place is its slide's business.
     saveReversalView->resize(width, 268);
     waitView->setGeometry(0, 0, width, height);
+    // Controls added to these panels later (the send actions) are placed like those made with
+    // them, from where they were put for the smallest layout.
+    for (QWidget *parent : {findReversalView, editReversalView})
+        for (QWidget *child : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (std::none_of(panelContents_.begin(), panelContents_.end(),
+                             [child](const Placement &placed) { return placed.view == child; }))
+                panelContents_.push_back({child, child->geometry()});
     for (const Placement &placed : panelContents_) {
         const int down = placed.view->parentWidget() == waitView ? (height - kHeight) / 2 : 0;
         placed.view->setGeometry(placed.smallest.translated(columnX, down));

@@ -3,6 +3,7 @@
 // of the panels, and windows larger than the phone screen.
 #include "PlaybackFixture.h"
 
+#include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
 #include "toolkit/InputAccessoryBar.h"
 #include "toolkit/RangeSlider.h"
@@ -282,6 +283,9 @@ TEST_F(DeskInput, AWideWindowGetsAWideWaveformDrawnFromTheAudio)
     // The controls stay together in the middle; the panel spans the bottom edge.
     EXPECT_EQ(QRectF(v.playButton->geometry()).center().x(), 512);
     EXPECT_EQ(v.editReversalView->geometry(), QRect(0, 768 - 176, 1024, 176));
+    // The send action added to the panel after it was made stays with the panel's buttons.
+    const QToolButton *send = screen->sharePanel().savedShareButton;
+    EXPECT_EQ(send->geometry().center().x(), v.cropButton->geometry().center().x());
     EXPECT_NEAR(QRectF(v.messageLabel->geometry() | v.editMessageButton->geometry()).center().x(),
                 512, 1);
     // The record's picture stays as it was.
