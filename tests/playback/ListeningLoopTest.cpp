@@ -210,8 +210,9 @@ TEST_F(ListeningLoopSound, PingPongPlaysTheStretchReversedThenForward)
         // Reversed, the stretch is heard from its end: the forward file's frame 8000 backwards.
         EXPECT_NEAR(mix[runs[i].start + 100], valueAt(forward ? kRate / 2 + 100 : kRate - 1 - 100),
                     0.001);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GE(runs[i].start - (runs[i - 1].start + runs[i - 1].length), size_t(kRate / 4));
+        }
     }
     EXPECT_LT(largestStep(), kNoClick);
     EXPECT_FALSE(tracks[0]->heard.empty());
