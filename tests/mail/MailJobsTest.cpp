@@ -1,4 +1,5 @@
 #include "mail/jobs/MailJobs.h"
+#include "MemoryPasswordStore.h"
 #include "mail/jobs/PasswordStore.h"
 #include "mail/jobs/RelaySettings.h"
 #include "platform/Defaults.h"
@@ -13,34 +14,6 @@
 using namespace murmelo;
 
 namespace {
-
-// The keyring, in memory; answers on a later turn like the real one.
-class MemoryPasswordStore : public PasswordStore {
-public:
-    void read(const QString &key, Read done) override
-    {
-        postToMainQueue([this, key, done] {
-            done(failure.isEmpty() ? entries.value(key) : QString(), failure);
-        });
-    }
-    void write(const QString &key, const QString &password, Done done) override
-    {
-        postToMainQueue([this, key, password, done] {
-            if (failure.isEmpty())
-                entries[key] = password;
-            done(failure);
-        });
-    }
-    void remove(const QString &key, Done done) override
-    {
-        postToMainQueue([this, key, done] {
-            entries.remove(key);
-            done(QString());
-        });
-    }
-    QHash<QString, QString> entries;
-    QString failure;
-};
 
 struct ProgressLog : MailProgress {
     void startMailProgress(const QString &text) override
@@ -60,7 +33,7 @@ struct ScriptedDelivery : MailDelivery {
     bool send() override
     {
         if (!startSucceeds)
-            delegate->messageFailed(this, QStringLiteral("no connection"));
+            delegate->messageFailed(this, {QStringLiteral("no connection"), QString()});
         return startSucceeds;
     }
     void cancel() override { cancelled = true; }
@@ -96,7 +69,7 @@ protected:
     }
     static inline int counter = 0;
     Defaults defaults;
-    MemoryPasswordStore passwords;
+    test::MemoryPasswordStore passwords;
     RelaySettings relay;
     ProgressLog progress;
     std::vector<ScriptedDelivery *> deliveries;
@@ -140,9 +113,10 @@ TEST_F(MailJobsTest, FailuresShowProblemSendingAndNeverCrash)
     EXPECT_EQ(deliveries[0]->contents.toEmail, QLatin1String(MailDeployment::kSupportMailbox));
     EXPECT_TRUE(deliveries[0]->contents.parts[0].message.toString().startsWith(
         QLatin1String("me@x.org\nIt hangs\nversion ")));
-    deliveries[0]->delegate->messageFailed(deliveries[0], QStringLiteral("535"));
+    deliveries[0]->delegate->messageFailed(deliveries[0], {QStringLiteral("-4"), QString()});
     EXPECT_TRUE(test::waitUntil([&] { return progress.calls.size() == 2; }));
     EXPECT_EQ(progress.calls.last(), QStringLiteral("done Problem sending e-mail"));
+    EXPECT_TRUE(alerts.alerts().isEmpty()) << "a dropped connection needs only another try";
 
     // A client that cannot even start: told at once, and its own later failure call adds nothing.
     progress.calls.clear();
@@ -261,4 +235,57 @@ TEST_F(MailJobsTest, RelaySettingsMovePasswordWithTheAccountAndForgetIt)
     qputenv("MURMELO_MAIL_RELAY", "127.0.0.1:2525");
     EXPECT_EQ(relay.relayHost(), QStringLiteral("127.0.0.1"));
     qunsetenv("MURMELO_MAIL_RELAY");
+}
+
+TEST_F(MailJobsTest, ConnectionSecurityIsStoredAndOlderSettingsMeanStartTls)
+{
+    // Settings written before the choice existed: host and port, no security key.
+    defaults.setBool(QStringLiteral("mailRelay/ownServer"), true);
+    defaults.setString(QStringLiteral("mailRelay/host"), QStringLiteral("mail.example.org"));
+    defaults.setInteger(QStringLiteral("mailRelay/port"), 587);
+    ASSERT_TRUE(relay.ownRelay());
+    EXPECT_EQ(relay.ownRelay()->security, RelaySecurity::StartTLS);
+    // Nor does a value this version does not know turn security off.
+    defaults.setString(QStringLiteral("mailRelay/security"), QStringLiteral("none"));
+    EXPECT_EQ(relay.ownRelay()->security, RelaySecurity::StartTLS);
+
+    OwnRelay own{QStringLiteral("mail.example.org"), 465, QString(),
+                 QStringLiteral("ann@example.org"), RelaySecurity::TLS};
+    bool stored = false;
+    relay.setOwnRelay(own, QString(), [&](const QString &) { stored = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return stored; }));
+    Defaults reread(defaults.path());
+    EXPECT_EQ(RelaySettings(&reread, passwords).ownRelay(), own);
+
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    ASSERT_TRUE(test::waitUntil([&] { return deliveries.size() == 1; }));
+    EXPECT_EQ(deliveries[0]->relay.security, RelaySecurity::TLS);
+    EXPECT_EQ(deliveries[0]->relay.ports, QList<quint16>{465});
+
+    // The service's relay keeps STARTTLS.
+    relay.useDeploymentRelay([](const QString &) {});
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    ASSERT_TRUE(test::waitUntil([&] { return deliveries.size() == 2; }));
+    EXPECT_EQ(deliveries[1]->relay.security, RelaySecurity::StartTLS);
+}
+
+TEST_F(MailJobsTest, FailureTheUserCanSetRightIsExplainedBesideTheStrip)
+{
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    ASSERT_EQ(deliveries.size(), 1u);
+    deliveries[0]->delegate->messageFailed(
+        deliveries[0], {QStringLiteral("-7"), QStringLiteral("The certificate is self-signed")});
+    ASSERT_TRUE(test::waitUntil([&] { return alerts.alerts().size() == 1; }));
+    EXPECT_EQ(progress.calls.last(), QStringLiteral("done Problem sending e-mail"));
+    EXPECT_EQ(alerts.alerts()[0].title, QStringLiteral("Problem sending e-mail"));
+    EXPECT_EQ(alerts.alerts()[0].message, QStringLiteral("The certificate is self-signed"));
+
+    // Cancelled first: neither the done text nor the explanation follows.
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    ASSERT_EQ(deliveries.size(), 2u);
+    deliveries[1]->delegate->messageFailed(deliveries[1],
+                                           {QStringLiteral("-7"), QStringLiteral("again")});
+    jobs.cancelMessage();
+    test::drainEvents();
+    EXPECT_EQ(alerts.alerts().size(), 1);
 }

@@ -1,5 +1,6 @@
-// End to end against a real SMTP server (aiosmtpd) on loopback: STARTTLS under the test's own
-// certificate, AUTH PLAIN or LOGIN, and the received message parsed back into its parts.
+// End to end against a real SMTP server (aiosmtpd) on loopback: STARTTLS or implicit TLS under
+// the test's own certificate, AUTH PLAIN or LOGIN, and the received message parsed back into its
+// parts.
 #include "SmtpTestSupport.h"
 
 #include "support/TestSupport.h"
@@ -19,7 +20,8 @@ namespace {
 
 class AiosmtpdRelay {
 public:
-    explicit AiosmtpdRelay(bool loginOnly)
+    enum Flavour { StartTls, LoginOnly, ImplicitTls };
+    explicit AiosmtpdRelay(Flavour flavour)
     {
         static int serial = 0;
         folder_ = scratchRoot() + QStringLiteral("/relay-%1").arg(++serial);
@@ -32,8 +34,10 @@ public:
                               certificate.keyPath,
                               "--folder",
                               folder_};
-        if (loginOnly)
+        if (flavour == LoginOnly)
             arguments << "--login-only";
+        if (flavour == ImplicitTls)
+            arguments << "--implicit-tls";
         process_.start(QStringLiteral("/usr/bin/python3"), arguments);
         waitUntil([&] { return process_.canReadLine(); }, 20s);
         const QByteArray line = process_.readLine().trimmed();
@@ -113,7 +117,7 @@ std::unique_ptr<MMSMTPMessage> relayMessage(quint16 port, RecordingDelegate &del
 
 TEST(SmtpRelayTest, StartTlsAuthPlainAndAFiveMegabyteAttachmentArriveWhole)
 {
-    AiosmtpdRelay relay(false);
+    AiosmtpdRelay relay(AiosmtpdRelay::StartTls);
     ASSERT_NE(relay.port(), 0) << "aiosmtpd did not start";
     const QByteArray wav = randomBytes(5 * 1024 * 1024);
     const QString typed = QStringLiteral(".\nI heard it.\n.. twice\r\n.\nend");
@@ -157,7 +161,7 @@ TEST(SmtpRelayTest, StartTlsAuthPlainAndAFiveMegabyteAttachmentArriveWhole)
 
 TEST(SmtpRelayTest, AuthLoginWhenTheServerOffersNoPlain)
 {
-    AiosmtpdRelay relay(true);
+    AiosmtpdRelay relay(AiosmtpdRelay::LoginOnly);
     ASSERT_NE(relay.port(), 0) << "aiosmtpd did not start";
     RecordingDelegate delegate;
     auto message = relayMessage(relay.port(), delegate);
@@ -173,4 +177,38 @@ TEST(SmtpRelayTest, AuthLoginWhenTheServerOffersNoPlain)
     ASSERT_TRUE(wrong->send());
     ASSERT_TRUE(waitUntil([&] { return refused.done(); }, 30s));
     EXPECT_EQ(refused.error.code, 535);
+}
+
+TEST(SmtpRelayTest, ImplicitTlsDeliversAndAnUntrustedRelayGetsNothing)
+{
+    AiosmtpdRelay relay(AiosmtpdRelay::ImplicitTls);
+    ASSERT_NE(relay.port(), 0) << "aiosmtpd did not start";
+    RecordingDelegate delegate;
+    auto message = relayMessage(relay.port(), delegate);
+    message->setImplicitTLS(true);
+    ASSERT_TRUE(message->send());
+    ASSERT_TRUE(waitUntil([&] { return delegate.done(); }, 30s));
+    ASSERT_EQ(delegate.sent, 1) << delegate.error.localizedDescription.toStdString();
+    EXPECT_TRUE(message->isSecure());
+    EXPECT_TRUE(relay.message(1).contains("Hi there"));
+
+    // The same relay under a certificate nobody vouches for: no credentials, no message.
+    RecordingDelegate refused;
+    auto untrusted = relayMessage(relay.port(), refused);
+    untrusted->setImplicitTLS(true);
+    untrusted->setTrustedCertificates({});
+    ASSERT_TRUE(untrusted->send());
+    ASSERT_TRUE(waitUntil([&] { return refused.done(); }, 30s));
+    EXPECT_EQ(refused.error.code, -7);
+    EXPECT_FALSE(refused.error.localizedFailureReason.isEmpty());
+    EXPECT_TRUE(relay.message(2).isEmpty());
+
+    // A STARTTLS client that meets a TLS port does not fall back to clear text either.
+    RecordingDelegate mismatched;
+    auto startTls = relayMessage(relay.port(), mismatched);
+    startTls->setConnectTimeout(0.5);
+    ASSERT_TRUE(startTls->send());
+    ASSERT_TRUE(waitUntil([&] { return mismatched.done(); }, 30s));
+    EXPECT_EQ(mismatched.failed, 1);
+    EXPECT_TRUE(relay.message(2).isEmpty());
 }

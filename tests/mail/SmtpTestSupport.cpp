@@ -83,7 +83,18 @@ void ScriptedSmtpServer::incomingConnection(qintptr descriptor)
     pending_.clear();
     inData_ = false;
     connect(client, &QSslSocket::readyRead, this, &ScriptedSmtpServer::readClient);
-    connect(client, &QSslSocket::encrypted, this, [this] { encrypted = true; });
+    connect(client, &QSslSocket::encrypted, this, [this] {
+        encrypted = true;
+        if (implicitTls && !greeting.isEmpty())
+            client->write(greeting);
+    });
+    if (implicitTls) {
+        const TestCertificate &c = testCertificate();
+        client->setLocalCertificate(c.certificate);
+        client->setPrivateKey(c.key);
+        client->startServerEncryption();
+        return;
+    }
     if (!greeting.isEmpty())
         client->write(greeting);
 }

@@ -39,6 +39,8 @@ public:
     // With a certificate set, STARTTLS is answered with `tlsGoAhead` and TLS begins.
     bool tls = false;
     QByteArray tlsGoAhead = "220 go ahead\r\n";
+    // TLS from the first byte on, as on port 465: the greeting waits for the handshake.
+    bool implicitTls = false;
 
     QByteArray received;         // every byte from the client, in order
     QByteArray receivedUnderTls; // the bytes that came after the handshake

@@ -1,6 +1,6 @@
 """A real SMTP relay for the mail tests and benchmarks: aiosmtpd on loopback with STARTTLS under
-the test's certificate and AUTH required (PLAIN and LOGIN, or LOGIN only), or a plain relay
-without either. Every accepted message is written to a folder as it arrived. Prints
+the test's certificate (or TLS from the first byte on, as on port 465) and AUTH required (PLAIN
+and LOGIN, or LOGIN only), or a plain relay without either. Every accepted message is written to a folder as it arrived. Prints
 "READY <port>" once it listens; stops when stdin closes."""
 import argparse
 import os
@@ -47,16 +47,23 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--login-only", action="store_true")
     parser.add_argument("--plain", action="store_true", help="no TLS, no AUTH")
+    parser.add_argument("--implicit-tls", action="store_true",
+                        help="TLS from the first byte on instead of STARTTLS")
     args = parser.parse_args()
 
     secure = {}
     if not args.plain:
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(args.cert, args.key)
-        secure = dict(tls_context=context, require_starttls=True, auth_required=True,
-                      auth_require_tls=True,
+        secure = dict(auth_required=True,
                       authenticator=make_authenticator(args.user, args.password),
                       auth_exclude_mechanism=["PLAIN"] if args.login_only else None)
+        if args.implicit_tls:
+            # The whole connection is TLS; aiosmtpd only counts STARTTLS as such, so its own
+            # "AUTH needs TLS" rule is off here.
+            secure.update(ssl_context=context, auth_require_tls=False)
+        else:
+            secure.update(tls_context=context, require_starttls=True, auth_require_tls=True)
 
     probe = socket.socket()
     probe.bind(("127.0.0.1", 0))

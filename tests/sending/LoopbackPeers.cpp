@@ -34,7 +34,7 @@ void stop(QProcess *process)
 }
 } // namespace
 
-LocalMailRelay::LocalMailRelay(const QString &user, const QString &password)
+LocalMailRelay::LocalMailRelay(const QString &user, const QString &password, Security security)
     : folder_(scratchRoot() + QStringLiteral("/relay-") +
               QUuid::createUuid().toString(QUuid::Id128))
 {
@@ -44,12 +44,20 @@ LocalMailRelay::LocalMailRelay(const QString &user, const QString &password)
     certificate_ = folder_ + QStringLiteral("/cert.pem");
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->start(QStringLiteral("/usr/bin/python3"),
-                    {QStringLiteral(MURMELO_SOURCE_DIR "/scripts/local-mail-relay.py"),
-                     QStringLiteral("--maildir"), folder_ + QStringLiteral("/maildir"),
-                     QStringLiteral("--cert"), certificate_, QStringLiteral("--key"),
-                     folder_ + QStringLiteral("/key.pem"), QStringLiteral("--user"), user,
-                     QStringLiteral("--password"), password});
+    QStringList arguments{QStringLiteral(MURMELO_SOURCE_DIR "/scripts/local-mail-relay.py"),
+                          QStringLiteral("--maildir"),
+                          folder_ + QStringLiteral("/maildir"),
+                          QStringLiteral("--cert"),
+                          certificate_,
+                          QStringLiteral("--key"),
+                          folder_ + QStringLiteral("/key.pem"),
+                          QStringLiteral("--user"),
+                          user,
+                          QStringLiteral("--password"),
+                          password};
+    if (security == Security::ImplicitTls)
+        arguments << QStringLiteral("--implicit-tls");
+    process_->start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!process_->waitForStarted(10000))
         return;
     waitUntil([&] { return process_->canReadLine() || process_->state() == QProcess::NotRunning; },

@@ -8,11 +8,14 @@
 
 namespace murmelo::test {
 
-// The project's local mail relay (aiosmtpd with STARTTLS and AUTH for one account) on loopback,
-// under a certificate made for this run; every message it receives lands in a maildir.
+// The project's local mail relay (aiosmtpd with STARTTLS, or TLS from the first byte on, and AUTH
+// for one account) on loopback, under a certificate made for this run; every message it receives
+// lands in a maildir.
 class LocalMailRelay {
 public:
-    LocalMailRelay(const QString &user, const QString &password);
+    enum class Security { StartTls, ImplicitTls };
+    LocalMailRelay(const QString &user, const QString &password,
+                   Security security = Security::StartTls);
     ~LocalMailRelay();
 
     bool isRunning() const { return port_ != 0; }

@@ -19,6 +19,7 @@
 #include "playback/SharePanel.h"
 #include "support/RecordingAlertPresenter.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -167,6 +168,42 @@ protected:
         return playback;
     }
 
+    RelaySettingsView *openRelayForm()
+    {
+        window()->menuViewController()->choose(SettingsViewController::kMenuPosition);
+        drainEventsAndDeletions();
+        auto *settings = content<SettingsViewController>();
+        EXPECT_NE(settings, nullptr);
+        return settings ? settings->relaySettings() : nullptr;
+    }
+    // Ann's account on the loopback relay, typed into the own-server form.
+    void fillOwnServer(RelaySettingsView *form, quint16 port)
+    {
+        click(form->ownServerSwitch());
+        ASSERT_TRUE(form->hostField()->isVisible());
+        type(form->hostField(), QStringLiteral("127.0.0.1"));
+        type(form->userField(), QStringLiteral("ann"));
+        type(form->passwordField(), QStringLiteral("correct horse"));
+        type(form->senderField(), QStringLiteral("ann@example.org"));
+        form->portField()->setValue(port);
+    }
+    // Saves the form with its button; true once stored with the password in the keyring.
+    bool save(RelaySettingsView *form)
+    {
+        bool saved = false;
+        QString keyringError;
+        const auto connection =
+            QObject::connect(form, &RelaySettingsView::saved, [&](const QString &error) {
+                saved = true;
+                keyringError = error;
+            });
+        click(form->saveButton());
+        const bool done = waitUntil([&] { return saved; }, std::chrono::seconds(30));
+        QObject::disconnect(connection);
+        EXPECT_TRUE(keyringError.isEmpty()) << qPrintable(keyringError);
+        return done && keyringError.isEmpty();
+    }
+
     ScratchDefaults defaults;
     RecordingAlertPresenter alerts;
     std::unique_ptr<AppDelegate> app;
@@ -310,27 +347,10 @@ TEST_F(Sending, OwnServerWithItsPasswordInThePrivateKeyring)
     qputenv("MURMELO_MAIL_CA_FILE", relay.certificatePath().toUtf8());
     startApp();
 
-    window()->menuViewController()->choose(SettingsViewController::kMenuPosition);
-    drainEventsAndDeletions();
-    auto *settings = content<SettingsViewController>();
-    ASSERT_NE(settings, nullptr);
-    RelaySettingsView *form = settings->relaySettings();
-    click(form->ownServerSwitch());
-    ASSERT_TRUE(form->hostField()->isVisible());
-    type(form->hostField(), QStringLiteral("127.0.0.1"));
-    form->portField()->setValue(relay.port());
-    type(form->userField(), QStringLiteral("ann"));
-    type(form->passwordField(), QStringLiteral("correct horse"));
-    type(form->senderField(), QStringLiteral("ann@example.org"));
-    bool saved = false;
-    QString keyringError;
-    QObject::connect(form, &RelaySettingsView::saved, [&](const QString &error) {
-        saved = true;
-        keyringError = error;
-    });
-    click(form->saveButton());
-    ASSERT_TRUE(waitUntil([&] { return saved; }, std::chrono::seconds(30)));
-    EXPECT_TRUE(keyringError.isEmpty()) << qPrintable(keyringError);
+    RelaySettingsView *form = openRelayForm();
+    ASSERT_NE(form, nullptr);
+    fillOwnServer(form, relay.port());
+    ASSERT_TRUE(save(form));
     // The password is in the keyring, not in the settings file.
     Defaults::standard().synchronize();
     EXPECT_FALSE(fileBytes(Defaults::standard().path()).contains("correct horse"));
@@ -355,10 +375,8 @@ TEST_F(Sending, OwnServerWithItsPasswordInThePrivateKeyring)
 
     // Back to the service's relay: the password leaves the keyring.
     const QString key = RelaySettings::standard().ownRelay()->keyringKey();
-    saved = false;
     click(form->ownServerSwitch());
-    click(form->saveButton());
-    ASSERT_TRUE(waitUntil([&] { return saved; }, std::chrono::seconds(30)));
+    ASSERT_TRUE(save(form));
     read = false;
     KeychainPasswordStore::shared().read(key, [&](const QString &password, const QString &) {
         stored = password;
@@ -366,4 +384,53 @@ TEST_F(Sending, OwnServerWithItsPasswordInThePrivateKeyring)
     });
     ASSERT_TRUE(waitUntil([&] { return read; }));
     EXPECT_TRUE(stored.isEmpty());
+}
+
+TEST_F(Sending, OwnServerWithTlsFromTheFirstByteTrustsOnlyAVerifiedCertificate)
+{
+    ASSERT_TRUE(PrivateKeyring::shared().isRunning());
+    LocalMailRelay relay(QStringLiteral("ann"), QStringLiteral("correct horse"),
+                         LocalMailRelay::Security::ImplicitTls);
+    ASSERT_TRUE(relay.isRunning());
+    // The relay's certificate is nobody's the application trusts yet.
+    startApp();
+    RelaySettingsView *form = openRelayForm();
+    ASSERT_NE(form, nullptr);
+    fillOwnServer(form, 587);
+    // The choice, clicked in the list that drops down.
+    QComboBox *security = form->securityField();
+    click(security);
+    QAbstractItemView *list = security->view();
+    ASSERT_TRUE(waitUntil([&] { return list->isVisible(); }));
+    const QRect tlsItem = list->visualRect(list->model()->index(security->findText("TLS"), 0));
+    QTest::mouseClick(list->window()->windowHandle(), Qt::LeftButton, {},
+                      list->viewport()->mapTo(list->window(), tlsItem.center()));
+    ASSERT_TRUE(waitUntil([&] { return !list->isVisible(); }));
+    EXPECT_EQ(form->portField()->value(), 465);
+    form->portField()->setValue(relay.port());
+    ASSERT_TRUE(save(form));
+    ASSERT_EQ(RelaySettings::standard().ownRelay()->security, RelaySecurity::TLS);
+
+    const QString reportSent =
+        QStringLiteral("Report sent. Thanks for taking the time to report your issue.");
+    app->sendBugReport(QStringLiteral("first try"), QStringLiteral("ann@example.org"));
+    ASSERT_TRUE(waitForStrip(QStringLiteral("Problem sending e-mail")));
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts()[0].title, QStringLiteral("Problem sending e-mail"));
+    EXPECT_TRUE(alerts.alerts()[0].message.contains(QLatin1String("certificate")))
+        << qPrintable(alerts.alerts()[0].message);
+    SerialQueue::waitForAllQueues();
+    drainEvents();
+    EXPECT_TRUE(relay.messages().isEmpty());
+
+    // Once its authority is trusted, the same settings deliver.
+    qputenv("MURMELO_MAIL_CA_FILE", relay.certificatePath().toUtf8());
+    window()->cancelMail();
+    app->sendBugReport(QStringLiteral("second try"), QStringLiteral("ann@example.org"));
+    ASSERT_TRUE(waitForStrip(reportSent)) << qPrintable(window()->progressLabel()->text());
+    const QList<QByteArray> messages = relay.messages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(headerValue(messages[0], "X-MailFrom"), "ann@example.org");
+    EXPECT_TRUE(messages[0].contains("second try"));
+    EXPECT_EQ(alerts.alerts().size(), 1);
 }

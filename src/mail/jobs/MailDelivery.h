@@ -10,13 +10,23 @@ namespace murmelo {
 
 class MailDelivery;
 
+// Why a delivery did not go out.
+struct MailFailure {
+    // What went wrong, for the system log.
+    QString reason;
+    // What the user is told beside "Problem sending e-mail" where they can set it right (a
+    // certificate that does not verify, a server without security, a refused password); empty
+    // where that text says enough.
+    QString explanation;
+};
+
 // Told how one delivery ended: exactly once, unless the delivery was cancelled first. The calls
 // may come from inside the client's own stream handling.
 class MailDeliveryDelegate {
 public:
     virtual ~MailDeliveryDelegate() = default;
     virtual void messageSent(MailDelivery *delivery) = 0;
-    virtual void messageFailed(MailDelivery *delivery, const QString &reason) = 0;
+    virtual void messageFailed(MailDelivery *delivery, const MailFailure &failure) = 0;
 };
 
 // One mail on its way to the relay.

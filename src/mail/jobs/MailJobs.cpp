@@ -175,17 +175,17 @@ void MailJobs::messageSent(MailDelivery *delivery)
     });
 }
 
-void MailJobs::messageFailed(MailDelivery *delivery, const QString &reason)
+void MailJobs::messageFailed(MailDelivery *delivery, const MailFailure &failure)
 {
-    systemLog(QStringLiteral("mail not sent: %1").arg(reason));
+    systemLog(QStringLiteral("mail not sent: %1").arg(failure.reason));
     QPointer<MailJobs> self(this);
-    postToMainQueue([self, delivery] {
+    postToMainQueue([self, delivery, explanation = failure.explanation] {
         if (self)
-            self->finish(delivery, false);
+            self->finish(delivery, false, explanation);
     });
 }
 
-void MailJobs::finish(MailDelivery *delivery, bool sent)
+void MailJobs::finish(MailDelivery *delivery, bool sent, const QString &explanation)
 {
     const auto found = std::find_if(jobs_.begin(), jobs_.end(), [delivery](const auto &job) {
         return job->delivery.get() == delivery;
@@ -196,6 +196,8 @@ void MailJobs::finish(MailDelivery *delivery, bool sent)
     const std::shared_ptr<Job> job = *found;
     jobs_.erase(found);
     progress_.mailDone(sent ? job->doneText : MailTexts::problemSending());
+    if (!explanation.isEmpty())
+        showAlert(alertParent_, MailTexts::problemSending(), explanation, QStringLiteral("OK"));
     emit finished(sent);
 }
 

@@ -63,8 +63,8 @@ private:
     void deliver(const std::shared_ptr<Job> &job, const RelayConfiguration &relay);
     void failBeforeSending(const QString &progressText, const QString &reason);
     void messageSent(MailDelivery *delivery) override;
-    void messageFailed(MailDelivery *delivery, const QString &reason) override;
-    void finish(MailDelivery *delivery, bool sent);
+    void messageFailed(MailDelivery *delivery, const MailFailure &failure) override;
+    void finish(MailDelivery *delivery, bool sent, const QString &explanation = QString());
     bool relayReachable();
 
     MailProgress &progress_;

@@ -10,12 +10,21 @@ namespace {
 const QString kOwnServer = QStringLiteral("mailRelay/ownServer");
 const QString kHost = QStringLiteral("mailRelay/host");
 const QString kPort = QStringLiteral("mailRelay/port");
+// "starttls" or "tls"; settings written before the choice existed have none and meant STARTTLS.
+const QString kSecurity = QStringLiteral("mailRelay/security");
+const QString kTLSValue = QStringLiteral("tls");
+const QString kStartTLSValue = QStringLiteral("starttls");
 const QString kUser = QStringLiteral("mailRelay/user");
 const QString kSender = QStringLiteral("mailRelay/sender");
 
 RelaySettings *testingStandard = nullptr;
 
 } // namespace
+
+quint16 defaultPort(RelaySecurity security)
+{
+    return security == RelaySecurity::TLS ? 465 : 587;
+}
 
 QString OwnRelay::keyringKey() const
 {
@@ -55,6 +64,10 @@ std::optional<OwnRelay> RelaySettings::ownRelay() const
     relay.port = port > 0 && port <= 65535 ? quint16(port) : quint16(587);
     relay.user = defaults().stringForKey(kUser);
     relay.sender = defaults().stringForKey(kSender);
+    // Anything but an explicit "tls" keeps STARTTLS, which is still never clear text.
+    relay.security = defaults().stringForKey(kSecurity).trimmed().toLower() == kTLSValue
+                         ? RelaySecurity::TLS
+                         : RelaySecurity::StartTLS;
     return relay;
 }
 
@@ -65,6 +78,8 @@ void RelaySettings::setOwnRelay(const OwnRelay &relay, const QString &password,
     defaults().setBool(kOwnServer, true);
     defaults().setString(kHost, relay.host.trimmed());
     defaults().setInteger(kPort, relay.port);
+    defaults().setString(kSecurity,
+                         relay.security == RelaySecurity::TLS ? kTLSValue : kStartTLSValue);
     defaults().setString(kUser, relay.user.trimmed());
     defaults().setString(kSender, relay.sender.trimmed());
     defaults().synchronize();
@@ -119,6 +134,7 @@ RelayConfiguration RelaySettings::withoutPassword() const
         configuration.ownServer = true;
         configuration.host = own->host;
         configuration.ports = {own->port};
+        configuration.security = own->security;
         configuration.requiresAuth = !own->user.isEmpty();
         configuration.login = own->user;
         configuration.fromEmail = own->sender;

@@ -20,11 +20,20 @@ inline constexpr char kRelayLogin[] = "5c0e8a7f31d94b6e2a8f07c1d3b95e46";
 inline constexpr char kRelayPassword[] = "e81b4d2f6a09c73e5d1f8b2a4c6e0d97";
 } // namespace MailDeployment
 
+// How the connection to an outgoing server is secured, as desktop mail programs name it: a plain
+// connection upgraded with STARTTLS (submission, port 587), or TLS from the first byte on (port
+// 465). Never clear text.
+enum class RelaySecurity { StartTLS, TLS };
+
+// The port that goes with each kind of connection.
+quint16 defaultPort(RelaySecurity security);
+
 // Everything one mail job needs to reach the relay.
 struct RelayConfiguration {
     QString host;
     // Tried in order; empty means the client's own list.
     QList<quint16> ports;
+    RelaySecurity security = RelaySecurity::StartTLS;
     bool requiresAuth = true;
     QString login;
     QString password;
@@ -32,14 +41,14 @@ struct RelayConfiguration {
     bool ownServer = false;
 };
 
-// The user's own outgoing server as entered on the settings screen; the connection is always
-// upgraded with STARTTLS before anything else is sent. The password is not part of it: it lives
-// in the keyring.
+// The user's own outgoing server as entered on the settings screen; nothing goes to it before the
+// connection is secured. The password is not part of it: it lives in the keyring.
 struct OwnRelay {
     QString host;
     quint16 port = 587;
     QString user;
     QString sender;
+    RelaySecurity security = RelaySecurity::StartTLS;
 
     bool operator==(const OwnRelay &) const = default;
     // The keyring entry of this account.

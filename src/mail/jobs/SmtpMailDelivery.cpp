@@ -35,6 +35,33 @@ MMSMTPParts clientParts(const QList<MailPart> &parts)
     return converted;
 }
 
+// Failures that the server settings or the user's account cause; the rest (a network that
+// drops, a busy server) need nothing but another try.
+bool userCanSetRight(const MMSMTPError &error)
+{
+    if (error.domain != QLatin1String(kMMSMTPErrorDomain))
+        return false;
+    switch (error.code) {
+    case kMMSMTPErrorUnsupportedLogin:
+    case kMMSMTPErrorNotSecure:
+    case kMMSMTPErrorTLSFailed:
+    case kMMSMTPErrorBadLogin:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString explanationOf(const MMSMTPError &error)
+{
+    QString text = error.localizedDescription;
+    if (!error.localizedFailureReason.isEmpty())
+        text += QLatin1Char('\n') + error.localizedFailureReason;
+    if (!error.localizedRecoverySuggestion.isEmpty())
+        text += QStringLiteral("\n\n") + error.localizedRecoverySuggestion;
+    return text;
+}
+
 // One mail through the application's SMTP client, which this delivery owns and is the delegate
 // of.
 class SmtpMailDelivery : public MailDelivery, private MMSMTPMessageDelegate {
@@ -50,6 +77,7 @@ public:
         message_.setLogin(relay.login);
         message_.setPassword(relay.password);
         message_.setWantsSecure(true);
+        message_.setImplicitTLS(relay.security == RelaySecurity::TLS);
         message_.setValidateSSLChain(true);
         message_.setTrustedCertificates(extraAuthorities());
         message_.setFromEmail(relay.fromEmail);
@@ -66,10 +94,16 @@ private:
     void messageSent(MMSMTPMessage *) override { delegate_.messageSent(this); }
     void messageFailed(MMSMTPMessage *, const MMSMTPError &error) override
     {
-        delegate_.messageFailed(this, QStringLiteral("%1 %2: %3")
-                                          .arg(error.domain)
-                                          .arg(error.code)
-                                          .arg(error.localizedDescription));
+        MailFailure failure;
+        failure.reason = QStringLiteral("%1 %2: %3")
+                             .arg(error.domain)
+                             .arg(error.code)
+                             .arg(error.localizedDescription);
+        if (!error.localizedFailureReason.isEmpty())
+            failure.reason += QStringLiteral(" (%1)").arg(error.localizedFailureReason);
+        if (userCanSetRight(error))
+            failure.explanation = explanationOf(error);
+        delegate_.messageFailed(this, failure);
     }
 
     MailDeliveryDelegate &delegate_;

@@ -5,6 +5,7 @@
 #include "platform/ServiceEndpoints.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -33,9 +34,9 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     : QWidget(parent), settings_(settings),
       ownServer_(new QCheckBox(tr("Send through my own mail server"), this)),
       form_(new QWidget(this)), host_(new QLineEdit(form_)), port_(new QSpinBox(form_)),
-      user_(new QLineEdit(form_)), password_(new QLineEdit(form_)), sender_(new QLineEdit(form_)),
-      contacts_(new QLineEdit(this)), saveButton_(new QPushButton(tr("Save Mail Settings"), this)),
-      status_(new QLabel(this))
+      security_(new QComboBox(form_)), user_(new QLineEdit(form_)), password_(new QLineEdit(form_)),
+      sender_(new QLineEdit(form_)), contacts_(new QLineEdit(this)),
+      saveButton_(new QPushButton(tr("Save Mail Settings"), this)), status_(new QLabel(this))
 {
     setObjectName(QStringLiteral("RelaySettingsView"));
     auto *column = new QVBoxLayout(this);
@@ -51,6 +52,11 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     host_->setPlaceholderText(QStringLiteral("smtp.example.org"));
     port_->setObjectName(QStringLiteral("relayPort"));
     port_->setRange(1, 65535);
+    security_->setObjectName(QStringLiteral("relaySecurity"));
+    security_->addItem(QStringLiteral("STARTTLS"), int(RelaySecurity::StartTLS));
+    security_->addItem(QStringLiteral("TLS"), int(RelaySecurity::TLS));
+    security_->setToolTip(tr("STARTTLS secures the connection after it is made (usually port "
+                             "587); TLS secures it from the start (usually port 465)"));
     user_->setObjectName(QStringLiteral("relayUser"));
     password_->setObjectName(QStringLiteral("relayPassword"));
     password_->setEchoMode(QLineEdit::Password);
@@ -58,6 +64,7 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     sender_->setPlaceholderText(QStringLiteral("you@example.org"));
     fields->addRow(tr("Server"), host_);
     fields->addRow(tr("Port"), port_);
+    fields->addRow(tr("Security"), security_);
     fields->addRow(tr("User name"), user_);
     fields->addRow(tr("Password"), password_);
     fields->addRow(tr("Sender"), sender_);
@@ -80,6 +87,7 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     column->addWidget(status_);
 
     connect(ownServer_, &QCheckBox::toggled, this, &RelaySettingsView::showForm);
+    connect(security_, &QComboBox::activated, this, &RelaySettingsView::securityChosen);
     connect(choose, &QToolButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, tr("Folder of your contacts"), contacts_->text());
@@ -97,13 +105,17 @@ void RelaySettingsView::load()
     const OwnRelay shown = own.value_or(OwnRelay());
     host_->setText(shown.host);
     port_->setValue(shown.port);
+    security_->setCurrentIndex(security_->findData(int(shown.security)));
     user_->setText(shown.user);
     sender_->setText(shown.sender);
     password_->clear();
     password_->setPlaceholderText(own ? tr("kept in your keyring") : QString());
     contacts_->setText(ContactBook::folder());
     showForm(bool(own));
-    QString where = own ? tr("Mail goes through %1.").arg(shown.host)
+    QString where = own ? tr("Mail goes through %1, port %2, secured with %3.")
+                              .arg(shown.host)
+                              .arg(shown.port)
+                              .arg(security_->currentText())
                         : tr("Mail goes through Murmelo's server.");
     if (!qEnvironmentVariable(ServiceEndpoints::kMailRelayVariable).trimmed().isEmpty())
         where += QLatin1Char(' ') + tr("%1 sends it to %2 instead.")
@@ -115,6 +127,17 @@ void RelaySettingsView::load()
 void RelaySettingsView::showForm(bool own)
 {
     form_->setVisible(own);
+}
+
+void RelaySettingsView::securityChosen()
+{
+    // The usual port follows the choice, as in desktop mail programs; a port the user chose
+    // for another reason stays.
+    const auto chosen = RelaySecurity(security_->currentData().toInt());
+    const RelaySecurity other =
+        chosen == RelaySecurity::TLS ? RelaySecurity::StartTLS : RelaySecurity::TLS;
+    if (port_->value() == defaultPort(other))
+        port_->setValue(defaultPort(chosen));
 }
 
 QString RelaySettingsView::formProblem() const
@@ -157,6 +180,7 @@ void RelaySettingsView::save()
     OwnRelay relay;
     relay.host = host_->text().trimmed();
     relay.port = quint16(port_->value());
+    relay.security = RelaySecurity(security_->currentData().toInt());
     relay.user = user_->text().trimmed();
     relay.sender = sender_->text().trimmed();
     settings_.setOwnRelay(relay, password_->text(), done);

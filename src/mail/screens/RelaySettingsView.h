@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -13,10 +14,9 @@ namespace murmelo {
 class RelaySettings;
 
 // The mail section of the settings screen: which outgoing server mail goes through (the
-// service's, or the user's own with host, port, user name, password and sender address, as
-// desktop mail programs ask for it, always upgraded with STARTTLS) and where the address book
-// lives. The password
-// goes to the desktop keyring, never into the settings file.
+// service's, or the user's own with host, port, connection security, user name, password and
+// sender address, as desktop mail programs ask for it) and where the address book lives. The
+// password goes to the desktop keyring, never into the settings file.
 class RelaySettingsView : public QWidget {
     Q_OBJECT
 public:
@@ -28,6 +28,8 @@ public:
     QCheckBox *ownServerSwitch() const { return ownServer_; }
     QLineEdit *hostField() const { return host_; }
     QSpinBox *portField() const { return port_; }
+    // "STARTTLS" or "TLS"; switching between them moves the port between 587 and 465.
+    QComboBox *securityField() const { return security_; }
     QLineEdit *userField() const { return user_; }
     QLineEdit *passwordField() const { return password_; }
     QLineEdit *senderField() const { return sender_; }
@@ -42,6 +44,7 @@ signals:
 private:
     void load();
     void showForm(bool own);
+    void securityChosen();
     // Why the form cannot be stored, or empty.
     QString formProblem() const;
     void finishSave(const QString &error);
@@ -51,6 +54,7 @@ private:
     QWidget *form_;
     QLineEdit *host_;
     QSpinBox *port_;
+    QComboBox *security_;
     QLineEdit *user_;
     QLineEdit *password_;
     QLineEdit *sender_;

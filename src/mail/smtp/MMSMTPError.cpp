@@ -60,7 +60,7 @@ MMSMTPError mmsmtpError(MMSMTPErrorCode code)
 {
     const Texts texts = textsFor(code);
     return {QString::fromLatin1(kMMSMTPErrorDomain), texts.code, localized(texts.description),
-            localized(texts.recovery)};
+            localized(texts.recovery), QString()};
 }
 
 } // namespace murmelo

@@ -12,6 +12,9 @@ struct MMSMTPError {
     int code = 0;
     QString localizedDescription;
     QString localizedRecoverySuggestion;
+    // What exactly went wrong where the description is general (which check the server's
+    // certificate failed); often empty.
+    QString localizedFailureReason;
 };
 
 // The coded failures of the SMTP dialogue (domain "MMSMTPMessageError").

@@ -75,6 +75,7 @@ std::unique_ptr<MMSMTPMessage> MMSMTPMessage::copy() const
     other->subject_ = subject_;
     other->toEmail_ = toEmail_;
     other->wantsSecure_ = wantsSecure_;
+    other->implicitTLS_ = implicitTLS_;
     other->validateSSLChain_ = validateSSLChain_;
     other->ccEmail_ = ccEmail_;
     other->bccEmail_ = bccEmail_;
@@ -130,7 +131,10 @@ bool MMSMTPMessage::attempt()
         return false;
     }
     const quint16 port = relayPorts_.takeFirst();
-    trace(QStringLiteral("connecting to %1:%2").arg(relayHost_).arg(port));
+    trace(QStringLiteral("connecting to %1:%2%3")
+              .arg(relayHost_)
+              .arg(port)
+              .arg(implicitTLS_ ? QStringLiteral(" over TLS") : QString()));
     connectTimer_.start(std::chrono::milliseconds(qint64(connectTimeout_ * 1000.0)));
 
     cleanUpStreams();
@@ -142,6 +146,7 @@ bool MMSMTPMessage::attempt()
         tls.addCaCertificates(trustedCertificates_);
     tls.setPeerVerifyMode(validateSSLChain_ ? QSslSocket::VerifyPeer : QSslSocket::VerifyNone);
     socket_->setSslConfiguration(tls);
+    connect(socket_, &QSslSocket::connected, this, &MMSMTPMessage::connected);
     connect(socket_, &QSslSocket::readyRead, this, &MMSMTPMessage::readAvailable);
     connect(socket_, &QSslSocket::disconnected, this, &MMSMTPMessage::streamEnded);
     connect(socket_, &QSslSocket::errorOccurred, this, &MMSMTPMessage::socketError);
@@ -153,6 +158,7 @@ bool MMSMTPMessage::attempt()
     sendState_ = kMMSMTPConnecting;
     isSecure_ = false;
     tlsHandshaking_ = false;
+    certificateProblem_.clear();
     serverAuthCRAMMD5_ = serverAuthPLAIN_ = serverAuthLOGIN_ = serverAuthDIGESTMD5_ = false;
     server8bitMessages_ = serverOffersTLS_ = false;
     serverMaxSize_ = 0;
@@ -161,7 +167,10 @@ bool MMSMTPMessage::attempt()
     output_.clear();
     outputOffset_ = 0;
     bodyPending_ = false;
-    socket_->connectToHost(relayHost_, port);
+    if (implicitTLS_)
+        socket_->connectToHostEncrypted(relayHost_, port);
+    else
+        socket_->connectToHost(relayHost_, port);
     return true;
 }
 
@@ -250,13 +259,24 @@ void MMSMTPMessage::streamEnded()
         reportFailed(mmsmtpError(kMMSMTPErrorInterrupted));
 }
 
+void MMSMTPMessage::connected()
+{
+    // Under implicit TLS the handshake begins as soon as the connection stands; from here on a
+    // failure is the secure connection's, not a port to skip.
+    if (implicitTLS_ && !finished_)
+        tlsHandshaking_ = true;
+}
+
 void MMSMTPMessage::socketError(QAbstractSocket::SocketError error)
 {
     if (finished_ || !socket_)
         return;
     trace(QStringLiteral("socket error %1: %2").arg(int(error)).arg(socket_->errorString()));
     if (tlsHandshaking_ || error == QAbstractSocket::SslHandshakeFailedError) {
-        reportFailed(mmsmtpError(kMMSMTPErrorTLSFailed));
+        MMSMTPError failed = mmsmtpError(kMMSMTPErrorTLSFailed);
+        failed.localizedFailureReason =
+            certificateProblem_.isEmpty() ? socket_->errorString() : certificateProblem_;
+        reportFailed(failed);
     } else if (error == QAbstractSocket::RemoteHostClosedError) {
         streamEnded();
     } else if (sendState_ == kMMSMTPConnecting) {
@@ -272,8 +292,12 @@ void MMSMTPMessage::socketError(QAbstractSocket::SocketError error)
 
 void MMSMTPMessage::sslErrors(const QList<QSslError> &errors)
 {
-    for (const QSslError &error : errors)
+    QStringList problems;
+    for (const QSslError &error : errors) {
         trace(QStringLiteral("certificate: %1").arg(error.errorString()));
+        problems << error.errorString();
+    }
+    certificateProblem_ = problems.join(QStringLiteral("; "));
     if (!validateSSLChain_ && socket_)
         socket_->ignoreSslErrors();
 }
@@ -284,6 +308,11 @@ void MMSMTPMessage::encryptionStarted()
         return;
     tlsHandshaking_ = false;
     trace(QStringLiteral("TLS started: %1").arg(socket_->sessionCipher().name()));
+    if (sendState_ == kMMSMTPConnecting) {
+        // Implicit TLS: the server greets only now, under encryption.
+        isSecure_ = true;
+        return;
+    }
     writeCommand(QByteArrayLiteral("EHLO localhost\r\n"));
     if (errorRecorded_)
         reportFailed(pendingError_);

@@ -45,9 +45,10 @@ enum MMSMTPSendState {
 };
 
 // Sends one message to a relay over SMTP: connects (trying the relay ports in turn until one
-// greets), says EHLO, switches to TLS with STARTTLS when asked to, authenticates with PLAIN or
-// LOGIN, names sender and recipients, transfers the composed message and quits. Everything runs
-// on the event loop of the thread that calls send(); nothing blocks it.
+// greets), says EHLO, switches to TLS with STARTTLS when asked to (or speaks TLS from the first
+// byte on, as submission servers on port 465 expect), authenticates with PLAIN or LOGIN, names
+// sender and recipients, transfers the composed message and quits. Everything runs on the event
+// loop of the thread that calls send(); nothing blocks it.
 //
 // Credentials never travel in clear when wantsSecure is set, and nothing a caller puts into an
 // address or the subject can become an SMTP command: such a message is refused before connecting.
@@ -82,6 +83,10 @@ public:
     // the attempt before any credentials or addresses are sent.
     bool wantsSecure() const { return wantsSecure_; }
     void setWantsSecure(bool wants) { wantsSecure_ = wants; }
+    // TLS from the first byte on ("implicit TLS"): the greeting and everything after it travel
+    // encrypted, and a handshake that fails ends the attempt before a single command is sent.
+    bool implicitTLS() const { return implicitTLS_; }
+    void setImplicitTLS(bool implicit) { implicitTLS_ = implicit; }
     // Off is the only way a certificate that does not verify is accepted.
     bool validateSSLChain() const { return validateSSLChain_; }
     void setValidateSSLChain(bool validate) { validateSSLChain_ = validate; }
@@ -142,6 +147,7 @@ private:
 
     void readAvailable();
     void streamEnded();
+    void connected();
     void socketError(QAbstractSocket::SocketError error);
     void sslErrors(const QList<QSslError> &errors);
     void encryptionStarted();
@@ -166,6 +172,7 @@ private:
     QList<quint16> relayPorts_;
     bool requiresAuth_ = false;
     bool wantsSecure_ = false;
+    bool implicitTLS_ = false;
     bool validateSSLChain_ = true;
     double connectTimeout_ = kDefaultConnectTimeout;
     MMSMTPParts parts_;
@@ -178,6 +185,8 @@ private:
     MMSMTPSendState sendState_ = kMMSMTPIdle;
     bool isSecure_ = false;
     bool tlsHandshaking_ = false;
+    // Why the server's certificate was refused, for the error the delegate hears.
+    QString certificateProblem_;
     bool serverAuthCRAMMD5_ = false;
     bool serverAuthPLAIN_ = false;
     bool serverAuthLOGIN_ = false;
