@@ -1,6 +1,7 @@
 #include "cli/ShareCommand.h"
 
 #include "audio/MergeAndClip.h"
+#include "cli/LibraryCommand.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "mail/jobs/MailJobs.h"
@@ -12,7 +13,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QUrl>
 #include <cstdio>
 
 namespace murmelo::cli {
@@ -48,17 +48,6 @@ public:
     }
 };
 
-std::shared_ptr<Recording> findRecording(StoreContext &context, const QString &id)
-{
-    bool isRowID = false;
-    const qint64 rowID = id.toLongLong(&isRowID);
-    const auto object = isRowID ? context.objectWithID(Recording::entityName(), rowID)
-                                : context.objectAtURI(QUrl(id));
-    if (!object || object->entity().name != Recording::entityName())
-        return nullptr;
-    return std::static_pointer_cast<Recording>(object);
-}
-
 int usage(const QString &message)
 {
     std::fprintf(stderr, "murmelo: %s\nTry 'murmelo share --help'.\n",
@@ -91,6 +80,10 @@ int shareCommand(const QCommandLineParser &parser)
     const QString to = parser.value(QStringLiteral("to")).trimmed();
     if (to.isEmpty())
         return usage(QStringLiteral("recipients are needed (--to ADDR[,ADDR])"));
+    // Refused here, before any audio is merged; the mail job refuses it too.
+    if (to.contains(QLatin1Char('\r')) || to.contains(QLatin1Char('\n')) || to.contains(QChar(0)))
+        return usage(QStringLiteral("--to holds a line break; give the addresses on one line, "
+                                    "separated by commas"));
     float speed = 1.0f;
     if (parser.isSet(QStringLiteral("speed"))) {
         bool ok = false;

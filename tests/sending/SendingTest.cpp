@@ -1,4 +1,5 @@
 #include "LoopbackPeers.h"
+#include "SpeechFiles.h"
 #include "app/AppDelegate.h"
 #include "app/AppTestSupport.h"
 #include "app/SettingsViewController.h"
@@ -40,46 +41,8 @@ using namespace murmelo::test;
 
 namespace {
 
-constexpr int kRate = 8000;
 const QString kDeploymentUser = QLatin1String(MailDeployment::kRelayLogin);
 const QString kDeploymentPassword = QLatin1String(MailDeployment::kRelayPassword);
-
-// 16-bit mono WAV with distinct frames; `reversed` writes them last to first.
-QString writeSpeechLikeWav(qint64 frames, bool reversed)
-{
-    QByteArray data;
-    for (qint64 i = 0; i < frames; ++i) {
-        const qint64 n = reversed ? frames - 1 - i : i;
-        const auto sample = qint16((n * 37) % 30000 - 15000);
-        data.append(char(sample & 0xff)).append(char((sample >> 8) & 0xff));
-    }
-    QByteArray wav = "RIFF";
-    const auto le32 = [](quint32 v) {
-        return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24);
-    };
-    const auto le16 = [](quint16 v) { return QByteArray(1, char(v)) + char(v >> 8); };
-    wav += le32(quint32(36 + data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
-           le32(kRate) + le32(kRate * 2) + le16(2) + le16(16) + "data" + le32(quint32(data.size()));
-    wav += data;
-    const QString path = Recording::tempAudioPath();
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(wav);
-    return path;
-}
-
-// The samples of a WAV file: what follows its "data" chunk header.
-QByteArray pcmData(const QByteArray &wav)
-{
-    const qsizetype at = wav.indexOf("data", 12);
-    return at < 0 ? QByteArray() : wav.mid(at + 8);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class Sending : public ::testing::Test {
 protected:
@@ -132,8 +95,8 @@ protected:
     }
     std::shared_ptr<Recording> saveRecording(const QString &message)
     {
-        const QString forward = writeSpeechLikeWav(kRate, false);
-        const QString reverse = writeSpeechLikeWav(kRate, true);
+        const QString forward = writeSpeechLikeWav(kSpeechRate, false);
+        const QString reverse = writeSpeechLikeWav(kSpeechRate, true);
         auto recording = Recording::insertInManagedObjectContext(*app->storeContext());
         recording->setName(QStringLiteral("Under the stairs"));
         recording->setMessage(message);
