@@ -4,6 +4,8 @@
 #include "audio/WavFile.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
+#include "mail/jobs/RelaySettings.h"
+#include "support/LocalMailRelay.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -74,7 +76,8 @@ protected:
         out = home + QStringLiteral("/out");
     }
 
-    Outcome walk(const QStringList &arguments, const QString &inputFile)
+    Outcome walk(const QStringList &arguments, const QString &inputFile,
+                 const QProcessEnvironment &extra = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
@@ -93,6 +96,8 @@ protected:
             env.remove(QStringLiteral("MURMELO_AUDIO_INPUT_FILE"));
         else
             env.insert(QStringLiteral("MURMELO_AUDIO_INPUT_FILE"), inputFile);
+        env.remove(QStringLiteral("MURMELO_WALK_MAIL"));
+        env.insert(extra);
 
         QProcess process;
         process.setProcessEnvironment(env);
@@ -236,6 +241,42 @@ TEST_F(DemoWalkRun, AStepThatGoesWrongEndsTheWalkWithItsReason)
     run = walk({QStringLiteral("--walk")}, {});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_TRUE(run.err.contains(QStringLiteral("--walk needs a folder")));
+}
+
+TEST_F(DemoWalkRun, MailStepsShareTheReversalAndFileAReportThroughTheRelay)
+{
+    test::LocalMailRelay relay(QLatin1String(MailDeployment::kRelayLogin),
+                               QLatin1String(MailDeployment::kRelayPassword));
+    ASSERT_TRUE(relay.isRunning());
+    QProcessEnvironment mail;
+    mail.insert(QStringLiteral("MURMELO_WALK_MAIL"), QStringLiteral("1"));
+    mail.insert(QStringLiteral("MURMELO_MAIL_RELAY"),
+                QStringLiteral("127.0.0.1:%1").arg(relay.port()));
+    mail.insert(QStringLiteral("MURMELO_MAIL_CA_FILE"), relay.certificatePath());
+    const Outcome run = walk({QStringLiteral("--walk"), out}, speech(), mail);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    // The mail steps' pictures follow the saved recordings'.
+    QStringList shots;
+    for (const QString &line : run.lines)
+        shots << QFileInfo(line).completeBaseName().section(QLatin1Char('-'), 1);
+    const QStringList mailShots = {"share-panel", "reversal-sent", "report", "report-sent"};
+    const qsizetype at = shots.indexOf(QStringLiteral("saved-recordings"));
+    ASSERT_GE(at, 0) << run.lines.join('\n').toStdString();
+    EXPECT_EQ(shots.mid(at + 1, mailShots.size()), mailShots) << shots.join(' ').toStdString();
+
+    // Both messages arrived: the reversal at the two addresses, then the report.
+    const QList<QByteArray> messages = relay.messages();
+    ASSERT_EQ(messages.size(), 2);
+    const QByteArray &reversal = messages[0];
+    EXPECT_TRUE(reversal.contains("X-RcptTo: ann@example.org, bob@example.org"))
+        << reversal.left(600).constData();
+    EXPECT_TRUE(reversal.contains("filename=\"murmelo.wav\""));
+    EXPECT_TRUE(reversal.contains(DemoWalk::message().toUtf8()));
+    const QByteArray &report = messages[1];
+    EXPECT_TRUE(report.contains("X-RcptTo: " + QByteArray(MailDeployment::kSupportMailbox)));
+    EXPECT_TRUE(report.contains("Subject: Murmelo Bug Report"));
+    EXPECT_TRUE(report.contains("walk@example.org"));
 }
 
 } // namespace

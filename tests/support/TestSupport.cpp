@@ -61,6 +61,17 @@ ProcessOutcome runMurmelo(const QStringList &arguments)
             QString::fromUtf8(process.readAllStandardError())};
 }
 
+void stopProcess(QProcess *process)
+{
+    if (!process || process->state() == QProcess::NotRunning)
+        return;
+    process->terminate();
+    if (!process->waitForFinished(5000)) {
+        process->kill();
+        process->waitForFinished(5000);
+    }
+}
+
 int runShell(const QString &commandLine)
 {
     QProcess process;

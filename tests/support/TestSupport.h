@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 
+class QProcess;
 class QWidget;
 
 namespace murmelo::test {
@@ -36,6 +37,9 @@ struct ProcessOutcome {
 
 // Runs the built `murmelo` executable with these arguments and waits for it (one minute at most).
 ProcessOutcome runMurmelo(const QStringList &arguments);
+
+// Asks a child process to end, and ends it if it does not within a few seconds.
+void stopProcess(QProcess *process);
 
 // Runs a command line through /bin/sh and returns its exit status (stdout and stderr discarded
 // unless captured by the caller's redirections).
