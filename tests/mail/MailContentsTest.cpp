@@ -46,7 +46,7 @@ TEST(ReversalMail, TextPartThenAttachmentIn64ColumnBase64)
     EXPECT_EQ(mail.toEmail, QStringLiteral("a@x.org,b@y.org"));
     EXPECT_EQ(mail.subject, QStringLiteral("I've discovered a hidden message!"));
     ASSERT_EQ(mail.parts.size(), 2);
-    EXPECT_EQ(mail.parts[0].contentType, QStringLiteral("text/plain"));
+    EXPECT_EQ(mail.parts[0].contentType, QStringLiteral("text/plain; charset=UTF-8"));
     EXPECT_EQ(mail.parts[0].contentTransferEncoding, QStringLiteral("8bit"));
     EXPECT_TRUE(mail.parts[0].contentDisposition.isEmpty());
     EXPECT_EQ(mail.parts[0].message.toString(), QStringLiteral("hi"));

@@ -38,8 +38,7 @@ TEST(MimeCompositionTest, HeaderBlockInOrder)
               "From:me@x\r\nTo:you@x\r\nCc:cc@x\r\n"
               "Content-Type: multipart/mixed; boundary=MMSMTPMessage--Separator--Delimiter\r\n"
               "Mime-Version: 1.0 (MMSMTPMessage 1.0)\r\n"
-              "Subject:Hi\r\n\r\n"
-              "--MMSMTPMessage--Separator--Delimiter\r\n");
+              "Subject:Hi\r\n\r\n");
 
     // No To for an empty field, no Cc for a missing one; Bcc never shows.
     const QByteArray bare = composeHeaderBlock({"me@x", "", QString(), "Hi", "r"}, kDate, kUuid);
@@ -56,25 +55,57 @@ TEST(MimeCompositionTest, PartsBetweenDelimitersThenEndOfData)
     const MMSMTPWireMessage wire = composeMessage(
         {"me@x", "you@x", "", "Hi", "r"},
         {part("text/plain", "8bit", QStringLiteral("Hello")), attachment}, kDate, kUuid);
-    EXPECT_EQ(wholeBody(wire), "Content-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
+    // Text says its charset; the last part is followed by the closing delimiter, not by an
+    // opening one that readers take for one more, empty part.
+    EXPECT_EQ(wholeBody(wire), "--MMSMTPMessage--Separator--Delimiter\r\n"
+                               "Content-Type: text/plain; charset=UTF-8\r\n"
+                               "Content-Transfer-Encoding: 8bit\r\n\r\n"
                                "Hello\r\n--MMSMTPMessage--Separator--Delimiter\r\n"
                                "Content-Disposition: attachment; filename=\"a.wav\"\r\n"
                                "Content-Type: audio/wave\r\nContent-Transfer-Encoding: base64\r\n"
-                               "\r\nUklGRg==\r\n--MMSMTPMessage--Separator--Delimiter\r\n"
+                               "\r\nUklGRg==\r\n--MMSMTPMessage--Separator--Delimiter--\r\n"
                                "\r\n.\r\n");
     EXPECT_EQ(wire.size(), wire.headers.size() + wholeBody(wire).size());
-
-    const MMSMTPWireMessage empty = composeMessage({"me@x", "", "", "Hi", "r"}, {}, kDate, kUuid);
-    EXPECT_EQ(wholeBody(empty), "\r\n.\r\n");
+    // A charset already named stays as it is.
+    const MMSMTPWireMessage latin = composeMessage(
+        {"me@x", "you@x", "", "Hi", "r"},
+        {part("text/plain; charset=ISO-8859-1", "8bit", QStringLiteral("x"))}, kDate, kUuid);
+    EXPECT_TRUE(wholeBody(latin).contains("Content-Type: text/plain; charset=ISO-8859-1\r\n"));
 }
 
-TEST(MimeCompositionTest, SubjectIsReducedToAsciiWhileTextBodiesStayUtf8)
+TEST(MimeCompositionTest, HeadersBeyondAsciiBecomeEncodedWords)
 {
-    const QString word = QString::fromUtf8("Gr\u00fc\u00dfe");
-    const MMSMTPWireMessage wire = composeMessage({"me@x", "you@x", "", word, "r"},
-                                                  {part("text/plain", "8bit", word)}, kDate, kUuid);
-    EXPECT_TRUE(wire.headers.contains("Subject:Gr??e\r\n"));
+    const QString word = QString::fromUtf8("Gr\u00fc\u00dfe \U0001F3A7");
+    const MMSMTPWireMessage wire = composeMessage(
+        {QString::fromUtf8("Zo\u00eb <me@x.org>"),
+         QString::fromUtf8("J\u00f6rg <j@x.org>, \"Smith, Ann\" <a@x.org>"), "", word, "r"},
+        {part("text/plain", "8bit", word)}, kDate, kUuid);
+    EXPECT_TRUE(wire.headers.contains("\r\nSubject: =?UTF-8?B?R3LDvMOfZSDwn46n?=\r\n"))
+        << wire.headers.constData();
+    EXPECT_TRUE(wire.headers.contains("\r\nFrom: =?UTF-8?B?Wm/Dqw==?= <me@x.org>\r\n"));
+    EXPECT_TRUE(wire.headers.contains(
+        "\r\nTo: =?UTF-8?B?SsO2cmc=?= <j@x.org>, \"Smith, Ann\" <a@x.org>\r\n"));
+    // Bodies stay UTF-8.
     EXPECT_TRUE(wholeBody(wire).contains(word.toUtf8()));
+
+    // A long subject is cut into words of at most 75 characters, whole characters each, on lines
+    // of their own.
+    const QString longSubject =
+        QString(40, QChar(0x00e9)) + QStringLiteral(" \U0001F3A7 ") + QString(40, QChar(0x00fc));
+    const QByteArray block =
+        composeHeaderBlock({"me@x", "you@x", "", longSubject, "r"}, kDate, kUuid);
+    const qsizetype at = block.indexOf("Subject:");
+    const QByteArray subject = block.mid(at, block.indexOf("\r\n\r\n") - at);
+    QString decoded;
+    for (const QByteArray &line : subject.mid(8).split('\n')) {
+        const QByteArray word = line.trimmed();
+        ASSERT_TRUE(word.startsWith("=?UTF-8?B?") && word.endsWith("?=")) << line.constData();
+        EXPECT_LE(line.size(), 78);
+        const QByteArray bytes = QByteArray::fromBase64(word.mid(10, word.size() - 12));
+        EXPECT_EQ(QString::fromUtf8(bytes).toUtf8(), bytes) << "a character split across words";
+        decoded += QString::fromUtf8(bytes);
+    }
+    EXPECT_EQ(decoded, longSubject);
 }
 
 TEST(MimeCompositionTest, BodiesAreTransparent)
@@ -131,7 +162,7 @@ TEST(MimeCompositionTest, LongHeaderLinesAreFolded)
         EXPECT_LE(line.size(), 999);
     // Unfolding gives the list back; a subject with no place to break is cut at the limit.
     const QByteArray unfolded = QByteArray(block).replace("\r\n ", " ");
-    EXPECT_TRUE(unfolded.contains("\r\nTo:" + to.toLatin1() + "\r\n"));
+    EXPECT_TRUE(unfolded.contains("\r\nTo: " + to.toLatin1() + "\r\n"));
     const qsizetype at = unfolded.indexOf("\r\nSubject:") + 10;
     const QByteArray subjectValue = unfolded.mid(at, unfolded.indexOf("\r\n", at) - at);
     EXPECT_EQ(QByteArray(subjectValue).replace(" ", ""), subject.toLatin1());

@@ -40,7 +40,8 @@ TEST(SmtpHardeningTest, StrippedStartTlsSendsNoCredentials)
     EXPECT_EQ(delegate.error.code, -6);
     EXPECT_EQ(delegate.error.domain, "MMSMTPMessageError");
     EXPECT_FALSE(delegate.error.localizedDescription.isEmpty());
-    EXPECT_EQ(server.received, "EHLO localhost\r\n");
+    ASSERT_TRUE(waitUntil([&] { return server.received.endsWith("QUIT\r\n"); }));
+    EXPECT_EQ(server.received, "EHLO localhost\r\nQUIT\r\n");
 }
 
 TEST(SmtpHardeningTest, OnlyWhatTheServerSaysUnderTlsCounts)
@@ -128,7 +129,10 @@ TEST(SmtpHardeningTest, TooLargeForTheServerEndsBeforeMailFrom)
     ASSERT_TRUE(message->send());
     ASSERT_TRUE(finish(delegate));
     EXPECT_EQ(delegate.error.code, 552);
-    EXPECT_EQ(server.received, "EHLO localhost\r\n");
+    EXPECT_TRUE(delegate.error.localizedFailureReason.startsWith(
+        QLatin1String("too large to send by e-mail (")));
+    ASSERT_TRUE(waitUntil([&] { return server.received.endsWith("QUIT\r\n"); }));
+    EXPECT_EQ(server.received, "EHLO localhost\r\nQUIT\r\n");
 
     ScriptedSmtpServer roomy;
     roomy.capabilities = {"SIZE 100000"};

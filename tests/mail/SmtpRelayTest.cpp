@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
@@ -57,6 +58,12 @@ public:
         QFile file(folder_ + QStringLiteral("/message-%1.eml").arg(n));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    // The envelope's recipients of message `n`, one a line.
+    QByteArray recipients(int n) const
+    {
+        QFile file(folder_ + QStringLiteral("/message-%1.eml.rcpt").arg(n));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
 private:
     QString folder_;
@@ -69,26 +76,22 @@ struct ReceivedPart {
     QByteArray body;
 };
 
-// The parts between the fixed delimiters, each split into its headers and its body.
+// The parts between the fixed delimiters (the last one ends at the closing delimiter), each split
+// into its headers and its body.
 QList<ReceivedPart> partsOf(const QByteArray &message)
 {
-    const QByteArray delimiter = "--MMSMTPMessage--Separator--Delimiter\r\n";
-    QList<QByteArray> pieces;
-    qsizetype at = message.indexOf(delimiter);
-    while (at >= 0) {
-        const qsizetype start = at + delimiter.size();
-        const qsizetype next = message.indexOf(delimiter, start);
+    const QByteArray boundary = "--MMSMTPMessage--Separator--Delimiter";
+    QList<ReceivedPart> parts;
+    qsizetype at = message.indexOf(boundary + "\r\n");
+    while (at >= 0 && message.mid(at + boundary.size(), 2) == "\r\n") {
+        const qsizetype start = at + boundary.size() + 2;
+        const qsizetype next = message.indexOf("\r\n" + boundary, start);
         if (next < 0)
             break;
-        pieces << message.mid(start, next - start);
-        at = next;
-    }
-    QList<ReceivedPart> parts;
-    for (const QByteArray &piece : pieces) {
+        const QByteArray piece = message.mid(start, next - start);
         const qsizetype split = piece.indexOf("\r\n\r\n");
-        QByteArray body = piece.mid(split + 4);
-        body.chop(2); // the CR LF before the delimiter
-        parts << ReceivedPart{piece.left(split + 2), body};
+        parts << ReceivedPart{piece.left(split + 2), piece.mid(split + 4)};
+        at = next + 2;
     }
     return parts;
 }
@@ -211,4 +214,40 @@ TEST(SmtpRelayTest, ImplicitTlsDeliversAndAnUntrustedRelayGetsNothing)
     ASSERT_TRUE(waitUntil([&] { return mismatched.done(); }, 30s));
     EXPECT_EQ(mismatched.failed, 1);
     EXPECT_TRUE(relay.message(2).isEmpty());
+}
+
+TEST(SmtpRelayTest, AnAccentedMessageToDisplayNamesArrivesIntact)
+{
+    AiosmtpdRelay relay(AiosmtpdRelay::StartTls);
+    ASSERT_NE(relay.port(), 0) << "aiosmtpd did not start";
+    const QString text = QString::fromUtf8("Ich höre „Geheimnis“ – ¿qué? ñ ✓ 🎧\nZoë");
+    const QString subject = QString::fromUtf8("Botschaft für Jörg – écoutez 🎧");
+    RecordingDelegate delegate;
+    auto message = relayMessage(relay.port(), delegate);
+    message->setFromEmail(QString::fromUtf8("Murmelo Équipe <me@murmelo.test>"));
+    message->setToEmail(
+        QString::fromUtf8("Jörg Müller <joerg@murmelo.test>, \"Smith, Ann\" <ann@murmelo.test>,"));
+    message->setSubject(subject);
+    message->setParts({{{kMMSMTPPartContentTypeKey, "text/plain"},
+                        {kMMSMTPPartContentTransferEncodingKey, "8bit"},
+                        {kMMSMTPPartMessageKey, text}}});
+    ASSERT_TRUE(message->send());
+    ASSERT_TRUE(waitUntil([&] { return delegate.done(); }, 30s));
+    ASSERT_EQ(delegate.sent, 1) << delegate.error.localizedDescription.toStdString();
+
+    EXPECT_EQ(relay.recipients(1), "joerg@murmelo.test\nann@murmelo.test");
+    const QJsonObject read = readAsAMailReaderDoes(relay.message(1), false);
+    ASSERT_FALSE(read.isEmpty());
+    EXPECT_TRUE(read["defects"].toArray().isEmpty());
+    EXPECT_EQ(read["subject"].toString(), subject);
+    EXPECT_EQ(readerAddresses(read["from"].toArray()),
+              QStringList{QString::fromUtf8("Murmelo Équipe|me@murmelo.test")});
+    EXPECT_EQ(readerAddresses(read["to"].toArray()),
+              QStringList({QString::fromUtf8("Jörg Müller|joerg@murmelo.test"),
+                           QStringLiteral("Smith, Ann|ann@murmelo.test")}));
+    const QJsonArray parts = read["parts"].toArray();
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(parts[0]["charset"].toString(), "utf-8");
+    EXPECT_EQ(parts[0]["text"].toString().replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+              text);
 }

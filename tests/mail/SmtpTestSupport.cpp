@@ -3,6 +3,8 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <gtest/gtest.h>
@@ -167,6 +169,33 @@ std::unique_ptr<MMSMTPMessage> loopbackMessage(quint16 port, RecordingDelegate &
     message->setDelegate(&delegate);
     message->setLogWarnings(false);
     return message;
+}
+
+QJsonObject readAsAMailReaderDoes(const QByteArray &bytes, bool smtpData)
+{
+    static int serial = 0;
+    const QString path = scratchRoot() + QStringLiteral("/read-%1.eml").arg(++serial);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    file.close();
+    QProcess python;
+    QStringList arguments{QStringLiteral(MURMELO_MAIL_TEST_DIR "/read_message.py"), path};
+    if (smtpData)
+        arguments << QStringLiteral("--smtp-data");
+    python.start(QStringLiteral("/usr/bin/python3"), arguments);
+    python.waitForFinished(20000);
+    const QByteArray out = python.readAllStandardOutput();
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().constData();
+    return QJsonDocument::fromJson(out).object();
+}
+
+QStringList readerAddresses(const QJsonArray &addresses)
+{
+    QStringList out;
+    for (const QJsonValue &address : addresses)
+        out << address[0].toString() + QLatin1Char('|') + address[1].toString();
+    return out;
 }
 
 QByteArray plainDialogue(const QByteArray &from, const QList<QByteArray> &recipients)

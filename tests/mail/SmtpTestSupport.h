@@ -3,6 +3,8 @@
 #include "mail/smtp/MMSMTPMessage.h"
 
 #include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -80,6 +82,15 @@ public:
 
 // A message to 127.0.0.1 at `port` only, with short waits so that timeouts come quickly.
 std::unique_ptr<MMSMTPMessage> loopbackMessage(quint16 port, RecordingDelegate &delegate);
+
+// What a mail reader makes of a received message (Python's email package, default policy, run by
+// read_message.py): "defects" (every one found, in the message, its parts and its address
+// headers), "subject", "from", "to", "cc" (lists of [display name, address]) and "parts" (type,
+// charset, filename, size, sha1 and, for text, the text). `smtpData` says the bytes are as sent
+// after DATA (dot-stuffed).
+QJsonObject readAsAMailReaderDoes(const QByteArray &bytes, bool smtpData);
+// "display name|address" for each of the reader's addresses.
+QStringList readerAddresses(const QJsonArray &addresses);
 
 // Bytes the client should send for a plain, unauthenticated dialogue up to DATA.
 QByteArray plainDialogue(const QByteArray &from, const QList<QByteArray> &recipients);

@@ -73,7 +73,8 @@ QList<ReceivedPart> mimeParts(const QByteArray &message)
     QByteArray current;
     bool inPart = false;
     for (const QByteArray &line : pieces) {
-        if (line == kBoundaryLine) {
+        // The closing delimiter ends the last part like any other.
+        if (line == kBoundaryLine || line == kBoundaryLine + QByteArray("--")) {
             if (inPart) {
                 ReceivedPart part;
                 const qsizetype blank = current.indexOf("\n\n");

@@ -1,5 +1,7 @@
 #include "mail/mime/MMSMTPComposer.h"
 
+#include "mail/mime/MailAddress.h"
+#include "mail/mime/MimeHeader.h"
 #include "toolkit/codec/Base64.h"
 
 #include <QLocale>
@@ -13,6 +15,14 @@ namespace {
 const QByteArray &delimiterLine()
 {
     static const QByteArray line = QByteArray("--") + kMMSMTPBoundary + "\r\n";
+    return line;
+}
+
+// Ends the multipart body: readers that find none take whatever follows the last part for one
+// more, empty part.
+const QByteArray &closingDelimiterLine()
+{
+    static const QByteArray line = QByteArray("--") + kMMSMTPBoundary + "--\r\n";
     return line;
 }
 
@@ -65,6 +75,15 @@ bool isTextPart(const MMSMTPPart &part)
     return valueText(part, kMMSMTPPartContentTypeKey)
         .trimmed()
         .startsWith(QLatin1String("text/"), Qt::CaseInsensitive);
+}
+
+// Text goes out as UTF-8, so a text part says so unless its type names a charset already.
+QString contentType(const MMSMTPPart &part)
+{
+    const QString type = valueText(part, kMMSMTPPartContentTypeKey);
+    if (!isTextPart(part) || type.contains(QLatin1String("charset="), Qt::CaseInsensitive))
+        return type;
+    return type + QStringLiteral("; charset=UTF-8");
 }
 
 bool sentAsIs(const QString &transferEncoding)
@@ -204,19 +223,29 @@ QByteArray composeHeaderBlock(const MMSMTPHeaderFields &fields, const QDateTime 
 {
     QByteArray h;
     const auto add = [&h](const QString &line) { h += foldHeader(toAsciiLossy(line)); };
+    // Address fields are written from the addresses read out of them; a field that is not an
+    // address list (the client refuses to send one) goes out reduced to ASCII as it is.
+    const auto addAddresses = [&](const QByteArray &name, const QString &value) {
+        const AddressList list = parseAddressList(value);
+        if (list.ok() && !list.mailboxes.isEmpty())
+            h += MimeHeader::addresses(name, list.mailboxes);
+        else
+            add(QString::fromLatin1(name) + QLatin1Char(':') + value);
+    };
     add(QStringLiteral("Date: %1").arg(mmsmtpDateText(date)));
     add(QStringLiteral("Message-id: <%1@%2>")
             .arg(QString(uuid).remove(QLatin1Char('-')), fields.relayHost));
-    add(QStringLiteral("From:%1").arg(fields.fromEmail));
+    addAddresses("From", fields.fromEmail);
     if (!fields.toEmail.isEmpty())
-        add(QStringLiteral("To:%1").arg(fields.toEmail));
+        addAddresses("To", fields.toEmail);
     if (!fields.ccEmail.isEmpty())
-        add(QStringLiteral("Cc:%1").arg(fields.ccEmail));
+        addAddresses("Cc", fields.ccEmail);
     add(QStringLiteral("Content-Type: multipart/mixed; boundary=%1")
             .arg(QLatin1String(kMMSMTPBoundary)));
     add(QStringLiteral("Mime-Version: 1.0 (MMSMTPMessage 1.0)"));
-    add(QStringLiteral("Subject:%1").arg(fields.subject));
-    return h + "\r\n" + delimiterLine();
+    const QByteArray subject = MimeHeader::text("Subject", fields.subject);
+    h += subject.contains("=?UTF-8?") ? subject : foldHeader(subject.chopped(2));
+    return h + "\r\n";
 }
 
 QByteArray mmsmtpTransparentBody(const MMSMTPPart &part, QString *transferEncoding)
@@ -245,18 +274,17 @@ MMSMTPWireMessage composeMessage(const MMSMTPHeaderFields &fields, const MMSMTPP
     for (const MMSMTPPart &part : parts) {
         QString transferEncoding = valueText(part, kMMSMTPPartContentTransferEncodingKey);
         const QByteArray body = mmsmtpTransparentBody(part, &transferEncoding);
-        QString head;
+        QString head = QString::fromLatin1(delimiterLine());
         if (part.contains(QLatin1String(kMMSMTPPartContentDispositionKey)))
             head += QStringLiteral("Content-Disposition: %1\r\n")
                         .arg(valueText(part, kMMSMTPPartContentDispositionKey));
-        head +=
-            QStringLiteral("Content-Type: %1\r\n").arg(valueText(part, kMMSMTPPartContentTypeKey));
+        head += QStringLiteral("Content-Type: %1\r\n").arg(contentType(part));
         head += QStringLiteral("Content-Transfer-Encoding: %1\r\n\r\n").arg(transferEncoding);
         wire.body.append(head.toUtf8());
         wire.body.append(body);
-        wire.body.append(QByteArray("\r\n") + delimiterLine());
+        wire.body.append(QByteArrayLiteral("\r\n"));
     }
-    wire.body.append(QByteArray(kMMSMTPEndOfData));
+    wire.body.append(closingDelimiterLine() + kMMSMTPEndOfData);
     return wire;
 }
 

@@ -41,8 +41,9 @@ QString mmsmtpUnsafeField(const MMSMTPHeaderFields &fields, const QString &bccEm
 // desktop's language, as mail readers expect it.
 QString mmsmtpDateText(const QDateTime &date);
 
-// The header block, ending with the empty line and the first delimiter. `uuid` is the canonical
-// text of a fresh UUID; its hyphens are dropped. Characters outside ASCII become "?".
+// The header block, ending with the empty line. `uuid` is the canonical text of a fresh UUID; its
+// hyphens are dropped. A subject and display names beyond ASCII become encoded words, address
+// fields are written from the addresses read out of them.
 QByteArray composeHeaderBlock(const MMSMTPHeaderFields &fields, const QDateTime &date,
                               const QString &uuid);
 
@@ -52,7 +53,8 @@ QByteArray composeHeaderBlock(const MMSMTPHeaderFields &fields, const QDateTime 
 // `transferEncoding` is changed to say so.
 QByteArray mmsmtpTransparentBody(const MMSMTPPart &part, QString *transferEncoding);
 
-// The whole message after DATA.
+// The whole message after DATA: the header block, each part after a delimiter line (a text part's
+// type saying charset=UTF-8), the closing delimiter, the end-of-data marker.
 MMSMTPWireMessage composeMessage(const MMSMTPHeaderFields &fields, const MMSMTPParts &parts,
                                  const QDateTime &date, const QString &uuid);
 

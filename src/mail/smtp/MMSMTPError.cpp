@@ -38,6 +38,30 @@ Texts textsFor(MMSMTPErrorCode code)
                 "Remove line breaks and unusual characters from the addresses and the subject."};
     case kMMSMTPErrorBadReply:
         return {-9, "The server sent an invalid reply.", kTryLater};
+    case kMMSMTPErrorInvalidAddress:
+        return {-10, "An address is not a valid e-mail address.",
+                "Write each address as name@example.org or Name <name@example.org>, separated "
+                "by commas."};
+    case kMMSMTPErrorNoRecipient:
+        return {-11, "The message has no recipient.", "Enter at least one address."};
+    case kMMSMTPErrorTooManyRecipients:
+        return {-12, "The message has too many recipients.",
+                "Send it to at most 100 addresses at a time."};
+    case kMMSMTPErrorNeedsSmtpUtf8:
+        return {-13, "The server does not accept international addresses.",
+                "Use another address for this recipient, or send through a server that accepts "
+                "addresses with letters beyond A to Z (SMTPUTF8)."};
+    case kMMSMTPErrorGreetingRefused:
+        return {-20, "The server refused the connection.", kTryLater};
+    case kMMSMTPErrorSenderRefused:
+        return {-21, "The server refused the sender address.",
+                "Check the sender address in the outgoing-mail settings."};
+    case kMMSMTPErrorRecipientRefusedForNow:
+        return {-22, "The server cannot take mail for this address now.", kTryLater};
+    case kMMSMTPErrorMessageRefused:
+        return {-23, "The server refused the message.", kTryLater};
+    case kMMSMTPErrorTryLater:
+        return {-24, "The server cannot take the message now.", kTryLater};
     case kMMSMTPErrorRelayRejected:
         return {530, "Relay rejected.", "Your server probably requires a username and password."};
     case kMMSMTPErrorBadLogin:
@@ -50,7 +74,8 @@ Texts textsFor(MMSMTPErrorCode code)
         return {550, "Failed to logout.", kTryLater};
     case kMMSMTPErrorTooLarge:
         return {552, "The message is too large for the server.",
-                "Send a shorter recording, or crop it first."};
+                "Crop the recording to the part that matters, or publish it instead "
+                "(Publish\u2026)."};
     }
     return {int(code), "", ""};
 }
@@ -59,8 +84,30 @@ Texts textsFor(MMSMTPErrorCode code)
 MMSMTPError mmsmtpError(MMSMTPErrorCode code)
 {
     const Texts texts = textsFor(code);
-    return {QString::fromLatin1(kMMSMTPErrorDomain), texts.code, localized(texts.description),
-            localized(texts.recovery), QString()};
+    MMSMTPError error;
+    error.domain = QString::fromLatin1(kMMSMTPErrorDomain);
+    error.code = texts.code;
+    error.kind = int(code);
+    error.localizedDescription = localized(texts.description);
+    error.localizedRecoverySuggestion = localized(texts.recovery);
+    return error;
+}
+
+namespace {
+// Whole megabytes from 10 MB on, tenths below; rounded up or down.
+QString megabytes(qint64 bytes, bool up)
+{
+    const qint64 unit = bytes >= 10 * 1000 * 1000 ? 1000 * 1000 : 100 * 1000;
+    const qint64 units = up ? (bytes + unit - 1) / unit : bytes / unit;
+    return unit == 1000 * 1000 ? QString::number(units)
+                               : QString::number(double(units) / 10.0, 'f', 1);
+}
+} // namespace
+
+QString mmsmtpTooLargeText(qint64 size, qint64 limit)
+{
+    return localized("too large to send by e-mail (%1 MB; the limit is %2 MB)")
+        .arg(megabytes(size, true), megabytes(std::max<qint64>(limit, 0), false));
 }
 
 } // namespace murmelo

@@ -5,7 +5,6 @@
 #include "toolkit/codec/Base64.h"
 #include "toolkit/codec/TextExtras.h"
 
-#include <QRegularExpression>
 #include <QSslCipher>
 #include <QSslConfiguration>
 
@@ -20,10 +19,34 @@ constexpr qsizetype kReadChunk = 1024;
 constexpr qint64 kOutputHighWater = 256 * 1024;
 constexpr qsizetype kWriteSlice = 64 * 1024;
 
+// A server that takes QUIT but never closes gets the connection dropped after this.
+constexpr int kQuitGraceMilliseconds = 2000;
+
 bool isReplyEnd(const QByteArray &line)
 {
     // "250-..." continues a reply; anything else ends it.
     return !(line.size() >= 4 && line[3] == '-');
+}
+
+// The reply code of a line, or 0 when it does not begin with three digits.
+int replyCode(const QByteArray &line)
+{
+    if (line.size() < 3)
+        return 0;
+    for (int i = 0; i < 3; ++i)
+        if (line[i] < '0' || line[i] > '9')
+            return 0;
+    return line.left(3).toInt();
+}
+
+bool isRefusal(int code)
+{
+    return code >= 400 && code < 600;
+}
+
+QString quoted(const QString &text)
+{
+    return QStringLiteral("\u201c%1\u201d").arg(text);
 }
 
 } // namespace
@@ -62,6 +85,42 @@ void MMSMTPMessage::setTrustedCertificates(const QList<QSslCertificate> &certifi
     trustedCertificates_ = certificates;
 }
 
+bool MMSMTPMessage::readEnvelope()
+{
+    const auto refuse = [this](MMSMTPErrorCode code, const QString &reason) {
+        trace(QStringLiteral("refused: %1").arg(reason));
+        MMSMTPError error = mmsmtpError(code);
+        error.localizedFailureReason = reason;
+        reportFailed(error);
+        return false;
+    };
+    const AddressList from = parseMailbox(fromEmail_);
+    if (from.mailboxes.size() != 1)
+        return refuse(kMMSMTPErrorInvalidAddress,
+                      tr("The sender %1 is not one e-mail address.").arg(quoted(fromEmail_)));
+    sender_ = from.mailboxes.first();
+    recipients_.clear();
+    for (const QString *list : {&toEmail_, &ccEmail_, &bccEmail_}) {
+        const AddressList read = parseAddressList(*list);
+        if (!read.ok())
+            return refuse(kMMSMTPErrorInvalidAddress,
+                          tr("%1 is not an e-mail address.").arg(quoted(read.offending)));
+        recipients_ << read.mailboxes;
+    }
+    if (recipients_.isEmpty())
+        return refuse(kMMSMTPErrorNoRecipient, tr("No address was given."));
+    if (recipients_.size() > kMaximumRecipients)
+        return refuse(kMMSMTPErrorTooManyRecipients, tr("It has %1 recipients; at most %2 can "
+                                                        "receive one message.")
+                                                         .arg(recipients_.size())
+                                                         .arg(kMaximumRecipients));
+    needsUtf8_ = sender_.needsUtf8();
+    for (const Mailbox &mailbox : std::as_const(recipients_))
+        needsUtf8_ = needsUtf8_ || mailbox.needsUtf8();
+    recipientsSent_ = 0;
+    return true;
+}
+
 std::unique_ptr<MMSMTPMessage> MMSMTPMessage::copy() const
 {
     auto other = std::make_unique<MMSMTPMessage>();
@@ -83,34 +142,12 @@ std::unique_ptr<MMSMTPMessage> MMSMTPMessage::copy() const
     return other;
 }
 
-QString MMSMTPMessage::formatAnAddress(const QString &address)
-{
-    const QString trimmed = address.trimmed();
-    if (trimmed.contains(QLatin1Char('<')) || trimmed.contains(QLatin1Char('>')))
-        return QStringLiteral("RCPT TO:%1\r\n").arg(trimmed);
-    return QStringLiteral("RCPT TO:<%1>\r\n").arg(trimmed);
-}
-
-QString MMSMTPMessage::formatAddresses(const QString &addresses)
-{
-    if (addresses.isEmpty())
-        return QString();
-    static const QRegularExpression separators(QStringLiteral("[;,]"));
-    if (!addresses.contains(separators))
-        return formatAnAddress(addresses);
-    QString lines;
-    for (const QString &piece : addresses.split(separators))
-        lines += formatAnAddress(piece);
-    return lines;
-}
-
 bool MMSMTPMessage::send()
 {
     trace(QStringLiteral("*** send"));
     finished_ = false;
     errorRecorded_ = false;
-    recipientsBuilt_ = false;
-    multipleRcptTo_.clear();
+    greeted_ = false;
     const MMSMTPHeaderFields fields{fromEmail_, toEmail_, ccEmail_, subject_, relayHost_};
     // What a user typed must not end a command or a header early.
     const QString unsafe = mmsmtpUnsafeField(fields, bccEmail_, parts_);
@@ -119,6 +156,8 @@ bool MMSMTPMessage::send()
         reportFailed(mmsmtpError(kMMSMTPErrorInvalidHeader));
         return false;
     }
+    if (!readEnvelope())
+        return false;
     // Composed once, so that its size can be checked against the server's limit before DATA.
     wire_ = composeMessage(fields, parts_, QDateTime::currentDateTime(), stringWithUUID());
     return attempt();
@@ -160,8 +199,11 @@ bool MMSMTPMessage::attempt()
     tlsHandshaking_ = false;
     certificateProblem_.clear();
     serverAuthCRAMMD5_ = serverAuthPLAIN_ = serverAuthLOGIN_ = serverAuthDIGESTMD5_ = false;
-    server8bitMessages_ = serverOffersTLS_ = false;
+    server8bitMessages_ = serverOffersTLS_ = serverSmtpUtf8_ = false;
     serverMaxSize_ = 0;
+    greeted_ = false;
+    replyText_.clear();
+    recipientsSent_ = 0;
     inputString_.clear();
     replyBytes_ = 0;
     output_.clear();
@@ -177,10 +219,37 @@ bool MMSMTPMessage::attempt()
 void MMSMTPMessage::cancel()
 {
     trace(QStringLiteral("*** cancel"));
+    if (!finished_ && sessionAlive())
+        quitAndRelease();
     cleanUpStreams();
     connectTimer_.stop();
     stopWatchdog();
     finished_ = true;
+}
+
+bool MMSMTPMessage::sessionAlive() const
+{
+    // Mid-handshake, or with a body still going out, a QUIT would be taken as part of it.
+    return socket_ && greeted_ && !tlsHandshaking_ && !bodyPending_ && output_.isEmpty() &&
+           socket_->state() == QAbstractSocket::ConnectedState &&
+           (!isSecure_ || socket_->isEncrypted());
+}
+
+void MMSMTPMessage::quitAndRelease()
+{
+    // The session ends the way the server expects; the socket closes on its own once QUIT has
+    // gone out (or after a short grace), detached from this message, which may be gone by then.
+    QSslSocket *socket = socket_;
+    socket_ = nullptr;
+    socket->disconnect(this);
+    trace(QStringLiteral("C: QUIT"));
+    socket->write("QUIT\r\n");
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kQuitGraceMilliseconds, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
 }
 
 void MMSMTPMessage::cleanUpStreams()
@@ -253,10 +322,8 @@ void MMSMTPMessage::streamEnded()
     if (finished_)
         return;
     trace(QStringLiteral("connection closed by the server"));
-    if (sendState_ == kMMSMTPMessageSent)
-        reportSent();
-    else
-        reportFailed(mmsmtpError(kMMSMTPErrorInterrupted));
+    greeted_ = false;
+    reportFailed(mmsmtpError(kMMSMTPErrorInterrupted));
 }
 
 void MMSMTPMessage::connected()
@@ -350,8 +417,6 @@ void MMSMTPMessage::parseBuffer()
             recordError(mmsmtpError(kMMSMTPErrorBadReply));
             break;
         }
-        if (isReplyEnd(line))
-            replyBytes_ = 0;
         const MMSMTPSendState before = sendState_;
         handleLine(line);
         if (tlsHandshaking_ && before == kMMSMTPWaitingTLSReply) {
@@ -373,119 +438,245 @@ void MMSMTPMessage::parseBuffer()
 void MMSMTPMessage::handleLine(const QByteArray &line)
 {
     trace(QStringLiteral("S: %1").arg(QString::fromLatin1(line)));
+    greeted_ = true;
+    if (sendState_ == kMMSMTPWaitingEHLOReply)
+        recordCapability(line);
+    replyText_ << QString::fromLatin1(line).trimmed();
+    // A reply is acted on once, at its last line; the lines before it only add to its text.
+    if (!isReplyEnd(line))
+        return;
+    replyBytes_ = 0;
+    const int code = replyCode(line);
+    handleReply(code, line);
+    replyText_.clear();
+}
+
+void MMSMTPMessage::handleReply(int code, const QByteArray &line)
+{
+    if (sendState_ == kMMSMTPIdle || sendState_ == kMMSMTPMessageSent)
+        return;
+    // The server took the message at its final dot: whatever it answers to QUIT, it has it.
+    if (sendState_ == kMMSMTPWaitingQuitReply) {
+        sendState_ = kMMSMTPMessageSent;
+        return;
+    }
+    if (isRefusal(code)) {
+        recordError(rejection(code));
+        return;
+    }
+    const bool positive = code >= 200 && code < 300;
     switch (sendState_) {
     case kMMSMTPConnecting:
-        if (line.startsWith("220 ")) {
+        if (code == 220) {
             sendState_ = kMMSMTPWaitingEHLOReply;
             writeCommand(QByteArrayLiteral("EHLO localhost\r\n"));
+            return;
         }
         break;
     case kMMSMTPWaitingEHLOReply:
-        handleEhloLine(line);
+        if (positive) {
+            ehloDone();
+            return;
+        }
         break;
     case kMMSMTPWaitingTLSReply:
-        if (line.startsWith("220 "))
+        if (code == 220) {
             startTls();
+            return;
+        }
         break;
     case kMMSMTPWaitingLOGINUserNameReply:
         // "Username:" is the usual challenge; servers that word it otherwise still ask for the
         // user name first, so any challenge is answered rather than left to time out.
-        if (line.startsWith("334 VXNlcm5hbWU6") || line.startsWith("334 ")) {
+        if (code == 334) {
             sendState_ = kMMSMTPWaitingLOGINPasswordReply;
             writeCommand(encodeBase64ForData(login_.toUtf8()).toLatin1() + "\r\n",
                          QStringLiteral("C: (user name)"));
+            return;
         }
         break;
     case kMMSMTPWaitingLOGINPasswordReply:
-        if (line.startsWith("334 UGFzc3dvcmQ6") || line.startsWith("334 ")) {
+        if (code == 334) {
             sendState_ = kMMSMTPWaitingAuthSuccess;
             writeCommand(encodeBase64ForData(password_.toUtf8()).toLatin1() + "\r\n",
                          QStringLiteral("C: (password)"));
+            return;
         }
         break;
     case kMMSMTPWaitingAuthSuccess:
-        if (line.startsWith("235 "))
+        if (code == 235) {
             sendMailFrom(true);
-        else if (line.startsWith("535 "))
-            recordError(mmsmtpError(kMMSMTPErrorBadLogin));
+            return;
+        }
         break;
     case kMMSMTPWaitingFromReply:
-        if (line.startsWith("250 "))
+        if (positive) {
             sendNextRecipient();
+            return;
+        }
         break;
     case kMMSMTPWaitingToReply:
-        if (line.startsWith("250 ")) {
+        if (positive) {
             sendState_ = kMMSMTPWaitingForEnterMail;
             writeCommand(QByteArrayLiteral("DATA\r\n"));
-        } else if (line.startsWith("530 ")) {
-            recordError(mmsmtpError(kMMSMTPErrorRelayRejected));
-        } else if (line.startsWith("550 ") || line.startsWith("553 ")) {
-            recordError(mmsmtpError(kMMSMTPErrorToRejected));
+            return;
         }
         break;
     case kMMSMTPWaitingForEnterMail:
-        if (line.startsWith("354 ")) {
+        if (code == 354) {
             sendState_ = kMMSMTPWaitingSendSuccess;
             sendParts();
+            return;
         }
         break;
     case kMMSMTPWaitingSendSuccess:
-        if (line.startsWith("250 ")) {
+        if (positive) {
             sendState_ = kMMSMTPWaitingQuitReply;
             writeCommand(QByteArrayLiteral("QUIT\r\n"));
-        } else if (line.startsWith("550 ")) {
-            recordError(mmsmtpError(kMMSMTPErrorLogoutFailed));
+            return;
         }
         break;
-    case kMMSMTPWaitingQuitReply:
-        if (line.startsWith("221 "))
-            sendState_ = kMMSMTPMessageSent;
-        break;
     case kMMSMTPIdle:
+    case kMMSMTPWaitingQuitReply:
     case kMMSMTPMessageSent:
-        break;
+        return;
+    }
+    // A reply this step does not expect: the dialogue waits on, but only as long as the
+    // watchdog of the last command lets it.
+    trace(QStringLiteral("unexpected reply: %1").arg(QString::fromLatin1(line)));
+}
+
+void MMSMTPMessage::recordCapability(const QByteArray &line)
+{
+    // "250-STARTTLS", "250 AUTH PLAIN LOGIN", "250-size 1000": the keyword and its parameters,
+    // wherever the line stands in the reply, in any case.
+    if (replyCode(line) != 250 || line.size() < 5)
+        return;
+    const QList<QByteArray> words = line.mid(4).trimmed().toUpper().simplified().split(' ');
+    const QByteArray keyword = words.first();
+    if (keyword == "AUTH" || keyword.startsWith("AUTH=")) {
+        QList<QByteArray> mechanisms = words.mid(1);
+        if (keyword.startsWith("AUTH="))
+            mechanisms << keyword.mid(5);
+        for (const QByteArray &mechanism : std::as_const(mechanisms)) {
+            serverAuthCRAMMD5_ |= mechanism == "CRAM-MD5";
+            serverAuthPLAIN_ |= mechanism == "PLAIN";
+            serverAuthLOGIN_ |= mechanism == "LOGIN";
+            serverAuthDIGESTMD5_ |= mechanism == "DIGEST-MD5";
+        }
+    } else if (keyword == "8BITMIME") {
+        server8bitMessages_ = true;
+    } else if (keyword == "STARTTLS") {
+        serverOffersTLS_ = true;
+    } else if (keyword == "SMTPUTF8") {
+        serverSmtpUtf8_ = true;
+    } else if (keyword == "SIZE") {
+        bool ok = false;
+        const qint64 size = words.value(1).toLongLong(&ok);
+        serverMaxSize_ = ok && size > 0 ? size : 0;
     }
 }
 
-void MMSMTPMessage::handleEhloLine(const QByteArray &line)
+void MMSMTPMessage::ehloDone()
 {
-    if (line.startsWith("250-SIZE") || line.startsWith("250 SIZE")) {
-        bool ok = false;
-        const qint64 size = line.mid(8).trimmed().toLongLong(&ok);
-        serverMaxSize_ = ok ? size : 0;
-    }
-    if (line.startsWith("250-AUTH")) {
-        serverAuthCRAMMD5_ |= line.contains("CRAM-MD5");
-        serverAuthPLAIN_ |= line.contains("PLAIN");
-        serverAuthLOGIN_ |= line.contains("LOGIN");
-        serverAuthDIGESTMD5_ |= line.contains("DIGEST-MD5");
-    } else if (line.startsWith("250-8BITMIME")) {
-        server8bitMessages_ = true;
-    } else if (line.startsWith("250-STARTTLS") && !isSecure_ && wantsSecure_) {
-        serverOffersTLS_ = true;
-        sendState_ = kMMSMTPWaitingTLSReply;
-        writeCommand(QByteArrayLiteral("STARTTLS\r\n"));
-    } else if (line.startsWith("250 ")) {
-        if (wantsSecure_ && !isSecure_) {
+    if (wantsSecure_ && !isSecure_) {
+        if (serverOffersTLS_) {
+            sendState_ = kMMSMTPWaitingTLSReply;
+            writeCommand(QByteArrayLiteral("STARTTLS\r\n"));
+        } else {
             // Going on in clear would hand the password and the addresses to anyone on the path.
             recordError(mmsmtpError(kMMSMTPErrorNotSecure));
-        } else if (serverMaxSize_ > 0 && wire_.size() > serverMaxSize_) {
-            recordError(mmsmtpError(kMMSMTPErrorTooLarge));
-        } else if (!requiresAuth_) {
-            sendMailFrom(false);
-        } else if (serverAuthPLAIN_) {
-            sendState_ = kMMSMTPWaitingAuthSuccess;
-            const QByteArray plain =
-                QByteArray(1, '\0') + login_.toUtf8() + '\0' + password_.toUtf8();
-            writeCommand("AUTH PLAIN " + encodeBase64ForData(plain).toLatin1() + "\r\n",
-                         QStringLiteral("C: AUTH PLAIN (credentials)"));
-        } else if (serverAuthLOGIN_) {
-            sendState_ = kMMSMTPWaitingLOGINUserNameReply;
-            writeCommand(QByteArrayLiteral("AUTH LOGIN\r\n"));
-        } else {
-            recordError(mmsmtpError(kMMSMTPErrorUnsupportedLogin));
         }
+        return;
     }
+    if (serverMaxSize_ > 0 && wire_.size() > serverMaxSize_) {
+        MMSMTPError error = mmsmtpError(kMMSMTPErrorTooLarge);
+        error.localizedFailureReason = mmsmtpTooLargeText(wire_.size(), serverMaxSize_);
+        recordError(error);
+        return;
+    }
+    if (needsUtf8_ && !serverSmtpUtf8_) {
+        MMSMTPError error = mmsmtpError(kMMSMTPErrorNeedsSmtpUtf8);
+        QStringList international;
+        for (const Mailbox &mailbox : std::as_const(recipients_) + QList<Mailbox>{sender_})
+            if (mailbox.needsUtf8())
+                international << quoted(mailbox.address());
+        error.localizedFailureReason =
+            tr("%1 has letters beyond A to Z before the @, and this server takes only plain "
+               "addresses.")
+                .arg(international.join(QStringLiteral(", ")));
+        recordError(error);
+        return;
+    }
+    if (requiresAuth_)
+        authenticate();
+    else
+        sendMailFrom(false);
+}
+
+void MMSMTPMessage::authenticate()
+{
+    if (serverAuthPLAIN_) {
+        sendState_ = kMMSMTPWaitingAuthSuccess;
+        const QByteArray plain = QByteArray(1, '\0') + login_.toUtf8() + '\0' + password_.toUtf8();
+        writeCommand("AUTH PLAIN " + encodeBase64ForData(plain).toLatin1() + "\r\n",
+                     QStringLiteral("C: AUTH PLAIN (credentials)"));
+    } else if (serverAuthLOGIN_) {
+        sendState_ = kMMSMTPWaitingLOGINUserNameReply;
+        writeCommand(QByteArrayLiteral("AUTH LOGIN\r\n"));
+    } else {
+        recordError(mmsmtpError(kMMSMTPErrorUnsupportedLogin));
+    }
+}
+
+MMSMTPError MMSMTPMessage::rejection(int code) const
+{
+    const bool temporary = code < 500;
+    const bool atRecipient = sendState_ == kMMSMTPWaitingToReply ||
+                             (sendState_ == kMMSMTPWaitingFromReply && recipientsSent_ > 0);
+    MMSMTPErrorCode kind = temporary ? kMMSMTPErrorTryLater : kMMSMTPErrorMessageRefused;
+    switch (sendState_) {
+    case kMMSMTPConnecting:
+        kind = kMMSMTPErrorGreetingRefused;
+        break;
+    case kMMSMTPWaitingTLSReply:
+        kind = kMMSMTPErrorNotSecure;
+        break;
+    case kMMSMTPWaitingLOGINUserNameReply:
+    case kMMSMTPWaitingLOGINPasswordReply:
+    case kMMSMTPWaitingAuthSuccess:
+        if (code == 535 || code == 534)
+            kind = kMMSMTPErrorBadLogin;
+        break;
+    case kMMSMTPWaitingFromReply:
+    case kMMSMTPWaitingToReply:
+        if (!atRecipient)
+            kind = temporary ? kMMSMTPErrorTryLater : kMMSMTPErrorSenderRefused;
+        else if (code == 530)
+            kind = kMMSMTPErrorRelayRejected;
+        else
+            kind = temporary ? kMMSMTPErrorRecipientRefusedForNow : kMMSMTPErrorToRejected;
+        break;
+    case kMMSMTPWaitingSendSuccess:
+        if (code == 550)
+            kind = kMMSMTPErrorLogoutFailed;
+        else if (code == 552)
+            kind = kMMSMTPErrorTooLarge;
+        break;
+    default:
+        break;
+    }
+    MMSMTPError error = mmsmtpError(kind);
+    // The server's own code, whatever texts were chosen for it.
+    error.code = code;
+    error.kind = kind;
+    error.serverReply = replyText_.join(QLatin1Char(' '));
+    error.localizedFailureReason =
+        atRecipient && recipientsSent_ > 0
+            ? tr("The server answered for %1: %2")
+                  .arg(quoted(recipients_.value(recipientsSent_ - 1).address()), error.serverReply)
+            : tr("The server answered: %1").arg(error.serverReply);
+    return error;
 }
 
 void MMSMTPMessage::startTls()
@@ -495,8 +686,9 @@ void MMSMTPMessage::startTls()
     tlsHandshaking_ = true;
     // Capabilities announced in clear may have been forged; the EHLO under TLS tells them anew.
     serverAuthCRAMMD5_ = serverAuthPLAIN_ = serverAuthLOGIN_ = serverAuthDIGESTMD5_ = false;
-    server8bitMessages_ = false;
+    server8bitMessages_ = serverSmtpUtf8_ = false;
     serverMaxSize_ = 0;
+    replyText_.clear();
     inputString_.clear();
     socket_->readAll();
     startShortWatchdog();
@@ -506,41 +698,23 @@ void MMSMTPMessage::startTls()
 void MMSMTPMessage::sendMailFrom(bool afterAuth)
 {
     sendState_ = kMMSMTPWaitingFromReply;
-    const QString format = afterAuth && server8bitMessages_
-                               ? QStringLiteral("MAIL FROM:<%1> BODY=8BITMIME\r\n")
-                               : QStringLiteral("MAIL FROM:<%1>\r\n");
-    const QString command = format.arg(fromEmail_);
-    if (!afterAuth) {
-        writeCommand(command.toUtf8());
-        return;
-    }
-    // After authentication the sender goes out as ASCII; one that is not cannot be sent.
-    for (QChar c : command) {
-        if (c.unicode() >= 0x80) {
-            recordError(mmsmtpError(kMMSMTPErrorInvalidHeader));
-            return;
-        }
-    }
-    writeCommand(command.toLatin1());
+    // Only the address itself goes between the brackets; the parameters are ours.
+    QByteArray command = "MAIL FROM:<" + sender_.envelopeAddress() + ">";
+    if (afterAuth && server8bitMessages_)
+        command += " BODY=8BITMIME";
+    if (needsUtf8_)
+        command += " SMTPUTF8";
+    writeCommand(command + "\r\n");
 }
 
 void MMSMTPMessage::sendNextRecipient()
 {
-    if (!recipientsBuilt_) {
-        const QString all =
-            formatAddresses(toEmail_) + formatAddresses(ccEmail_) + formatAddresses(bccEmail_);
-        multipleRcptTo_ = all.split(QStringLiteral("\r\n"));
-        multipleRcptTo_.removeLast();
-        recipientsBuilt_ = true;
-    }
-    if (multipleRcptTo_.isEmpty()) {
-        sendState_ = kMMSMTPWaitingToReply;
+    if (recipientsSent_ >= recipients_.size())
         return;
-    }
-    const QString line = multipleRcptTo_.takeFirst();
-    if (multipleRcptTo_.isEmpty())
+    const Mailbox &next = recipients_[recipientsSent_++];
+    if (recipientsSent_ == recipients_.size())
         sendState_ = kMMSMTPWaitingToReply;
-    writeCommand((line + QStringLiteral("\r\n")).toUtf8());
+    writeCommand("RCPT TO:<" + next.envelopeAddress() + ">\r\n");
 }
 
 void MMSMTPMessage::writeCommand(const QByteArray &command, const QString &traceText)
@@ -635,9 +809,17 @@ void MMSMTPMessage::reportSent()
 
 void MMSMTPMessage::reportFailed(const MMSMTPError &error)
 {
+    // Taken at the final dot is delivered: a connection that breaks, a timeout or a refused QUIT
+    // after that must not make anyone send it again.
+    if (sendState_ == kMMSMTPWaitingQuitReply || sendState_ == kMMSMTPMessageSent) {
+        reportSent();
+        return;
+    }
     finished_ = true;
     connectTimer_.stop();
     stopWatchdog();
+    if (sessionAlive())
+        quitAndRelease();
     cleanUpStreams();
     trace(QStringLiteral("*** message failed: %1 %2")
               .arg(error.code)

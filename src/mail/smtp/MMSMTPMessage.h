@@ -2,6 +2,7 @@
 
 #include "mail/mime/MMSMTPComposer.h"
 #include "mail/mime/MMSMTPPart.h"
+#include "mail/mime/MailAddress.h"
 #include "mail/smtp/MMSMTPError.h"
 
 #include <QList>
@@ -51,7 +52,12 @@ enum MMSMTPSendState {
 // loop of the thread that calls send(); nothing blocks it.
 //
 // Credentials never travel in clear when wantsSecure is set, and nothing a caller puts into an
-// address or the subject can become an SMTP command: such a message is refused before connecting.
+// address or the subject can become an SMTP command: addresses are read as address lists, only
+// each address itself goes into MAIL FROM and RCPT TO, and a list that holds anything else is
+// refused before connecting. A server's refusal (any 4xx or 5xx reply) ends the attempt at once
+// with its reply in the error; once the server has taken the message after its final dot, the
+// message counts as sent whatever the connection does afterwards. A session the server still
+// holds open is ended with QUIT, also after a failure.
 class MMSMTPMessage : public QObject {
     Q_OBJECT
 public:
@@ -97,7 +103,7 @@ public:
     void setSubject(const QString &subject) { subject_ = subject; }
     QString fromEmail() const { return fromEmail_; }
     void setFromEmail(const QString &from) { fromEmail_ = from; }
-    // Recipient lists: addresses separated by ";" or ",".
+    // Recipient lists: addresses separated by "," (or ";"), each "a@x" or "Name <a@x>".
     QString toEmail() const { return toEmail_; }
     void setToEmail(const QString &to) { toEmail_ = to; }
     QString ccEmail() const { return ccEmail_; }
@@ -132,9 +138,9 @@ public:
     // The most server input this message has held unconsumed at once.
     qsizetype peakBufferedReply() const { return peakBufferedReply_; }
 
-    // RCPT TO lines (each ending CR LF) for one list field.
-    static QString formatAddresses(const QString &addresses);
-    static QString formatAnAddress(const QString &address);
+    // What the server's EHLO reply offered (valid once it has been read).
+    bool serverOffersSmtpUtf8() const { return serverSmtpUtf8_; }
+    qint64 serverMaxSize() const { return serverMaxSize_; }
 
 private:
     bool attempt();
@@ -153,9 +159,16 @@ private:
     void encryptionStarted();
     void outputDrained();
 
+    bool readEnvelope();
     void parseBuffer();
     void handleLine(const QByteArray &line);
-    void handleEhloLine(const QByteArray &line);
+    void handleReply(int code, const QByteArray &line);
+    void recordCapability(const QByteArray &line);
+    void ehloDone();
+    void authenticate();
+    MMSMTPError rejection(int code) const;
+    bool sessionAlive() const;
+    void quitAndRelease();
     void startTls();
     void sendMailFrom(bool afterAuth);
     void sendNextRecipient();
@@ -193,13 +206,22 @@ private:
     bool serverAuthDIGESTMD5_ = false;
     bool server8bitMessages_ = false;
     bool serverOffersTLS_ = false;
+    bool serverSmtpUtf8_ = false;
     qint64 serverMaxSize_ = 0;
+    // A server line has arrived on this connection: the session is open until one side ends it.
+    bool greeted_ = false;
+    // The reply being read, line by line, for the error a refusal gives.
+    QStringList replyText_;
+
+    Mailbox sender_;
+    QList<Mailbox> recipients_;
+    // The recipient whose RCPT awaits its reply.
+    qsizetype recipientsSent_ = 0;
+    bool needsUtf8_ = false;
 
     QByteArray inputString_;
     qsizetype replyBytes_ = 0;
     qsizetype peakBufferedReply_ = 0;
-    QStringList multipleRcptTo_;
-    bool recipientsBuilt_ = false;
     MMSMTPWireMessage wire_;
     QList<QByteArray> output_;
     qsizetype outputOffset_ = 0;
