@@ -3,8 +3,10 @@
 #include "app/EulaViewController.h"
 #include "app/MainLayout.h"
 #include "app/MprisPlayer.h"
+#include "app/SettingsViewController.h"
 #include "app/SidebarViewController.h"
 #include "app/SliderAppearance.h"
+#include "app/SpeechSidebarMenuController.h"
 #include "app/TelemetryReachability.h"
 #include "app/UnsavedWork.h"
 #include "library/Recording.h"
@@ -31,9 +33,12 @@ namespace {
 class SidebarMailProgress : public MailProgress {
 public:
     explicit SidebarMailProgress(SidebarViewController &sidebar) : sidebar_(sidebar) {}
-    void startMailProgress(const QString &text) override { sidebar_.startMailProgress(text); }
+    void startMailProgress(const QString &text, int mail) override
+    {
+        sidebar_.startMailProgress(text, mail);
+    }
     void updateMailMessage(const QString &text) override { sidebar_.updateMailMessage(text); }
-    void mailDone(const QString &text) override { sidebar_.mailDone(text); }
+    void mailDone(const QString &text, int mail) override { sidebar_.mailDone(text, mail); }
 
 private:
     SidebarViewController &sidebar_;
@@ -56,7 +61,8 @@ void AppDelegate::startMailJobs()
     mailJobs_ = std::make_unique<MailJobs>(*mailProgress_, RelaySettings::standard(),
                                            smtpMailDeliveryFactory());
     mailJobs_->setAlertParent(window_.get());
-    window_->setCancelMailHandler([this] { cancelMessage(); });
+    window_->setCancelMailHandler([this](int mail) { mailJobs_->cancelMessage(mail); });
+    mailJobs_->setMailSettingsOpener([this] { openMailSettings(); });
     setApplicationMailJobs(mailJobs_.get());
 }
 
@@ -73,7 +79,16 @@ void AppDelegate::sendBugReport(const QString &problem, const QString &userEmail
 
 void AppDelegate::cancelMessage()
 {
-    mailJobs_->cancelMessage();
+    mailJobs_->cancelAll();
+}
+
+void AppDelegate::openMailSettings()
+{
+    // The way the menu goes there: an unsaved reversal is asked about first.
+    if (SpeechSidebarMenuController *menu = window_->menuViewController())
+        menu->choose(SettingsViewController::kMenuPosition);
+    if (auto *settings = qobject_cast<SettingsViewController *>(window_->contentViewController()))
+        settings->showMailSettings();
 }
 
 void AppDelegate::updateMessage(const QString &text)

@@ -46,6 +46,7 @@ private:
     // Temporary files of Murmelo processes that ended without cleaning up.
     void removeFilesOfEndedRuns();
     void startMailJobs();
+    void openMailSettings();
 
     std::unique_ptr<Reachability> reachability_;
     std::unique_ptr<TelemetryReachability> telemetryReachability_;

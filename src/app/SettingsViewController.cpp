@@ -43,7 +43,7 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
                        "QPushButton { color: white; background: #5b6ee1; border: none;"
                        " border-radius: 6px; padding: 6px 12px; }"));
     // The page scrolls once the mail server's fields are open on a small window.
-    auto *scroll = new QScrollArea(this);
+    auto *scroll = scroll_ = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -100,6 +100,12 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     auto *version = new QLabel(tr("Murmelo %1").arg(QLatin1String(MURMELO_VERSION)), this);
     version->setStyleSheet(QStringLiteral("color: #a9adb8; font-size: 12px;"));
     column->addWidget(version);
+}
+
+void SettingsViewController::showMailSettings()
+{
+    scroll_->ensureWidgetVisible(relaySettings_, 0, 0);
+    relaySettings_->ownServerSwitch()->setFocus(Qt::OtherFocusReason);
 }
 
 void SettingsViewController::viewDidAppear()

@@ -2,6 +2,8 @@
 
 #include "platform/ViewController.h"
 
+class QScrollArea;
+
 namespace murmelo {
 
 class RelaySettingsView;
@@ -15,11 +17,14 @@ public:
     explicit SettingsViewController(QWidget *parent = nullptr);
 
     RelaySettingsView *relaySettings() const { return relaySettings_; }
+    // Brings the outgoing-mail settings into view, the keyboard in their first field.
+    void showMailSettings();
 
 protected:
     void viewDidAppear() override;
 
 private:
+    QScrollArea *scroll_;
     RelaySettingsView *relaySettings_;
 };
 

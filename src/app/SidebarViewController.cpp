@@ -292,37 +292,79 @@ void SidebarViewController::selectIndex(int index)
         menu_->selectIndex(index);
 }
 
-void SidebarViewController::startMailProgress(const QString &text)
+void SidebarViewController::startMailProgress(const QString &text, int mail)
 {
-    mailCancelButton_->setText(QStringLiteral("Cancel"));
-    progressIndicator_->setRange(0, 0); // turning
-    progressIndicator_->show();
-    progressLabel_->setText(text);
-    progressView_->show();
+    const auto same = std::find_if(mails_.begin(), mails_.end(),
+                                   [mail](const MailStrip &strip) { return strip.mail == mail; });
+    if (same != mails_.end())
+        mails_.erase(same);
+    mails_.push_back({mail, text, false});
+    showMailStrip();
 }
 
 void SidebarViewController::updateMailMessage(const QString &text)
 {
     QString shown = text;
     shown.remove(QLatin1Char('\t'));
+    const auto strip = shownMail();
+    if (strip != mails_.end())
+        strip->text = shown;
     progressLabel_->setText(shown);
 }
 
-void SidebarViewController::mailDone(const QString &text)
+void SidebarViewController::mailDone(const QString &text, int mail)
 {
-    progressIndicator_->setRange(0, 1);
-    progressIndicator_->hide();
-    progressLabel_->setText(text);
-    mailCancelButton_->setText(QStringLiteral("Done"));
+    const auto strip = std::find_if(mails_.begin(), mails_.end(),
+                                    [mail](const MailStrip &each) { return each.mail == mail; });
+    if (strip == mails_.end())
+        mails_.push_back({mail, text, true});
+    else
+        *strip = {mail, text, true};
+    showMailStrip();
 }
 
 void SidebarViewController::cancelMail()
 {
-    progressView_->hide();
-    progressIndicator_->setRange(0, 1);
-    progressIndicator_->hide();
-    if (cancelMail_)
-        cancelMail_();
+    const auto strip = shownMail();
+    if (strip == mails_.end()) {
+        progressView_->hide();
+        return;
+    }
+    const MailStrip ended = *strip;
+    mails_.erase(strip);
+    showMailStrip();
+    if (!ended.done && cancelMail_)
+        cancelMail_(ended.mail);
+}
+
+std::vector<SidebarViewController::MailStrip>::iterator SidebarViewController::shownMail()
+{
+    // An outcome waits for its Done before anything still sending is shown again.
+    const auto ended = std::find_if(mails_.begin(), mails_.end(),
+                                    [](const MailStrip &strip) { return strip.done; });
+    return ended != mails_.end() ? ended : mails_.begin();
+}
+
+void SidebarViewController::showMailStrip()
+{
+    const auto strip = shownMail();
+    if (strip == mails_.end()) {
+        progressView_->hide();
+        progressIndicator_->setRange(0, 1);
+        progressIndicator_->hide();
+        return;
+    }
+    progressLabel_->setText(strip->text);
+    if (strip->done) {
+        progressIndicator_->setRange(0, 1);
+        progressIndicator_->hide();
+        mailCancelButton_->setText(QStringLiteral("Done"));
+    } else {
+        progressIndicator_->setRange(0, 0); // turning
+        progressIndicator_->show();
+        mailCancelButton_->setText(QStringLiteral("Cancel"));
+    }
+    progressView_->show();
 }
 
 void SidebarViewController::resizeEvent(QResizeEvent *event)

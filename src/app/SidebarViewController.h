@@ -64,12 +64,20 @@ public:
     void setSidebarButtonEnabled(bool enabled) override;
     void selectIndex(int index) override;
 
-    // The mail progress strip.
-    void startMailProgress(const QString &text);
+    // The mail progress strip. Each mail has its own strip, shown one at a time: a mail that has
+    // ended (its outcome waiting for Done) before the oldest one still sending. The button acts
+    // on the mail it shows: Done puts that strip away, Cancel stops that mail only.
+    void startMailProgress(const QString &text, int mail = 0);
     void updateMailMessage(const QString &text);
-    void mailDone(const QString &text);
+    void mailDone(const QString &text, int mail = 0);
     void cancelMail();
-    void setCancelMailHandler(std::function<void()> handler) { cancelMail_ = std::move(handler); }
+    // Told which mail the user cancelled (never for a Done).
+    void setCancelMailHandler(std::function<void(int mail)> handler)
+    {
+        cancelMail_ = std::move(handler);
+    }
+    // Mails with a strip, whether still sending or ended.
+    int mailStrips() const { return int(mails_.size()); }
 
     QWidget *contentContainerView() const { return contentContainerView_; }
     QWidget *sidebarContainerView() const { return sidebarContainerView_; }
@@ -95,6 +103,13 @@ private:
     int menuWidth() const;
     void giveKeyboardToMenu();
     void giveKeyboardToContent();
+    void showMailStrip();
+    struct MailStrip {
+        int mail;
+        QString text;
+        bool done;
+    };
+    std::vector<MailStrip>::iterator shownMail();
 
     float revealWidth_ = 47.0f;
     QWidget *sidebarContainerView_;
@@ -113,7 +128,8 @@ private:
     Storyboard storyboard_;
     QPointer<ViewController> pendingModal_;
     QPointer<QWidget> focusBeforeMenu_;
-    std::function<void()> cancelMail_;
+    std::function<void(int)> cancelMail_;
+    std::vector<MailStrip> mails_;
 };
 
 // The container that holds `screen`, or null outside any container.

@@ -1,6 +1,7 @@
 #include "cli/ShareCommand.h"
 
 #include "audio/MergeAndClip.h"
+#include "audio/MergeSize.h"
 #include "cli/LibraryCommand.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
@@ -29,9 +30,9 @@ void printError(const QString &message)
 // The mail strip, on the terminal.
 class TerminalMailProgress : public MailProgress {
 public:
-    void startMailProgress(const QString &text) override { printError(text); }
+    void startMailProgress(const QString &text, int) override { printError(text); }
     void updateMailMessage(const QString &text) override { printError(text); }
-    void mailDone(const QString &text) override { printError(text); }
+    void mailDone(const QString &text, int) override { printError(text); }
 };
 
 // Alerts have no window to show in: they are printed.
@@ -84,6 +85,8 @@ int shareCommand(const QCommandLineParser &parser)
     if (to.contains(QLatin1Char('\r')) || to.contains(QLatin1Char('\n')) || to.contains(QChar(0)))
         return usage(QStringLiteral("--to holds a line break; give the addresses on one line, "
                                     "separated by commas"));
+    if (const QString problem = recipientProblem(to); !problem.isEmpty())
+        return usage(QStringLiteral("--to: ") + problem);
     float speed = 1.0f;
     if (parser.isSet(QStringLiteral("speed"))) {
         bool ok = false;
@@ -111,6 +114,12 @@ int shareCommand(const QCommandLineParser &parser)
                                 ? parser.value(QStringLiteral("message"))
                                 : recording->message();
 
+    const QString tooLarge = attachmentTooLargeText(
+        mergedSizeEstimate(recording->currentAudioPath(), recording->reverseAudioPath(), speed));
+    if (!tooLarge.isEmpty()) {
+        printError(tooLarge);
+        return Failure;
+    }
     const QString attachment =
         slowAndMergeAudio(recording->currentAudioPath(), recording->reverseAudioPath(), speed);
     TerminalAlerts alerts;

@@ -1,9 +1,12 @@
 // The share flow of the playback screen: the share panel, the recipients, and sending.
 #include "playback/PlaybackViewController.h"
 
+#include "audio/MergeSize.h"
 #include "mail/jobs/ContactBook.h"
+#include "mail/jobs/MailJobs.h"
 #include "mail/jobs/RelaySettings.h"
 #include "mail/screens/ContactPicker.h"
+#include "platform/AlertPresenter.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 #include "playback/SharePanel.h"
@@ -120,14 +123,25 @@ void PlaybackViewController::sendReversal()
     QString recipients = shareEmails_;
     if (share_->sendToSpeech)
         recipients = appendRecipient(recipients, QLatin1String(MailDeployment::kCollectingMailbox));
-    closeShare();
     // Nobody to send to: nothing is built and nothing is sent.
-    if (recipients.isEmpty())
+    if (recipients.trimmed().isEmpty()) {
+        closeShare();
         return;
-    setBusy(true, tr("Preparing the e-mail\u2026"));
+    }
     const QString forward = audioPath_;
     const QString reversal = reverseAudioPath_;
     const float factor = speedSliderValue();
+    // What cannot go out is said before any audio is merged, with the panel still open to mend
+    // the addresses (or to close and crop or publish instead).
+    QString refusal = recipientProblem(recipients);
+    if (refusal.isEmpty())
+        refusal = attachmentTooLargeText(mergedSizeEstimate(forward, reversal, factor));
+    if (!refusal.isEmpty()) {
+        showAlert(this, tr("This e-mail cannot be sent"), refusal);
+        return;
+    }
+    closeShare();
+    setBusy(true, tr("Preparing the e-mail\u2026"));
     const QString message = message_;
     const QString name = shareEmailName_;
     QPointer<PlaybackViewController> self(this);

@@ -10,11 +10,13 @@
 #include "library/StoreContext.h"
 #include "platform/Localized.h"
 #include "support/RecordingAlertPresenter.h"
+#include "support/TestSupport.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -252,8 +254,8 @@ INSTANTIATE_TEST_SUITE_P(RecordedOrImported, LeavingAReversal, ::testing::Bool()
 
 TEST_F(SidebarTest, MailProgressStrip)
 {
-    int cancels = 0;
-    window->setCancelMailHandler([&] { ++cancels; });
+    QList<int> cancels;
+    window->setCancelMailHandler([&](int mail) { cancels << mail; });
     EXPECT_FALSE(window->progressView()->isVisible());
 
     window->startMailProgress(QStringLiteral("Sending reversal…"));
@@ -270,9 +272,51 @@ TEST_F(SidebarTest, MailProgressStrip)
     EXPECT_NE(window->progressIndicator()->maximum(), 0);
     EXPECT_EQ(window->progressLabel()->text(), "Sent");
 
+    // Done ends a mail that has ended: nothing is cancelled.
     window->mailCancelButton()->click();
     EXPECT_FALSE(window->progressView()->isVisible());
-    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(cancels.isEmpty());
+
+    window->startMailProgress(QStringLiteral("Sending Bug Report…"), 9);
+    window->mailCancelButton()->click();
+    EXPECT_FALSE(window->progressView()->isVisible());
+    EXPECT_EQ(cancels, QList<int>{9});
+}
+
+TEST_F(SidebarTest, EachMailKeepsItsOwnStripAndDoneCancelsNoOther)
+{
+    QList<int> cancels;
+    window->setCancelMailHandler([&](int mail) { cancels << mail; });
+    const auto clickStripButton = [&] {
+        QPushButton *button = window->mailCancelButton();
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                          button->mapTo(window.get(), button->rect().center()));
+        test::drainEvents();
+    };
+    window->startMailProgress(QStringLiteral("Sending Reversal…"), 1);
+    window->startMailProgress(QStringLiteral("Sending Bug Report…"), 2);
+    EXPECT_EQ(window->mailStrips(), 2);
+    // The later mail ends first: its outcome comes forward and waits for its Done.
+    window->mailDone(QStringLiteral("Report sent."), 2);
+    EXPECT_EQ(window->progressLabel()->text(), "Report sent.");
+    EXPECT_EQ(window->mailCancelButton()->text(), "Done");
+    clickStripButton();
+    EXPECT_TRUE(cancels.isEmpty()) << "Done on one mail stops no other";
+    // The mail still sending keeps its strip.
+    EXPECT_TRUE(window->progressView()->isVisible());
+    EXPECT_EQ(window->progressLabel()->text(), "Sending Reversal…");
+    EXPECT_EQ(window->mailCancelButton()->text(), "Cancel");
+    EXPECT_EQ(window->progressIndicator()->maximum(), 0);
+
+    window->startMailProgress(QStringLiteral("Sending Reversal…"), 3);
+    clickStripButton(); // Cancel on the oldest still sending
+    EXPECT_EQ(cancels, QList<int>{1});
+    EXPECT_TRUE(window->progressView()->isVisible());
+    window->mailDone(QStringLiteral("Reversal Sent."), 3);
+    clickStripButton();
+    EXPECT_EQ(cancels, QList<int>{1});
+    EXPECT_FALSE(window->progressView()->isVisible());
+    EXPECT_EQ(window->mailStrips(), 0);
 }
 
 } // namespace

@@ -16,16 +16,22 @@ using namespace murmelo;
 namespace {
 
 struct ProgressLog : MailProgress {
-    void startMailProgress(const QString &text) override
+    void startMailProgress(const QString &text, int mail) override
     {
         calls << QStringLiteral("start ") + text;
+        mails << mail;
     }
     void updateMailMessage(const QString &text) override
     {
         calls << QStringLiteral("update ") + text;
     }
-    void mailDone(const QString &text) override { calls << QStringLiteral("done ") + text; }
+    void mailDone(const QString &text, int mail) override
+    {
+        calls << QStringLiteral("done ") + text;
+        mails << mail;
+    }
     QStringList calls;
+    QList<int> mails; // the mail each start and done was for
 };
 
 // A delivery whose outcome the test decides.
@@ -137,16 +143,24 @@ TEST_F(MailJobsTest, FailuresShowProblemSendingAndNeverCrash)
     EXPECT_EQ(alerts.alerts().size(), 2);
 }
 
-TEST_F(MailJobsTest, UnreachableRelayAlertsAndSendsNothing)
+TEST_F(MailJobsTest, UnreachableRelayAlertsPointsToTheMailSettingsAndSendsNothing)
 {
+    int opened = 0;
+    jobs.setMailSettingsOpener([&] { ++opened; });
     reachable = false;
     jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org"));
     ASSERT_EQ(alerts.alerts().size(), 1);
     EXPECT_EQ(alerts.alerts()[0].title, QStringLiteral("Mail server is not reachable"));
-    EXPECT_TRUE(alerts.alerts()[0].message.isEmpty());
-    EXPECT_EQ(alerts.alerts()[0].buttons(), QStringList{QStringLiteral("OK")});
+    EXPECT_TRUE(alerts.alerts()[0].message.contains(QLatin1String("own outgoing mail server")));
+    EXPECT_EQ(alerts.alerts()[0].buttons(),
+              QStringList({QStringLiteral("OK"), QStringLiteral("Mail Settings\u2026")}));
     EXPECT_TRUE(deliveries.empty());
     EXPECT_TRUE(progress.calls.isEmpty());
+    EXPECT_TRUE(alerts.press(QStringLiteral("OK")));
+    EXPECT_EQ(opened, 0);
+    jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org"));
+    EXPECT_TRUE(alerts.press(QStringLiteral("Mail Settings\u2026")));
+    EXPECT_EQ(opened, 1);
 }
 
 TEST_F(MailJobsTest, RecipientWithALineBreakIsRefusedBeforeAnyConnection)
@@ -159,20 +173,68 @@ TEST_F(MailJobsTest, RecipientWithALineBreakIsRefusedBeforeAnyConnection)
     EXPECT_TRUE(alerts.alerts()[0].message.contains(QLatin1String("line break")));
 }
 
-TEST_F(MailJobsTest, CancelStopsEveryJobAndNoDoneTextFollows)
+TEST_F(MailJobsTest, CancelStopsOnlyItsOwnMailAndNoDoneTextFollows)
 {
     jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org"));
     jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
     ASSERT_EQ(deliveries.size(), 2u);
+    ASSERT_EQ(progress.mails.size(), 2);
+    const int first = progress.mails[0];
+    const int second = progress.mails[1];
+    EXPECT_NE(first, second);
     // An outcome already queued when the user cancels does not bring the done text back.
     deliveries[0]->delegate->messageSent(deliveries[0]);
-    jobs.cancelMessage();
+    jobs.cancelMessage(first);
     EXPECT_TRUE(deliveries[0]->cancelled);
-    EXPECT_TRUE(deliveries[1]->cancelled);
+    EXPECT_FALSE(deliveries[1]->cancelled) << "the other mail goes on";
     test::drainEvents();
     for (const QString &call : std::as_const(progress.calls))
         EXPECT_FALSE(call.startsWith(QLatin1String("done"))) << call.toStdString();
+    EXPECT_EQ(jobs.inFlight(), 1);
+
+    // The other one ends on its own strip.
+    deliveries[1]->delegate->messageSent(deliveries[1]);
+    ASSERT_TRUE(test::waitUntil([&] { return progress.calls.size() == 3; }));
+    EXPECT_EQ(progress.calls.last(), QStringLiteral("done ") + MailTexts::reportSent());
+    EXPECT_EQ(progress.mails.last(), second);
+    jobs.cancelMessage(second); // its Done: nothing left to stop
+    EXPECT_FALSE(deliveries[1]->cancelled);
+
+    jobs.sendBugReport(QStringLiteral("p"), QStringLiteral("me@x.org"));
+    jobs.cancelAll();
+    EXPECT_TRUE(deliveries[2]->cancelled);
     EXPECT_EQ(jobs.inFlight(), 0);
+}
+
+TEST_F(MailJobsTest, WhatCannotBeMailedIsRefusedWithTheReason)
+{
+    // Not addresses: named, nothing sent.
+    jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org, b@x.org> NOTIFY=NEVER"));
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_TRUE(alerts.alerts()[0].message.contains(
+        QString::fromUtf8("\u201cb@x.org> NOTIFY=NEVER\u201d")))
+        << alerts.alerts()[0].message.toStdString();
+    QStringList many;
+    for (int i = 0; i < 101; ++i)
+        many << QStringLiteral("r%1@x.org").arg(i);
+    jobs.sendReversal(wav, QString(), QString(), many.join(QLatin1Char(',')));
+    ASSERT_EQ(alerts.alerts().size(), 2);
+    EXPECT_TRUE(alerts.alerts()[1].message.contains(QLatin1String("at most 100")));
+
+    // Too large: the size and the limit, and what to do instead; never "could not be read".
+    QFile big(test::scratchRoot() + QStringLiteral("/big.wav"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(kMaximumAttachmentBytes + 1));
+    big.close();
+    jobs.sendReversal(big.fileName(), QString(), QString(), QStringLiteral("a@x.org"));
+    ASSERT_EQ(alerts.alerts().size(), 3);
+    EXPECT_EQ(alerts.alerts()[2].message,
+              QStringLiteral("This recording is too large to send by e-mail (26 MB; the limit is "
+                             "25 MB). Crop it to the part that matters, or publish it instead "
+                             "(Publish\u2026) and send the link."));
+    EXPECT_TRUE(deliveries.empty());
+    EXPECT_EQ(progress.calls.count(QStringLiteral("done Problem sending e-mail")), 3);
+    EXPECT_TRUE(attachmentTooLargeText(kMaximumAttachmentBytes).isEmpty());
 }
 
 TEST_F(MailJobsTest, OwnServerPasswordComesFromTheKeyring)
@@ -285,7 +347,7 @@ TEST_F(MailJobsTest, FailureTheUserCanSetRightIsExplainedBesideTheStrip)
     ASSERT_EQ(deliveries.size(), 2u);
     deliveries[1]->delegate->messageFailed(deliveries[1],
                                            {QStringLiteral("-7"), QStringLiteral("again")});
-    jobs.cancelMessage();
+    jobs.cancelMessage(progress.mails.last());
     test::drainEvents();
     EXPECT_EQ(alerts.alerts().size(), 1);
 }

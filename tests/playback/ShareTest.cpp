@@ -1,5 +1,6 @@
 #include "PlaybackFixture.h"
 
+#include "audio/WavFile.h"
 #include "mail/jobs/ContactBook.h"
 #include "mail/jobs/RelaySettings.h"
 #include "mail/screens/ContactPicker.h"
@@ -245,6 +246,56 @@ TEST_F(Share, CollectingMailboxAloneOrNothingSentWithoutRecipients)
     // An unsaved reversal without a message sends an empty one, not the prompt.
     EXPECT_TRUE(sent[0].message.isEmpty());
     EXPECT_TRUE(sent[0].name.isEmpty());
+}
+
+TEST_F(Share, WhatCannotBeMailedIsSaidBeforeAnyMergeWithThePanelKept)
+{
+    // Two files of 14 MB of audio each: together over the limit at normal speed.
+    auto recording = makeRecording(QStringLiteral("Long"));
+    for (const QString &path : {recording->currentAudioPath(), recording->reverseAudioPath()}) {
+        WavLayout layout;
+        QString error;
+        ASSERT_EQ(WavFile::inspect(path, layout, error), WavFile::Kind::Valid);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        constexpr qint64 kData = 14 * 1000 * 1000;
+        ASSERT_TRUE(WavFile::writeHeader(file, layout.fmtChunk, kData));
+        ASSERT_TRUE(file.resize(layout.dataOffset + kData));
+    }
+    openRecording(recording);
+    screen->view().speedSlider->setValue(100);
+    screen->share();
+    finishSlide();
+    const PlaybackView &v = screen->view();
+    type(v.shareEmailTextField, QStringLiteral("a@x.org"));
+    send();
+    EXPECT_TRUE(merged.empty());
+    EXPECT_TRUE(sent.empty());
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_TRUE(alerts.alerts()[0].message.contains(
+        QLatin1String("too large to send by e-mail (29 MB; the limit is 25 MB)")))
+        << alerts.alerts()[0].message.toStdString();
+    EXPECT_TRUE(alerts.alerts()[0].message.contains(QLatin1String("Publish")));
+    EXPECT_FALSE(v.shareReversalView->isHidden());
+    EXPECT_TRUE(v.waitView->isHidden());
+
+    // An address list that is not one: named, and nothing merged either.
+    v.shareEmailTextField->clear();
+    type(v.shareEmailTextField, QStringLiteral("Ann <a@x.org> b@y.org"));
+    screen->view().speedSlider->setValue(200);
+    send();
+    EXPECT_TRUE(merged.empty());
+    ASSERT_EQ(alerts.alerts().size(), 2);
+    EXPECT_TRUE(alerts.alerts()[1].message.contains(QLatin1String("Ann <a@x.org> b@y.org")));
+
+    // Twice as fast, the same audio fits.
+    v.shareEmailTextField->clear();
+    type(v.shareEmailTextField, QStringLiteral("Ann <a@x.org>"));
+    send();
+    EXPECT_EQ(alerts.alerts().size(), 2);
+    ASSERT_EQ(merged.size(), 1u);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].to, QStringLiteral("Ann <a@x.org>"));
 }
 
 TEST_F(Share, PickedAddressesJoinWithOneCommaAndAPersonWithoutAddressChangesNothing)

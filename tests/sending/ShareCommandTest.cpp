@@ -2,6 +2,7 @@
 // refuses without sending anything.
 #include "LoopbackPeers.h"
 #include "SpeechFiles.h"
+#include "audio/WavFile.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "mail/jobs/RelaySettings.h"
@@ -42,6 +43,7 @@ protected:
         recording->setAudioPath(writeSpeechLikeWav(kSpeechRate, false),
                                 writeSpeechLikeWav(kSpeechRate, true));
         EXPECT_TRUE(context.save());
+        paths = {recording->currentAudioPath(), recording->reverseAudioPath()};
         forward = pcmData(fileBytes(recording->currentAudioPath()));
         reversal = pcmData(fileBytes(recording->reverseAudioPath()));
         return QString::number(recording->rowID());
@@ -58,6 +60,7 @@ protected:
                          QLatin1String(MailDeployment::kRelayPassword)};
     QByteArray forward;
     QByteArray reversal;
+    QStringList paths; // of the saved recording's forward audio and reversal
 };
 
 } // namespace
@@ -111,6 +114,9 @@ TEST_F(ShareCommand, RefusesBadRequestsWithAReasonAndSendsNothing)
         {{id, QStringLiteral("--to"), QStringLiteral("ann@example.org\nBcc: eve@example.com")},
          2,
          QStringLiteral("line break")},
+        {{id, QStringLiteral("--to"), QStringLiteral("ann@example.org> NOTIFY=SUCCESS")},
+         2,
+         QStringLiteral("\u201cann@example.org> NOTIFY=SUCCESS\u201d is not an e-mail address")},
     };
     for (const Case &c : cases) {
         const ProcessOutcome run = share(c.arguments);
@@ -118,5 +124,30 @@ TEST_F(ShareCommand, RefusesBadRequestsWithAReasonAndSendsNothing)
         EXPECT_TRUE(run.err.contains(c.says))
             << c.arguments.join(' ').toStdString() << ": " << run.err.toStdString();
     }
+    EXPECT_TRUE(relay.messages().isEmpty());
+}
+
+TEST_F(ShareCommand, TooLargeForMailIsRefusedBeforeAnyMerge)
+{
+    const QString id = saveRecording();
+    // The same audio said to last far longer: 14 MB of samples in each file.
+    for (const QString &path : std::as_const(paths)) {
+        WavLayout layout;
+        QString error;
+        ASSERT_EQ(WavFile::inspect(path, layout, error), WavFile::Kind::Valid);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        constexpr qint64 kData = 14 * 1000 * 1000;
+        ASSERT_TRUE(WavFile::writeHeader(file, layout.fmtChunk, kData));
+        ASSERT_TRUE(file.resize(layout.dataOffset + kData));
+    }
+    const ProcessOutcome run =
+        share({id, QStringLiteral("--to"), QStringLiteral("ann@example.org")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(
+        run.err.contains(QStringLiteral("too large to send by e-mail (29 MB; the limit is 25 MB)")))
+        << run.err.toStdString();
+    // Refused before the mail job (and the merge before it) started.
+    EXPECT_FALSE(run.err.contains(QStringLiteral("Sending Reversal"))) << run.err.toStdString();
     EXPECT_TRUE(relay.messages().isEmpty());
 }

@@ -1,5 +1,6 @@
 #include "mail/jobs/MailContents.h"
 
+#include "mail/smtp/MMSMTPError.h"
 #include "platform/Localized.h"
 #include "toolkit/codec/Base64.h"
 
@@ -24,6 +25,15 @@ QString fillPlaceholders(const QString &format, const QStringList &arguments)
     return filled + format.mid(from);
 }
 
+QString attachmentTooLargeText(qint64 bytes)
+{
+    if (bytes <= kMaximumAttachmentBytes)
+        return QString();
+    return localized("This recording is %1. Crop it to the part that matters, or publish it "
+                     "instead (Publish\u2026) and send the link.")
+        .arg(mmsmtpTooLargeText(bytes, kMaximumAttachmentBytes));
+}
+
 QString reversalBody(const QString &hiddenMessage, const QString &name)
 {
     return fillPlaceholders(localized("message"), {hiddenMessage, name});
@@ -34,7 +44,8 @@ MailContents reversalMail(const QString &recipients, const QString &body, const 
     MailContents mail;
     mail.toEmail = recipients;
     mail.subject = QLatin1String(MailTexts::kReversalSubject);
-    mail.parts << MailPart{QStringLiteral("text/plain"), QString(), QStringLiteral("8bit"), body};
+    mail.parts << MailPart{QStringLiteral("text/plain; charset=UTF-8"), QString(),
+                           QStringLiteral("8bit"), body};
     mail.parts << MailPart{QStringLiteral("audio/wave"),
                            QStringLiteral("attachment;\r\n\tfilename=\"%1\"")
                                .arg(QLatin1String(MailTexts::kAttachmentName)),
@@ -47,8 +58,8 @@ MailContents bugReportMail(const QString &supportMailbox, const QString &reportT
     MailContents mail;
     mail.toEmail = supportMailbox;
     mail.subject = QLatin1String(MailTexts::kBugReportSubject);
-    mail.parts << MailPart{QStringLiteral("text/plain"), QString(), QStringLiteral("8bit"),
-                           reportText};
+    mail.parts << MailPart{QStringLiteral("text/plain; charset=UTF-8"), QString(),
+                           QStringLiteral("8bit"), reportText};
     return mail;
 }
 

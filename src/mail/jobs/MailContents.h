@@ -54,7 +54,19 @@ inline const QString relayNotReachable()
 {
     return QStringLiteral("Mail server is not reachable");
 }
+inline const QString mailSettingsButton()
+{
+    return QStringLiteral("Mail Settings\u2026");
+}
 } // namespace MailTexts
+
+// The largest attachment a reversal mail carries. Mail servers commonly refuse messages much over
+// 25 MB, and the attachment grows by a third as Base64 on the way.
+inline constexpr qint64 kMaximumAttachmentBytes = 25 * 1000 * 1000;
+
+// Why an attachment of `bytes` cannot be mailed, pointing to what can be done instead; empty when
+// it can.
+QString attachmentTooLargeText(qint64 bytes);
 
 // Fills each "%@" of `format` in turn with the next argument; text brought in by an argument is
 // never filled again. Missing arguments fill as empty text.

@@ -18,6 +18,9 @@ struct MailFailure {
     // certificate that does not verify, a server without security, a refused password); empty
     // where that text says enough.
     QString explanation;
+    // The outgoing-mail settings are where it is set right (the server, the password, the
+    // connection's security), so the explanation offers to open them.
+    bool settingsHelp = false;
 };
 
 // Told how one delivery ended: exactly once, unless the delivery was cancelled first. The calls

@@ -2,6 +2,7 @@
 
 #include "mail/jobs/BugReport.h"
 #include "mail/jobs/RelaySettings.h"
+#include "mail/mime/MailAddress.h"
 #include "platform/AlertPresenter.h"
 #include "platform/MainQueue.h"
 #include "platform/SystemLog.h"
@@ -22,10 +23,26 @@ bool hasLineBreak(const QString &text)
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) ||
            text.contains(QChar(0));
 }
-
-// The largest attachment read into memory; a reversal of a few minutes is a few tens of MB.
-constexpr qint64 kMaximumAttachment = qint64(512) * 1024 * 1024;
 } // namespace
+
+QString recipientProblem(const QString &recipients)
+{
+    if (hasLineBreak(recipients))
+        return MailJobs::tr("An address in the recipient list contains a line break. Type each "
+                            "address on the one line, separated by commas.");
+    const AddressList list = parseAddressList(recipients);
+    if (!list.ok())
+        return MailJobs::tr("\u201c%1\u201d is not an e-mail address. Write each address as "
+                            "name@example.org or Name <name@example.org>, separated by commas.")
+            .arg(list.offending);
+    if (list.mailboxes.isEmpty())
+        return MailJobs::tr("There is no address to send to.");
+    if (list.mailboxes.size() > kMaximumRecipients)
+        return MailJobs::tr("One message can go to at most %1 addresses; this one has %2.")
+            .arg(kMaximumRecipients)
+            .arg(list.mailboxes.size());
+    return QString();
+}
 
 MailJobs *applicationMailJobs()
 {
@@ -38,6 +55,7 @@ void setApplicationMailJobs(MailJobs *jobs)
 }
 
 struct MailJobs::Job {
+    int mail = 0;
     MailContents contents;
     QString doneText;
     std::unique_ptr<MailDelivery> delivery;
@@ -75,20 +93,27 @@ void MailJobs::sendReversal(const QString &path, const QString &message, const Q
                             const QString &to)
 {
     if (!relayReachable()) {
-        showAlert(alertParent_, MailTexts::relayNotReachable(), QString(), QStringLiteral("OK"));
+        explain(MailTexts::relayNotReachable(),
+                tr("Murmelo cannot reach the mail server %1 now. Check the network connection, "
+                   "or send through your own outgoing mail server.")
+                    .arg(relay_.relayHost()),
+                true);
         return;
     }
     const QString body = reversalBody(message, name);
-    if (hasLineBreak(to)) {
-        failBeforeSending(MailTexts::sendingReversal(),
-                          tr("An address in the recipient list contains a line break. Type each "
-                             "address on the one line, separated by commas."));
+    const QString refused = recipientProblem(to);
+    if (!refused.isEmpty()) {
+        failBeforeSending(MailTexts::sendingReversal(), refused);
         return;
     }
     QFile file(path);
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile() || info.size() > kMaximumAttachment ||
-        !file.open(QIODevice::ReadOnly)) {
+    if (const QString tooLarge = attachmentTooLargeText(info.size());
+        info.isFile() && !tooLarge.isEmpty()) {
+        failBeforeSending(MailTexts::sendingReversal(), tooLarge);
+        return;
+    }
+    if (path.isEmpty() || !info.isFile() || !file.open(QIODevice::ReadOnly)) {
         systemLog(QStringLiteral("reversal attachment unreadable: %1 (%2)")
                       .arg(path, file.errorString()));
         failBeforeSending(MailTexts::sendingReversal(),
@@ -113,20 +138,37 @@ void MailJobs::sendBugReport(const QString &problem, const QString &userEmail)
           MailTexts::sendingBugReport(), MailTexts::reportSent());
 }
 
-void MailJobs::failBeforeSending(const QString &progressText, const QString &reason)
+void MailJobs::failBeforeSending(const QString &progressText, const QString &reason,
+                                 bool settingsHelp)
 {
-    progress_.startMailProgress(progressText);
-    progress_.mailDone(MailTexts::problemSending());
-    showAlert(alertParent_, MailTexts::problemSending(), reason, QStringLiteral("OK"));
+    const int mail = ++lastMail_;
+    progress_.startMailProgress(progressText, mail);
+    progress_.mailDone(MailTexts::problemSending(), mail);
+    explain(MailTexts::problemSending(), reason, settingsHelp);
+}
+
+void MailJobs::explain(const QString &title, const QString &reason, bool settingsHelp)
+{
+    if (!settingsHelp || !openSettings_) {
+        showAlert(alertParent_, title, reason, QStringLiteral("OK"));
+        return;
+    }
+    QPointer<MailJobs> self(this);
+    showAlert(alertParent_, title, reason, QStringLiteral("OK"), {MailTexts::mailSettingsButton()},
+              [self](int button) {
+                  if (self && button == 1 && self->openSettings_)
+                      self->openSettings_();
+              });
 }
 
 void MailJobs::start(MailContents contents, const QString &progressText, const QString &doneText)
 {
     auto job = std::make_shared<Job>();
+    job->mail = ++lastMail_;
     job->contents = std::move(contents);
     job->doneText = doneText;
     jobs_.push_back(job);
-    progress_.startMailProgress(progressText);
+    progress_.startMailProgress(progressText, job->mail);
     // The own server's password comes from the keyring, which answers later.
     QPointer<MailJobs> self(this);
     relay_.resolve(
@@ -136,12 +178,12 @@ void MailJobs::start(MailContents contents, const QString &progressText, const Q
             if (!relay) {
                 systemLog(QStringLiteral("mail relay password unreadable: %1").arg(error));
                 self->jobs_.erase(std::find(self->jobs_.begin(), self->jobs_.end(), job));
-                self->progress_.mailDone(MailTexts::problemSending());
-                showAlert(self->alertParent_, MailTexts::problemSending(),
-                          tr("The password of your mail server could not be read from the "
-                             "keyring: %1")
-                              .arg(error),
-                          QStringLiteral("OK"));
+                self->progress_.mailDone(MailTexts::problemSending(), job->mail);
+                self->explain(MailTexts::problemSending(),
+                              tr("The password of your mail server could not be read from the "
+                                 "keyring: %1")
+                                  .arg(error),
+                              true);
                 emit self->finished(false);
                 return;
             }
@@ -160,7 +202,7 @@ void MailJobs::deliver(const std::shared_ptr<Job> &job, const RelayConfiguration
             jobs_.erase(std::find(jobs_.begin(), jobs_.end(), job));
             postToMainQueue(
                 [delivery = std::shared_ptr<MailDelivery>(std::move(job->delivery))] {});
-            progress_.mailDone(MailTexts::problemSending());
+            progress_.mailDone(MailTexts::problemSending(), job->mail);
             emit finished(false);
         }
     }
@@ -179,13 +221,13 @@ void MailJobs::messageFailed(MailDelivery *delivery, const MailFailure &failure)
 {
     systemLog(QStringLiteral("mail not sent: %1").arg(failure.reason));
     QPointer<MailJobs> self(this);
-    postToMainQueue([self, delivery, explanation = failure.explanation] {
+    postToMainQueue([self, delivery, failure] {
         if (self)
-            self->finish(delivery, false, explanation);
+            self->finish(delivery, false, failure);
     });
 }
 
-void MailJobs::finish(MailDelivery *delivery, bool sent, const QString &explanation)
+void MailJobs::finish(MailDelivery *delivery, bool sent, const MailFailure &failure)
 {
     const auto found = std::find_if(jobs_.begin(), jobs_.end(), [delivery](const auto &job) {
         return job->delivery.get() == delivery;
@@ -195,24 +237,31 @@ void MailJobs::finish(MailDelivery *delivery, bool sent, const QString &explanat
         return;
     const std::shared_ptr<Job> job = *found;
     jobs_.erase(found);
-    progress_.mailDone(sent ? job->doneText : MailTexts::problemSending());
-    if (!explanation.isEmpty())
-        showAlert(alertParent_, MailTexts::problemSending(), explanation, QStringLiteral("OK"));
+    progress_.mailDone(sent ? job->doneText : MailTexts::problemSending(), job->mail);
+    if (!failure.explanation.isEmpty())
+        explain(MailTexts::problemSending(), failure.explanation, failure.settingsHelp);
     emit finished(sent);
 }
 
-void MailJobs::cancelMessage()
+void MailJobs::cancelMessage(int mail)
 {
-    const std::vector<std::shared_ptr<Job>> cancelled = std::move(jobs_);
-    jobs_.clear();
-    for (const auto &job : cancelled) {
-        job->cancelled = true;
-        if (job->delivery)
-            job->delivery->cancel();
-    }
-    // The clients go on a later turn, out of whatever stream handling called us.
-    for (const auto &job : cancelled)
-        postToMainQueue([job] {});
+    const auto found = std::find_if(jobs_.begin(), jobs_.end(),
+                                    [mail](const auto &job) { return job->mail == mail; });
+    if (found == jobs_.end())
+        return;
+    const std::shared_ptr<Job> job = *found;
+    jobs_.erase(found);
+    job->cancelled = true;
+    if (job->delivery)
+        job->delivery->cancel();
+    // The client goes on a later turn, out of whatever stream handling called us.
+    postToMainQueue([job] {});
+}
+
+void MailJobs::cancelAll()
+{
+    while (!jobs_.empty())
+        cancelMessage(jobs_.front()->mail);
 }
 
 void MailJobs::updateMessage(const QString &text)

@@ -35,16 +35,28 @@ MMSMTPParts clientParts(const QList<MailPart> &parts)
     return converted;
 }
 
-// Failures that the server settings or the user's account cause; the rest (a network that
-// drops, a busy server) need nothing but another try.
+// Failures that the server settings, the user's account or what the user typed cause, or that
+// the server explained; the rest (a network that drops, a silent server) need nothing but another
+// try.
 bool userCanSetRight(const MMSMTPError &error)
 {
-    if (error.domain != QLatin1String(kMMSMTPErrorDomain))
-        return false;
-    switch (error.code) {
+    return error.domain == QLatin1String(kMMSMTPErrorDomain) &&
+           error.kind != kMMSMTPErrorInterrupted && error.kind != kMMSMTPErrorTimeout &&
+           error.kind != kMMSMTPErrorBadReply;
+}
+
+// Failures the outgoing-mail settings mend: which server, how it is reached, the account.
+bool settingsHelp(const MMSMTPError &error)
+{
+    switch (error.kind) {
     case kMMSMTPErrorUnsupportedLogin:
+    case kMMSMTPErrorConnect:
     case kMMSMTPErrorNotSecure:
     case kMMSMTPErrorTLSFailed:
+    case kMMSMTPErrorNeedsSmtpUtf8:
+    case kMMSMTPErrorGreetingRefused:
+    case kMMSMTPErrorSenderRefused:
+    case kMMSMTPErrorRelayRejected:
     case kMMSMTPErrorBadLogin:
         return true;
     default:
@@ -101,8 +113,10 @@ private:
                              .arg(error.localizedDescription);
         if (!error.localizedFailureReason.isEmpty())
             failure.reason += QStringLiteral(" (%1)").arg(error.localizedFailureReason);
-        if (userCanSetRight(error))
+        if (userCanSetRight(error)) {
             failure.explanation = explanationOf(error);
+            failure.settingsHelp = settingsHelp(error);
+        }
         delegate_.messageFailed(this, failure);
     }
 

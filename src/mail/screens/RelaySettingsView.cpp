@@ -2,6 +2,7 @@
 
 #include "mail/jobs/ContactBook.h"
 #include "mail/jobs/RelaySettings.h"
+#include "mail/mime/MailAddress.h"
 #include "platform/ServiceEndpoints.h"
 
 #include <QCheckBox>
@@ -152,8 +153,9 @@ QString RelaySettingsView::formProblem() const
         return tr("The server name cannot contain spaces or line breaks.");
     if (hasControlCharacter(user_->text()) || hasControlCharacter(password_->text()))
         return tr("The user name and password cannot contain line breaks.");
-    if (sender.isEmpty() || !sender.contains(QLatin1Char('@')) ||
-        sender.contains(QLatin1Char(' ')) || hasControlCharacter(sender))
+    // Read as the mail client reads it, so what is stored here is what MAIL FROM carries.
+    if (sender.isEmpty() || hasControlCharacter(sender) ||
+        parseMailbox(sender).mailboxes.size() != 1)
         return tr("Enter the address your mail is sent from, such as you@example.org.");
     return QString();
 }
