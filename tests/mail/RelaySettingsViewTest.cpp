@@ -104,7 +104,13 @@ TEST_F(RelaySettingsForm, ChoosingTlsMovesTheUsualPortAndIsStored)
     view->portField()->setValue(465);
 
     view->hostField()->setText(QStringLiteral("smtp.example.org"));
-    view->senderField()->setText(QStringLiteral("ann@example.org"));
+    // The sender is read as the mail client reads it: what would smuggle a parameter into MAIL
+    // FROM is not stored.
+    view->senderField()->setText(QStringLiteral("ann@example.org> SMTPUTF8"));
+    view->save();
+    EXPECT_TRUE(view->statusLabel()->text().startsWith(QLatin1String("Enter the address")));
+    EXPECT_FALSE(settings.ownRelay());
+    view->senderField()->setText(QStringLiteral("Ann Smith <ann@example.org>"));
     ASSERT_TRUE(save(*view));
     const std::optional<OwnRelay> stored = settings.ownRelay();
     ASSERT_TRUE(stored);
