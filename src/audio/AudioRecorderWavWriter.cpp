@@ -2,30 +2,14 @@
 
 #include "audio/WavFile.h"
 
-#include <QtEndian>
-
 namespace murmelo {
 
 namespace {
 constexpr qint64 bufferLimit = 256 * 1024;
-
-QByteArray pcm16FmtChunk(int channels, int sampleRate)
-{
-    QByteArray fmt(16, '\0');
-    char *p = fmt.data();
-    const int blockAlign = channels * 2;
-    qToLittleEndian<quint16>(1, p); // linear PCM
-    qToLittleEndian<quint16>(quint16(channels), p + 2);
-    qToLittleEndian<quint32>(quint32(sampleRate), p + 4);
-    qToLittleEndian<quint32>(quint32(sampleRate * blockAlign), p + 8);
-    qToLittleEndian<quint16>(quint16(blockAlign), p + 12);
-    qToLittleEndian<quint16>(16, p + 14);
-    return fmt;
-}
 } // namespace
 
 AudioRecorderWavWriter::AudioRecorderWavWriter(int channels, int sampleRate)
-    : fmtChunk_(pcm16FmtChunk(channels, sampleRate)), bytesPerFrame_(channels * 2),
+    : fmtChunk_(WavFile::pcmFmtChunk(channels, sampleRate, 16)), bytesPerFrame_(channels * 2),
       sampleRate_(sampleRate)
 {
 }
@@ -70,7 +54,9 @@ bool AudioRecorderWavWriter::writeBuffer()
     if (file_.write(buffer_) != buffer_.size())
         return fail(file_.errorString());
     written_ += buffer_.size();
-    buffer_.clear();
+    // Emptied, not freed: giving the memory back and taking it again for every buffer costs the
+    // kernel a page fault per page.
+    buffer_.resize(0);
     return true;
 }
 

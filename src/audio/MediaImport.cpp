@@ -4,10 +4,12 @@
 #include "audio/MediaImportDecoder.h"
 #include "audio/OutputPath.h"
 #include "audio/WavFile.h"
+#include "audio/WavSplice.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 
 #include <QFile>
+#include <QtEndian>
 
 namespace murmelo {
 
@@ -16,7 +18,48 @@ using Kind = MediaImportError::Kind;
 
 // Progress is reported in steps of this size: finer steps only cost main-queue posts.
 constexpr double progressStep = 0.01;
+
+constexpr quint16 kExtensibleTag = 0xFFFE;
+constexpr quint32 kFrontLeftAndRight = 0x3;
+
+// The song's data as it is, under a header of our own.
+MediaImportError copyWav(const QString &source, const WavLayout &layout, const QString &destination,
+                         const std::atomic<bool> &cancelled, const MediaImport::Progress &progress)
+{
+    OutputFile target(destination);
+    QString error;
+    if (!target.create(error))
+        return MediaImportError::failure(Kind::WriteFailed, error);
+    const WavSpliceResult result = spliceWav(
+        target.path(),
+        WavFile::pcmFmtChunk(MediaImport::outputChannels, MediaImport::outputSampleRate, 16),
+        {{source, layout.dataOffset, layout.frames * layout.blockAlign}}, cancelled, progress);
+    switch (result.status) {
+    case AudioJobStatus::Cancelled:
+        return MediaImportError::failure(Kind::Cancelled, {});
+    case AudioJobStatus::Failed:
+        return MediaImportError::failure(result.inputFailed ? Kind::ReadFailed : Kind::WriteFailed,
+                                         result.error);
+    case AudioJobStatus::Finished:
+        break;
+    }
+    if (!target.commit(error))
+        return MediaImportError::failure(Kind::WriteFailed, error);
+    return {};
+}
 } // namespace
+
+bool MediaImport::holdsImportLayout(const WavLayout &layout)
+{
+    if (layout.formatTag != WavLayout::Pcm || layout.bitsPerSample != 16 ||
+        layout.channels != outputChannels || layout.sampleRate != outputSampleRate)
+        return false;
+    if (qFromLittleEndian<quint16>(layout.fmtChunk.constData()) != kExtensibleTag)
+        return true;
+    // Other speakers would be mixed into the two by the decoder; none named means the usual two.
+    const quint32 speakers = qFromLittleEndian<quint32>(layout.fmtChunk.constData() + 20);
+    return speakers == 0 || speakers == kFrontLeftAndRight;
+}
 
 MediaImportError MediaImport::exportToWav(const QString &source, const QString &destination,
                                           const std::atomic<bool> &cancelled,
@@ -25,6 +68,13 @@ MediaImportError MediaImport::exportToWav(const QString &source, const QString &
     if (wouldOverwrite(source, destination))
         return MediaImportError::failure(Kind::WriteFailed,
                                          QStringLiteral("the WAV file would overwrite the song"));
+    if (inputProblem(source).isEmpty()) {
+        WavLayout layout;
+        QString wavError;
+        if (WavFile::checkInput(source, layout, wavError) == WavFile::Kind::Valid &&
+            holdsImportLayout(layout))
+            return copyWav(source, layout, destination, cancelled, progress);
+    }
     MediaImportDecoder decoder;
     if (MediaImportError error = decoder.open(source, outputChannels, outputSampleRate, &cancelled);
         !error.ok())

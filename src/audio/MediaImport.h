@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/MediaImportError.h"
+#include "audio/WavFile.h"
 
 #include <QString>
 #include <atomic>
@@ -20,14 +21,20 @@ public:
     using Completion = std::function<void(const MediaImportError &error)>;
 
     // Decodes `source` and writes `destination`, pulling one packet at a time, in bounded
-    // memory. Runs on the calling thread. `progress` (0..1, from the stream's duration) is
-    // called on this thread. Setting `cancelled` stops the work at the next read. The WAV file
-    // is written under a hidden name beside `destination` and renamed into place when complete,
-    // so on any failure and on cancellation `destination` is as it was. A song longer than a
-    // WAV file can hold is refused before anything is written.
+    // memory; a WAV file that already holds the import's layout is copied instead, its data by
+    // the kernel and its header written anew. Runs on the calling thread. `progress` (0..1, from
+    // the stream's duration) is called on this thread. Setting `cancelled` stops the work at the
+    // next read. The WAV file is written under a hidden name beside `destination` and renamed into
+    // place when complete, so on any failure and on cancellation `destination` is as it was. A song
+    // longer than a WAV file can hold is refused before anything is written.
     static MediaImportError exportToWav(const QString &source, const QString &destination,
                                         const std::atomic<bool> &cancelled,
                                         const Progress &progress = {});
+
+    // Whether a WAV file already holds the layout the import writes, so that its data is copied
+    // as it is instead of decoded: plain 16-bit PCM, stereo, 44.1 kHz, or the extensible header
+    // of the same when it names no speakers but front left and right.
+    static bool holdsImportLayout(const WavLayout &layout);
 
     // exportToWav() on a serial queue named "mediaInputQueue"; `progress` and `completion` are
     // posted to the main queue. The flag is shared with the caller's cancel action.

@@ -1,12 +1,17 @@
 #include "audio/MediaImportDecoder.h"
 
 #include "audio/OutputPath.h"
+#include "audio/SampleConversion.h"
 #include "audio/WavFile.h"
 #include "platform/SystemLog.h"
 
 #include <QFile>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -46,6 +51,36 @@ constexpr int minimumSampleRate = 1000;
 constexpr qint64 maximumBytesWithoutPacket = 16 * 1024 * 1024;
 // Output is made in slices of at most this many frames, however much one input frame expands.
 constexpr int maximumSliceFrames = 32768;
+// Decoded frames waiting for conversion: enough that neither thread waits on the other's
+// hiccups, few enough that memory stays small (a frame is a few thousand samples). A thread that
+// has to wait sleeps until a batch is ready, not for every frame: waking costs more than a frame.
+constexpr size_t maximumFramesAhead = 32;
+constexpr size_t framesPerWake = 8;
+
+// The formats converted without the resampler when the rate already matches.
+std::optional<SampleConversion::Format> directFormat(int format)
+{
+    switch (format) {
+    case AV_SAMPLE_FMT_S16:
+        return SampleConversion::Format::S16;
+    case AV_SAMPLE_FMT_S16P:
+        return SampleConversion::Format::S16Planar;
+    case AV_SAMPLE_FMT_FLT:
+        return SampleConversion::Format::Float;
+    case AV_SAMPLE_FMT_FLTP:
+        return SampleConversion::Format::FloatPlanar;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool isMonoOrStereo(const AVChannelLayout &layout)
+{
+    const AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+    const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    return av_channel_layout_compare(&layout, &mono) == 0 ||
+           av_channel_layout_compare(&layout, &stereo) == 0;
+}
 
 // FFmpeg's own lines go to the system log, warnings and worse only; the terminal and the user
 // get our one-line reasons instead.
@@ -64,14 +99,16 @@ struct MediaImportDecoder::Codec {
     AVFormatContext *format = nullptr;
     AVCodecContext *decoder = nullptr;
     SwrContext *converter = nullptr;
+    // Used instead of the converter when the rate matches and the format is a common one.
+    std::optional<SampleConversion> direct;
     AVPacket *packet = nullptr;
     AVFrame *frame = nullptr;
     int streamIndex = -1;
     int outChannels = 0;
     int outRate = 0;
     double duration = 0;
-    bool draining = false;
     bool finished = false;
+    MediaImportError failed;
     int consecutiveDecodeErrors = 0;
     int lastDecodeError = 0;
     bool decodedAny = false;
@@ -86,8 +123,30 @@ struct MediaImportDecoder::Codec {
     int inFormat = -1;
     int inRate = 0;
 
+    // Decoding runs ahead on a thread of its own once reading starts, while the reader converts
+    // and writes what is already decoded. Each item is a frame, or the end (no frame) with the
+    // error that ended it, if any.
+    struct Decoded {
+        AVFrame *frame = nullptr;
+        MediaImportError error;
+    };
+    std::thread decodingThread;
+    std::mutex decodedMutex;
+    std::condition_variable decodedChanged;
+    std::deque<Decoded> decoded;
+    std::atomic<bool> stopping = false;
+
     ~Codec()
     {
+        {
+            std::lock_guard lock(decodedMutex);
+            stopping = true;
+        }
+        decodedChanged.notify_all();
+        if (decodingThread.joinable())
+            decodingThread.join();
+        for (Decoded &d : decoded)
+            av_frame_free(&d.frame);
         swr_free(&converter);
         avcodec_free_context(&decoder);
         avformat_close_input(&format);
@@ -99,6 +158,7 @@ struct MediaImportDecoder::Codec {
     int setUpConverter(const AVChannelLayout &layout, int format, int rate)
     {
         swr_free(&converter);
+        direct.reset();
         av_channel_layout_uninit(&inLayout);
         if (layout.order == AV_CHANNEL_ORDER_UNSPEC || layout.nb_channels == 0)
             av_channel_layout_default(&inLayout, std::max(layout.nb_channels, 1));
@@ -107,14 +167,37 @@ struct MediaImportDecoder::Codec {
         inFormat = format;
         inRate = rate;
 
+        if (const auto kind = directFormat(format);
+            kind && rate == outRate && isMonoOrStereo(inLayout)) {
+            direct = SampleConversion::make(*kind, inLayout.nb_channels, outChannels);
+            if (direct)
+                return 0;
+        }
+
+        const int r = setUpResampler(inLayout, format, rate);
+        if (r >= 0)
+            return r;
+        // Speakers the mixer has no rule for (a stereo pair marked as the rear speakers) are
+        // taken as the usual speakers of that many channels rather than refusing the song.
+        AVChannelLayout usual{};
+        av_channel_layout_default(&usual, inLayout.nb_channels);
+        const bool retry = av_channel_layout_compare(&usual, &inLayout) != 0;
+        const int second = retry ? setUpResampler(usual, format, rate) : r;
+        av_channel_layout_uninit(&usual);
+        return second;
+    }
+
+    int setUpResampler(AVChannelLayout &layout, int format, int rate)
+    {
+        swr_free(&converter);
         AVChannelLayout outLayout{};
         av_channel_layout_default(&outLayout, outChannels);
-        int r = swr_alloc_set_opts2(&converter, &outLayout, AV_SAMPLE_FMT_S16, outRate, &inLayout,
+        int r = swr_alloc_set_opts2(&converter, &outLayout, AV_SAMPLE_FMT_S16, outRate, &layout,
                                     AVSampleFormat(format), rate, 0, nullptr);
         av_channel_layout_uninit(&outLayout);
         if (r < 0)
             return r;
-        if (inLayout.nb_channels == 1 && outChannels > 1) {
+        if (layout.nb_channels == 1 && outChannels > 1) {
             // swresample's default matrix lowers a mono centre by 3 dB on each side; a mono
             // song should sound as loud in each ear as it did.
             std::vector<double> matrix(outChannels, 1.0);
@@ -136,10 +219,18 @@ struct MediaImportDecoder::Codec {
                av_channel_layout_compare(&f.ch_layout, &inLayout) == 0;
     }
 
-    // Appends what the converter yields for `count` frames of `f` from `offset` (null: what it
-    // still holds).
+    // Appends what the conversion yields for `count` frames of `f` from `offset` (null: what the
+    // resampler still holds).
     int convert(const AVFrame *f, int offset, int count, std::vector<qint16> &samples)
     {
+        const size_t before = samples.size();
+        if (direct) {
+            if (!f)
+                return 0;
+            samples.resize(before + size_t(count) * outChannels);
+            direct->convert(f->extended_data, offset, count, samples.data() + before);
+            return count;
+        }
         const int inCount = f ? count : 0;
         const int room = swr_get_out_samples(converter, inCount);
         if (room < 0)
@@ -158,7 +249,6 @@ struct MediaImportDecoder::Codec {
                 in[p] = f->extended_data[p] + size_t(offset) * step;
             input = in;
         }
-        const size_t before = samples.size();
         samples.resize(before + size_t(room) * outChannels);
         uint8_t *out = reinterpret_cast<uint8_t *>(samples.data() + before);
         const int made = swr_convert(converter, &out, room, input, inCount);
@@ -175,7 +265,7 @@ struct MediaImportDecoder::Codec {
     static int onInterrupt(void *opaque)
     {
         auto *c = static_cast<Codec *>(opaque);
-        if (c->cancelled && c->cancelled->load())
+        if (c->stopping.load() || (c->cancelled && c->cancelled->load()))
             return 1;
         if (c->format && c->format->pb &&
             c->format->pb->bytes_read - c->bytesReadAtLastPacket > maximumBytesWithoutPacket) {
@@ -194,6 +284,133 @@ struct MediaImportDecoder::Codec {
                                              QStringLiteral("no audio found in the first %1 MiB")
                                                  .arg(maximumBytesWithoutPacket / (1024 * 1024)));
         return failure(kind, code);
+    }
+
+    // Decodes the next frame into `out`: true with a frame, false at the end of the stream or
+    // with `error` set.
+    bool decodeNext(AVFrame *out, MediaImportError &error)
+    {
+        for (;;) {
+            int r = avcodec_receive_frame(decoder, out);
+            if (r == 0) {
+                decodedAny = true;
+                consecutiveDecodeErrors = 0;
+                return true;
+            }
+            if (r == AVERROR_EOF)
+                return false;
+            if (r == AVERROR_INVALIDDATA) {
+                if (!toleratedDecodeError(r)) {
+                    error = failure(Kind::ReadFailed, r);
+                    return false;
+                }
+                continue;
+            }
+            if (r != AVERROR(EAGAIN)) {
+                error = failure(Kind::ReadFailed, r);
+                return false;
+            }
+
+            if (cancelled && cancelled->load()) {
+                error = MediaImportError::failure(Kind::Cancelled, {});
+                return false;
+            }
+            r = av_read_frame(format, packet);
+            if (r == 0 && format->pb)
+                bytesReadAtLastPacket = format->pb->bytes_read;
+            if (r == AVERROR_EXIT) {
+                error = interrupted(Kind::ReadFailed, r);
+                return false;
+            }
+            if (r == AVERROR_EOF) {
+                if (format->pb && format->pb->error < 0) {
+                    error = failure(Kind::ReadFailed, format->pb->error);
+                    return false;
+                }
+                // An audio stream that yields nothing at all is damaged, not silent.
+                if (!decodedAny) {
+                    error = failure(Kind::ReadFailed,
+                                    lastDecodeError < 0 ? lastDecodeError : AVERROR_INVALIDDATA);
+                    return false;
+                }
+                avcodec_send_packet(decoder, nullptr);
+                continue;
+            }
+            if (r < 0) {
+                error = failure(Kind::ReadFailed, r);
+                return false;
+            }
+            if (packet->stream_index != streamIndex) {
+                av_packet_unref(packet);
+                continue;
+            }
+            r = avcodec_send_packet(decoder, packet);
+            av_packet_unref(packet);
+            if (r == AVERROR_INVALIDDATA && toleratedDecodeError(r))
+                continue;
+            if (r < 0) {
+                error = failure(Kind::ReadFailed, r);
+                return false;
+            }
+        }
+    }
+
+    // The decoding thread: frames into the queue until the stream ends, fails or the reader
+    // goes away.
+    void decodeAhead()
+    {
+        for (;;) {
+            Decoded item;
+            item.frame = av_frame_alloc();
+            const bool more = item.frame ? decodeNext(item.frame, item.error) : false;
+            if (!item.frame)
+                item.error = failure(Kind::ReadFailed, AVERROR(ENOMEM));
+            if (!more)
+                av_frame_free(&item.frame);
+            bool wake;
+            {
+                std::unique_lock lock(decodedMutex);
+                if (decoded.size() >= maximumFramesAhead) {
+                    decodedChanged.wait(lock, [&] {
+                        return stopping.load() ||
+                               decoded.size() + framesPerWake <= maximumFramesAhead;
+                    });
+                }
+                if (stopping.load()) {
+                    av_frame_free(&item.frame);
+                    return;
+                }
+                decoded.push_back(item);
+                wake = decoded.size() == framesPerWake || !more;
+            }
+            if (wake)
+                decodedChanged.notify_all();
+            if (!more)
+                return;
+        }
+    }
+
+    Decoded nextDecoded()
+    {
+        if (!decodingThread.joinable())
+            decodingThread = std::thread([this] { decodeAhead(); });
+        Decoded item;
+        bool wake;
+        {
+            std::unique_lock lock(decodedMutex);
+            if (decoded.empty()) {
+                decodedChanged.wait(lock, [&] {
+                    return decoded.size() >= framesPerWake ||
+                           (!decoded.empty() && !decoded.back().frame);
+                });
+            }
+            item = decoded.front();
+            decoded.pop_front();
+            wake = decoded.size() + framesPerWake == maximumFramesAhead;
+        }
+        if (wake)
+            decodedChanged.notify_all();
+        return item;
     }
 };
 
@@ -282,10 +499,16 @@ MediaImportError MediaImportDecoder::read(std::vector<qint16> &samples, bool &fi
     if (!codec_ || !codec_->decoder)
         return MediaImportError::failure(Kind::ReadFailed, QStringLiteral("No file is open"));
     Codec &c = *codec_;
+    if (!c.failed.ok())
+        return c.failed;
     if (c.finished) {
         finished = true;
         return {};
     }
+    const auto fail = [&](const MediaImportError &error) {
+        c.failed = error;
+        return error;
+    };
 
     for (;;) {
         if (c.framePending) {
@@ -298,81 +521,43 @@ MediaImportError MediaImportDecoder::read(std::vector<qint16> &samples, bool &fi
                 av_frame_unref(c.frame);
             }
             if (r < 0)
-                return failure(Kind::ReadFailed, r);
+                return fail(failure(Kind::ReadFailed, r));
             if (!samples.empty())
                 return {};
             continue;
         }
-        int r = avcodec_receive_frame(c.decoder, c.frame);
-        if (r == 0) {
-            c.decodedAny = true;
-            c.consecutiveDecodeErrors = 0;
-            if (c.frame->sample_rate < minimumSampleRate) {
-                av_frame_unref(c.frame);
-                return MediaImportError::failure(
-                    Kind::ReadFailed,
-                    QStringLiteral("the sample rate changed to %1 Hz").arg(c.frame->sample_rate));
-            }
-            if (!c.converterMatches(*c.frame)) {
-                if (int f = c.convert(nullptr, 0, 0, samples); f < 0)
-                    return failure(Kind::ReadFailed, f);
-                if (int s =
-                        c.setUpConverter(c.frame->ch_layout, c.frame->format, c.frame->sample_rate);
-                    s < 0)
-                    return failure(Kind::ReadFailed, s);
-            }
-            c.framePending = c.frame->nb_samples > 0;
-            c.frameOffset = 0;
-            if (!c.framePending)
-                av_frame_unref(c.frame);
-            if (!samples.empty())
-                return {};
-            continue;
-        }
-        if (r == AVERROR_EOF) {
+        Codec::Decoded next = c.nextDecoded();
+        if (!next.frame) {
+            if (!next.error.ok())
+                return fail(next.error);
             if (int f = c.convert(nullptr, 0, 0, samples); f < 0)
-                return failure(Kind::ReadFailed, f);
+                return fail(failure(Kind::ReadFailed, f));
             c.finished = true;
             finished = true;
             return {};
         }
-        if (r == AVERROR_INVALIDDATA) {
-            if (!c.toleratedDecodeError(r))
-                return failure(Kind::ReadFailed, r);
-            continue;
+        av_frame_unref(c.frame);
+        av_frame_move_ref(c.frame, next.frame);
+        av_frame_free(&next.frame);
+        if (c.frame->sample_rate < minimumSampleRate) {
+            const int rate = c.frame->sample_rate;
+            av_frame_unref(c.frame);
+            return fail(MediaImportError::failure(
+                Kind::ReadFailed, QStringLiteral("the sample rate changed to %1 Hz").arg(rate)));
         }
-        if (r != AVERROR(EAGAIN))
-            return failure(Kind::ReadFailed, r);
-
-        if (c.cancelled && c.cancelled->load())
-            return MediaImportError::failure(Kind::Cancelled, {});
-        r = av_read_frame(c.format, c.packet);
-        if (r == 0 && c.format->pb)
-            c.bytesReadAtLastPacket = c.format->pb->bytes_read;
-        if (r == AVERROR_EXIT)
-            return c.interrupted(Kind::ReadFailed, r);
-        if (r == AVERROR_EOF) {
-            if (c.format->pb && c.format->pb->error < 0)
-                return failure(Kind::ReadFailed, c.format->pb->error);
-            // An audio stream that yields nothing at all is damaged, not silent.
-            if (!c.decodedAny)
-                return failure(Kind::ReadFailed,
-                               c.lastDecodeError < 0 ? c.lastDecodeError : AVERROR_INVALIDDATA);
-            avcodec_send_packet(c.decoder, nullptr);
-            continue;
+        if (!c.converterMatches(*c.frame)) {
+            if (int f = c.convert(nullptr, 0, 0, samples); f < 0)
+                return fail(failure(Kind::ReadFailed, f));
+            if (int r = c.setUpConverter(c.frame->ch_layout, c.frame->format, c.frame->sample_rate);
+                r < 0)
+                return fail(failure(Kind::ReadFailed, r));
         }
-        if (r < 0)
-            return failure(Kind::ReadFailed, r);
-        if (c.packet->stream_index != c.streamIndex) {
-            av_packet_unref(c.packet);
-            continue;
-        }
-        r = avcodec_send_packet(c.decoder, c.packet);
-        av_packet_unref(c.packet);
-        if (r == AVERROR_INVALIDDATA && c.toleratedDecodeError(r))
-            continue;
-        if (r < 0)
-            return failure(Kind::ReadFailed, r);
+        c.framePending = c.frame->nb_samples > 0;
+        c.frameOffset = 0;
+        if (!c.framePending)
+            av_frame_unref(c.frame);
+        if (!samples.empty())
+            return {};
     }
 }
 

@@ -3,11 +3,13 @@
 #include "audio/OutputPath.h"
 #include "audio/SoxLibrary.h"
 #include "audio/WavFile.h"
+#include "audio/WavSplice.h"
 #include "library/Recording.h"
 #include "platform/SystemLog.h"
 
 #include <QFile>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace murmelo {
@@ -40,6 +42,26 @@ QString resultPath(const AudioJobResult &result, const QString &output, const ch
     return {};
 }
 
+// The two files' data, when at normal speed they join without decoding: both 16-bit PCM WAV
+// files of the same rate and channels (what recordings, imports and their reversals are).
+std::optional<std::vector<WavPiece>> joinableData(const QString &first, const QString &second,
+                                                  WavLayout &layout)
+{
+    std::vector<WavPiece> pieces;
+    for (const QString &path : {first, second}) {
+        WavLayout each;
+        QString error;
+        if (WavFile::checkInput(path, each, error) != WavFile::Kind::Valid ||
+            !each.isIntegerPcm() || each.bitsPerSample != 16 || each.channels > 2 ||
+            (!pieces.empty() &&
+             (each.channels != layout.channels || each.sampleRate != layout.sampleRate)))
+            return std::nullopt;
+        layout = each;
+        pieces.push_back({path, each.dataOffset, each.frames * each.blockAlign});
+    }
+    return pieces;
+}
+
 } // namespace
 
 QString speedFactorText(float factor)
@@ -61,6 +83,24 @@ AudioJobResult mergeAudioFiles(const QString &first, const QString &second, floa
     if (wouldOverwrite(first, output) || wouldOverwrite(second, output))
         return {AudioJobStatus::Failed, QStringLiteral("the merge would overwrite its input")};
     QString error;
+    WavLayout layout;
+    if (factor == 1.0f) {
+        if (const auto pieces = joinableData(first, second, layout)) {
+            OutputFile target(output);
+            if (!target.create(error))
+                return {AudioJobStatus::Failed, error};
+            const std::atomic<bool> never{false};
+            const AudioJobResult joined = spliceWav(
+                target.path(),
+                WavFile::pcmFmtChunk(layout.channels, layout.sampleRate, layout.bitsPerSample),
+                *pieces, never);
+            if (joined.status != AudioJobStatus::Finished)
+                return failure(target, joined.error);
+            if (!target.commit(error))
+                return {AudioJobStatus::Failed, error};
+            return joined;
+        }
+    }
     SoxFormat a = openAudioInput(first, error);
     SoxFormat b = a ? openAudioInput(second, error) : nullptr;
     if (!a || !b)

@@ -155,24 +155,44 @@ bool WavFile::writeHeader(QFileDevice &file, const QByteArray &fmtChunk, qint64 
 {
     if (dataBytes < 0 || dataBytes > maximumDataBytes)
         return false;
+    const QByteArray bytes = header(fmtChunk, dataBytes);
+    return file.seek(0) && file.write(bytes) == bytes.size();
+}
+
+QByteArray WavFile::pcmFmtChunk(int channels, int sampleRate, int bitsPerSample)
+{
+    QByteArray fmt(16, '\0');
+    char *p = fmt.data();
+    const int blockAlign = channels * bitsPerSample / 8;
+    qToLittleEndian<quint16>(WavLayout::Pcm, p);
+    qToLittleEndian<quint16>(quint16(channels), p + 2);
+    qToLittleEndian<quint32>(quint32(sampleRate), p + 4);
+    qToLittleEndian<quint32>(quint32(sampleRate * blockAlign), p + 8);
+    qToLittleEndian<quint16>(quint16(blockAlign), p + 12);
+    qToLittleEndian<quint16>(quint16(bitsPerSample), p + 14);
+    return fmt;
+}
+
+QByteArray WavFile::header(const QByteArray &fmtChunk, qint64 dataBytes)
+{
     const qint64 fmtBytes = fmtChunk.size() + (fmtChunk.size() & 1);
     const qint64 riffBytes = 4 + 8 + fmtBytes + 8 + dataBytes + (dataBytes & 1);
-    QByteArray header;
+    QByteArray bytes;
     const auto put32 = [&](quint32 v) {
         char b[4];
         qToLittleEndian(v, b);
-        header.append(b, 4);
+        bytes.append(b, 4);
     };
-    header.append("RIFF");
+    bytes.append("RIFF");
     put32(quint32(qMin<qint64>(riffBytes, 0xFFFFFFFFll)));
-    header.append("WAVEfmt ");
+    bytes.append("WAVEfmt ");
     put32(quint32(fmtChunk.size()));
-    header.append(fmtChunk);
+    bytes.append(fmtChunk);
     if (fmtChunk.size() & 1)
-        header.append('\0');
-    header.append("data");
+        bytes.append('\0');
+    bytes.append("data");
     put32(quint32(dataBytes));
-    return file.seek(0) && file.write(header) == header.size();
+    return bytes;
 }
 
 } // namespace murmelo

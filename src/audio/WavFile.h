@@ -50,6 +50,10 @@ public:
     // Writes, at the start of `file`, a header with this fmt chunk body and a data chunk of
     // `dataBytes`; refuses sizes a RIFF header cannot hold.
     static bool writeHeader(QFileDevice &file, const QByteArray &fmtChunk, qint64 dataBytes);
+    // That header's bytes (`dataBytes` at most maximumDataBytes).
+    static QByteArray header(const QByteArray &fmtChunk, qint64 dataBytes);
+    // The 16-byte fmt chunk body of plain integer PCM.
+    static QByteArray pcmFmtChunk(int channels, int sampleRate, int bitsPerSample);
     static constexpr qint64 maximumDataBytes = 0xFFFFFFFFll - 64;
 };
 

@@ -77,6 +77,10 @@ TEST_P(MalformedInput, EveryOperationFailsCleanly)
 
     EXPECT_TRUE(waveformImage(in, QSizeF(225, 54), 4).isNull());
 
+    const QString imported = Recording::tempAudioPath();
+    EXPECT_FALSE(MediaImport::exportToWav(in, imported, cancelled).ok());
+    EXPECT_FALSE(QFile::exists(imported));
+
     const QString good = test::writeWav(QStringLiteral("good.wav"), test::rampAudio(100, 1, 16));
     EXPECT_TRUE(slowAndMergeAudio(in, good, 1.0f).isEmpty());
     EXPECT_TRUE(slowAndMergeAudio(good, in, 1.0f).isEmpty());
