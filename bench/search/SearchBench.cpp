@@ -3,12 +3,15 @@
 // same titles, messages and marker texts that a store without an index would run.
 #include "library/RecordingSearch.h"
 #include "library/StoreContext.h"
+#include "support/PeerReport.h"
 #include "support/ScratchFolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 using namespace murmelo;
 
@@ -128,8 +131,21 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("murmelo"));
 
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    murmelo::bench::PeerReport report;
+    benchmark::RunSpecifiedBenchmarks(&report);
     benchmark::Shutdown();
+    std::printf("\nCPU per query at %d records x %d markers (target <= 10 ms each):\n", kRecords,
+                kMarkersPerRecording);
+    for (size_t i = 0; i < std::size(kQueries); ++i) {
+        const std::string ours = "BM_Search_FullText/" + std::to_string(i);
+        const std::string peer = "BM_Search_PlainLike/" + std::to_string(i);
+        const auto &times = report.times();
+        if (!times.count(ours) || !times.count(peer))
+            continue;
+        std::printf("  %-10s ours %7.2f ms   plain LIKE scan %7.2f ms   %s\n", kQueries[i],
+                    times.at(ours).cpu, times.at(peer).cpu,
+                    times.at(ours).cpu <= 10.0 ? "ok" : "OVER");
+    }
     QDir(root).removeRecursively();
     return 0;
 }

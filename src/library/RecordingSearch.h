@@ -11,10 +11,11 @@ class StoreContext;
 
 // Finds saved recordings by the words of their title, message and phrase markers. Every word
 // typed must begin a word of the recording (so "gru" finds "Grüße": accents and case are
-// folded); the best matches come first, a title weighing more than a message and a message more
-// than a marker, then the newest. A single letter matches most of a library and ranking it would
-// cost more than it tells, so one-letter words alone list their matches newest first. The index is
-// kept in step by the store file itself, whatever writes to it.
+// folded); the best matches come first, each word counting for the weightiest place it is found
+// in (a title more than a message, a message more than a marker), then the newest. A single letter
+// matches most of a library and ranking it would cost more than it tells, so one-letter words alone
+// list their matches newest first. The index is kept in step by the store file itself, whatever
+// writes to it.
 class RecordingSearch {
 public:
     explicit RecordingSearch(StoreContext &context) : m_context(context) {}

@@ -59,6 +59,24 @@ TEST_F(RecordingSearchTest, FindsByPrefixOfTitleMessageAndMarkerWithAccentsFolde
                                                          inMessage->rowID(), inMarker->rowID()}));
 }
 
+TEST_F(RecordingSearchTest, EachWordCountsForTheWeightiestPlaceItIsFoundThenTheNewest)
+{
+    context = openContext();
+    const auto inMarker = add(QStringLiteral("Take 1"), QString(), 1);
+    const auto bothInTitle = add(QStringLiteral("Hidden message"), QString(), 2);
+    const auto titleAndMessage = add(QStringLiteral("Hidden"), QStringLiteral("a message"), 3);
+    const auto bothInMessage = add(QStringLiteral("Take 4"), QStringLiteral("hidden message"), 4);
+    const auto alsoBothInMessage =
+        add(QStringLiteral("Take 5"), QStringLiteral("message hidden message"), 5);
+    ASSERT_TRUE(PhraseMarkerStore(*context).addMarker(
+        inMarker->rowID(), {0, {0, 10}, QStringLiteral("hidden message here")}));
+
+    EXPECT_EQ(
+        find(QStringLiteral("hid mess")),
+        (QList<qint64>{bothInTitle->rowID(), titleAndMessage->rowID(), alsoBothInMessage->rowID(),
+                       bothInMessage->rowID(), inMarker->rowID()}));
+}
+
 TEST_F(RecordingSearchTest, QuerySyntaxTypedByTheUserIsJustWords)
 {
     context = openContext();
