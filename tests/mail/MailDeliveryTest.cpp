@@ -11,22 +11,6 @@ using namespace murmelo;
 using namespace murmelo::test;
 using namespace std::chrono_literals;
 
-namespace {
-
-struct Outcome : MailDeliveryDelegate {
-    void messageSent(MailDelivery *) override { ++sent; }
-    void messageFailed(MailDelivery *, const MailFailure &f) override
-    {
-        ++failed;
-        failure = f;
-    }
-    int sent = 0;
-    int failed = 0;
-    MailFailure failure;
-};
-
-} // namespace
-
 TEST(MailDeliveryTest, FailuresAreExplainedWhereTheUserCanMendThem)
 {
     qputenv("MURMELO_MAIL_CA_FILE", testCertificate().certificatePath.toUtf8());
@@ -65,10 +49,10 @@ TEST(MailDeliveryTest, FailuresAreExplainedWhereTheUserCanMendThem)
         contents.subject = QStringLiteral("Hi");
         contents.parts << MailPart{QStringLiteral("text/plain"), QString(), QStringLiteral("8bit"),
                                    QStringLiteral("Hello")};
-        Outcome outcome;
+        RecordingDeliveryDelegate outcome;
         const auto delivery = smtpMailDeliveryFactory()(relay, contents, outcome);
         ASSERT_TRUE(delivery->send());
-        ASSERT_TRUE(waitUntil([&] { return outcome.sent + outcome.failed > 0; }, 20s));
+        ASSERT_TRUE(waitUntil([&] { return outcome.done(); }, 20s));
         EXPECT_EQ(outcome.failed, 1) << c.reply.constData();
         EXPECT_EQ(!outcome.failure.explanation.isEmpty(), c.explained) << c.reply.constData();
         EXPECT_EQ(outcome.failure.settingsHelp, c.settingsHelp) << c.reply.constData();

@@ -211,8 +211,8 @@ TEST_F(MailJobsTest, WhatCannotBeMailedIsRefusedWithTheReason)
     // Not addresses: named, nothing sent.
     jobs.sendReversal(wav, QString(), QString(), QStringLiteral("a@x.org, b@x.org> NOTIFY=NEVER"));
     ASSERT_EQ(alerts.alerts().size(), 1);
-    EXPECT_TRUE(alerts.alerts()[0].message.contains(
-        QString::fromUtf8("\u201cb@x.org> NOTIFY=NEVER\u201d")))
+    EXPECT_TRUE(
+        alerts.alerts()[0].message.contains(QString::fromUtf8("\u201cb@x.org> NOTIFY=NEVER\u201d")))
         << alerts.alerts()[0].message.toStdString();
     QStringList many;
     for (int i = 0; i < 101; ++i)

@@ -15,22 +15,6 @@ using namespace murmelo;
 using namespace murmelo::test;
 using namespace std::chrono_literals;
 
-namespace {
-
-struct Delegate : MailDeliveryDelegate {
-    void messageSent(MailDelivery *) override { ++sent; }
-    void messageFailed(MailDelivery *, const MailFailure &f) override
-    {
-        ++failed;
-        failure = f;
-    }
-    int sent = 0;
-    int failed = 0;
-    MailFailure failure;
-};
-
-} // namespace
-
 // Expectations shared with the real relay's test: what the reversal mail must read as.
 TEST(MimeReadersTest, AReversalMailReadsBackExactly)
 {
@@ -57,10 +41,10 @@ TEST(MimeReadersTest, AReversalMailReadsBackExactly)
     relay.requiresAuth = false;
     relay.fromEmail = QString::fromUtf8("Murmelo Équipe <listen@murmelo.org>");
 
-    Delegate delegate;
+    RecordingDeliveryDelegate delegate;
     const auto delivery = smtpMailDeliveryFactory()(relay, contents, delegate);
     ASSERT_TRUE(delivery->send());
-    ASSERT_TRUE(waitUntil([&] { return delegate.sent + delegate.failed > 0; }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return delegate.done(); }, 20s));
     qunsetenv("MURMELO_MAIL_CA_FILE");
     ASSERT_EQ(delegate.sent, 1) << delegate.failure.reason.toStdString();
     EXPECT_TRUE(server.encrypted);

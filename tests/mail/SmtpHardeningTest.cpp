@@ -14,11 +14,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool finish(const RecordingDelegate &delegate, std::chrono::milliseconds timeout = 10s)
-{
-    return waitUntil([&] { return delegate.done(); }, timeout);
-}
-
 void authenticate(MMSMTPMessage &message)
 {
     message.setRequiresAuth(true);

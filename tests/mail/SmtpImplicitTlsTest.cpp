@@ -26,11 +26,6 @@ std::unique_ptr<MMSMTPMessage> implicitMessage(quint16 port, RecordingDelegate &
     return message;
 }
 
-bool finish(const RecordingDelegate &delegate)
-{
-    return waitUntil([&] { return delegate.done(); }, 10s);
-}
-
 } // namespace
 
 TEST(SmtpImplicitTlsTest, WholeDialogueRunsUnderTlsAndStartTlsIsNeverSent)

@@ -13,11 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool finish(const RecordingDelegate &delegate, std::chrono::milliseconds timeout = 10s)
-{
-    return waitUntil([&] { return delegate.done(); }, timeout);
-}
-
 bool quitArrives(const ScriptedSmtpServer &server)
 {
     return waitUntil([&] { return server.received.endsWith("QUIT\r\n"); }, 3s);
@@ -62,8 +57,9 @@ TEST(SmtpRepliesTest, CapabilitiesAreReadFromEveryLineInAnyCase)
         const QByteArray dialogue = c.secure ? server.receivedUnderTls : server.received;
         EXPECT_TRUE(dialogue.startsWith("EHLO localhost\r\n" + c.expectedAuth))
             << dialogue.constData();
-        if (c.secure)
+        if (c.secure) {
             EXPECT_TRUE(server.received.startsWith("EHLO localhost\r\nSTARTTLS\r\n"));
+        }
     }
 }
 

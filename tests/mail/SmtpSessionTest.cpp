@@ -16,11 +16,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool finish(const RecordingDelegate &delegate, std::chrono::milliseconds timeout = 10s)
-{
-    return waitUntil([&] { return delegate.done(); }, timeout);
-}
-
 QByteArray afterData(const QByteArray &received)
 {
     return received.mid(received.indexOf("DATA\r\n") + 6);

@@ -153,6 +153,11 @@ void ScriptedSmtpServer::readClient()
     }
 }
 
+bool finish(const RecordingDelegate &delegate, std::chrono::milliseconds timeout)
+{
+    return waitUntil([&] { return delegate.done(); }, timeout);
+}
+
 std::unique_ptr<MMSMTPMessage> loopbackMessage(quint16 port, RecordingDelegate &delegate)
 {
     auto message = std::make_unique<MMSMTPMessage>();

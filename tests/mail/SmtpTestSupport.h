@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/jobs/MailDelivery.h"
 #include "mail/smtp/MMSMTPMessage.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTcpServer>
+#include <chrono>
 #include <functional>
 
 class QSslSocket;
@@ -78,6 +80,25 @@ public:
     int sent = 0;
     int failed = 0;
     MMSMTPError error;
+};
+
+// Waits until the delegate has heard the outcome.
+bool finish(const RecordingDelegate &delegate,
+            std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Collects the outcome of a delivery through the mail jobs' seam.
+class RecordingDeliveryDelegate : public MailDeliveryDelegate {
+public:
+    void messageSent(MailDelivery *) override { ++sent; }
+    void messageFailed(MailDelivery *, const MailFailure &f) override
+    {
+        ++failed;
+        failure = f;
+    }
+    bool done() const { return sent + failed > 0; }
+    int sent = 0;
+    int failed = 0;
+    MailFailure failure;
 };
 
 // A message to 127.0.0.1 at `port` only, with short waits so that timeouts come quickly.
