@@ -112,6 +112,9 @@ void DemoWalk::start()
             0, this, [this] { fail(QStringLiteral("cannot make the folder %1").arg(folder_)); });
         return;
     }
+    // The walk's pictures show the phone layout, whatever size the screen gives a first start.
+    if (SidebarViewController *shown = window())
+        shown->resize(shown->minimumSize());
     buildSteps();
     QTimer::singleShot(0, this, [this] { begin(0); });
 }

@@ -1,10 +1,12 @@
 #include "app/GettingStartedViewController.h"
 
 #include "app/GettingStartedCell.h"
+#include "platform/AlertPresenter.h"
 #include "platform/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPropertyAnimation>
@@ -21,7 +23,7 @@ const char kMovieName[] = "sample_iPod.m4v";
 
 GettingStartedViewController::GettingStartedViewController(QWidget *parent)
     : ViewController(parent), tableView_(new QTableWidget(kTopicCount, 1, this)),
-      player_([](const QUrl &url) { QDesktopServices::openUrl(url); })
+      player_([](const QUrl &url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName(QStringLiteral("GettingStartedViewController"));
     setWindowTitle(tr("Getting started"));
@@ -139,8 +141,13 @@ QString GettingStartedViewController::sampleMoviePath()
 void GettingStartedViewController::playMovie()
 {
     const QString path = sampleMoviePath();
-    if (!path.isEmpty() && player_)
-        player_(QUrl::fromLocalFile(path));
+    if (path.isEmpty() || !player_)
+        return;
+    if (!player_(QUrl::fromLocalFile(path)))
+        showAlert(this, tr("No Video Player"),
+                  tr("No program on this computer plays the demo movie. Install a video player, "
+                     "or open the movie yourself:\n%1")
+                      .arg(QDir::toNativeSeparators(path)));
 }
 
 void GettingStartedViewController::viewDidAppear()

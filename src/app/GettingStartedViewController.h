@@ -29,10 +29,11 @@ public:
     void didSelectRowAtIndexPath(int row);
     std::optional<int> selectedIndexPath() const { return selectedIndexPath_; }
 
-    // Plays the demo movie in the desktop's player; without the movie nothing happens.
+    // Plays the demo movie in the desktop's player; an alert says so when no program takes it.
     void playMovie();
-    // What plays the movie; the desktop's default player unless replaced.
-    void setMoviePlayer(std::function<void(const QUrl &)> player) { player_ = std::move(player); }
+    // What plays the movie: true when a program took it. The desktop's default player unless
+    // replaced.
+    void setMoviePlayer(std::function<bool(const QUrl &)> player) { player_ = std::move(player); }
     // Where the movie is, or empty when it is not installed.
     static QString sampleMoviePath();
 
@@ -49,7 +50,7 @@ private:
 
     QTableWidget *tableView_;
     std::optional<int> selectedIndexPath_;
-    std::function<void(const QUrl &)> player_;
+    std::function<bool(const QUrl &)> player_;
     QPointer<QPropertyAnimation> scroll_;
 };
 

@@ -16,13 +16,18 @@
 
 #include <QAction>
 #include <QToolButton>
+#include <algorithm>
 
 namespace murmelo {
 
 namespace {
-// The phone layout's 320 x 568 points are the smallest the window gets; it starts there.
+// The phone layout's 320 x 568 points are the smallest the window gets.
 constexpr int kWindowWidth = 320;
 constexpr int kWindowHeight = 568;
+// A first start takes a comfortable share of a desktop's screen, not a phone's.
+constexpr double kFirstStartShare = 0.7;
+constexpr int kFirstStartMaxWidth = 1280;
+constexpr int kFirstStartMaxHeight = 860;
 
 QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &services)
 {
@@ -85,6 +90,18 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
 
     window->setContentViewController(new RecordViewController);
     return window;
+}
+
+QRect firstStartFrame(const QRect &available)
+{
+    const auto side = [](int room, int most, int least) {
+        return std::max(least, std::min(most, int(room * kFirstStartShare)));
+    };
+    const QSize size(side(available.width(), kFirstStartMaxWidth, kWindowWidth),
+                     side(available.height(), kFirstStartMaxHeight, kWindowHeight));
+    QRect frame(QPoint(), size);
+    frame.moveCenter(available.center());
+    return frame;
 }
 
 } // namespace murmelo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <functional>
 
 namespace murmelo {
@@ -16,5 +17,9 @@ struct MainLayoutServices {
 // Builds the main window as the layout file describes it: the sidebar container with its menu,
 // the first content screen (the record screen) and the named segues.
 SidebarViewController *buildMainWindow(const MainLayoutServices &services);
+
+// The window's frame on its first start, inside the screen's `available` area: about 70 % of it,
+// at most 1280 x 860 and never smaller than the phone layout, centred.
+QRect firstStartFrame(const QRect &available);
 
 } // namespace murmelo

@@ -81,7 +81,8 @@ void SidebarViewController::buildContentContainer()
     sidebarButton_->setText(QStringLiteral("☰"));
     sidebarButton_->setToolTip(tr("Menu (F9)"));
     sidebarButton_->setCheckable(true);
-    sidebarButton_->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab; a click leaves the keyboard with the screen.
+    sidebarButton_->setFocusPolicy(Qt::TabFocus);
     // The button's own checked state follows the menu, not the click.
     connect(sidebarButton_, &QToolButton::clicked, this, [this] {
         sidebarButton_->setChecked(sidebarVisible() && !closing_);

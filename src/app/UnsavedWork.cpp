@@ -1,5 +1,6 @@
 #include "app/UnsavedWork.h"
 
+#include "app/MainLayout.h"
 #include "app/SidebarViewController.h"
 #include "audio/RecordViewController.h"
 #include "audio/UnsavedReversal.h"
@@ -13,6 +14,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
+#include <QScreen>
 #include <QSessionManager>
 #include <QTimer>
 
@@ -46,8 +48,12 @@ UnsavedWork::UnsavedWork(SidebarViewController *window) : QObject(window), windo
 void UnsavedWork::restoreGeometry()
 {
     const QByteArray geometry = Defaults::standard().valueForKey(geometryKey()).toByteArray();
-    if (!geometry.isEmpty())
-        window_->restoreGeometry(geometry);
+    if (!geometry.isEmpty() && window_->restoreGeometry(geometry))
+        return;
+    // The first start (or a stored place that no longer reads): a desktop-sized window.
+    if (const QScreen *screen =
+            window_->screen() ? window_->screen() : QGuiApplication::primaryScreen())
+        window_->setGeometry(firstStartFrame(screen->availableGeometry()));
 }
 
 bool UnsavedWork::eventFilter(QObject *watched, QEvent *event)

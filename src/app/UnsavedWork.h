@@ -25,7 +25,8 @@ public:
 
     explicit UnsavedWork(SidebarViewController *window);
 
-    // Puts the window where it was when it last closed.
+    // Puts the window where it was when it last closed; on the first start, gives it a desktop
+    // size in the middle of its screen.
     void restoreGeometry();
 
     // The session is ending. With `interactive` the user is asked about an unsaved reversal and

@@ -1,5 +1,7 @@
 #include "audio/RecordViewController.h"
 
+#include "platform/KeyboardFocus.h"
+
 #include "audio/AudioInput.h"
 #include "audio/AudioRecorder.h"
 #include "audio/InputLevelMeter.h"
@@ -66,8 +68,9 @@ RecordViewController::RecordViewController(QWidget *parent)
         " border-radius: 8px; padding: 10px; font-size: 14px; }"
         "QPushButton#importButton:disabled { color: #7d869c; }"));
 
-    auto *hint =
-        new QLabel(tr("Tap to record a phrase.\nTap again to stop and hear it backwards."), this);
+    auto *hint = new QLabel(tr("Press to record a phrase.\nPress again to stop: it opens ready to "
+                               "play, forward or backwards."),
+                            this);
     hint->setObjectName(QStringLiteral("hint"));
     hint->setAlignment(Qt::AlignCenter);
     hint->setWordWrap(true);
@@ -75,9 +78,9 @@ RecordViewController::RecordViewController(QWidget *parent)
     recordButton_->setObjectName(QStringLiteral("recordButton"));
     recordButton_->setFixedSize(160, 160);
     recordButton_->setToolTip(tr("Start or stop recording (Ctrl+R)"));
-    // A round button: the style's square focus frame would draw a halo around it. Ctrl+R
-    // reaches it from the keyboard.
-    recordButton_->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab (and Ctrl+R from anywhere); its focus ring follows its round shape.
+    recordButton_->setFocusPolicy(Qt::TabFocus);
+    recordButton_->setProperty(KeyboardFocus::kRingRadius, 80);
     recordButton_->setStyleSheet(QStringLiteral(
         "QPushButton { border-radius: 80px; border: 6px solid #343844; background: #c62828;"
         " outline: none;"

@@ -49,11 +49,14 @@ const QHash<QString, QString> &table()
              "recording. Files that are protected by copy protection cannot be read.")},
         {QStringLiteral("info.4.title"), QStringLiteral("Listening backwards")},
         {QStringLiteral("info.4.info"),
-         QStringLiteral("The playback screen plays the reversal. Drag along the waveform to jump "
-                        "to any point, use the speed slider to slow it down (slowing down keeps "
-                        "the pitch, so voices stay voices), and switch Loop on to hear a passage "
-                        "again and again. The Forward switch plays the original at the same point, "
-                        "so you can compare what was said with what you hear backwards.")},
+         QStringLiteral("The playback screen opens on the forward recording, as it was said. "
+                        "Press the Forward button (or R) to switch to the reversal at the same "
+                        "point: the waveform then runs the way the reversal plays, and the "
+                        "reversal's own clock runs beside the position. Drag along the waveform "
+                        "to jump to any point, use the speed slider to slow it down (slowing "
+                        "down keeps the pitch, so voices stay voices), and switch Loop on to hear "
+                        "a passage again and again, so you can compare what was said with what "
+                        "you hear backwards.")},
         {QStringLiteral("info.5.title"), QStringLiteral("Cropping and saving")},
         {QStringLiteral("info.5.info"),
          QStringLiteral(

@@ -1,5 +1,7 @@
 #include "platform/Theme.h"
 
+#include "platform/KeyboardFocus.h"
+
 #include <QApplication>
 #include <QStyleFactory>
 
@@ -41,6 +43,7 @@ void applyToApplication()
     if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
     QApplication::setPalette(palette());
+    KeyboardFocus::install();
 }
 
 } // namespace murmelo::Theme

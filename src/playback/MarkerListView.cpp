@@ -1,6 +1,7 @@
 #include "playback/MarkerListView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace murmelo {
@@ -9,13 +10,14 @@ MarkerListView::MarkerListView(QWidget *parent) : QTreeWidget(parent)
 {
     setObjectName(QStringLiteral("markerList"));
     setColumnCount(2);
-    setHeaderHidden(true);
+    // The header says which time line the times count on.
+    setHeaderHidden(false);
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // The screen keeps its keys (Space, R, M, Delete); rows are chosen with the mouse.
-    setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab; a click on a row leaves the keys with the screen.
+    setFocusPolicy(Qt::TabFocus);
     // Texts are cut at the list's width rather than scrolled: the phone's list has one row.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setTextElideMode(Qt::ElideRight);
@@ -47,6 +49,42 @@ int MarkerListView::selectedMarker() const
 {
     const QList<QTreeWidgetItem *> selected = selectedItems();
     return selected.isEmpty() ? -1 : markerIndex(selected.front());
+}
+
+void MarkerListView::keyPressEvent(QKeyEvent *event)
+{
+    // The list walks its rows and plays one with Enter; every other key (Space, R, M, Delete,
+    // F2) stays the screen's, rather than starting a search among the rows.
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (topLevelItemCount() == 0) {
+            event->accept();
+        } else if (selectedItems().isEmpty()) {
+            setCurrentItem(topLevelItem(0));
+            event->accept();
+        } else {
+            // The rows are rebuilt as markers change: walk on from the chosen one.
+            if (currentItem() != selectedItems().front())
+                setCurrentItem(selectedItems().front());
+            QTreeWidget::keyPressEvent(event);
+        }
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (state() != EditingState && event->modifiers() == Qt::NoModifier &&
+            selectedMarker() >= 0) {
+            emit markerActivated(selectedMarker());
+            event->accept();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    event->ignore();
 }
 
 void MarkerListView::paintEvent(QPaintEvent *event)

@@ -23,8 +23,13 @@ public:
 
     static QString hint();
 
+signals:
+    // Enter on a row: its marker is to be heard.
+    void markerActivated(int markerIndex);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 } // namespace murmelo

@@ -56,6 +56,14 @@ QRectF MarkerOverlay::rectOf(const Band &band) const
     return shown;
 }
 
+QString MarkerOverlay::bandLabel(const Band &band, const QFontMetrics &metrics, int room)
+{
+    if (!band.text.isEmpty() && metrics.horizontalAdvance(band.text) <= room)
+        return band.text;
+    const QString number = band.number > 0 ? QString::number(band.number) : QString();
+    return !number.isEmpty() && metrics.horizontalAdvance(number) <= room ? number : QString();
+}
+
 QList<QRectF> MarkerOverlay::bandRects() const
 {
     QList<QRectF> rects;
@@ -79,13 +87,16 @@ void MarkerOverlay::paintEvent(QPaintEvent *)
         painter.setPen(kEdge);
         painter.drawLine(r.topLeft(), r.bottomLeft());
         painter.drawLine(r.topRight(), r.bottomRight());
+        // The whole text, or where it does not fit the marker's number in the list: never a
+        // word cut short.
         const int room = int(r.width()) - 2 * kTextMargin;
-        if (room > metrics.averageCharWidth() * 2 && !band.text.isEmpty()) {
-            const QRectF textRect(r.left() + kTextMargin, 1, room, metrics.height());
+        const QString label = bandLabel(band, metrics, room);
+        if (!label.isEmpty()) {
+            const QRectF textRect(r.left() + kTextMargin, 1, metrics.horizontalAdvance(label),
+                                  metrics.height());
             painter.fillRect(textRect.adjusted(-2, 0, 2, 0), QColor(21, 23, 28, 170));
             painter.setPen(Qt::white);
-            painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                             metrics.elidedText(band.text, Qt::ElideRight, room));
+            painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, label);
         }
     }
     if (draft_) {

@@ -2,6 +2,7 @@
 
 #include "playback/WaveformTimeline.h"
 
+#include <QFontMetrics>
 #include <QList>
 #include <QRectF>
 #include <QString>
@@ -22,6 +23,7 @@ public:
         double to = 0;
         QString text;
         bool selected = false;
+        int number = 0; // its row in the marker list, shown when the text does not fit
     };
 
     explicit MarkerOverlay(QWidget *parent = nullptr);
@@ -36,6 +38,8 @@ public:
     // Where each band lies in this view, clipped to it; an empty rect for one out of view.
     QList<QRectF> bandRects() const;
     QRectF rectOf(const Band &band) const;
+    // What a band `room` points wide shows: its whole text, else its number, else nothing.
+    static QString bandLabel(const Band &band, const QFontMetrics &metrics, int room);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

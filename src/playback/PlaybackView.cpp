@@ -1,5 +1,6 @@
 #include "playback/PlaybackView.h"
 
+#include "platform/KeyboardFocus.h"
 #include "playback/MarkerListView.h"
 #include "playback/MarkerOverlay.h"
 #include "playback/PlaybackImages.h"
@@ -49,6 +50,7 @@ QWidget#waitView { background: rgba(0, 0, 0, 170); }
 QLabel#title { font-size: 18px; font-weight: bold; }
 QLabel#hint { color: #a9adb8; }
 QLabel#time { color: #a9adb8; font-size: 12px; }
+QLabel#reversalClock { color: #e8a23b; font-size: 12px; }
 QLabel#message { font-style: italic; color: #e8a23b; }
 QToolButton { border: none; background: transparent; }
 QToolButton#transport { background: #23262e; border-radius: 22px; }
@@ -79,6 +81,10 @@ QTreeWidget#markerList {
     background: #1b1e24; border: 1px solid #2c303a; border-radius: 6px; font-size: 12px;
 }
 QTreeWidget#markerList::item { padding: 3px 4px; }
+QTreeWidget#markerList QHeaderView::section {
+    background: #1b1e24; color: #a9adb8; border: none; border-bottom: 1px solid #2c303a;
+    padding: 2px 4px; font-size: 11px;
+}
 QTreeWidget#markerList::item:selected { background: #2f4a66; color: #f2f2f5; }
 QTreeWidget#markerList QLineEdit { padding: 0 2px; border-radius: 3px; }
 QScrollBar#zoom:horizontal { background: #23262e; height: 8px; border-radius: 4px; }
@@ -120,7 +126,8 @@ QToolButton *toolButton(QWidget *parent, const QRect &frame, const QString &name
     button->setIconSize(QSize(28, 28));
     button->setToolTip(tip);
     button->setCheckable(checkable);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab; a click leaves the keys with the screen.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -130,7 +137,7 @@ QPushButton *pushButton(QWidget *parent, const QRect &frame, const QString &text
     auto *button = new QPushButton(text, parent);
     button->setObjectName(name);
     button->setGeometry(frame);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -139,7 +146,7 @@ QSlider *slider(QWidget *parent, const QRect &frame, const QString &name)
     auto *view = new QSlider(Qt::Horizontal, parent);
     view->setObjectName(name);
     view->setGeometry(frame);
-    view->setFocusPolicy(Qt::NoFocus);
+    view->setFocusPolicy(Qt::TabFocus);
     auto *style = new JumpingSliderStyle;
     style->setParent(view);
     view->setStyle(style);
@@ -191,7 +198,7 @@ PlaybackView::PlaybackView(QWidget *root)
     markerOverlay->setGeometry(47, 64, kWaveformWidth, kWaveformHeight);
     zoomScrollBar = new QScrollBar(Qt::Horizontal, root);
     zoomScrollBar->setObjectName(QStringLiteral("zoom"));
-    zoomScrollBar->setFocusPolicy(Qt::NoFocus);
+    zoomScrollBar->setFocusPolicy(Qt::TabFocus);
     zoomScrollBar->setToolTip(QObject::tr("Zoom with Ctrl+wheel or + and -"));
     zoomScrollBar->hide();
     markerList = new MarkerListView(root);
@@ -199,10 +206,17 @@ PlaybackView::PlaybackView(QWidget *root)
         toolButton(root, QRect(), QStringLiteral("transport"), PlaybackImages::removeMarker(),
                    QObject::tr("Remove the marker (Delete)"), false);
     removeMarkerButton->setIconSize(QSize(16, 16));
-    currentTimeLabel = label(root, QRect(47, 122, 80, 18), QStringLiteral("time"),
+    currentTimeLabel = label(root, QRect(47, 122, kTimeWidth, 18), QStringLiteral("time"),
                              Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("0:00"));
-    audioDurationLabel = label(root, QRect(192, 122, 80, 18), QStringLiteral("time"),
-                               Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("0:00"));
+    currentTimeLabel->setToolTip(QObject::tr("Position in the forward audio"));
+    audioDurationLabel =
+        label(root, QRect(272 - kTimeWidth, 122, kTimeWidth, 18), QStringLiteral("time"),
+              Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("0:00"));
+    audioDurationLabel->setToolTip(QObject::tr("Length of the audio"));
+    reversalClockLabel = label(root, QRect(47 + kTimeWidth, 122, 225 - 2 * kTimeWidth, 18),
+                               QStringLiteral("reversalClock"));
+    reversalClockLabel->setToolTip(QObject::tr("Time on the reversal, as it plays"));
+    reversalClockLabel->hide();
     messageLabel = label(root, QRect(52, 152, 216, 24), QStringLiteral("message"));
     editMessageButton =
         toolButton(root, QRect(0, 152, 24, 24), QStringLiteral("editMessage"),
@@ -240,6 +254,9 @@ PlaybackView::PlaybackView(QWidget *root)
     pingPongButton = toolButton(root, QRect(206, 352, 94, 26), QStringLiteral("loop"), QIcon(),
                                 QObject::tr("Ping-pong: reversed and forward in turn (P)"), true);
     pingPongButton->setText(QObject::tr("Ping-pong"));
+    markersButton = toolButton(root, QRect(226, 274, 74, 26), QStringLiteral("loop"), QIcon(),
+                               QObject::tr("Phrase markers"), true);
+    markersButton->hide();
 
     findReversalView = panel(root, QRect(0, 392, kWidth, 176));
     label(findReversalView, QRect(20, 24, 280, 40), QStringLiteral("hint"), Qt::AlignCenter,
@@ -289,7 +306,8 @@ PlaybackView::PlaybackView(QWidget *root)
                            Qt::AlignLeft | Qt::AlignVCenter);
     cropEndLabel = label(saveCropView, QRect(250, 12, 50, 20), QStringLiteral("time"),
                          Qt::AlignRight | Qt::AlignVCenter);
-    cropHintLabel = label(saveCropView, QRect(70, 12, 180, 20), QStringLiteral("hint"),
+    // What to do, and which time line the two times count on.
+    cropHintLabel = label(saveCropView, QRect(70, 6, 180, 34), QStringLiteral("hint"),
                           Qt::AlignCenter, QObject::tr("Choose the part to keep"));
     croppedNameTextField =
         lineEdit(saveCropView, QRect(20, 44, 280, 34), QObject::tr("Name of the cropped reversal"));
@@ -297,16 +315,22 @@ PlaybackView::PlaybackView(QWidget *root)
     saveCropButton = pushButton(saveCropView, QRect(170, 100, 130, 40), QObject::tr("Save Crop"),
                                 QStringLiteral("primary"));
 
-    infoText = label(root, QRect(20, 140, 280, 240), QStringLiteral("hint"), Qt::AlignCenter);
+    // A bubble the screen places beside the "?" that opened it, as tall as its text.
+    infoText = label(root, QRect(20, 140, 280, 240), QStringLiteral("info"), Qt::AlignCenter);
     infoText->setWordWrap(true);
 
+    // The rings of round and pill-shaped buttons follow their shape.
+    for (QToolButton *round : {restartButton, playButton, repeatButton, ffRewindButton,
+                               loopCountButton, loopGapButton, pingPongButton, markersButton})
+        round->setProperty(KeyboardFocus::kRingRadius,
+                           std::min(round->width(), round->height()) / 2);
     for (QWidget *view :
          {static_cast<QWidget *>(restartButton), static_cast<QWidget *>(playButton),
           static_cast<QWidget *>(repeatButton), static_cast<QWidget *>(ffRewindButton),
           static_cast<QWidget *>(speedTitleLabel), static_cast<QWidget *>(speedSlider),
           static_cast<QWidget *>(speedLabel), static_cast<QWidget *>(loopCountButton),
           static_cast<QWidget *>(loopGapButton), static_cast<QWidget *>(pingPongButton),
-          static_cast<QWidget *>(infoText)})
+          static_cast<QWidget *>(markersButton)})
         column_.push_back({view, view->geometry()});
     // The share panel lays its controls out itself.
     for (QWidget *parent :
@@ -354,22 +378,21 @@ void PlaybackView::layout(const QSize &size)
     markerOverlay->setGeometry(waveformX, 64, waveformWidth, waveformHeight);
     waveformHeight_ = waveformHeight;
     styleScrubber();
-    // Between the two times under the waveform.
-    zoomScrollBar->setGeometry(waveformX + 90, 127 + dy, waveformWidth - 180, 8);
-    currentTimeLabel->setGeometry(waveformX, 122 + dy, 80, 18);
-    audioDurationLabel->setGeometry(waveformX + waveformWidth - 80, 122 + dy, 80, 18);
+    // Between the title and the waveform, where the times under it leave it room.
+    zoomScrollBar->setGeometry(waveformX + 40, 54, waveformWidth - 80, 8);
+    currentTimeLabel->setGeometry(waveformX, 122 + dy, kTimeWidth, 18);
+    audioDurationLabel->setGeometry(waveformX + waveformWidth - kTimeWidth, 122 + dy, kTimeWidth,
+                                    18);
+    reversalClockLabel->setGeometry(waveformX + kTimeWidth, 122 + dy,
+                                    waveformWidth - 2 * kTimeWidth, 18);
     // The found-message line is centred by the screen once it knows the message.
     messageLabel->move(messageLabel->x(), 152 + dy - closedUp(1));
     editMessageButton->move(editMessageButton->x(), 152 + dy - closedUp(1));
 
     for (const Placement &placed : column_) {
-        // Transport, direction, speed and loop rows; the information text lies over them all.
+        // Transport, direction, speed and loop rows.
         const int top = placed.smallest.top();
-        const int gapsAbove = placed.view == infoText ? 0
-                              : top < 272             ? 2
-                              : top < 314             ? 3
-                              : top < 352             ? 4
-                                                      : 5;
+        const int gapsAbove = top < 272 ? 2 : top < 314 ? 3 : top < 352 ? 4 : 5;
         placed.view->setGeometry(placed.smallest.translated(columnX, dy - closedUp(gapsAbove)));
     }
     // The markers fill what is left between the loop row and the bottom panel. A window too
@@ -377,9 +400,15 @@ void PlaybackView::layout(const QSize &size)
     const int listTop = loopCountButton->geometry().bottom() + 10;
     const int room = height - 176 - 8 - listTop;
     markerListFits_ = room >= kMarkerListLeast;
-    const int listHeight = std::max(kMarkerListLeast, room);
-    markerList->setGeometry(waveformX, listTop, waveformWidth - 34, listHeight);
-    removeMarkerButton->setGeometry(waveformX + waveformWidth - 28, listTop, 28, 28);
+    if (markerListFits_) {
+        markerList->setGeometry(waveformX, listTop, waveformWidth - 34, room);
+        removeMarkerButton->setGeometry(waveformX + waveformWidth - 28, listTop, 28, 28);
+    } else {
+        // Opened on demand over the bottom panel, with room for a few rows.
+        const int top = height - 176 + 8;
+        markerList->setGeometry(8, top, width - 16 - 34, 176 - 16);
+        removeMarkerButton->setGeometry(width - 8 - 28, top, 28, 28);
+    }
     for (QWidget *bottomPanel : {findReversalView, editReversalView, saveCropView})
         bottomPanel->setGeometry(0, height - 176, width, 176);
     // Its height and width only: the panel's place is its slide's business.

@@ -46,6 +46,8 @@ struct PlaybackView {
     static constexpr int kWaveformWidth = 225;
     static constexpr int kWaveformHeight = 54;
     static constexpr int kMaxWaveformHeight = 200;
+    // The position and length labels under the waveform; the reversal's clock sits between.
+    static constexpr int kTimeWidth = 56;
     // The speed slider counts hundredths of the playback rate.
     static constexpr int kSpeedScale = 100;
 
@@ -57,14 +59,19 @@ struct PlaybackView {
     QLabel *displayTitleLabel;
 
     QSlider *scrubberSlider;
+    // The position and the length count on the forward file's time line in both directions.
     QLabel *currentTimeLabel;
     QLabel *audioDurationLabel;
+    // Reversed, the reversal's own clock runs between them, marked as such.
+    QLabel *reversalClockLabel;
     // Drawn over the waveform, under the mouse's controls.
     MarkerOverlay *markerOverlay;
     // Pans a zoomed waveform; hidden while the whole audio is shown.
     QScrollBar *zoomScrollBar;
     MarkerListView *markerList;
     QToolButton *removeMarkerButton;
+    // Where the list has no room of its own, this opens it over the bottom panel.
+    QToolButton *markersButton;
     QLabel *messageLabel;
     QToolButton *editMessageButton;
 

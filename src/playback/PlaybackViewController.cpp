@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextEdit>
@@ -59,7 +60,32 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     connectActions();
     setUpSharing();
     setUpMarkers();
+    setTabOrder();
     refreshPlaybackViews();
+}
+
+void PlaybackViewController::setTabOrder()
+{
+    // Top to bottom, left to right, as the screen is laid out; hidden controls are passed over.
+    const PlaybackView &v = view_;
+    const SharePanel &panel = *share_;
+    const QList<QWidget *> chain{v.zoomScrollBar,        v.scrubberSlider,
+                                 v.editMessageButton,    v.restartButton,
+                                 v.playButton,           v.repeatButton,
+                                 v.ffRewindButton,       v.markersButton,
+                                 v.speedSlider,          v.loopCountButton,
+                                 v.loopGapButton,        v.pingPongButton,
+                                 v.markerList,           v.removeMarkerButton,
+                                 v.saveButton,           panel.shareButton,
+                                 panel.infoButton,       v.editButton,
+                                 v.cropButton,           v.deleteButton,
+                                 panel.savedShareButton, panel.savedInfoButton,
+                                 v.croppedNameTextField, v.closeSaveCropButton,
+                                 v.saveCropButton,       v.titleTextField,
+                                 v.messageTextView,      v.closeSaveReversalButton,
+                                 v.saveReversalButton,   panel.closeInfoButton};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 PlaybackViewController::~PlaybackViewController()
@@ -288,6 +314,7 @@ void PlaybackViewController::resizeEvent(QResizeEvent *event)
     viewDidLayoutSubviews();
     showMarkerList();
     saveSlide_->settle();
+    placeInfo();
     setFoundMessage();
     elideTitleLabels();
     refreshWaveformViews();
@@ -403,6 +430,11 @@ void PlaybackViewController::refreshPlaybackViews()
         view_.scrubberSlider->setValue(int(std::lround(engine_.currentTime() * kScrubberScale)));
     }
     view_.currentTimeLabel->setText(timeText(engine_.currentTime()));
+    // The picture runs as the reversal plays: its own clock runs with the playhead, beside the
+    // forward position the scrubber keeps.
+    view_.reversalClockLabel->setVisible(engine_.isReversed());
+    view_.reversalClockLabel->setText(
+        tr("Reversal %1").arg(preciseTimeText(engine_.reverseDuration() - engine_.currentTime())));
     view_.playButton->setChecked(engine_.isPlaying());
     // The button shows the direction itself, so a new file (which starts forward) resets it.
     view_.ffRewindButton->setChecked(engine_.isReversed());
@@ -551,7 +583,11 @@ void PlaybackViewController::confirmPanel()
 
 void PlaybackViewController::cancelPanel()
 {
-    if (!view_.saveReversalView->isHidden())
+    if (!view_.infoText->isHidden())
+        setInfoShown(false);
+    else if (view_.markersButton->isChecked())
+        toggleMarkerList();
+    else if (!view_.saveReversalView->isHidden())
         closeSaveReversal();
     else if (!view_.shareReversalView->isHidden())
         closeShare();

@@ -12,6 +12,7 @@
 #include <QAbstractItemDelegate>
 
 #include <QImage>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -122,6 +123,9 @@ public:
     void addContact();
     void sendReversal();
     void showInfo();
+    // The information text about sending: shown beside its "?", closed by Escape, a press
+    // elsewhere or its own close button.
+    void setInfoShown(bool shown);
     // The address picker's choice.
     void peoplePickerDidSelectAddress(const QString &address);
     bool sendToSpeech() const;
@@ -188,11 +192,15 @@ private:
     void refreshMarkers();
     void refreshMarkerBands();
     void showMarkerList();
+    void toggleMarkerList();
     void markerEditorClosed(QAbstractItemDelegate::EndEditHint hint);
     bool waveformEvent(QEvent *event);
     double waveformTimeAt(double sliderX) const;
     void applyTimeline();
     void refreshTimelineIfTurned();
+    void placeInfo();
+    void pressedAt(const QPoint &global);
+    void setTabOrder();
 
     StoreContext &store_;
     PlaybackEngine engine_;
@@ -215,6 +223,7 @@ private:
     int lastLoopCount_ = LoopSettings::kForever; // what the loop switch turns back on
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
+    QPointer<QObject> infoCloser_; // watches for a press outside the information text
 
     // Scrubber values are milliseconds, so that a drag lands between whole seconds.
     static constexpr double kScrubberScale = 1000.0;
@@ -224,6 +233,7 @@ private:
     int editingMarker_ = -1; // the marker whose text is open
     std::optional<double> markStart_;
     std::optional<double> dragFrom_; // forward seconds where a marking drag began
+    QList<int> markerNumbers_;       // each marker's number in the list, 1 on the left
     WaveformTimeline timeline_;
 };
 

@@ -118,7 +118,8 @@ void PlaybackViewController::crop()
     rangeSlider_->setVisible(on);
     view_.saveCropView->setVisible(on);
     view_.scrubberSlider->setHidden(on);
-    // The handles are fractions of the whole audio: cropping shows all of it, forward.
+    // The handles are fractions of the whole audio: cropping shows all of it, in the direction
+    // it is heard, so that what lies between the handles is what is kept.
     if (on)
         timeline_.showAll();
     applyTimeline();
@@ -136,13 +137,18 @@ void PlaybackViewController::cropRangeUpdated()
 {
     const float min = rangeSlider_->min();
     const float max = rangeSlider_->max();
-    view_.cropStartLabel->setText(timeText(engine_.duration() * min));
-    view_.cropEndLabel->setText(timeText(engine_.duration() * max));
+    // Each label sits under its handle and counts on the time line the picture runs on:
+    // reversed, the left handle is where the kept stretch starts in the reversal.
+    const bool reversed = rangeSlider_->invertedAppearance();
+    const double length = reversed ? engine_.reverseDuration() : engine_.duration();
+    view_.cropStartLabel->setText(timeText(length * (reversed ? 1 - max : min)));
+    view_.cropEndLabel->setText(timeText(length * (reversed ? 1 - min : max)));
     // The whole reversal is no crop: say how to choose one instead of ignoring the button.
     const bool cuttable = isCropRange(min, max);
     view_.saveCropButton->setEnabled(cuttable);
-    view_.cropHintLabel->setText(cuttable ? tr("Choose the part to keep")
-                                          : tr("Drag a handle to crop"));
+    view_.cropHintLabel->setText(
+        (cuttable ? tr("Choose the part to keep") : tr("Drag a handle to crop")) +
+        QLatin1Char('\n') + (reversed ? tr("times on the reversal") : tr("forward times")));
 }
 
 void PlaybackViewController::closeSaveCrop()

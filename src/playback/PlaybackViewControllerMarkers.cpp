@@ -6,6 +6,7 @@
 #include "platform/AlertPresenter.h"
 #include "playback/MarkerListView.h"
 #include "playback/MarkerOverlay.h"
+#include "playback/TimeText.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QMouseEvent>
@@ -27,16 +28,6 @@ constexpr int kLeastDragPoints = 3;
 constexpr double kWheelZoom = 1.25;
 // One notch of a sideways wheel moves a tenth of the view.
 constexpr double kWheelPan = 0.1;
-
-// Minutes, seconds and tenths: phrases are a second or two long.
-QString markerTime(double seconds)
-{
-    const auto tenths = qint64(std::floor(seconds * 10 + 1e-6));
-    return QStringLiteral("%1:%2.%3")
-        .arg(tenths / 600)
-        .arg((tenths / 10) % 60, 2, 10, QLatin1Char('0'))
-        .arg(tenths % 10);
-}
 } // namespace
 
 void PlaybackViewController::setUpMarkers()
@@ -53,6 +44,9 @@ void PlaybackViewController::setUpMarkers()
     connect(
         list->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
         [this](QWidget *, QAbstractItemDelegate::EndEditHint hint) { markerEditorClosed(hint); });
+    connect(view_.markersButton, &QToolButton::clicked, this,
+            &PlaybackViewController::toggleMarkerList);
+    connect(list, &MarkerListView::markerActivated, this, [this](int index) { playMarker(index); });
     connect(view_.removeMarkerButton, &QToolButton::clicked, this,
             [this] { removeMarker(view_.markerList->selectedMarker()); });
     connect(view_.zoomScrollBar, &QScrollBar::valueChanged, this, [this](int value) {
@@ -227,11 +221,29 @@ void PlaybackViewController::playMarker(int index)
 
 void PlaybackViewController::showMarkerList()
 {
-    const bool shown = view_.markerListFits() || editingMarker_ >= 0;
+    const bool fits = view_.markerListFits();
+    // Without room of its own the list comes over the bottom panel while it is asked for.
+    if (fits)
+        view_.markersButton->setChecked(false);
+    const bool open = view_.markersButton->isChecked();
+    const bool shown = fits || open || editingMarker_ >= 0;
+    view_.markersButton->setVisible(!fits);
     view_.markerList->setVisible(shown);
-    view_.removeMarkerButton->setVisible(view_.markerListFits());
-    if (!view_.markerListFits() && shown)
+    view_.removeMarkerButton->setVisible(fits || open);
+    if (!fits && shown) {
         view_.markerList->raise();
+        view_.removeMarkerButton->raise();
+    }
+}
+
+void PlaybackViewController::toggleMarkerList()
+{
+    view_.markersButton->setChecked(!view_.markersButton->isChecked());
+    showMarkerList();
+    if (view_.markersButton->isChecked())
+        view_.markerList->setFocus(Qt::OtherFocusReason);
+    else if (view_.markerList->hasFocus())
+        setFocus();
 }
 
 // Drawing -----------------------------------------------------------------------------------
@@ -262,13 +274,21 @@ void PlaybackViewController::refreshMarkers()
     }
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Row &a, const Row &b) { return a.from < b.from; });
+    // Numbered left to right as the waveform shows them; a band too narrow for its text shows
+    // its number instead.
+    markerNumbers_ = QList<int>(markers_.size(), 0);
+    list->setHeaderLabels({reversed ? tr("Reversal time") : tr("Forward time"), tr("Heard")});
     {
         const QSignalBlocker blocker(list);
         list->clear();
         for (const Row &row : rows) {
-            auto *item = new QTreeWidgetItem(
-                {QStringLiteral("%1 \u2013 %2").arg(markerTime(row.from), markerTime(row.to)),
-                 markers_[row.index].text});
+            const int number = int(list->topLevelItemCount()) + 1;
+            markerNumbers_[row.index] = number;
+            auto *item =
+                new QTreeWidgetItem({QStringLiteral("%1  %2 \u2013 %3")
+                                         .arg(number)
+                                         .arg(preciseTimeText(row.from), preciseTimeText(row.to)),
+                                     markers_[row.index].text});
             item->setData(MarkerListView::TimeColumn, MarkerListView::kIndexRole, row.index);
             item->setFlags(item->flags() | Qt::ItemIsEditable);
             list->addTopLevelItem(item);
@@ -287,7 +307,8 @@ void PlaybackViewController::refreshMarkerBands()
     QList<MarkerOverlay::Band> bands;
     for (int i = 0; i < markers_.size(); ++i) {
         const auto [from, to] = frames.forwardSeconds(markers_[i].frames);
-        bands << MarkerOverlay::Band{from, to, markers_[i].text, i == selected};
+        bands << MarkerOverlay::Band{from, to, markers_[i].text, i == selected,
+                                     i < markerNumbers_.size() ? markerNumbers_[i] : 0};
     }
     view_.markerOverlay->setBands(bands);
 }
@@ -394,8 +415,8 @@ void PlaybackViewController::panWaveform(double spans)
 
 void PlaybackViewController::refreshTimelineIfTurned()
 {
-    // Reversed, the waveform runs as the reversal plays; crop handles always see it forward.
-    const bool reversed = engine_.isReversed() && !isCropMode();
+    // Reversed, the waveform runs as the reversal plays, in crop mode too.
+    const bool reversed = engine_.isReversed();
     if (reversed != timeline_.isReversed()) {
         applyTimeline();
         refreshMarkers();
@@ -411,7 +432,13 @@ void PlaybackViewController::applyTimeline()
 {
     if (std::abs(timeline_.duration() - engine_.duration()) > 1e-9)
         timeline_.setDuration(engine_.duration());
-    timeline_.setReversed(engine_.isReversed() && !isCropMode());
+    timeline_.setReversed(engine_.isReversed());
+    if (rangeSlider_ && rangeSlider_->invertedAppearance() != timeline_.isReversed()) {
+        // The handles stay on the same audio and turn with the picture.
+        rangeSlider_->setInvertedAppearance(timeline_.isReversed());
+        if (isCropMode())
+            cropRangeUpdated();
+    }
     QSlider *scrubber = view_.scrubberSlider;
     {
         const QSignalBlocker blocker(scrubber);

@@ -12,16 +12,46 @@
 #include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextEdit>
 #include <QToolButton>
+#include <algorithm>
 
 namespace murmelo {
+
+// Tells of every mouse press in the application, wherever it lands, while it lives.
+class PressWatcher : public QObject {
+public:
+    PressWatcher(QObject *parent, std::function<void(const QPoint &)> pressed)
+        : QObject(parent), pressed_(std::move(pressed))
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Seen once, by the window it arrives at, before any widget takes it.
+        if (event->type() == QEvent::MouseButtonPress && watched->isWindowType())
+            QMetaObject::invokeMethod(
+                this,
+                [this, global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint()] {
+                    pressed_(global);
+                },
+                Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    std::function<void(const QPoint &)> pressed_;
+};
 
 void PlaybackViewController::setUpSharing()
 {
@@ -31,6 +61,7 @@ void PlaybackViewController::setUpSharing()
         connect(button, &QToolButton::clicked, this, &PlaybackViewController::share);
     for (QToolButton *button : {panel.infoButton, panel.savedInfoButton})
         connect(button, &QToolButton::clicked, this, &PlaybackViewController::showInfo);
+    connect(panel.closeInfoButton, &QToolButton::clicked, this, [this] { setInfoShown(false); });
     connect(panel.addContactButton, &QToolButton::clicked, this,
             &PlaybackViewController::addContact);
     connect(panel.sendToSpeechButton, &QToolButton::clicked, this,
@@ -163,8 +194,57 @@ void PlaybackViewController::sendReversal()
 
 void PlaybackViewController::showInfo()
 {
-    view_.infoText->setVisible(view_.infoText->isHidden());
-    view_.infoText->raise();
+    setInfoShown(view_.infoText->isHidden());
+}
+
+void PlaybackViewController::setInfoShown(bool shown)
+{
+    QLabel *bubble = view_.infoText;
+    if (shown == bubble->isVisible())
+        return;
+    bubble->setVisible(shown);
+    delete infoCloser_;
+    if (shown) {
+        placeInfo();
+        // A press anywhere else closes it.
+        infoCloser_ = new PressWatcher(this, [this](const QPoint &global) { pressedAt(global); });
+    } else if (bubble->isAncestorOf(focusWidget())) {
+        setFocus();
+    }
+}
+
+void PlaybackViewController::placeInfo()
+{
+    QLabel *bubble = view_.infoText;
+    if (bubble->isHidden())
+        return;
+    // Beside the "?" that explains sending, above it, whole and inside the screen.
+    const SharePanel &panel = *share_;
+    const QToolButton *sign =
+        panel.savedInfoButton->isVisibleTo(this) ? panel.savedInfoButton : panel.infoButton;
+    constexpr int kMargin = 8;
+    const int width = std::min(300, this->width() - 2 * kMargin);
+    const int height = std::min(bubble->heightForWidth(width), this->height() - 2 * kMargin);
+    const QRect anchor(sign->mapTo(this, QPoint(0, 0)), sign->size());
+    const int x = std::clamp(anchor.right() - width, kMargin, this->width() - kMargin - width);
+    const int y = std::clamp(anchor.top() - 6 - height, kMargin, this->height() - kMargin - height);
+    bubble->setGeometry(x, y, width, height);
+    panel.closeInfoButton->move(width - panel.closeInfoButton->width() - 4, 4);
+    bubble->raise();
+}
+
+void PlaybackViewController::pressedAt(const QPoint &global)
+{
+    // A press on the bubble, or on a "?" (which toggles it itself), leaves it to them.
+    const SharePanel &panel = *share_;
+    for (const QWidget *keep :
+         {static_cast<QWidget *>(view_.infoText), static_cast<QWidget *>(panel.infoButton),
+          static_cast<QWidget *>(panel.savedInfoButton)}) {
+        if (keep->isVisible() &&
+            QRect(keep->mapToGlobal(QPoint(0, 0)), keep->size()).contains(global))
+            return;
+    }
+    setInfoShown(false);
 }
 
 } // namespace murmelo

@@ -24,7 +24,7 @@ QToolButton *toolButton(QWidget *parent, const QRect &frame, const QString &text
     button->setText(text);
     button->setToolTip(tip);
     button->setGeometry(frame);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -34,7 +34,7 @@ QPushButton *pushButton(QWidget *parent, const QRect &frame, const QString &text
     auto *button = new QPushButton(text, parent);
     button->setObjectName(name);
     button->setGeometry(frame);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 } // namespace
@@ -64,12 +64,13 @@ SharePanel::SharePanel(const PlaybackView &view)
         toolButton(view.findReversalView, QRect(80, 132, 160, 34), QObject::tr("Send by E-mail"),
                    shareTip, QStringLiteral("panelButton"));
     savedShareButton =
-        toolButton(view.editReversalView, QRect(20, 116, 280, 40), QObject::tr("Send by E-mail"),
+        toolButton(view.editReversalView, QRect(56, 116, 208, 40), QObject::tr("Send by E-mail"),
                    shareTip, QStringLiteral("panelButton"));
-    infoButton = toolButton(view.findReversalView, QRect(284, 6, 30, 28), QStringLiteral("?"),
+    // Each "?" sits beside the send button it explains.
+    infoButton = toolButton(view.findReversalView, QRect(246, 135, 30, 28), QStringLiteral("?"),
                             infoTip, QStringLiteral("panelButton"));
-    savedInfoButton = toolButton(view.editReversalView, QRect(284, 6, 30, 28), QStringLiteral("?"),
-                                 infoTip, QStringLiteral("panelButton"));
+    savedInfoButton = toolButton(view.editReversalView, QRect(270, 122, 30, 28),
+                                 QStringLiteral("?"), infoTip, QStringLiteral("panelButton"));
 
     // Signs, not words: they need no room for padding.
     for (QToolButton *sign : {infoButton, savedInfoButton})
@@ -95,8 +96,13 @@ SharePanel::SharePanel(const PlaybackView &view)
                               view.shareMessageTextView, sendToSpeechButton, closeShareButton,
                               sendReversalButton});
     view.infoText->setText(infoText());
+    view.infoText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     view.infoText->setStyleSheet(
-        QStringLiteral("background: #23262e; color: #f2f2f5; border-radius: 8px; padding: 10px;"));
+        QStringLiteral("QLabel { background: #2b2f39; color: #f2f2f5; border: 1px solid #4a5060;"
+                       " border-radius: 8px; padding: 10px 26px 10px 10px; }"));
+    closeInfoButton = toolButton(view.infoText, QRect(0, 4, 22, 22), QStringLiteral("\u00d7"),
+                                 QObject::tr("Close (Esc)"), QStringLiteral("closeInfo"));
+    closeInfoButton->setStyleSheet(QStringLiteral("padding: 0; font-size: 16px;"));
 }
 
 SharePanel::~SharePanel() = default;

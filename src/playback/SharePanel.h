@@ -39,6 +39,7 @@ struct SharePanel {
     QToolButton *savedShareButton; // on the panel of a saved one
     QToolButton *infoButton;
     QToolButton *savedInfoButton;
+    QToolButton *closeInfoButton; // inside the information text
     QToolButton *addContactButton;
     QToolButton *sendToSpeechButton;
     QPushButton *closeShareButton;

@@ -109,6 +109,26 @@ void RangeSlider::setMinimumRangeLength(float value)
     updateTrackImageViews();
 }
 
+void RangeSlider::setInvertedAppearance(bool inverted)
+{
+    if (inverted == inverted_)
+        return;
+    inverted_ = inverted;
+    update();
+}
+
+QRectF RangeSlider::shown(const QRectF &frame) const
+{
+    if (!inverted_)
+        return frame;
+    return QRectF(width_ - frame.right(), frame.y(), frame.width(), frame.height());
+}
+
+QPointF RangeSlider::shown(const QPointF &point) const
+{
+    return inverted_ ? QPointF(width_ - point.x(), point.y()) : point;
+}
+
 void RangeSlider::setMinThumbImage(const QPixmap &image)
 {
     minThumbImage_ = image;
@@ -145,7 +165,8 @@ bool RangeSlider::hitTest(const QPointF &point) const
 {
     if (isHidden())
         return false;
-    return grown(maxThumb_).contains(point) || grown(minThumb_).contains(point);
+    const QPointF unmirrored = shown(point);
+    return grown(maxThumb_).contains(unmirrored) || grown(minThumb_).contains(unmirrored);
 }
 
 QRectF RangeSlider::grown(const QRectF &frame)
@@ -175,13 +196,14 @@ void RangeSlider::mousePressEvent(QMouseEvent *event)
         return;
     }
     forwardTarget_ = nullptr;
-    if (grown(minThumb_).contains(point))
+    const QPointF unmirrored = shown(point);
+    if (grown(minThumb_).contains(unmirrored))
         tracking_ = Tracking::MinThumb;
-    else if (grown(maxThumb_).contains(point))
+    else if (grown(maxThumb_).contains(unmirrored))
         tracking_ = Tracking::MaxThumb;
     else
         tracking_ = Tracking::None;
-    lastX_ = point.x();
+    lastX_ = unmirrored.x();
 }
 
 void RangeSlider::mouseMoveEvent(QMouseEvent *event)
@@ -190,7 +212,7 @@ void RangeSlider::mouseMoveEvent(QMouseEvent *event)
         forward(event);
         return;
     }
-    const double x = toControl(event->position()).x();
+    const double x = shown(toControl(event->position())).x();
     // The thumb follows the pointer's movement rather than jumping under it.
     const double dx = x - lastX_;
     lastX_ = x;
@@ -279,12 +301,13 @@ void RangeSlider::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.translate(M, M);
     if (!trackImage_.isNull())
-        painter.drawPixmap(track_, trackImage_, trackImage_.rect());
-    drawStretchable(painter, inRangeTrackImage_, inRangeTrack_, inRangeLeftCap_, inRangeTopCap_);
+        painter.drawPixmap(shown(track_), trackImage_, trackImage_.rect());
+    drawStretchable(painter, inRangeTrackImage_, shown(inRangeTrack_), inRangeLeftCap_,
+                    inRangeTopCap_);
     if (!minThumbImage_.isNull())
-        painter.drawPixmap(minThumb_, minThumbImage_, minThumbImage_.rect());
+        painter.drawPixmap(shown(minThumb_), minThumbImage_, minThumbImage_.rect());
     if (!maxThumbImage_.isNull())
-        painter.drawPixmap(maxThumb_, maxThumbImage_, maxThumbImage_.rect());
+        painter.drawPixmap(shown(maxThumb_), maxThumbImage_, maxThumbImage_.rect());
 }
 
 QPixmap RangeSlider::defaultThumbImage()

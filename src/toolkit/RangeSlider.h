@@ -12,6 +12,9 @@ namespace murmelo {
 // control is W x 16, thumbs are 16 x 16, the min thumb travels over [0, W - 32] and the max thumb
 // over [16, W - 16], so the two never overlap.
 //
+// With an inverted appearance the control is drawn and used mirrored: min lies on the right, max
+// on the left, as over a picture that runs from the end to the start.
+//
 // A finger-sized area of 16 points around each thumb grabs it, even outside the control's 16-point
 // height. The widget is therefore that much larger than the control on every side; presses that
 // grab no thumb go on to whatever widget lies behind, so the control never steals clicks from the
@@ -32,6 +35,8 @@ public:
     void setMin(float value);
     void setMax(float value);
     void setMinimumRangeLength(float value);
+    void setInvertedAppearance(bool inverted);
+    bool invertedAppearance() const { return inverted_; }
 
     void setMinThumbImage(const QPixmap &image);
     void setMaxThumbImage(const QPixmap &image);
@@ -42,11 +47,11 @@ public:
     QRect controlFrame() const;
     // Moves and resizes the control (its height stays 16); min and max are kept.
     void setControlFrame(const QRect &frame);
-    // Frames of the parts, in control points.
-    QRectF minThumbFrame() const { return minThumb_; }
-    QRectF maxThumbFrame() const { return maxThumb_; }
-    QRectF trackFrame() const { return track_; }
-    QRectF inRangeTrackFrame() const { return inRangeTrack_; }
+    // Frames of the parts as drawn, in control points.
+    QRectF minThumbFrame() const { return shown(minThumb_); }
+    QRectF maxThumbFrame() const { return shown(maxThumb_); }
+    QRectF trackFrame() const { return shown(track_); }
+    QRectF inRangeTrackFrame() const { return shown(inRangeTrack_); }
 
     // Whether a press at this point (control points) belongs to the control.
     bool hitTest(const QPointF &point) const;
@@ -72,6 +77,10 @@ private:
 
     double travel() const { return width_ - 2 * kHeight; }
     QPointF toControl(const QPointF &widgetPoint) const;
+    // Between the drawn control and the unmirrored one the thumbs are computed in; the mapping
+    // is its own inverse.
+    QRectF shown(const QRectF &frame) const;
+    QPointF shown(const QPointF &point) const;
     static QRectF grown(const QRectF &frame);
     QRectF thumbAt(double x) const;
 
@@ -87,6 +96,7 @@ private:
     float min_ = 0;
     float max_ = 1;
     float minimumRangeLength_ = 0;
+    bool inverted_ = false;
 
     QRectF minThumb_;
     QRectF maxThumb_;

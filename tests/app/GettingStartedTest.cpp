@@ -4,6 +4,7 @@
 #include "app/MainLayout.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "platform/Localized.h"
+#include "support/RecordingAlertPresenter.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -100,14 +101,27 @@ TEST_F(GettingStarted, TappingAnotherTopicMovesTheExpansionAndScrollsItToTheBott
 TEST_F(GettingStarted, TheDemoMovieGoesToThePlayer)
 {
     QList<QUrl> played;
-    screen->setMoviePlayer([&](const QUrl &url) { played << url; });
+    bool handled = true;
+    screen->setMoviePlayer([&](const QUrl &url) {
+        played << url;
+        return handled;
+    });
     const QString movie = GettingStartedViewController::sampleMoviePath();
     if (movie.isEmpty())
         GTEST_SKIP() << "the demo movie was not made in this build";
     EXPECT_GT(QFileInfo(movie).size(), 10000);
+    test::RecordingAlertPresenter alerts;
     screen->playMovie();
     ASSERT_EQ(played.size(), 1);
     EXPECT_EQ(played.first().toLocalFile(), movie);
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+
+    // Without a program for the movie, the user is told so instead of nothing happening.
+    handled = false;
+    screen->playMovie();
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts().first().title, QStringLiteral("No Video Player"));
+    EXPECT_TRUE(alerts.alerts().first().message.contains(QFileInfo(movie).fileName()));
 }
 
 } // namespace

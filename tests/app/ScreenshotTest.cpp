@@ -6,13 +6,19 @@
 #include "app/MainLayout.h"
 #include "app/SliderAppearance.h"
 #include "app/SpeechSidebarMenuController.h"
+#include "audio/AudioOutputNull.h"
+#include "audio/WaveformImage.h"
+#include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
 #include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
 #include "platform/Theme.h"
+#include "playback/PlaybackViewController.h"
+#include "toolkit/RangeSlider.h"
 
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <gtest/gtest.h>
 
@@ -37,13 +43,27 @@ protected:
         ASSERT_FALSE(path.isEmpty());
         EXPECT_EQ(QImage(path).size(), window->size());
     }
-    // The window at the phone size and at a common desktop size.
-    void saveAtBothSizes(const QString &stem)
+    // The window at the phone size (its least), at the size a first start takes on a full-HD
+    // screen, and across the whole of that screen.
+    static QList<QSize> sizes()
     {
-        for (const QSize size : {QSize(320, 568), QSize(1024, 768)}) {
-            window->resize(size);
-            test::drainEvents();
-            save(QStringLiteral("%1-%2x%3.png").arg(stem).arg(size.width()).arg(size.height()));
+        return {QSize(320, 568), firstStartFrame(QRect(0, 0, 1920, 1080)).size(),
+                QSize(1920, 1080)};
+    }
+    static QString sized(const QString &stem, const QSize &size)
+    {
+        return QStringLiteral("%1-%2x%3.png").arg(stem).arg(size.width()).arg(size.height());
+    }
+    void resizeTo(const QSize &size)
+    {
+        window->resize(size);
+        test::drainEvents();
+    }
+    void saveAtEverySize(const QString &stem)
+    {
+        for (const QSize &size : sizes()) {
+            resizeTo(size);
+            save(sized(stem, size));
         }
     }
     StoreContext store;
@@ -77,12 +97,12 @@ TEST_F(Screenshots, GettingStarted)
     save(QStringLiteral("getting-started.png"));
 }
 
-TEST_F(Screenshots, RecordAtBothSizes)
+TEST_F(Screenshots, RecordAtEverySize)
 {
-    saveAtBothSizes(QStringLiteral("record"));
+    saveAtEverySize(QStringLiteral("record"));
 }
 
-TEST_F(Screenshots, LibraryAtBothSizes)
+TEST_F(Screenshots, LibraryAtEverySize)
 {
     ASSERT_TRUE(store.open(test::scratchRoot() + QStringLiteral("/screenshot-library.sql")));
     const QStringList names{QStringLiteral("First try"), QStringLiteral("Kitchen, late at night"),
@@ -98,7 +118,62 @@ TEST_F(Screenshots, LibraryAtBothSizes)
     ASSERT_TRUE(store.save());
     window->menuViewController()->choose(SavedRecordingsViewController::kMenuIndex);
     test::drainEventsAndDeletions();
-    saveAtBothSizes(QStringLiteral("library"));
+    saveAtEverySize(QStringLiteral("library"));
+}
+
+TEST_F(Screenshots, PlaybackWithMarkersAndCropAtEverySize)
+{
+    ASSERT_TRUE(store.open(test::scratchRoot() + QStringLiteral("/screenshot-playback.sql")));
+    const QString forward = Recording::tempAudioPath();
+    const QString reverse = Recording::tempAudioPath();
+    ASSERT_EQ(test::runShell(QStringLiteral("espeak-ng -s 130 -w '%1' 'Listen closely, the "
+                                            "message is hidden in the words you say' && "
+                                            "sox '%1' '%2' reverse")
+                                 .arg(forward, reverse)),
+              0);
+    auto recording = Recording::insertInManagedObjectContext(store);
+    recording->setName(QStringLiteral("Backwards Hello"));
+    recording->setMessage(QStringLiteral("I hear the sea"));
+    recording->setDate(QDateTime(QDate(2024, 4, 30), QTime(21, 5)));
+    recording->setWaveformImage(waveformImage(forward, QSizeF(225, 54), 4));
+    recording->setAudioPath(forward, reverse);
+    ASSERT_TRUE(store.save());
+    // Three phrases heard in the reversal, on its own time line.
+    QString error;
+    const auto reversal =
+        Player::open(recording->reverseAudioPath(), error, std::make_unique<NullAudioOutput>());
+    ASSERT_TRUE(reversal) << error.toStdString();
+    const qint64 frames = reversal->frameCount();
+    PhraseMarkerStore markers(store);
+    for (const auto &[from, to, text] : {std::tuple{0.08, 0.22, QStringLiteral("I hear the sea")},
+                                         std::tuple{0.40, 0.47, QStringLiteral("free thought")},
+                                         std::tuple{0.70, 0.86, QStringLiteral("a little sun")}})
+        ASSERT_TRUE(markers.addMarker(recording->rowID(),
+                                      {0, {qint64(from * frames), qint64(to * frames)}, text}));
+
+    auto *playback = new PlaybackViewController(store, [](const QString &path, QString &failure) {
+        return Player::open(path, failure, std::make_unique<NullAudioOutput>());
+    });
+    playback->setRecording(recording);
+    window->setContentViewController(playback);
+    test::drainEvents();
+    // Reversed, halfway through, with the loop row set to repeat.
+    playback->ffRewind();
+    playback->engine().seek(playback->engine().duration() * 0.55);
+    playback->loopCount();
+    const QLabel *waveform = playback->view().editWaveformImageView;
+    for (const QSize &size : sizes()) {
+        resizeTo(size);
+        ASSERT_TRUE(test::waitUntil([&] { return waveform->pixmap().size() == waveform->size(); }));
+        save(sized(QStringLiteral("playback"), size));
+        playback->crop();
+        playback->rangeSlider()->setMin(0.2f);
+        playback->rangeSlider()->setMax(0.7f);
+        playback->cropRangeUpdated();
+        test::drainEvents();
+        save(sized(QStringLiteral("playback-crop"), size));
+        playback->crop();
+    }
 }
 
 TEST_F(Screenshots, LibrarySearch)

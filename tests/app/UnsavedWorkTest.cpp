@@ -207,4 +207,31 @@ TEST_F(ClosingTheWindow, SizeAndPlaceAreRememberedForTheNextRun)
     EXPECT_EQ(next->minimumSize(), QSize(320, 568)) << "the phone layout is the smallest";
 }
 
+TEST_F(ClosingTheWindow, TheFirstStartTakesADesktopSizeInTheMiddleOfItsScreen)
+{
+    test::ScratchDefaults defaults;
+    std::unique_ptr<SidebarViewController> first(buildMainWindow({}));
+    first->findChild<UnsavedWork *>()->restoreGeometry();
+    const QRect available = first->screen()->availableGeometry();
+    EXPECT_EQ(first->geometry(), firstStartFrame(available));
+    EXPECT_TRUE(available.contains(first->geometry()) || available.width() < 320 ||
+                available.height() < 568);
+    // A stored place that does not read is no reason for a phone-sized window either.
+    Defaults::standard().setValue(UnsavedWork::geometryKey(), QByteArray("not a geometry"));
+    std::unique_ptr<SidebarViewController> garbled(buildMainWindow({}));
+    garbled->findChild<UnsavedWork *>()->restoreGeometry();
+    EXPECT_EQ(garbled->geometry(), firstStartFrame(available));
+}
+
+TEST(FirstStart, AboutSeventyPercentOfTheScreenAtMost1280x860AndNeverBelowThePhone)
+{
+    // A full-HD desktop: 70 % of the width is more than the most, 70 % of the height is not.
+    EXPECT_EQ(firstStartFrame(QRect(0, 0, 1920, 1040)), QRect(320, 156, 1280, 728));
+    // A large second screen to the right: the most, in its middle.
+    EXPECT_EQ(firstStartFrame(QRect(1920, 0, 2560, 1400)), QRect(2560, 270, 1280, 860));
+    // A small laptop: never shorter than the phone layout.
+    EXPECT_EQ(firstStartFrame(QRect(0, 0, 1366, 738)).size(), QSize(956, 568));
+    EXPECT_EQ(firstStartFrame(QRect(0, 0, 400, 500)).size(), QSize(320, 568));
+}
+
 } // namespace

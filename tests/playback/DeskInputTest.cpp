@@ -127,12 +127,12 @@ TEST_F(DeskInput, SaveCropWaitsForARangeAndCloseLeavesCropMode)
                       at(v.cropButton, v.cropButton->rect().center()));
     ASSERT_TRUE(screen->isCropMode());
     EXPECT_FALSE(v.saveCropButton->isEnabled());
-    EXPECT_EQ(v.cropHintLabel->text(), "Drag a handle to crop");
+    EXPECT_TRUE(v.cropHintLabel->text().startsWith("Drag a handle to crop"));
 
     const QPoint minThumb = thumbCentre(screen->rangeSlider()->minThumbFrame());
     drag(minThumb, minThumb + QPoint(40, 0));
     EXPECT_TRUE(v.saveCropButton->isEnabled());
-    EXPECT_EQ(v.cropHintLabel->text(), "Choose the part to keep");
+    EXPECT_TRUE(v.cropHintLabel->text().startsWith("Choose the part to keep"));
 
     QTest::mouseClick(window(), Qt::LeftButton, {},
                       at(v.closeSaveCropButton, v.closeSaveCropButton->rect().center()));

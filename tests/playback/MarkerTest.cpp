@@ -384,7 +384,7 @@ TEST_F(Markers, BandsLieOverTheSameAudioInBothDirectionsAndAtEveryZoom)
     EXPECT_NEAR(overlay->bandRects()[0].right(), 0.8 * w, 1);
     EXPECT_TRUE(v().scrubberSlider->invertedAppearance());
     EXPECT_EQ(v().markerList->topLevelItem(0)->text(MarkerListView::TimeColumn),
-              QStringLiteral("0:07.0 \u2013 0:08.0"));
+              QStringLiteral("1  0:07.0 \u2013 0:08.0"));
     // A click there seeks to that audio.
     QTest::mouseClick(window(), Qt::LeftButton, {}, onWaveform(0.75));
     drainEvents();

@@ -247,3 +247,35 @@ TEST(RangeSlider, TrackImagesSetTheirFramesAndAreDrawnBetweenTheThumbs)
     EXPECT_EQ(at(220), QColor(Qt::red));  // beyond the max thumb: the plain track
     EXPECT_NE(at(60), QColor(Qt::blue));  // the min thumb covers the range's start
 }
+
+TEST(RangeSlider, InvertedAppearanceMirrorsThumbsAndDragsButKeepsTheValues)
+{
+    SliderOnScreen s;
+    s.slider->setMin(0.25f);
+    s.slider->setMax(0.5f);
+    const QRectF minBefore = s.slider->minThumbFrame();
+    const QRectF maxBefore = s.slider->maxThumbFrame();
+    s.slider->setInvertedAppearance(true);
+    EXPECT_EQ(s.slider->min(), 0.25f);
+    EXPECT_EQ(s.slider->max(), 0.5f);
+    // Drawn mirrored across the control's width: min on the right, max on the left.
+    EXPECT_DOUBLE_EQ(s.slider->minThumbFrame().left(), 234 - minBefore.right());
+    EXPECT_DOUBLE_EQ(s.slider->maxThumbFrame().left(), 234 - maxBefore.right());
+    EXPECT_LT(s.slider->maxThumbFrame().x(), s.slider->minThumbFrame().x());
+
+    // The thumb drawn on the right is min: dragging it further right lowers min.
+    s.drag(s.centreOf(s.slider->minThumbFrame()), {50.5});
+    EXPECT_FLOAT_EQ(s.slider->min(), 0.0f);
+    EXPECT_EQ(s.slider->max(), 0.5f);
+    // Dragging max (on the left) to the left raises it.
+    s.drag(s.centreOf(s.slider->maxThumbFrame()), {-50.5});
+    EXPECT_FLOAT_EQ(s.slider->max(), 0.75f);
+    EXPECT_EQ(s.valueChanges, 2);
+
+    // A press between the thumbs still goes to what lies behind.
+    const int before = s.behind->presses;
+    const QRectF between = s.slider->maxThumbFrame().united(s.slider->minThumbFrame());
+    s.send(QEvent::MouseButtonPress, QPointF(between.center().x(), 8));
+    s.send(QEvent::MouseButtonRelease, QPointF(between.center().x(), 8));
+    EXPECT_EQ(s.behind->presses, before + 1);
+}

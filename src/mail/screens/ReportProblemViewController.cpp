@@ -66,7 +66,8 @@ ReportProblemViewController::ReportProblemViewController(QWidget *parent)
     doneButton_->setObjectName(QStringLiteral("doneButton"));
     doneButton_->setToolTip(tr("Finish the description (Esc)"));
     // A click on it must not take the focus first: ending the editing is its own business.
-    doneButton_->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it.
+    doneButton_->setFocusPolicy(Qt::TabFocus);
     column->addWidget(doneButton_, 0, Qt::AlignRight);
     auto *emailLabel = new QLabel(tr("Your e-mail address, so that we can answer"), this);
     emailLabel->setObjectName(QStringLiteral("hint"));
