@@ -1,5 +1,7 @@
 #include "audio/AudioRecorder.h"
 
+#include "audio/OutputPath.h"
+
 namespace murmelo {
 
 std::unique_ptr<AudioRecorder> AudioRecorder::create(const QString &path, AudioInputError &error,
@@ -10,6 +12,12 @@ std::unique_ptr<AudioRecorder> AudioRecorder::create(const QString &path, AudioI
     error = input->open();
     if (!error.ok())
         return nullptr;
+    // The name must be new: the microphone's audio never goes into a file someone placed there.
+    QString reason;
+    if (!createExclusively(path, reason)) {
+        error = {AudioInputError::Kind::FileFailed, reason};
+        return nullptr;
+    }
     std::unique_ptr<AudioRecorder> recorder(new AudioRecorder(path, std::move(input)));
     if (!recorder->writer_.open(path)) {
         error = {AudioInputError::Kind::FileFailed, recorder->writer_.errorString()};

@@ -2,6 +2,11 @@
 
 #include "audio/WavFile.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace murmelo {
 
 namespace {
@@ -26,9 +31,17 @@ bool AudioRecorderWavWriter::open(const QString &path)
     written_ = 0;
     buffer_.clear();
     file_.setFileName(path);
+    // Never written through a symbolic link at the name; a new file is the user's alone.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
     // Unbuffered: our own buffer decides when bytes go out, so a full disk shows up at flush().
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    if (!file_.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return fail(file_.errorString());
+    }
     if (!WavFile::writeHeader(file_, fmtChunk_, 0)) {
         fail(file_.errorString());
         file_.close();

@@ -1,5 +1,7 @@
 #include "library/StoreFile.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -75,8 +77,15 @@ QString quickCheck(SqliteDatabase &db)
 
 StoreError openStoreFile(SqliteDatabase &db, const QString &path, const StoreSchema &schema)
 {
+    // The store holds the user's words: the file is the user's alone, and SQLite gives its
+    // journals the file's mode. A store an older version left readable to others is tightened.
     const bool existed = QFileInfo::exists(path);
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (existed) {
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            PrivateFiles::tightenFile(path + QLatin1String(suffix));
+    } else {
+        PrivateFiles::makeFile(path);
+    }
     if (!db.open(path, SQLITE_OPEN_READWRITE | (existed ? 0 : SQLITE_OPEN_CREATE))) {
         const QString reason = db.lastError();
         db.close();

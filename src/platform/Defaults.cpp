@@ -1,5 +1,7 @@
 #include "platform/Defaults.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
@@ -9,8 +11,18 @@ namespace {
 Defaults *g_override = nullptr;
 }
 
+namespace {
+// The settings name the user's mail server and sender; they are the user's alone. Qt rewrites
+// the file through a new one that keeps the old one's mode.
+QString privateFile(const QString &path)
+{
+    PrivateFiles::makeFile(path);
+    return path;
+}
+} // namespace
+
 Defaults::Defaults(const QString &iniPath)
-    : settings_(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
+    : settings_(std::make_unique<QSettings>(privateFile(iniPath), QSettings::IniFormat))
 {
 }
 

@@ -1,7 +1,12 @@
 #include "platform/StandardPaths.h"
 
+#include "platform/PrivateFiles.h"
+#include "platform/TemporaryFiles.h"
+
 #include <QDir>
+#include <QHash>
 #include <QStandardPaths>
+#include <mutex>
 #include <unistd.h>
 
 namespace murmelo::StandardPaths {
@@ -9,7 +14,7 @@ namespace murmelo::StandardPaths {
 namespace {
 QString ensured(const QString &path)
 {
-    QDir().mkpath(path);
+    PrivateFiles::makeFolder(path);
     return path;
 }
 
@@ -31,13 +36,20 @@ QString applicationSupportDirectory()
 
 QString temporaryDirectory()
 {
-    // A per-user folder: /tmp is shared, and other users must not read a recording in progress.
-    const QString path = QDir::tempPath() + QStringLiteral("/murmelo-%1").arg(getuid());
-    if (!QDir(path).exists()) {
-        QDir().mkpath(path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    return path + QLatin1Char('/');
+    // A per-user folder: /tmp is shared, and other users must neither read a recording in
+    // progress nor place anything where it will be written. The choice is kept for each base
+    // folder (tests move TMPDIR), and made again only if the folder went away.
+    static std::mutex mutex;
+    static QHash<QString, QString> chosen;
+    const QString base = QDir::tempPath();
+    const uid_t uid = getuid();
+    std::lock_guard lock(mutex);
+    QString &folder = chosen[base];
+    if (folder.isEmpty() || !TemporaryFiles::isPrivateFolder(folder, uid))
+        folder = TemporaryFiles::privateWorkFolder(base, uid);
+    // Nothing can be created below /dev/null, so without a private folder every write fails
+    // with an error instead of landing somewhere others can reach.
+    return (folder.isEmpty() ? QStringLiteral("/dev/null/murmelo") : folder) + QLatin1Char('/');
 }
 
 QString cachesDirectory()

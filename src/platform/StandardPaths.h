@@ -5,7 +5,8 @@
 namespace murmelo {
 
 // The application's folders, all under the XDG variables so that tests can point them at
-// scratch folders. Each is created, with missing parents, the first time it is asked for.
+// scratch folders. Each is created, with missing parents, the first time it is asked for, and
+// is private to the user (mode 0700).
 namespace StandardPaths {
 
 // Where the store file lives: $XDG_DATA_HOME/murmelo
@@ -13,7 +14,8 @@ QString libraryDirectory();
 // Where saved audio lives: $XDG_DATA_HOME/murmelo/recordings
 QString applicationSupportDirectory();
 // Job output and recordings in progress: $TMPDIR/murmelo-<uid>/, with its trailing separator,
-// so that "begins with the temporary folder" is a plain prefix test.
+// so that "begins with the temporary folder" is a plain prefix test. When that name is held by
+// anything but the user's own private folder, a private one beside it is used instead.
 QString temporaryDirectory();
 // Caches: $XDG_CACHE_HOME/murmelo
 QString cachesDirectory();

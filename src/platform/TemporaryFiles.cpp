@@ -1,11 +1,16 @@
 #include "platform/TemporaryFiles.h"
 
+#include "platform/SystemLog.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace murmelo::TemporaryFiles {
@@ -55,6 +60,41 @@ int removeFilesOfEndedProcesses(const QString &folder, const QSet<QString> &keep
             ++removed;
     }
     return removed;
+}
+
+bool isPrivateFolder(const QString &path, uid_t uid)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == uid && (info.st_mode & 07777) == 0700;
+}
+
+QString privateWorkFolder(const QString &base, uid_t uid)
+{
+    const QString name = QStringLiteral("murmelo-%1").arg(uid);
+    const QString preferred = base + QLatin1Char('/') + name;
+    const QByteArray local = QFile::encodeName(preferred);
+    // mkdir's mode passes through the umask; chmod on what mkdir just made sets it exactly.
+    if (::mkdir(local.constData(), 0700) == 0)
+        ::chmod(local.constData(), 0700);
+    if (isPrivateFolder(preferred, uid))
+        return preferred;
+
+    systemLog(
+        QStringLiteral("%1 is not a private folder of this user; it is not used").arg(preferred));
+    const QDir folder(base);
+    for (const QString &earlier :
+         folder.entryList({name + QStringLiteral(".??????")},
+                          QDir::Dirs | QDir::Hidden | QDir::System, QDir::Name)) {
+        if (isPrivateFolder(folder.filePath(earlier), uid))
+            return folder.filePath(earlier);
+    }
+    QByteArray pattern = local + ".XXXXXX";
+    if (::mkdtemp(pattern.data()))
+        return QFile::decodeName(pattern);
+    systemLog(QStringLiteral("No private work folder can be made in %1: %2")
+                  .arg(base, QString::fromLocal8Bit(std::strerror(errno))));
+    return {};
 }
 
 } // namespace murmelo::TemporaryFiles

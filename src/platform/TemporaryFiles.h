@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <sys/types.h>
 
 namespace murmelo::TemporaryFiles {
 
@@ -24,5 +25,17 @@ bool processIsRunning(qint64 pid);
 // of unknown names are never touched. Returns how many files were removed.
 int removeFilesOfEndedProcesses(const QString &folder, const QSet<QString> &keep = {},
                                 const std::function<bool(qint64)> &isRunning = processIsRunning);
+
+// True when only `uid` can reach into `path`: a real folder (not a symbolic link to one), owned
+// by `uid`, with mode 0700. Another user cannot add, replace or read a file in such a folder.
+bool isPrivateFolder(const QString &path, uid_t uid);
+
+// The work folder of user `uid` under `base` (the shared temporary folder), without its trailing
+// separator: "<base>/murmelo-<uid>", made 0700 when missing. When something else holds that name
+// (another user's folder, a folder others may write into, a symbolic link, a file), a private
+// "<base>/murmelo-<uid>.XXXXXX" is used instead: the one an earlier run made, or a fresh one, so
+// that every run shares it and the files of ended runs are found there. Empty when no private
+// folder can be had; nothing is ever written into a folder that fails the test.
+QString privateWorkFolder(const QString &base, uid_t uid);
 
 } // namespace murmelo::TemporaryFiles

@@ -1,5 +1,5 @@
 #include "AudioFixtures.h"
-#include "AudioRecorderTestLimits.h"
+#include "support/FileSizeLimit.h"
 
 #include "audio/AudioInputDevice.h"
 #include "audio/AudioInputFile.h"
@@ -219,6 +219,17 @@ TEST(AudioRecorder, CreationTellsPermissionProblemsFromFileProblems)
                                        std::make_unique<ScriptedInput>()));
     EXPECT_EQ(error.kind, AudioInputError::Kind::FileFailed);
     EXPECT_FALSE(error.isPermissionDenied());
+
+    // Something already at the name, a link above all, is never recorded into nor removed.
+    const QString target = test::scratchRoot() + QStringLiteral("/recorder-link-target");
+    QFile::remove(target);
+    const QString link = Recording::tempAudioPath();
+    ASSERT_TRUE(QFile::link(target, link));
+    EXPECT_FALSE(AudioRecorder::create(link, error, std::make_unique<ScriptedInput>()));
+    EXPECT_EQ(error.kind, AudioInputError::Kind::FileFailed);
+    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    QFile::remove(link);
 }
 
 TEST(AudioRecorder, NoInputDeviceIsReportedAsSuch)

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace murmelo;
 
@@ -53,6 +54,41 @@ TEST(Defaults, ValuesPersistAcrossInstancesAndAbsentKeysReadAsZero)
     EXPECT_EQ(Defaults::standard().path(), path);
     Defaults::setStandardForTesting(nullptr);
     EXPECT_TRUE(Defaults::standard().path().startsWith(test::scratchRoot()));
+}
+
+TEST(Defaults, SettingsAndTheirFoldersAreTheUsersAloneAndLooserOnesAreTightened)
+{
+    const auto mode = [](const QString &path) {
+        struct stat info {};
+        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0u;
+    };
+    const mode_t previousMask = ::umask(022);
+    const QString folder = test::scratchRoot() + "/config-private/murmelo";
+    QDir(folder).removeRecursively();
+    {
+        Defaults defaults(folder + "/murmelo.conf");
+        EXPECT_EQ(mode(folder + "/murmelo.conf"), 0600u);
+        defaults.setString("relaySender", "me@example.org");
+        defaults.synchronize(); // written anew beside the old file and renamed over it
+    }
+    EXPECT_EQ(mode(folder + "/murmelo.conf"), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
+
+    // As an older version left them.
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    ::chmod(QFile::encodeName(folder + "/murmelo.conf").constData(), 0644);
+    Defaults reopened(folder + "/murmelo.conf");
+    EXPECT_EQ(reopened.stringForKey("relaySender"), QStringLiteral("me@example.org"));
+    EXPECT_EQ(mode(folder + "/murmelo.conf"), 0600u);
+    EXPECT_EQ(mode(folder), 0700u);
+
+    // So are the library's and the caches' folders.
+    ::chmod(QFile::encodeName(StandardPaths::libraryDirectory()).constData(), 0755);
+    for (const QString &path :
+         {StandardPaths::libraryDirectory(), StandardPaths::applicationSupportDirectory(),
+          StandardPaths::cachesDirectory()})
+        EXPECT_EQ(mode(path), 0700u) << qPrintable(path);
+    ::umask(previousMask);
 }
 
 TEST(AlertPresenter, RecorderAnswersWithTheChosenButtonIndex)

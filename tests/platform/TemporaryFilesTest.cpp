@@ -1,11 +1,16 @@
 #include "platform/TemporaryFiles.h"
+#include "platform/StandardPaths.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QUuid>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,4 +79,75 @@ TEST(TemporaryFiles, FilesOfEndedProcessesGoAndEveryOtherFileStays)
     EXPECT_FALSE(QFile::exists(stale));
     for (const QString &kept : {staleNamed, ofLive, own, older, aside})
         EXPECT_TRUE(QFile::exists(kept)) << qPrintable(kept);
+}
+
+namespace {
+// Everything below a folder, by path relative to it.
+QStringList contentsOf(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    found.sort();
+    return found;
+}
+} // namespace
+
+TEST(TemporaryFiles, WorkFolderIsTheUsersAloneAndAHostileOneIsNeverUsed)
+{
+    const uid_t uid = getuid();
+    const QString name = QStringLiteral("/murmelo-%1").arg(uid);
+    const mode_t previousMask = ::umask(022);
+
+    const QString fresh = freshFolder();
+    EXPECT_EQ(TemporaryFiles::privateWorkFolder(fresh, uid), fresh + name);
+    EXPECT_TRUE(TemporaryFiles::isPrivateFolder(fresh + name, uid));
+
+    const QString elsewhere = freshFolder();
+    QDir().mkpath(elsewhere + "/target");
+    QFile::setPermissions(elsewhere + "/target",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QMap<QString, std::function<void(const QString &)>> hostile{
+        {"open to all",
+         [](const QString &at) {
+             QDir().mkdir(at);
+             ::chmod(QFile::encodeName(at).constData(), 0777);
+         }},
+        {"a link", [&](const QString &at) { QFile::link(elsewhere + "/target", at); }},
+        {"a file",
+         [](const QString &at) { touch(QFileInfo(at).path(), QFileInfo(at).fileName()); }},
+    };
+    if (uid == 0) { // only root can give a folder away; anyone else meets such folders
+        hostile.insert("another user's", [](const QString &at) {
+            QDir().mkdir(at);
+            ::chmod(QFile::encodeName(at).constData(), 0700);
+            ASSERT_EQ(::chown(QFile::encodeName(at).constData(), 65534, 65534), 0);
+        });
+    }
+    for (auto it = hostile.cbegin(); it != hostile.cend(); ++it) {
+        const QString base = freshFolder();
+        const QString taken = base + name;
+        it.value()(taken);
+        const QStringList before = contentsOf(base);
+
+        const QString chosen = TemporaryFiles::privateWorkFolder(base, uid);
+        EXPECT_TRUE(chosen.startsWith(taken + '.')) << qPrintable(it.key() + ": " + chosen);
+        EXPECT_TRUE(TemporaryFiles::isPrivateFolder(chosen, uid)) << qPrintable(it.key());
+        // Later runs share it, so they find what an ended run left there.
+        EXPECT_EQ(TemporaryFiles::privateWorkFolder(base, uid), chosen) << qPrintable(it.key());
+
+        const QByteArray savedTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", base.toLocal8Bit());
+        EXPECT_EQ(StandardPaths::temporaryDirectory(), chosen + '/') << qPrintable(it.key());
+        touch(StandardPaths::temporaryDirectory(), TemporaryFiles::fileName("m", "u", ".wav"));
+        qputenv("TMPDIR", savedTmp);
+
+        QStringList expected = before + contentsOf(chosen) + QStringList{chosen};
+        expected.sort();
+        EXPECT_EQ(contentsOf(base), expected) << qPrintable(it.key());
+        EXPECT_EQ(contentsOf(elsewhere + "/target"), QStringList()) << qPrintable(it.key());
+    }
+    ::umask(previousMask);
 }
