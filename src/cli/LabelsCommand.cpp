@@ -11,7 +11,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace murmelo::cli {
 
@@ -53,22 +58,53 @@ int exportLabels(PhraseMarkerStore &store, const Recording &recording, const Lab
     return Ok;
 }
 
+// Opens a label file for reading without blocking on a FIFO; why not, otherwise.
+QString openLabelFile(QFile &file, const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return QStringLiteral("“%1” cannot be read: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(info.st_mode)
+                   ? QStringLiteral("“%1” is a folder, not a label file").arg(path)
+                   : QStringLiteral("“%1” is not a regular file").arg(path);
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return QStringLiteral("“%1” cannot be read: %2").arg(path, file.errorString());
+    }
+    return {};
+}
+
 int importLabels(PhraseMarkerStore &store, const Recording &recording, const LabelAudio &audio,
                  LabelTimeLine assumed, const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("“%1” cannot be read").arg(path));
-    if (file.size() > maximumLabelFileBytes)
+    // A device or a FIFO has no size to check and may never end: only a regular file is read,
+    // and never more than a label file can be.
+    QFile file;
+    if (const QString problem = openLabelFile(file, path); !problem.isEmpty())
+        return fail(problem + QStringLiteral("; nothing was changed"));
+    const QByteArray bytes = file.read(maximumLabelFileBytes + 1);
+    if (bytes.size() > maximumLabelFileBytes)
         return fail(
             QStringLiteral("“%1” is too large for a label file; nothing was changed").arg(path));
-    const LabelFileContents contents = readLabelFile(file.readAll(), assumed, audio);
+    if (file.error() != QFileDevice::NoError)
+        return fail(QStringLiteral("“%1” cannot be read: %2; nothing was changed")
+                        .arg(path, file.errorString()));
+    const LabelFileContents contents = readLabelFile(bytes, assumed, audio);
     if (!contents.ok()) {
         for (const QString &error : contents.errors)
             std::fprintf(stderr, "%s: %s\n", path.toLocal8Bit().constData(),
                          error.toLocal8Bit().constData());
         return fail(QStringLiteral("“%1” was refused; nothing was changed").arg(path));
     }
+    // An import replaces every marker: a file that names none (empty, a header alone, line ends
+    // another reader missed) would silently delete them all.
+    if (contents.markers.isEmpty())
+        return fail(QStringLiteral("no markers in %1; nothing was changed").arg(path));
     StoreError error;
     if (!store.replaceMarkers(recording.rowID(), contents.markers, &error))
         return fail(error.description);

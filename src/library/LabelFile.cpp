@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace murmelo {
 
@@ -20,7 +21,7 @@ QString seconds(qint64 frames, int sampleRate)
 QString oneLine(QString text)
 {
     for (QChar &c : text) {
-        if (c == u'\t' || c == u'\n' || c == u'\r')
+        if (c.category() == QChar::Other_Control)
             c = u' ';
     }
     return text;
@@ -29,6 +30,32 @@ QString oneLine(QString text)
 QString tr(const char *text)
 {
     return QCoreApplication::translate("LabelFile", text);
+}
+
+// Takes the next line off `rest`, whichever line end ends it: LF, CRLF, or a lone CR as some
+// editors still write.
+QByteArrayView nextLine(QByteArrayView &rest)
+{
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != '\n' && rest[end] != '\r')
+        ++end;
+    const QByteArrayView line = rest.first(end);
+    qsizetype next = end;
+    if (next < rest.size())
+        next += rest[next] == '\r' && next + 1 < rest.size() && rest[next + 1] == '\n' ? 2 : 1;
+    rest = rest.sliced(next);
+    return line;
+}
+
+// The first control character of a line other than the tabs that part its fields: a NUL would
+// cut the text short wherever it is shown.
+std::optional<ushort> controlCharacter(const QString &line)
+{
+    for (const QChar c : line) {
+        if (c != u'\t' && c.category() == QChar::Other_Control)
+            return c.unicode();
+    }
+    return std::nullopt;
 }
 } // namespace
 
@@ -62,15 +89,13 @@ LabelFileContents readLabelFile(const QByteArray &bytes, LabelTimeLine assumed,
     QByteArrayView rest(bytes);
     if (rest.startsWith("\xEF\xBB\xBF"))
         rest = rest.sliced(3);
-    const QLocale c = QLocale::c();
+    // Times are read the same on every desktop: "1,500" is not a number, never 1500 s.
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
     int number = 0;
     while (!rest.isEmpty()) {
         ++number;
-        const qsizetype newline = rest.indexOf('\n');
-        QByteArrayView raw = newline < 0 ? rest : rest.first(newline);
-        rest = newline < 0 ? QByteArrayView() : rest.sliced(newline + 1);
-        if (raw.endsWith('\r'))
-            raw.chop(1);
+        const QByteArrayView raw = nextLine(rest);
         const auto refuse = [&](const QString &why) {
             contents.errors << tr("line %1: %2").arg(number).arg(why);
         };
@@ -78,6 +103,11 @@ LabelFileContents readLabelFile(const QByteArray &bytes, LabelTimeLine assumed,
         const QString line = utf8.decode(raw);
         if (utf8.hasError()) {
             refuse(tr("not UTF-8 text"));
+            continue;
+        }
+        if (const auto control = controlCharacter(line)) {
+            refuse(tr("holds the control character U+%1, which is not text")
+                       .arg(QString::number(*control, 16).toUpper().rightJustified(4, u'0')));
             continue;
         }
         if (line.trimmed().isEmpty())

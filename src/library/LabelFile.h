@@ -32,9 +32,10 @@ struct LabelFileContents {
     bool ok() const { return errors.isEmpty(); }
 };
 
-// Reads a label file: ours, or another editor's (CRLF line ends, a byte-order mark, comment
-// and frequency lines). A file without our header comment is taken to count on `assumed`.
-// Every malformed line is reported by number; the caller keeps nothing unless ok().
+// Reads a label file: ours, or another editor's (LF, CRLF or CR line ends, a byte-order mark,
+// comment and frequency lines). A file without our header comment is taken to count on
+// `assumed`. Times are plain decimal seconds; control characters other than the field tabs are
+// refused. Every malformed line is reported by number; the caller keeps nothing unless ok().
 LabelFileContents readLabelFile(const QByteArray &bytes, LabelTimeLine assumed,
                                 const LabelAudio &audio);
 

@@ -1,6 +1,7 @@
 #include "library/PhraseMarkerStore.h"
 
 #include "library/StoreContext.h"
+#include "library/StoreSchema.h"
 #include "platform/SystemLog.h"
 
 #include <QCoreApplication>
@@ -145,14 +146,36 @@ bool PhraseMarkerStore::replaceMarkers(qint64 recordingID, const QList<PhraseMar
     }
     SqliteDatabase &db = m_context.database();
     const auto failed = [&] {
-        const QString reason = db.lastError();
-        db.exec(QStringLiteral("ROLLBACK"));
+        // The first failure is the one to tell: a failed statement may already have ended the
+        // transaction, and the rollback's own complaint would hide it.
+        const QString reason = db.failureReason();
+        if (!sqlite3_get_autocommit(db.handle()))
+            db.exec(QStringLiteral("ROLLBACK"));
         return fail(
             error, StoreError::WriteFailed,
             QCoreApplication::translate("Store", "The markers could not be saved: %1").arg(reason));
     };
     if (!db.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return fail(error, StoreError::WriteFailed, db.lastError());
+
+    // The search triggers rebuild the recording's whole index row for each marker row written,
+    // which makes a large replacement quadratic. They are set aside for this transaction only
+    // (a rollback or a crash brings them back with it) and the row is rebuilt once at the end.
+    QStringList searchTriggers;
+    {
+        SqliteStatement triggers = db.prepare(
+            QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger' AND"
+                           " tbl_name = 'marker' AND sql LIKE '%recording_search%'"));
+        QStringList names;
+        while (triggers.step() == SQLITE_ROW) {
+            names << triggers.columnText(0);
+            searchTriggers << triggers.columnText(1);
+        }
+        for (const QString &name : std::as_const(names)) {
+            if (!db.exec(QStringLiteral("DROP TRIGGER \"%1\"").arg(name)))
+                return failed();
+        }
+    }
     {
         SqliteStatement clear =
             db.prepare(QStringLiteral("DELETE FROM marker WHERE recordingId = ?1"));
@@ -178,6 +201,12 @@ bool PhraseMarkerStore::replaceMarkers(qint64 recordingID, const QList<PhraseMar
     for (const PhraseMarker &marker : markers) {
         qint64 ignored;
         if (!insert(recordingID, marker, &ignored))
+            return failed();
+    }
+    if (!db.exec(recordingSearchRefresh(QString::number(recordingID))))
+        return failed();
+    for (const QString &trigger : std::as_const(searchTriggers)) {
+        if (!db.exec(trigger))
             return failed();
     }
     if (!db.exec(QStringLiteral("COMMIT")))

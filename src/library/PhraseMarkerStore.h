@@ -25,7 +25,8 @@ public:
     bool updateMarker(const PhraseMarker &marker, StoreError *error = nullptr);
     bool removeMarker(qint64 markerID, StoreError *error = nullptr);
     // Replaces all of the recording's markers at once: either every new marker is stored, or
-    // the old ones stay as they were.
+    // the old ones stay as they were. One transaction that rebuilds the search index once, so
+    // its time grows with the number of markers, not with its square.
     bool replaceMarkers(qint64 recordingID, const QList<PhraseMarker> &markers,
                         StoreError *error = nullptr);
 

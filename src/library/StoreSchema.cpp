@@ -55,6 +55,15 @@ QStringList StoreSchema::creationStatements() const
     return statements + extraStatements;
 }
 
+QString recordingSearchRefresh(const QString &recordingID)
+{
+    return QStringLiteral("DELETE FROM recording_search WHERE rowid = %1;"
+                          " INSERT INTO recording_search (rowid, name, message, markers)"
+                          " SELECT id, name, message, (SELECT group_concat(text, ' ') FROM marker"
+                          " WHERE recordingId = recording.id) FROM recording WHERE id = %1;")
+        .arg(recordingID);
+}
+
 namespace {
 // Phrase markers as version 4 made them. A marker is a stretch of whole frames [startFrame,
 // endFrame) on the reversal's time line, with the text the user heard there. The triggers keep
@@ -80,11 +89,7 @@ QStringList versionFourMarkers()
 // in step with every write to the two tables, inside the writing transaction.
 QStringList versionFiveSearch()
 {
-    const QString refresh =
-        QStringLiteral("DELETE FROM recording_search WHERE rowid = %1;"
-                       " INSERT INTO recording_search (rowid, name, message, markers)"
-                       " SELECT id, name, message, (SELECT group_concat(text, ' ') FROM marker"
-                       " WHERE recordingId = recording.id) FROM recording WHERE id = %1;");
+    const auto refresh = [](const char *id) { return recordingSearchRefresh(QLatin1String(id)); };
     const auto trigger = [](const QString &name, const QString &when, const QString &body) {
         return QStringLiteral("CREATE TRIGGER %1 %2 BEGIN %3 END").arg(name, when, body);
     };
@@ -95,19 +100,18 @@ QStringList versionFiveSearch()
                        " SELECT id, name, message, (SELECT group_concat(text, ' ') FROM marker"
                        " WHERE recordingId = recording.id) FROM recording"),
         trigger(QStringLiteral("recording_search_insert"),
-                QStringLiteral("AFTER INSERT ON recording"), refresh.arg(u"NEW.id")),
+                QStringLiteral("AFTER INSERT ON recording"), refresh("NEW.id")),
         trigger(QStringLiteral("recording_search_update"),
-                QStringLiteral("AFTER UPDATE OF name, message ON recording"),
-                refresh.arg(u"NEW.id")),
+                QStringLiteral("AFTER UPDATE OF name, message ON recording"), refresh("NEW.id")),
         trigger(QStringLiteral("recording_search_delete"),
                 QStringLiteral("AFTER DELETE ON recording"),
                 QStringLiteral("DELETE FROM recording_search WHERE rowid = OLD.id;")),
         trigger(QStringLiteral("marker_search_insert"), QStringLiteral("AFTER INSERT ON marker"),
-                refresh.arg(u"NEW.recordingId")),
+                refresh("NEW.recordingId")),
         trigger(QStringLiteral("marker_search_update"), QStringLiteral("AFTER UPDATE ON marker"),
-                refresh.arg(u"OLD.recordingId") + refresh.arg(u"NEW.recordingId")),
+                refresh("OLD.recordingId") + refresh("NEW.recordingId")),
         trigger(QStringLiteral("marker_search_delete"), QStringLiteral("AFTER DELETE ON marker"),
-                refresh.arg(u"OLD.recordingId"))};
+                refresh("OLD.recordingId"))};
 }
 } // namespace
 

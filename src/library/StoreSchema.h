@@ -50,4 +50,8 @@ struct StoreSchema {
 // messages and marker texts.
 const StoreSchema &recordingStoreSchema();
 
+// The statements that rebuild one recording's row of the search index from its title, message
+// and markers; `recordingID` is an SQL expression (a number, NEW.id in a trigger).
+QString recordingSearchRefresh(const QString &recordingID);
+
 } // namespace murmelo

@@ -1,5 +1,6 @@
 #include "library/LabelFile.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -91,6 +92,45 @@ TEST(LabelFileTest, MalformedLinesAreAllNamedByNumberAndNothingIsKept)
     EXPECT_FALSE(read.ok());
 }
 
+TEST(LabelFileTest, EveryLineEndIsReadAndLineNumbersCountThemAlike)
+{
+    for (const QByteArray end : {"\n", "\r\n", "\r"}) {
+        const QByteArray file = "# Murmelo phrase markers: seconds on the reversed time line" +
+                                end + "1\t2\tone" + end + end + "3\t4\ttwo" + end + "x" + end;
+        const auto read = readLabelFile(file, LabelTimeLine::Reversed, tenSeconds);
+        EXPECT_EQ(read.markers.size(), 2) << file.toStdString();
+        EXPECT_EQ(read.markers.value(1).text, QStringLiteral("two"));
+        EXPECT_EQ(read.errors, QStringList{read.errors.value(0)});
+        EXPECT_TRUE(read.errors.value(0).startsWith(QLatin1String("line 5:")));
+    }
+    // Mixed ends in one file, a CR that ends the file, a lone CR before CRLF.
+    const auto mixed = readLabelFile("1\t2\ta\r3\t4\tb\n5\t6\tc\r\r\n7\t8\td\r",
+                                     LabelTimeLine::Reversed, tenSeconds);
+    ASSERT_TRUE(mixed.ok()) << mixed.errors.join(u'\n').toStdString();
+    ASSERT_EQ(mixed.markers.size(), 4);
+    EXPECT_EQ(mixed.markers[3].text, QStringLiteral("d"));
+}
+
+TEST(LabelFileTest, ControlCharactersAndGroupedNumbersAreRefusedByLine)
+{
+    const auto refused = [](const QByteArray &file) {
+        return readLabelFile(file, LabelTimeLine::Reversed, tenSeconds).errors;
+    };
+    static const char nul[] = "1\t2\tok\n3\t4\tcut\0here\n";
+    EXPECT_EQ(refused(QByteArray(nul, sizeof nul - 1)),
+              QStringList{"line 2: holds the control character U+0000, which is not text"});
+    for (const QByteArray &control :
+         {QByteArray("\x01"), QByteArray("\x1B[2J"), QByteArray("\x7F"), QByteArray("\xC2\x85")})
+        EXPECT_EQ(refused("1\t2\tx" + control + "\n").size(), 1) << control.toHex().toStdString();
+    // Times carry no digit grouping: "1,500" is not 1500 seconds in any locale.
+    QLocale::setDefault(QLocale(QLocale::German));
+    EXPECT_EQ(refused("1,500\t2\tgrouped\n").size(), 1);
+    EXPECT_EQ(refused("0\t1,000\tgrouped\n").size(), 1);
+    EXPECT_EQ(refused("1\t1,5\tdecimal comma\n").size(), 1);
+    QLocale::setDefault(QLocale::c());
+    EXPECT_TRUE(refused("1.500\t2\tdecimal point\n").isEmpty());
+}
+
 TEST(LabelFileTest, TextThatWouldBreakTheLineIsWrittenOnOneLine)
 {
     const QByteArray file = writeLabelFile({{0, {0, 10}, QStringLiteral("two\nlines\tand tab")}},
@@ -99,6 +139,11 @@ TEST(LabelFileTest, TextThatWouldBreakTheLineIsWrittenOnOneLine)
     ASSERT_TRUE(read.ok());
     ASSERT_EQ(read.markers.size(), 1);
     EXPECT_EQ(read.markers[0].text, QStringLiteral("two lines and tab"));
+    // Other control characters become spaces too, so the file reads back.
+    const QByteArray bell = writeLabelFile({{0, {0, 10}, QStringLiteral("ring\abell")}},
+                                           LabelTimeLine::Reversed, tenSeconds);
+    EXPECT_EQ(readLabelFile(bell, LabelTimeLine::Reversed, tenSeconds).markers.value(0).text,
+              QStringLiteral("ring bell"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "library/PhraseMarker.h"
 #include "StoreFixture.h"
 #include "library/PhraseMarkerStore.h"
+#include "library/RecordingSearch.h"
 
 #include <QRandomGenerator>
 #include <sqlite3.h>
@@ -139,6 +140,38 @@ TEST_F(PhraseMarkerStoreTest, ReplacingIsAllOrNothing)
 
     ASSERT_TRUE(store.replaceMarkers(recording->rowID(), {}));
     EXPECT_TRUE(store.markers(recording->rowID()).isEmpty());
+}
+
+TEST_F(PhraseMarkerStoreTest, LargeReplacementKeepsTheSearchInStepAndItsTriggersInPlace)
+{
+    auto context = openContext();
+    auto recording = savedRecording(*context, QStringLiteral("r"));
+    auto other = savedRecording(*context, QStringLiteral("o"));
+    PhraseMarkerStore store(*context);
+    SqliteDatabase &db = context->database();
+    const QString schema = QStringLiteral("SELECT group_concat(sql, ';') FROM sqlite_master");
+    const QString before = db.scalar(schema).toString();
+    const auto found = [&](const char *word) {
+        return RecordingSearch(*context).search(QLatin1String(word));
+    };
+
+    QList<PhraseMarker> many;
+    for (int i = 0; i < 5000; ++i)
+        many << marker(i * 10, i * 10 + 5, i == 4999 ? QStringLiteral("zebra") : QString());
+    ASSERT_TRUE(store.replaceMarkers(recording->rowID(), many));
+    EXPECT_EQ(store.markers(recording->rowID()).size(), 5000);
+    EXPECT_EQ(found("zebra"), QList<qint64>{recording->rowID()});
+    EXPECT_EQ(db.scalar(schema).toString(), before);
+
+    ASSERT_TRUE(store.replaceMarkers(recording->rowID(), {marker(0, 1, QStringLiteral("yak"))}));
+    EXPECT_TRUE(found("zebra").isEmpty());
+    EXPECT_EQ(found("yak"), QList<qint64>{recording->rowID()});
+
+    // A refused replacement brings every trigger back too: single edits still reach the index.
+    EXPECT_FALSE(store.replaceMarkers(4242, {marker(0, 1, QStringLiteral("gnu"))}));
+    EXPECT_EQ(db.scalar(schema).toString(), before);
+    ASSERT_TRUE(store.addMarker(other->rowID(), marker(0, 1, QStringLiteral("wombat"))));
+    EXPECT_EQ(found("wombat"), QList<qint64>{other->rowID()});
 }
 
 TEST_F(PhraseMarkerStoreTest, VersionThreeFileGainsMarkersAndKeepsItsRecords)
