@@ -1,6 +1,8 @@
 #include "library/SqliteDatabase.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <cstring>
 
 namespace murmelo {
 
@@ -123,6 +125,19 @@ QVariant SqliteDatabase::scalar(const QString &sql)
 QString SqliteDatabase::lastError() const
 {
     return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+}
+
+QString SqliteDatabase::failureReason() const
+{
+    if (!m_db)
+        return lastError();
+    const int code = sqlite3_errcode(m_db) & 0xff;
+    if (code == SQLITE_FULL)
+        return QCoreApplication::translate("Store", "the disk is full");
+    const int systemError = sqlite3_system_errno(m_db);
+    if ((code == SQLITE_IOERR || code == SQLITE_CANTOPEN) && systemError != 0)
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    return lastError();
 }
 
 } // namespace murmelo

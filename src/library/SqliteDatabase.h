@@ -66,6 +66,9 @@ public:
     // The first column of the first row, or an invalid QVariant.
     QVariant scalar(const QString &sql);
     QString lastError() const;
+    // The last error as a user reads it: "the disk is full", or the system's own message for a
+    // failed read or write, or else SQLite's message.
+    QString failureReason() const;
 
 private:
     sqlite3 *m_db = nullptr;

@@ -188,10 +188,13 @@ void StoreContext::fail(StoreError *error, StoreError::Code code, const QString 
 }
 
 bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObjectList &updated,
-                                const StoreObjectList &deleted, std::vector<qint64> *newRowIDs)
+                                const StoreObjectList &deleted, std::vector<qint64> *newRowIDs,
+                                QString *reason)
 {
-    if (!m_db.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    if (!m_db.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        *reason = m_db.failureReason();
         return false;
+    }
     const auto ok = [&] {
         for (const auto &object : deleted) {
             SqliteStatement statement = m_db.prepare(
@@ -249,9 +252,12 @@ bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObje
     }();
     if (ok && m_db.exec(QStringLiteral("COMMIT")))
         return true;
-    const QString reason = m_db.lastError();
-    m_db.exec(QStringLiteral("ROLLBACK"));
-    systemLog(QStringLiteral("Library: save rolled back: %1").arg(reason));
+    // The first failure is the cause. On a full disk or an I/O error SQLite has already rolled
+    // the transaction back, and a second rollback would only add "no transaction is active".
+    *reason = m_db.failureReason();
+    if (!sqlite3_get_autocommit(m_db.handle()))
+        m_db.exec(QStringLiteral("ROLLBACK"));
+    systemLog(QStringLiteral("Library: save rolled back: %1").arg(*reason));
     return false;
 }
 
@@ -283,10 +289,10 @@ bool StoreContext::save(StoreError *error)
         return false;
     }
     std::vector<qint64> newRowIDs;
-    if (!writeChanges(m_inserted, m_updated, m_deleted, &newRowIDs)) {
+    QString reason;
+    if (!writeChanges(m_inserted, m_updated, m_deleted, &newRowIDs, &reason)) {
         fail(error, StoreError::WriteFailed,
-             QCoreApplication::translate("Store", "Changes could not be saved: %1")
-                 .arg(m_db.lastError()));
+             QCoreApplication::translate("Store", "Changes could not be saved: %1").arg(reason));
         return false;
     }
 

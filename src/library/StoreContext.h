@@ -96,8 +96,10 @@ private:
     std::shared_ptr<StoreObject> makeObject(const EntityDescription &entity);
     std::shared_ptr<StoreObject> objectFromRow(const EntityDescription &entity,
                                                const SqliteStatement &row);
+    // One transaction; false with the cause of the first failure in `reason`.
     bool writeChanges(const StoreObjectList &inserted, const StoreObjectList &updated,
-                      const StoreObjectList &deleted, std::vector<qint64> *newRowIDs);
+                      const StoreObjectList &deleted, std::vector<qint64> *newRowIDs,
+                      QString *reason);
     void fail(StoreError *error, StoreError::Code code, const QString &description);
 
     const StoreSchema &m_schema;

@@ -1,5 +1,5 @@
 #include "AudioFixtures.h"
-#include "AudioRecorderTestLimits.h"
+#include "support/FileSizeLimit.h"
 
 #include "audio/MediaImport.h"
 #include "audio/WavFile.h"

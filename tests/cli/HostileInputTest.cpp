@@ -2,6 +2,9 @@
 // under another name, links at output names, FIFOs, signals mid-way, and a corpus of broken and
 // absurd audio run under a memory limit.
 #include "audio/WavFile.h"
+#include "library/PhraseMarkerStore.h"
+#include "library/Recording.h"
+#include "library/StoreContext.h"
 #include "support/TestSupport.h"
 
 #include <QCryptographicHash>
@@ -383,6 +386,84 @@ TEST_F(HostileInput, CorpusOfBrokenAndAbsurdFilesGetsClearErrorsInBoundedMemoryA
                       reasons[QStringLiteral("reverse")].toStdString())
                 << input.toStdString();
     }
+}
+
+TEST_F(HostileInput, AWorkFolderOthersCanReachIsNeverWrittenInto)
+{
+    // Another user could make the shared name first, open to all, or point it elsewhere.
+    const QString taken = temporary + QStringLiteral("/murmelo-%1").arg(getuid());
+    const QString elsewhere = folder + QStringLiteral("-elsewhere");
+    QDir().mkpath(elsewhere);
+    const QString song = path(QStringLiteral("song.flac"));
+    ASSERT_EQ(test::runShell(QStringLiteral("ffmpeg -v quiet -i '%1' '%2'").arg(good, song)), 0);
+    for (const bool link : {false, true}) {
+        QDir(taken).removeRecursively();
+        QFile::remove(taken);
+        if (link) {
+            ASSERT_TRUE(QFile::link(elsewhere, taken));
+        } else {
+            ASSERT_TRUE(QDir().mkdir(taken));
+            ::chmod(QFile::encodeName(taken).constData(), 0777);
+        }
+        // The import goes through the work folder on its way to the reversal.
+        const Outcome run = murmelo({"reverse", song, "-o", path(QStringLiteral("out.wav"))});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(QDir(taken).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System));
+        EXPECT_TRUE(QDir(elsewhere).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System));
+        QFile::remove(path(QStringLiteral("out.wav")));
+    }
+}
+
+TEST_F(HostileInput, LabelFilesThatAreNoLabelListChangeNoMarker)
+{
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", (folder + QStringLiteral("/data")).toLocal8Bit());
+    StoreContext context;
+    ASSERT_TRUE(context.open());
+    auto recording = Recording::insertInManagedObjectContext(context);
+    recording->setAudioPath(good, good); // a second of audio at 8000 Hz
+    ASSERT_TRUE(context.save());
+    const QString id = QString::number(recording->rowID());
+    const QList<PhraseMarker> kept{{0, {0, 4000}, QStringLiteral("kept")}};
+    ASSERT_TRUE(PhraseMarkerStore(context).replaceMarkers(recording->rowID(), kept));
+    const auto markers = [&] { return PhraseMarkerStore(context).markers(recording->rowID()); };
+    const auto saved = markers();
+
+    const QString fifo = path(QStringLiteral("labels.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    static const char nul[] = "0\t0.5\tcut\0short\n";
+    const QList<QPair<QString, QString>> refused{
+        {QStringLiteral("/dev/zero"), QStringLiteral("is not a regular file")},
+        {fifo, QStringLiteral("is not a regular file")},
+        {folder, QStringLiteral("is a folder")},
+        {write(QStringLiteral("empty.txt"), {}), QStringLiteral("no markers in")},
+        {write(QStringLiteral("header.txt"),
+               "# Murmelo phrase markers: seconds on the reversed time line\n"),
+         QStringLiteral("no markers in")},
+        {write(QStringLiteral("blank.txt"), "\r\n\r\n# nothing\r\n"),
+         QStringLiteral("no markers in")},
+        {write(QStringLiteral("nul.txt"), QByteArray(nul, sizeof nul - 1)),
+         QStringLiteral("line 1: holds the control character U+0000")},
+        {write(QStringLiteral("grouped.txt"), "0\t0.5\tfine\n0\t1,500\tgrouped\n"),
+         QStringLiteral("line 2: “1,500” is not a time in seconds")},
+        {sparse(QStringLiteral("huge.txt"), "0\t0.5\tx\n", 64 << 20),
+         QStringLiteral("too large for a label file")}};
+    for (const auto &[file, why] : refused) {
+        const Outcome run = murmelo({"labels", "import", id, file}, 5000);
+        EXPECT_EQ(run.exitCode, 1) << file.toStdString() << run.err.toStdString();
+        EXPECT_LT(run.milliseconds, 3000 * slack) << file.toStdString();
+        EXPECT_TRUE(run.err.contains(why)) << file.toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QStringLiteral("nothing was changed")))
+            << run.err.toStdString();
+        EXPECT_EQ(markers(), saved) << file.toStdString();
+    }
+
+    // Line ends of an older Mac editor: every line is read.
+    const QString mac = write(QStringLiteral("mac.txt"), "0\t0.25\tone\r0.5\t0.75\ttwo\r");
+    const Outcome run = murmelo({"labels", "import", id, mac});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(markers().size(), 2);
+    qputenv("XDG_DATA_HOME", savedDataHome);
 }
 
 } // namespace

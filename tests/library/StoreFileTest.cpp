@@ -1,9 +1,13 @@
 #include "StoreFixture.h"
 #include "platform/StandardPaths.h"
+#include "support/FileSizeLimit.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <cstring>
+#include <gmock/gmock.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 using namespace murmelo;
 using namespace murmelo::test;
@@ -356,6 +360,69 @@ TEST_F(StoreFileTest, FailedSaveIsReportedKeepsChangesAndLosesNoFile)
     ASSERT_TRUE(context->save());
     EXPECT_FALSE(QFileInfo::exists(oldForward));
     EXPECT_NE(second->rowID(), 0);
+    EXPECT_EQ(context->fetchObjects(Recording::entityName()).size(), 2u);
+}
+
+// The mode bits of a file or folder, without its type.
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST_F(StoreFileTest, StoreAndItsJournalsAreTheUsersAloneAndLooserOnesAreTightened)
+{
+    const mode_t previousMask = ::umask(022);
+    storePath = folder + QStringLiteral("/private/library.sql");
+    {
+        auto context = openContext();
+        Recording::insertInManagedObjectContext(*context)->setName(QStringLiteral("secret"));
+        ASSERT_TRUE(context->save());
+        for (const char *suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(storePath + QLatin1String(suffix)), 0600u) << suffix;
+        EXPECT_EQ(modeOf(folder + QStringLiteral("/private")), 0700u);
+    }
+
+    // As an older version left them: readable by everyone, journals included.
+    auto keepOpen = openContext(); // keeps the WAL and its index in place after the chmod
+    for (const char *suffix : {"", "-wal", "-shm"})
+        ::chmod(QFile::encodeName(storePath + QLatin1String(suffix)).constData(), 0644);
+    auto reopened = openContext();
+    for (const char *suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(modeOf(storePath + QLatin1String(suffix)), 0600u) << suffix;
+    ::umask(previousMask);
+}
+
+TEST_F(StoreFileTest, SaveOnAFullDiskNamesTheCauseAndKeepsTheChanges)
+{
+    auto context = openContext();
+    Recording::insertInManagedObjectContext(*context)->setName(QStringLiteral("first"));
+    ASSERT_TRUE(context->save());
+
+    // The file may not grow: SQLite reports it as full, as on a disk with no room left.
+    const qint64 pages =
+        context->database().scalar(QStringLiteral("PRAGMA page_count")).toLongLong();
+    context->database().exec(QStringLiteral("PRAGMA max_page_count=%1").arg(pages));
+    auto big = Recording::insertInManagedObjectContext(*context);
+    big->setWaveformImageData(QByteArray(1 << 20, 'x'));
+    StoreError error;
+    EXPECT_FALSE(context->save(&error));
+    EXPECT_EQ(error.code, StoreError::WriteFailed);
+    EXPECT_EQ(error.description.toStdString(), "Changes could not be saved: the disk is full");
+    EXPECT_TRUE(context->hasChanges());
+
+    // A write that fails part-way is named as the write's failure (the system's reason where
+    // SQLite still has it), never as the rollback after it.
+    context->database().exec(QStringLiteral("PRAGMA max_page_count=1073741823"));
+    {
+        const FileSizeLimit limit(QFileInfo(storePath + QStringLiteral("-wal")).size() + 4096);
+        EXPECT_FALSE(context->save(&error));
+    }
+    EXPECT_THAT(error.description.toStdString(),
+                testing::AnyOf("Changes could not be saved: disk I/O error",
+                               "Changes could not be saved: " + std::string(std::strerror(EFBIG))));
+
+    ASSERT_TRUE(context->save());
     EXPECT_EQ(context->fetchObjects(Recording::entityName()).size(), 2u);
 }
 

@@ -143,6 +143,26 @@ TEST_F(SaveCropDelete, FailedStoreSaveIsReported)
     EXPECT_EQ(alerts.alerts().front().title, "Couldn't Save the Reversal");
 }
 
+TEST_F(SaveCropDelete, SaveOnAFullDiskSaysTheDiskIsFull)
+{
+    openFresh();
+    // A message longer than the room left in the file, which may not grow by a page: SQLite
+    // answers as it does on a full disk.
+    screen->save();
+    QTextEdit *message = screen->view().messageTextView;
+    screen->textInputDidBeginEditing(message);
+    message->setPlainText(QString(20000, u'm'));
+    screen->textInputDidEndEditing(message);
+    SqliteDatabase &db = store->database();
+    db.exec(QStringLiteral("PRAGMA max_page_count=%1")
+                .arg(db.scalar(QStringLiteral("PRAGMA page_count")).toLongLong()));
+    screen->saveReversal();
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts().front().title, "Couldn't Save the Reversal");
+    EXPECT_EQ(alerts.alerts().front().message.toStdString(),
+              "Changes could not be saved: the disk is full");
+}
+
 TEST_F(SaveCropDelete, CropIsRefusedForAnUnsavedReversal)
 {
     openFresh();
