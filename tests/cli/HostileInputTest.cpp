@@ -408,8 +408,10 @@ TEST_F(HostileInput, AWorkFolderOthersCanReachIsNeverWrittenInto)
         // The import goes through the work folder on its way to the reversal.
         const Outcome run = murmelo({"reverse", song, "-o", path(QStringLiteral("out.wav"))});
         EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-        EXPECT_TRUE(QDir(taken).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System));
-        EXPECT_TRUE(QDir(elsewhere).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System));
+        EXPECT_TRUE(QDir(taken).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                        QDir::NoDotAndDotDot));
+        EXPECT_TRUE(QDir(elsewhere).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                            QDir::NoDotAndDotDot));
         QFile::remove(path(QStringLiteral("out.wav")));
     }
 }
