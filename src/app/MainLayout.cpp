@@ -10,6 +10,7 @@
 #include "app/SpeechSidebarMenuController.h"
 #include "app/UnsavedWork.h"
 #include "audio/RecordViewController.h"
+#include "audio/WavFile.h"
 #include "library/SavedRecordingsViewController.h"
 #include "mail/screens/ReportProblemViewController.h"
 #include "playback/PlaybackViewController.h"
@@ -29,6 +30,16 @@ constexpr double kFirstStartShare = 0.7;
 constexpr int kFirstStartMaxWidth = 1280;
 constexpr int kFirstStartMaxHeight = 860;
 
+// The length a library row shows; a file that cannot be read shows none.
+double wavSeconds(const QString &path)
+{
+    WavLayout layout;
+    QString error;
+    if (WavFile::inspect(path, layout, error) != WavFile::Kind::Valid || layout.sampleRate <= 0)
+        return -1.0;
+    return double(layout.frames) / layout.sampleRate;
+}
+
 QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &services)
 {
     return {
@@ -40,8 +51,11 @@ QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &services)
          QKeySequence(Qt::CTRL | Qt::Key_3),
          [store = services.store]() -> ViewController * {
              StoreContext *context = store ? store() : nullptr;
-             return context ? new SavedRecordingsViewController(*context, audioListPlayerFactory())
-                            : nullptr;
+             if (!context)
+                 return nullptr;
+             auto *list = new SavedRecordingsViewController(*context, audioListPlayerFactory());
+             list->setDurationReader(wavSeconds);
+             return list;
          }},
         {SettingsViewController::kMenuPosition, QObject::tr("Settings"),
          QKeySequence(Qt::CTRL | Qt::Key_4), [] { return new SettingsViewController; }},

@@ -4,60 +4,140 @@
 #include "platform/Theme.h"
 #include "toolkit/ElidedLabel.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPropertyAnimation>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
+#include <algorithm>
 
 namespace murmelo {
 
 namespace {
 constexpr int kFadeMilliseconds = 200;
+constexpr int kLeftMargin = 14;
+constexpr int kTextGap = 16; // between the texts and a panel placed beside them
+constexpr int kSelectionBar = 4;
 
 QString dateText(const QDateTime &date)
 {
     return date.isValid() ? QLocale().toString(date.toLocalTime(), QLocale::ShortFormat)
                           : QString();
 }
+
+enum class Glyph { Play, Stop, Share, Edit, Delete };
+
+// The panel's pictures, drawn in the text colour so they read on the dark panel whatever the
+// desktop's icon theme is.
+QIcon glyphIcon(Glyph glyph)
+{
+    constexpr int size = 22;
+    QPixmap pixmap(size * 2, size * 2);
+    pixmap.setDevicePixelRatio(2.0);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPen pen(Theme::text, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    switch (glyph) {
+    case Glyph::Play: {
+        painter.setBrush(Theme::text);
+        const QPointF points[] = {{6, 3}, {19, 11}, {6, 19}};
+        painter.drawPolygon(points, 3);
+        break;
+    }
+    case Glyph::Stop:
+        painter.setBrush(Theme::text);
+        painter.drawRoundedRect(QRectF(5, 5, 12, 12), 1.5, 1.5);
+        break;
+    case Glyph::Share: {
+        QPainterPath box;
+        box.moveTo(8, 9);
+        box.lineTo(5, 9);
+        box.lineTo(5, 19);
+        box.lineTo(17, 19);
+        box.lineTo(17, 9);
+        box.lineTo(14, 9);
+        painter.drawPath(box);
+        painter.drawLine(QPointF(11, 14), QPointF(11, 3));
+        painter.drawLine(QPointF(7.5, 6.5), QPointF(11, 3));
+        painter.drawLine(QPointF(14.5, 6.5), QPointF(11, 3));
+        break;
+    }
+    case Glyph::Edit: {
+        QPainterPath pencil;
+        pencil.moveTo(4, 18);
+        pencil.lineTo(5, 14);
+        pencil.lineTo(15, 4);
+        pencil.lineTo(18, 7);
+        pencil.lineTo(8, 17);
+        pencil.closeSubpath();
+        painter.drawPath(pencil);
+        painter.drawLine(QPointF(13, 6), QPointF(16, 9));
+        break;
+    }
+    case Glyph::Delete:
+        painter.drawLine(QPointF(4, 6), QPointF(18, 6));
+        painter.drawLine(QPointF(9, 6), QPointF(9.5, 3.5));
+        painter.drawLine(QPointF(9.5, 3.5), QPointF(12.5, 3.5));
+        painter.drawLine(QPointF(12.5, 3.5), QPointF(13, 6));
+        painter.drawRoundedRect(QRectF(6, 6, 10, 13), 1.5, 1.5);
+        painter.drawLine(QPointF(9.5, 9.5), QPointF(9.5, 15.5));
+        painter.drawLine(QPointF(12.5, 9.5), QPointF(12.5, 15.5));
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+QString minutesAndSeconds(double seconds)
+{
+    const int whole = int(seconds);
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+}
 } // namespace
 
 RecordingCell::RecordingCell(QWidget *parent)
     : QWidget(parent), m_infoView(new QFrame(this)), m_editView(new QWidget(this)),
       m_titleLabel(new ElidedLabel(m_infoView)), m_dateLabel(new QLabel(m_infoView)),
-      m_playingMark(new QLabel(m_infoView)),
-      m_playButton(panelButton(tr("Play"), QStyle::SP_MediaPlay)),
-      m_shareButton(panelButton(tr("Share"), QStyle::SP_CommandLink)),
-      m_editButton(panelButton(tr("Edit"), QStyle::SP_FileDialogContentsView)),
-      m_deleteButton(panelButton(tr("Delete"), QStyle::SP_TrashIcon)),
-      m_slide(new QVariantAnimation(this))
+      m_detailsLabel(new QLabel(m_infoView)), m_messageLabel(new ElidedLabel(m_infoView)),
+      m_playingMark(new QLabel(m_infoView)), m_playButton(panelButton(tr("Play"))),
+      m_shareButton(panelButton(tr("Share"))), m_editButton(panelButton(tr("Edit"))),
+      m_deleteButton(panelButton(tr("Delete"))), m_slide(new QVariantAnimation(this))
 {
     setFixedHeight(kHeight);
-    setAutoFillBackground(true);
-    // The list's one dark look, whatever the application's palette.
-    QPalette divider = palette();
-    divider.setColor(QPalette::Window, Theme::raised);
-    setPalette(divider);
+    m_shareButton->setIcon(glyphIcon(Glyph::Share));
+    m_editButton->setIcon(glyphIcon(Glyph::Edit));
+    m_deleteButton->setIcon(glyphIcon(Glyph::Delete));
 
-    m_editView->setAutoFillBackground(true);
-    QPalette panel = m_editView->palette();
-    panel.setColor(QPalette::Window, Theme::raised);
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText})
-        panel.setColor(role, Theme::text);
-    panel.setColor(QPalette::Button, Theme::raised);
-    m_editView->setPalette(panel);
+    m_editView->setObjectName(QStringLiteral("rowActions"));
+    m_editView->setAttribute(Qt::WA_StyledBackground);
+    // The focused action shows a ring in the selection colour, so the keyboard's place is seen.
+    m_editView->setStyleSheet(
+        QStringLiteral("QWidget#rowActions { background: %1; }"
+                       "QToolButton { color: %2; background: transparent; border: 2px solid "
+                       "transparent; border-radius: 6px; font-size: 11px; }"
+                       "QToolButton:hover { background: %3; }"
+                       "QToolButton:checked { background: %3; }"
+                       "QToolButton:focus { border-color: %4; }")
+            .arg(Theme::raised.name(), Theme::text.name(), Theme::surface.name(),
+                 Theme::highlight.name()));
     auto *buttons = new QHBoxLayout(m_editView);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(0);
-    for (QToolButton *button : {m_playButton, m_shareButton, m_editButton, m_deleteButton})
+    for (QToolButton *button : this->buttons()) {
         buttons->addWidget(button);
+        button->installEventFilter(this);
+    }
     m_playButton->setCheckable(true);
     m_editView->setVisible(false);
 
@@ -68,28 +148,40 @@ RecordingCell::RecordingCell(QWidget *parent)
     m_titleLabel->setFont(title);
     QFont small = m_dateLabel->font();
     small.setPixelSize(12);
-    m_dateLabel->setFont(small);
-    m_playingMark->setFont(small);
+    for (QLabel *label : {m_dateLabel, m_detailsLabel, m_playingMark})
+        label->setFont(small);
+    QFont message = small;
+    message.setItalic(true);
+    m_messageLabel->setFont(message);
     QPalette bright = m_titleLabel->palette();
     bright.setColor(QPalette::WindowText, Theme::text);
     m_titleLabel->setPalette(bright);
+    m_messageLabel->setPalette(bright);
     QPalette grey = m_dateLabel->palette();
     grey.setColor(QPalette::WindowText, Theme::secondaryText);
-    m_dateLabel->setPalette(grey);
-    m_playingMark->setPalette(grey);
+    for (QLabel *label : {m_dateLabel, m_detailsLabel, m_playingMark})
+        label->setPalette(grey);
     // A glyph rather than a word: it must leave the title room beside an open panel.
     m_playingMark->setText(QStringLiteral("▶"));
     m_playingMark->setAccessibleName(tr("playing"));
     m_playingMark->setToolTip(tr("Playing"));
     m_playingMark->setVisible(false);
-    for (QLabel *label : {static_cast<QLabel *>(m_titleLabel), m_dateLabel})
+    for (QLabel *label : {static_cast<QLabel *>(m_titleLabel), m_dateLabel, m_detailsLabel,
+                          static_cast<QLabel *>(m_messageLabel)})
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // The date keeps its room first; the details give way beside an open panel.
+    m_dateLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    auto *facts = new QHBoxLayout;
+    facts->setSpacing(10);
+    facts->addWidget(m_dateLabel);
+    facts->addWidget(m_detailsLabel, 1);
     auto *texts = new QVBoxLayout;
-    texts->setSpacing(2);
+    texts->setSpacing(1);
     texts->addWidget(m_titleLabel);
-    texts->addWidget(m_dateLabel);
+    texts->addLayout(facts);
+    texts->addWidget(m_messageLabel);
     auto *face = new QHBoxLayout(m_infoView);
-    face->setContentsMargins(14, 8, 10, 8);
+    face->setContentsMargins(kLeftMargin, 6, 10, 6);
     face->addLayout(texts, 1);
     face->addWidget(m_playingMark);
 
@@ -134,31 +226,67 @@ RecordingCell::RecordingCell(QWidget *parent)
     setFaceColor(Theme::surface);
 }
 
-QToolButton *RecordingCell::panelButton(const QString &text, int icon)
+QToolButton *RecordingCell::panelButton(const QString &text)
 {
     auto *button = new QToolButton;
     button->setText(text);
-    button->setIcon(style()->standardIcon(QStyle::StandardPixmap(icon)));
+    button->setAccessibleName(text);
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    button->setAutoRaise(true);
+    button->setIconSize(QSize(22, 22));
     button->setFixedSize(kPanelWidth / 4, kHeight);
-    // The list keeps the keyboard; its keys reach every action.
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab or Right from the row; a click leaves the keyboard with the list.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
-void RecordingCell::setRecording(std::shared_ptr<Recording> recording)
+QList<QToolButton *> RecordingCell::buttons() const
+{
+    return {m_playButton, m_shareButton, m_editButton, m_deleteButton};
+}
+
+QString RecordingCell::detailsText(const Recording &recording, const RecordingSummary &summary)
+{
+    QStringList parts;
+    if (summary.seconds >= 0.0)
+        parts << minutesAndSeconds(summary.seconds);
+    if (summary.markerCount > 0)
+        parts << (summary.markerCount == 1 ? tr("1 marker")
+                                           : tr("%1 markers").arg(summary.markerCount));
+    if (recording.isImportedValue())
+        parts << tr("imported");
+    return parts.join(QStringLiteral(" · "));
+}
+
+void RecordingCell::setRecording(std::shared_ptr<Recording> recording,
+                                 const RecordingSummary &summary)
 {
     if (recording != m_recording) {
         m_slide->stop();
         m_panelOpen = false;
         m_offset = 0;
         m_editView->setVisible(false);
-        placeFace();
     }
     m_recording = std::move(recording);
+    const QString message =
+        m_recording ? m_recording->message().trimmed().section(QLatin1Char('\n'), 0, 0).trimmed()
+                    : QString();
     m_titleLabel->setFullText(m_recording ? m_recording->name() : QString());
     m_dateLabel->setText(m_recording ? dateText(m_recording->date()) : QString());
+    m_detailsLabel->setText(m_recording ? detailsText(*m_recording, summary) : QString());
+    m_messageLabel->setFullText(message);
+    m_messageLabel->setVisible(!message.isEmpty());
+    const QFontMetrics titleMetrics(m_titleLabel->font());
+    const QFontMetrics smallMetrics(m_dateLabel->font());
+    const QFontMetrics messageMetrics(m_messageLabel->font());
+    m_textExtent = std::max({titleMetrics.horizontalAdvance(m_titleLabel->fullText()),
+                             smallMetrics.horizontalAdvance(m_dateLabel->text()) + 10 +
+                                 smallMetrics.horizontalAdvance(m_detailsLabel->text()),
+                             messageMetrics.horizontalAdvance(message)}) +
+                   m_playingMark->sizeHint().width();
+    m_editView->setGeometry(panelLeft(), 0, kPanelWidth, height());
+    if (m_panelOpen && m_slide->state() != QAbstractAnimation::Running)
+        m_offset = openOffset();
+    placeFace();
     showPlaying(m_recording && m_recording->playingValue());
 }
 
@@ -166,9 +294,16 @@ void RecordingCell::showPlaying(bool playing)
 {
     m_playButton->setChecked(playing);
     m_playButton->setText(playing ? tr("Stop") : tr("Play"));
-    m_playButton->setIcon(
-        style()->standardIcon(playing ? QStyle::SP_MediaStop : QStyle::SP_MediaPlay));
+    m_playButton->setAccessibleName(m_playButton->text());
+    m_playButton->setIcon(glyphIcon(playing ? Glyph::Stop : Glyph::Play));
     m_playingMark->setVisible(playing);
+}
+
+int RecordingCell::panelLeft() const
+{
+    // Beside the texts when the row has the room, else at the row's right edge as on a phone.
+    const int besideTexts = kLeftMargin + std::min(m_textExtent, kTextWidth) + kTextGap;
+    return std::max(0, std::min(width() - kPanelWidth, besideTexts));
 }
 
 void RecordingCell::reveal()
@@ -177,7 +312,7 @@ void RecordingCell::reveal()
         return;
     m_panelOpen = true;
     m_editView->setVisible(true);
-    slideTo(m_editView->width());
+    slideTo(openOffset());
 }
 
 void RecordingCell::hidePanel()
@@ -185,6 +320,8 @@ void RecordingCell::hidePanel()
     if (!m_panelOpen)
         return;
     m_panelOpen = false;
+    if (m_editView->isAncestorOf(QApplication::focusWidget()) && m_delegate)
+        m_delegate->recordingCellLeft(*this);
     slideTo(0);
 }
 
@@ -194,6 +331,12 @@ void RecordingCell::togglePanel()
         hidePanel();
     else
         reveal();
+}
+
+void RecordingCell::focusPanel()
+{
+    reveal();
+    m_playButton->setFocus(Qt::TabFocusReason);
 }
 
 void RecordingCell::slideTo(int offset)
@@ -210,6 +353,16 @@ void RecordingCell::setFaceColor(const QColor &color)
     QPalette palette = m_infoView->palette();
     palette.setColor(QPalette::Window, color);
     m_infoView->setPalette(palette);
+    update();
+}
+
+void RecordingCell::setSelected(bool selected)
+{
+    if (selected == m_selected)
+        return;
+    m_selected = selected;
+    placeFace();
+    update();
 }
 
 void RecordingCell::fadeIn()
@@ -236,15 +389,55 @@ void RecordingCell::fadeIn()
 void RecordingCell::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    m_editView->setGeometry(width() - kPanelWidth, 0, kPanelWidth, height());
+    m_editView->setGeometry(panelLeft(), 0, kPanelWidth, height());
+    if (m_panelOpen && m_slide->state() != QAbstractAnimation::Running)
+        m_offset = openOffset();
     placeFace();
+}
+
+void RecordingCell::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    // Right of a panel placed beside the texts the row keeps its face's colour; the line left
+    // free at the bottom parts this row from the next.
+    painter.fillRect(rect(), m_faceColor);
+    painter.fillRect(QRect(0, height() - 1, width(), 1), Theme::raised);
+    if (m_selected)
+        painter.fillRect(QRect(0, 0, kSelectionBar, height() - 1), Theme::highlight);
 }
 
 void RecordingCell::placeFace()
 {
     // The face keeps its left edge and gives up its right part, so the title stays readable
-    // beside the open panel; the line left free at the bottom parts this row from the next.
-    m_infoView->setGeometry(0, 0, width() - m_offset, height() - 1);
+    // beside the open panel. The selection bar stays in sight at the left.
+    const int left = m_selected ? kSelectionBar : 0;
+    m_infoView->setGeometry(left, 0, std::max(0, width() - m_offset - left), height() - 1);
+}
+
+bool RecordingCell::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *button = qobject_cast<QToolButton *>(watched);
+    if (!button || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const QList<QToolButton *> all = buttons();
+    const int at = int(all.indexOf(button));
+    switch (static_cast<QKeyEvent *>(event)->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        button->click();
+        return true;
+    case Qt::Key_Left:
+        all[std::max(0, at - 1)]->setFocus(Qt::TabFocusReason);
+        return true;
+    case Qt::Key_Right:
+        all[std::min(int(all.size()) - 1, at + 1)]->setFocus(Qt::TabFocusReason);
+        return true;
+    case Qt::Key_Escape:
+        hidePanel();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void RecordingCell::mousePressEvent(QMouseEvent *event)

@@ -25,25 +25,37 @@ public:
     virtual void shareRecording(const std::shared_ptr<Recording> &recording) = 0;
     virtual void editRecording(const std::shared_ptr<Recording> &recording) = 0;
     virtual void deleteRecording(const std::shared_ptr<Recording> &recording) = 0;
+    // Escape on one of the row's buttons: the keyboard goes back to the list.
+    virtual void recordingCellLeft(RecordingCell &) {}
 };
 
-// One row of the saved-recordings list: a front face with the title and date that slides left to
-// uncover a panel of Play, Share, Edit and Delete buttons. Rows are reused for whatever record
-// scrolls into view, so a row keeps no state beyond the record it shows.
+// What a row tells beside the record's own fields; looked up by the list, which knows where.
+struct RecordingSummary {
+    double seconds = -1.0; // the reversal's length; negative when it cannot be read
+    int markerCount = 0;
+};
+
+// One row of the saved-recordings list: a front face with the title, the date with the length,
+// markers and origin, and the first line of the hidden message, that slides left to uncover a
+// panel of Play, Share, Edit and Delete buttons. In a wide row the panel sits right after the
+// texts instead of at the far edge, so the actions stay beside what they act on. Rows are reused
+// for whatever record scrolls into view, so a row keeps no state beyond the record it shows.
 class RecordingCell : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kHeight = 60;
+    static constexpr int kHeight = 72;
     static constexpr int kPanelWidth = 180;
     static constexpr int kSlideMilliseconds = 250;
+    // The texts take at most this much of a wide row before the panel.
+    static constexpr int kTextWidth = 440;
 
     explicit RecordingCell(QWidget *parent = nullptr);
 
     void setDelegate(RecordingCellDelegate *delegate) { m_delegate = delegate; }
-    // Shows the record's title, date and playing mark. A different record than before closes
-    // the panel; the same one again only refreshes the texts, so a play press on an open panel
+    // Shows the record's texts and playing mark. A different record than before closes the
+    // panel; the same one again only refreshes the texts, so a play press on an open panel
     // does not slam it shut.
-    void setRecording(std::shared_ptr<Recording> recording);
+    void setRecording(std::shared_ptr<Recording> recording, const RecordingSummary &summary = {});
     const std::shared_ptr<Recording> &recording() const { return m_recording; }
 
     void reveal();
@@ -51,16 +63,26 @@ public:
     void togglePanel();
     // Open, or opening.
     bool isPanelOpen() const { return m_panelOpen; }
-    // How far the front face's right edge has moved left (0 closed, the panel's width open).
+    // How far the front face's right edge has moved left (0 closed, openOffset() open).
     int panelOffset() const { return m_offset; }
+    int openOffset() const { return width() - panelLeft(); }
+    // Puts the keyboard on the open panel's first button.
+    void focusPanel();
 
     void setFaceColor(const QColor &color);
     QColor faceColor() const { return m_faceColor; }
+    // The selected row carries a bar in the selection colour along its left edge.
+    void setSelected(bool selected);
+    bool isSelected() const { return m_selected; }
     // A short fade for a row the store just inserted or changed.
     void fadeIn();
 
     QLabel *titleLabel() const { return m_titleLabel; }
     QLabel *dateLabel() const { return m_dateLabel; }
+    // Length, marker count and "imported".
+    QLabel *detailsLabel() const { return m_detailsLabel; }
+    // The hidden message's first line; hidden when there is no message.
+    QLabel *messageLabel() const { return m_messageLabel; }
     QToolButton *playButton() const { return m_playButton; }
     QToolButton *shareButton() const { return m_shareButton; }
     QToolButton *editButton() const { return m_editButton; }
@@ -68,16 +90,22 @@ public:
     QWidget *editView() const { return m_editView; }
     QWidget *infoView() const { return m_infoView; }
 
+    static QString detailsText(const Recording &recording, const RecordingSummary &summary);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QToolButton *panelButton(const QString &text, int icon);
+    QToolButton *panelButton(const QString &text);
     void slideTo(int offset);
     void placeFace();
+    int panelLeft() const;
     void showPlaying(bool playing);
+    QList<QToolButton *> buttons() const;
 
     RecordingCellDelegate *m_delegate = nullptr;
     std::shared_ptr<Recording> m_recording;
@@ -85,6 +113,8 @@ private:
     QWidget *m_editView;
     ElidedLabel *m_titleLabel;
     QLabel *m_dateLabel;
+    QLabel *m_detailsLabel;
+    ElidedLabel *m_messageLabel;
     QLabel *m_playingMark;
     QToolButton *m_playButton;
     QToolButton *m_shareButton;
@@ -92,8 +122,10 @@ private:
     QToolButton *m_deleteButton;
     QVariantAnimation *m_slide;
     QColor m_faceColor;
+    int m_textExtent = 0; // the widest text line, in pixels
     int m_offset = 0;
     bool m_panelOpen = false;
+    bool m_selected = false;
 };
 
 } // namespace murmelo

@@ -1,8 +1,9 @@
 #include "library/SavedRecordingsViewController.h"
 
+#include "library/DeleteQuestion.h"
+#include "library/PhraseMarkerStore.h"
 #include "library/RecordingHandOff.h"
 #include "platform/AlertPresenter.h"
-#include "platform/Localized.h"
 #include "platform/Theme.h"
 
 #include <QKeyEvent>
@@ -137,8 +138,26 @@ void SavedRecordingsViewController::configureCell(RecordingCell &cell, const QMo
     if (recording && recording->playingValue() && recording != m_playback.playingRecording())
         recording->setPrimitivePlayingValue(false);
     cell.setDelegate(this);
-    cell.setRecording(std::move(recording));
+    const RecordingSummary summary = recording ? summaryOf(*recording) : RecordingSummary();
+    cell.setRecording(std::move(recording), summary);
     cell.setFaceColor(index == m_selectedPath ? kSelectedFaceColor : kFaceColor);
+    cell.setSelected(index == m_selectedPath);
+}
+
+RecordingSummary SavedRecordingsViewController::summaryOf(const Recording &recording)
+{
+    RecordingSummary summary;
+    const QString path = recording.reverseAudioPath();
+    if (m_durationReader && !path.isEmpty()) {
+        auto known = m_durations.constFind(path);
+        if (known == m_durations.constEnd())
+            known = m_durations.insert(path, m_durationReader(path));
+        summary.seconds = *known;
+    }
+    // A row whose markers cannot be read shows none rather than no row.
+    if (recording.rowID() > 0)
+        summary.markerCount = int(PhraseMarkerStore(m_context).markers(recording.rowID()).size());
+    return summary;
 }
 
 void SavedRecordingsViewController::recordingCellTapped(RecordingCell &cell)
@@ -157,6 +176,7 @@ void SavedRecordingsViewController::didSelectRow(int row)
     if (RecordingCell *cell = m_tableView->cellForRow(row)) {
         cell->togglePanel();
         cell->setFaceColor(kSelectedFaceColor);
+        cell->setSelected(true);
     }
     moveSelection(index);
     m_tableView->setCurrentIndex(index);
@@ -170,13 +190,21 @@ void SavedRecordingsViewController::moveSelection(const QModelIndex &index)
     if (m_selectedPath.isValid()) {
         if (RecordingCell *previous = m_tableView->cellForRow(m_selectedPath.row())) {
             previous->setFaceColor(kFaceColor);
+            previous->setSelected(false);
             previous->hidePanel();
         }
     }
     m_selectedPath = index;
     m_selectedRecording = m_model.recordingAt(index.row());
-    if (RecordingCell *cell = m_tableView->cellForRow(index.row()))
+    if (RecordingCell *cell = m_tableView->cellForRow(index.row())) {
         cell->setFaceColor(kSelectedFaceColor);
+        cell->setSelected(true);
+    }
+}
+
+void SavedRecordingsViewController::recordingCellLeft(RecordingCell &)
+{
+    m_tableView->setFocus(Qt::OtherFocusReason);
 }
 
 void SavedRecordingsViewController::playRecording(const std::shared_ptr<Recording> &recording)
@@ -238,20 +266,23 @@ void SavedRecordingsViewController::prepareForSegue(const QString &identifier,
 void SavedRecordingsViewController::deleteRecording(const std::shared_ptr<Recording> &recording)
 {
     QPointer<SavedRecordingsViewController> self(this);
-    showAlert(this, localized("delete_confirm"), QString(), QStringLiteral("No"),
-              {QStringLiteral("Yes")}, [self, recording](int button) {
-                  if (!self || button != 1 || recording->isDeleted())
-                      return;
-                  // Its files are about to go: it must not go on playing from them.
-                  if (self->m_playback.playingRecording() == recording)
-                      self->m_playback.stop();
-                  if (self->m_selectedRecording == recording)
-                      self->m_selectedRecording.reset();
-                  recording->deleteObject();
-                  StoreError error;
-                  if (!self->m_context.save(&error))
-                      showAlert(self, tr("The reversal could not be deleted"), error.description);
-              });
+    AlertPresenter::current().present(
+        deleteQuestion(recording->name(),
+                       [self, recording] {
+                           if (!self || recording->isDeleted())
+                               return;
+                           // Its files are about to go: it must not go on playing from them.
+                           if (self->m_playback.playingRecording() == recording)
+                               self->m_playback.stop();
+                           if (self->m_selectedRecording == recording)
+                               self->m_selectedRecording.reset();
+                           recording->deleteObject();
+                           StoreError error;
+                           if (!self->m_context.save(&error))
+                               showAlert(self, tr("The reversal could not be deleted"),
+                                         error.description);
+                       }),
+        this);
 }
 
 bool SavedRecordingsViewController::eventFilter(QObject *watched, QEvent *event)
@@ -305,6 +336,13 @@ bool SavedRecordingsViewController::handleKey(int key)
     case Qt::Key_Space:
         playRecording(recording);
         return true;
+    case Qt::Key_Right:
+    case Qt::Key_Tab:
+        if (RecordingCell *cell = m_tableView->cellForRow(current.row())) {
+            cell->focusPanel();
+            return true;
+        }
+        return false;
     case Qt::Key_Delete:
     case Qt::Key_Backspace:
         deleteRecording(recording);

@@ -7,6 +7,9 @@
 #include "library/RecordingsQuery.h"
 #include "platform/ViewController.h"
 
+#include <QHash>
+#include <functional>
+
 class QLabel;
 class QLineEdit;
 
@@ -16,18 +19,26 @@ namespace murmelo {
 // panel (one open at a time); the panel plays the reversal in place, opens the record on the
 // playback screen (segue "Playback", whose screen takes it as a RecordingHandOff), or deletes
 // it after confirmation. Keys: Up/Down choose a row, Enter opens its panel and then edits,
-// Space plays or stops, Delete asks to delete. The search field above the list narrows it as
-// the user types (Ctrl+F goes there, Escape clears it, Down or Enter goes to the first match);
-// the narrowed list still follows the store, and says so when nothing matches.
+// Space plays or stops, Delete asks to delete, Right or Tab put the keyboard on the row's
+// buttons (Left/Right between them, Enter or Space presses one, Escape goes back to the list). The
+// search field above the list narrows it as the user types (Ctrl+F goes there, Escape clears it,
+// Down or Enter goes to the first match); the narrowed list still follows the store, and says so
+// when nothing matches.
 class SavedRecordingsViewController : public ViewController, public RecordingCellDelegate {
     Q_OBJECT
 public:
     static constexpr int kMenuIndex = 2;
-    static inline const QColor kSelectedFaceColor{0x2a, 0x2f, 0x3a};
+    static inline const QColor kSelectedFaceColor{0x2d, 0x35, 0x4d};
     static inline const QColor kFaceColor{0x1f, 0x23, 0x2b};
+
+    // The length in seconds of an audio file, negative when it cannot be read.
+    using DurationReader = std::function<double(const QString &path)>;
 
     SavedRecordingsViewController(StoreContext &context, ListPlayerFactory playerFactory,
                                   QWidget *parent = nullptr);
+
+    // Rows show their reversal's length once they have a reader for it.
+    void setDurationReader(DurationReader reader) { m_durationReader = std::move(reader); }
 
     RecordingsListView *tableView() const { return m_tableView; }
     QLineEdit *searchField() const { return m_searchField; }
@@ -48,6 +59,7 @@ public:
     void shareRecording(const std::shared_ptr<Recording> &recording) override;
     void editRecording(const std::shared_ptr<Recording> &recording) override;
     void deleteRecording(const std::shared_ptr<Recording> &recording) override;
+    void recordingCellLeft(RecordingCell &cell) override;
 
     void prepareForSegue(const QString &identifier, ViewController *destination) override;
 
@@ -57,6 +69,7 @@ protected:
 
 private:
     void configureCell(RecordingCell &cell, const QModelIndex &index);
+    RecordingSummary summaryOf(const Recording &recording);
     // Moves the selected colour to `index`, closing the panel of the row that had it.
     void moveSelection(const QModelIndex &index);
     bool handleKey(int key);
@@ -77,6 +90,9 @@ private:
     // What the playback screen does when it opens: 0 nothing, 1 share.
     int m_action = 0;
     QPersistentModelIndex m_selectedPath;
+    DurationReader m_durationReader;
+    // Saved audio files never change, so a length is read once per file.
+    QHash<QString, double> m_durations;
 };
 
 } // namespace murmelo

@@ -11,8 +11,10 @@ const QHash<QString, QString> &table()
     static const QHash<QString, QString> texts{
         {QStringLiteral("save_before_crop"),
          QStringLiteral("Save this reversal before cropping it.")},
-        {QStringLiteral("delete_confirm"),
-         QStringLiteral("Delete this reversal? Its audio files are removed too.")},
+        {QStringLiteral("delete_confirm"), QStringLiteral("Delete \"%1\"?")},
+        {QStringLiteral("delete_confirm_untitled"), QStringLiteral("Delete this reversal?")},
+        {QStringLiteral("delete_confirm_files"),
+         QStringLiteral("Its audio files are removed too.")},
         {QStringLiteral("save_recording"),
          QStringLiteral("You have an unsaved reversal. Save it to your library?")},
         // The text of a shared reversal: the hidden message, then the sender's name.

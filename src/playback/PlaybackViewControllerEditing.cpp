@@ -1,6 +1,7 @@
 // The editing flows of the playback screen: save, crop and delete.
 #include "playback/PlaybackViewController.h"
 
+#include "library/DeleteQuestion.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "platform/AlertPresenter.h"
@@ -236,17 +237,12 @@ void PlaybackViewController::deleteReversal()
     if (!recording_)
         return;
     QPointer<PlaybackViewController> self(this);
-    Alert question{localized("delete_confirm"),
-                   QString(),
-                   QStringLiteral("No"),
-                   {QStringLiteral("Yes")},
-                   [self](int button) {
-                       if (self && button != 0)
-                           self->deleteConfirmed();
-                   }};
-    // Enter must not delete: the safe answer is the default.
-    question.defaultButton = 0;
-    AlertPresenter::current().present(std::move(question), this);
+    AlertPresenter::current().present(deleteQuestion(recording_->name(),
+                                                     [self] {
+                                                         if (self)
+                                                             self->deleteConfirmed();
+                                                     }),
+                                      this);
 }
 
 void PlaybackViewController::deleteConfirmed()

@@ -240,8 +240,8 @@ TEST_F(SavedRecordings, DeleteAsksFirstThenRemovesFilesRecordAndRow)
 
     cell(0)->deleteButton()->click();
     ASSERT_EQ(alerts.pendingCount(), 1);
-    EXPECT_EQ(alerts.alerts().last().title, localized("delete_confirm"));
-    EXPECT_TRUE(alerts.alerts().last().message.isEmpty());
+    EXPECT_EQ(alerts.alerts().last().title, QStringLiteral("Delete \"only\"?"));
+    EXPECT_EQ(alerts.alerts().last().message, QStringLiteral("Its audio files are removed too."));
     EXPECT_EQ(alerts.alerts().last().buttons(), (QStringList{"No", "Yes"}));
     alerts.press(QStringLiteral("No"));
     drainEvents();

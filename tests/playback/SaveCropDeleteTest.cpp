@@ -315,8 +315,9 @@ TEST_F(SaveCropDelete, DeleteAsksThenRemovesRecordAndFilesAndGoesToRecord)
 
     screen->deleteReversal();
     ASSERT_EQ(alerts.pendingCount(), 1);
-    EXPECT_EQ(alerts.alerts().back().title, localized("delete_confirm"));
+    EXPECT_EQ(alerts.alerts().back().title, QStringLiteral("Delete \"Song\"?"));
     EXPECT_EQ(alerts.alerts().back().buttons(), (QStringList{"No", "Yes"}));
+    EXPECT_EQ(alerts.alerts().back().defaultButton, 0) << "Enter keeps the reversal";
     ASSERT_TRUE(alerts.press(QStringLiteral("No")));
     EXPECT_EQ(storedRecordings().size(), 1u);
     EXPECT_TRUE(performed.isEmpty());

@@ -117,7 +117,7 @@ protected:
         EXPECT_TRUE(waitUntil([&] { return list->tableView()->cellForRow(0) != nullptr; }));
         RecordingCell *row = list->tableView()->cellForRow(0);
         click(row->infoView());
-        EXPECT_TRUE(waitUntil([&] { return row->panelOffset() == RecordingCell::kPanelWidth; }));
+        EXPECT_TRUE(waitUntil([&] { return row->panelOffset() == row->openOffset(); }));
         click(row->shareButton());
         drainEventsAndDeletions();
         auto *playback = content<PlaybackViewController>();
