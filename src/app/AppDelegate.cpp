@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/EulaViewController.h"
+#include "app/FileDrops.h"
 #include "app/MainLayout.h"
 #include "app/MprisPlayer.h"
 #include "app/SettingsViewController.h"
@@ -106,6 +107,22 @@ void AppDelegate::run()
     new MprisPlayer(window_.get());
     window_->show();
     applicationDidFinishLaunching();
+}
+
+void AppDelegate::raiseWindow()
+{
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void AppDelegate::openFile(const QString &path)
+{
+    postToMainQueue([window = QPointer<SidebarViewController>(window_.get()), path] {
+        if (auto *files = window ? window->findChild<FileDrops *>() : nullptr)
+            files->open(path);
+    });
 }
 
 void AppDelegate::applicationDidFinishLaunching()

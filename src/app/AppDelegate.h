@@ -36,6 +36,12 @@ public:
     void updateMessage(const QString &text);
     MailJobs *mailJobs() const { return mailJobs_.get(); }
 
+    // Brings the window forward (a later start of Murmelo, the desktop's Activate).
+    void raiseWindow();
+    // Imports and reverses `path` in the window, as a drop would, on the next turn of the loop
+    // (so after the start-up that run() began).
+    void openFile(const QString &path);
+
     SidebarViewController *window() const { return window_.get(); }
     Reachability *mailReachability() const { return reachability_.get(); }
     StoreContext *storeContext() const { return store_.get(); }

@@ -4,7 +4,10 @@
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/RecordViewController.h"
 
+#include "platform/AlertPresenter.h"
+
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
 #include <QToolButton>
@@ -52,14 +55,44 @@ bool FileDrops::eventFilter(QObject *watched, QEvent *event)
     if (path.isEmpty() || !canImport())
         return true;
     drop->acceptProposedAction();
+    open(path);
+    return true;
+}
+
+RecordViewController *FileDrops::recordScreen()
+{
     if (!qobject_cast<RecordViewController *>(window_->contentViewController())) {
         if (window_->sidebarVisible())
             window_->hideSidebar();
         window_->menuViewController()->choose(kRecordMenuPosition);
     }
-    if (auto *record = qobject_cast<RecordViewController *>(window_->contentViewController()))
-        record->exportFromLibrary(path);
+    return qobject_cast<RecordViewController *>(window_->contentViewController());
+}
+
+bool FileDrops::open(const QString &path)
+{
+    if (!window_)
+        return false;
+    if (!canImport()) {
+        showAlert(window_, tr("Murmelo is busy"),
+                  tr("“%1” was not opened: Murmelo is still working on something else. Open it "
+                     "again once that is done.")
+                      .arg(QFileInfo(path).fileName()));
+        return false;
+    }
+    RecordViewController *record = recordScreen();
+    if (!record)
+        return false;
+    record->exportFromLibrary(path);
     return true;
+}
+
+void FileDrops::chooseFile()
+{
+    if (!window_ || !canImport())
+        return;
+    if (RecordViewController *record = recordScreen())
+        record->importFromLibrary();
 }
 
 } // namespace murmelo

@@ -69,7 +69,11 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
     window->setMinimumSize(kWindowWidth, kWindowHeight);
     window->resize(kWindowWidth, kWindowHeight);
     new UnsavedWork(window);
-    new FileDrops(window);
+    auto *files = new FileDrops(window);
+    auto *open = new QAction(QObject::tr("Import a Song"), window);
+    open->setShortcut(QKeySequence::Open);
+    QObject::connect(open, &QAction::triggered, files, &FileDrops::chooseFile);
+    window->addAction(open);
     auto *menu = new SpeechSidebarMenuController(menuEntries(services));
     window->setMenuViewController(menu);
     window->addActions(menu->shortcutActions());

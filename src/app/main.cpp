@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/DemoWalk.h"
+#include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "cli/Cli.h"
 #include "platform/StandardPaths.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -39,6 +41,24 @@ int runWalk(QApplication &app, murmelo::AppDelegate &delegate, const QString &fo
     return app.exec();
 }
 
+// The file to open: the first argument that is not an option. Qt has taken its own options
+// out by now, and a command name never gets here.
+QString fileArgument(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (argument == QLatin1String("--walk")) {
+            ++i;
+            continue;
+        }
+        if (argument == QLatin1String("--"))
+            return arguments.value(i + 1);
+        if (!argument.startsWith(QLatin1Char('-')))
+            return argument;
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -58,8 +78,40 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    // One window per session: a later start hands its file to the first and ends. The walk and a
+    // headless start stand alone.
+    const QString fileArgumentText = fileArgument(QApplication::arguments());
+    const QString file = murmelo::SingleInstance::localPath(fileArgumentText);
+    if (!fileArgumentText.isEmpty() && file.isEmpty()) {
+        printLine(
+            stderr,
+            QStringLiteral("murmelo: %1 is not a file on this computer").arg(fileArgumentText));
+        return 2;
+    }
+    std::unique_ptr<murmelo::SingleInstance> instance;
+    if (!walkFolder && !offscreen) {
+        instance = std::make_unique<murmelo::SingleInstance>();
+        if (instance->claim() == murmelo::SingleInstance::Claim::Taken) {
+            QString error;
+            if (instance->handOver(file, &error))
+                return 0;
+            printLine(stderr,
+                      QStringLiteral("murmelo: the Murmelo already running did not answer (%1); "
+                                     "opening a window of its own")
+                          .arg(error));
+        }
+    }
+
     murmelo::AppDelegate delegate;
     delegate.run();
+    if (instance) {
+        QObject::connect(instance.get(), &murmelo::SingleInstance::activated, &delegate,
+                         [&delegate] { delegate.raiseWindow(); });
+        QObject::connect(instance.get(), &murmelo::SingleInstance::openRequested, &delegate,
+                         [&delegate](const QString &path) { delegate.openFile(path); });
+    }
+    if (!file.isEmpty() && !walkFolder)
+        delegate.openFile(file);
     if (walkFolder) {
         if (offscreen)
             printLine(stderr, QStringLiteral("murmelo: no display found, walking offscreen."));

@@ -1,11 +1,13 @@
 #include "audio/MusicPicker.h"
 
 #include "audio/MusicPickerScan.h"
+#include "platform/Defaults.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -16,9 +18,10 @@
 namespace murmelo {
 
 namespace {
-QString defaultChooser(QWidget *parent)
+QString defaultChooser(QWidget *parent, const QString &folder)
 {
-    return QFileDialog::getOpenFileName(parent, MusicPicker::prompt(), QDir::homePath(), {},
+    return QFileDialog::getOpenFileName(parent, MusicPicker::prompt(), folder,
+                                        MusicPicker::fileFilters().join(QStringLiteral(";;")),
                                         nullptr, QFileDialog::DontUseNativeDialog);
 }
 } // namespace
@@ -26,6 +29,15 @@ QString defaultChooser(QWidget *parent)
 QString MusicPicker::prompt()
 {
     return QStringLiteral("Choose file to reverse");
+}
+
+QStringList MusicPicker::fileFilters()
+{
+    // What FFmpeg's readers take in: audio files, and the sound of video files.
+    static const QString patterns = QStringLiteral(
+        "*.mp3 *.m4a *.aac *.flac *.ogg *.oga *.opus *.wav *.wave *.aif *.aiff *.aifc *.wma "
+        "*.mka *.ape *.wv *.mp2 *.alac *.mp4 *.m4v *.mov *.mkv *.webm *.avi *.3gp");
+    return {tr("Audio and video files (%1)").arg(patterns), tr("All files (*)")};
 }
 
 MusicPicker::MusicPicker(const QString &musicFolder, QWidget *parent)
@@ -77,6 +89,11 @@ void MusicPicker::showSongs(const QString &musicFolder, const QStringList &songs
         auto *item = new QListWidgetItem(root.relativeFilePath(song), songList_);
         item->setData(Qt::UserRole, song);
     }
+    // The list's cursor sits on the first song: it is chosen, so Choose (or Enter) takes it.
+    if (songList_->count() > 0) {
+        songList_->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        songList_->setFocus(Qt::OtherFocusReason);
+    }
     if (songs.isEmpty())
         status_->setText(
             QStringLiteral("No songs in %1").arg(QDir::toNativeSeparators(musicFolder)));
@@ -95,9 +112,16 @@ void MusicPicker::pickSelected()
 
 void MusicPicker::pickOtherFile()
 {
-    const QString path = otherFileChooser_(this);
-    if (!path.isEmpty())
-        pick(path);
+    Defaults &defaults = Defaults::standard();
+    QString folder = defaults.stringForKey(lastFolderKey());
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QString path = otherFileChooser_(this, folder);
+    if (path.isEmpty())
+        return;
+    defaults.setString(lastFolderKey(), QFileInfo(path).absolutePath());
+    defaults.synchronize();
+    pick(path);
 }
 
 void MusicPicker::pick(const QString &path)

@@ -14,12 +14,16 @@ namespace murmelo {
 class MusicPicker : public QDialog {
     Q_OBJECT
 public:
-    // Returns the chosen path, or empty when the user backed out.
-    using FileChooser = std::function<QString(QWidget *parent)>;
+    // Returns the chosen path, or empty when the user backed out; starts in `folder`.
+    using FileChooser = std::function<QString(QWidget *parent, const QString &folder)>;
 
     explicit MusicPicker(const QString &musicFolder, QWidget *parent = nullptr);
 
     static QString prompt(); // "Choose file to reverse"
+    // The file dialog's filters: the audio and video files the import reads, then all files.
+    static QStringList fileFilters();
+    // The settings key of the folder "Other file…" last chose from.
+    static QString lastFolderKey() { return QStringLiteral("importFolder"); }
 
     // Replaces the file dialog behind "Other file…" (tests answer it without a dialog).
     void setOtherFileChooser(FileChooser chooser) { otherFileChooser_ = std::move(chooser); }

@@ -113,7 +113,7 @@ RecordViewController::RecordViewController(QWidget *parent)
     layout->addWidget(importButton_);
 
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this, [this] { record(); });
-    new QShortcut(QKeySequence::Open, this, [this] { importFromLibrary(); });
+    // Ctrl+O is the window's: it reaches this screen from every other one too.
 
     // The label follows the recording at about the display's frame rate.
     recordTimeRefresh_.setInterval(16);

@@ -5,7 +5,9 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDir>
+#include <QProcess>
 #include <QUuid>
 #include <memory>
 
@@ -27,6 +29,42 @@ public:
 
 private:
     std::unique_ptr<Defaults> defaults_;
+};
+
+// A session bus of the test's own: nothing reaches the user's desktop. Processes the test starts
+// meet on it too, through DBUS_SESSION_BUS_ADDRESS.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus()
+    {
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--print-address"),
+                       QStringLiteral("--nofork"), QStringLiteral("--nopidfile")});
+        if (!daemon_.waitForStarted() ||
+            !waitUntil([&] { return daemon_.canReadLine(); }, std::chrono::seconds(10)))
+            return;
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+    }
+    ~PrivateSessionBus()
+    {
+        for (const QString &name : std::as_const(names_))
+            QDBusConnection::disconnectFromBus(name);
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+    QString address() const { return address_; }
+    QDBusConnection connect(const QString &name)
+    {
+        names_ << name;
+        return QDBusConnection::connectToBus(address_, name);
+    }
+
+private:
+    QProcess daemon_;
+    QString address_;
+    QStringList names_;
 };
 
 // Runs pending events, then the deletions they asked for (the test's loop never returns to the

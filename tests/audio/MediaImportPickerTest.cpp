@@ -1,10 +1,13 @@
 #include "audio/MusicPicker.h"
 #include "audio/MusicPickerScan.h"
+#include "platform/Defaults.h"
 #include "platform/StandardPaths.h"
 #include "support/TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -101,36 +104,62 @@ protected:
     int cancelled = 0;
 };
 
-TEST_F(MusicPickerDialog, ListsTheMusicFolderAndPicksOneSong)
+TEST_F(MusicPickerDialog, ListsTheMusicFolderWithTheFirstSongChosenAndPicksOne)
 {
     EXPECT_EQ(picker->windowTitle(), "Choose file to reverse");
     ASSERT_EQ(picker->songList()->count(), 2);
     EXPECT_EQ(picker->songList()->item(0)->text(), "a/one.flac");
-    EXPECT_FALSE(picker->chooseButton()->isEnabled());
-    picker->songList()->setCurrentRow(1);
+    // The first song is chosen as the list opens, so Choose is ready for it.
+    EXPECT_TRUE(picker->songList()->item(0)->isSelected());
     EXPECT_TRUE(picker->chooseButton()->isEnabled());
+    EXPECT_TRUE(picker->songList()->hasFocus()) << "the keys move in the list at once";
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(picker->songList(), &down);
+    EXPECT_TRUE(picker->songList()->item(1)->isSelected());
     picker->chooseButton()->click();
     EXPECT_EQ(picked, QStringList{root + "/b.mp3"});
     EXPECT_EQ(cancelled, 0);
     EXPECT_FALSE(picker->isVisible());
 }
 
-TEST_F(MusicPickerDialog, OtherFileAndCancel)
+TEST_F(MusicPickerDialog, OtherFileStartsWhereTheLastOneWasFoundAndCancelPicksNothing)
 {
+    Defaults::standard().setString(MusicPicker::lastFolderKey(), QString());
     QString answer; // backing out of the file dialog keeps the picker open
-    picker->setOtherFileChooser([&](QWidget *) { return answer; });
+    QStringList folders;
+    picker->setOtherFileChooser([&](QWidget *, const QString &folder) {
+        folders << folder;
+        return answer;
+    });
     picker->otherFileButton()->click();
     EXPECT_TRUE(picked.isEmpty());
     EXPECT_TRUE(picker->isVisible());
 
-    answer = "/somewhere/else.ogg";
+    answer = root + "/a/one.flac";
     picker->otherFileButton()->click();
     EXPECT_EQ(picked, QStringList{answer});
+    picker->otherFileButton()->click();
+    EXPECT_EQ(folders, (QStringList{QDir::homePath(), QDir::homePath(), root + "/a"}));
+
+    // A remembered folder that has gone since starts at home again.
+    Defaults::standard().setString(MusicPicker::lastFolderKey(), root + "/gone");
+    picker->otherFileButton()->click();
+    EXPECT_EQ(folders.last(), QDir::homePath());
 
     picker->show();
     picker->cancelButton()->click();
     EXPECT_EQ(cancelled, 1);
-    EXPECT_EQ(picked.size(), 1);
+    EXPECT_EQ(picked.size(), 3);
+}
+
+TEST(MusicPickerFilters, OfferTheAudioAndVideoFilesTheImportReadsThenEverything)
+{
+    const QStringList filters = MusicPicker::fileFilters();
+    ASSERT_EQ(filters.size(), 2);
+    for (const char *pattern : {"*.mp3", "*.m4a", "*.flac", "*.ogg", "*.opus", "*.wav", "*.aiff",
+                                "*.mp4", "*.mkv", "*.webm", "*.mov"})
+        EXPECT_TRUE(filters[0].contains(QLatin1String(pattern))) << pattern;
+    EXPECT_TRUE(filters[1].endsWith(QLatin1String("(*)")));
 }
 
 } // namespace
