@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QGuiApplication>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 namespace murmelo {
@@ -52,9 +53,9 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
-    Q_PROPERTY(double Rate READ rate)
-    Q_PROPERTY(double MinimumRate READ rate)
-    Q_PROPERTY(double MaximumRate READ rate)
+    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    Q_PROPERTY(double MinimumRate READ minimumRate)
+    Q_PROPERTY(double MaximumRate READ maximumRate)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(double Volume READ volume)
     Q_PROPERTY(qlonglong Position READ position)
@@ -71,6 +72,9 @@ public:
     }
     QString playbackStatus() const { return player_->playbackStatus(); }
     double rate() const { return player_->rate(); }
+    void setRate(double rate) { player_->setRate(rate); }
+    double minimumRate() const { return MprisPlayer::kMinimumRate; }
+    double maximumRate() const { return MprisPlayer::kMaximumRate; }
     QVariantMap metadata() const { return player_->metadata(); }
     double volume() const { return 1.0; }
     qlonglong position() const { return player_->position(); }
@@ -139,13 +143,18 @@ void MprisPlayer::watchContent()
 {
     PlaybackViewController *current = player();
     if (current != watched_) {
-        if (watched_)
+        if (watched_) {
             disconnect(&watched_->engine(), nullptr, this, nullptr);
+            disconnect(watched_, nullptr, this, nullptr);
+        }
         watched_ = current;
         ++track_;
-        if (current)
+        if (current) {
             connect(&current->engine(), &PlaybackEngine::updated, this,
                     &MprisPlayer::announceChanges);
+            connect(current, &PlaybackViewController::playbackSpeedChanged, this,
+                    &MprisPlayer::announceChanges);
+        }
     }
     announceChanges();
 }
@@ -237,9 +246,21 @@ qlonglong MprisPlayer::position() const
 
 double MprisPlayer::rate() const
 {
-    // The speed slider is the screen's own control; the desktop sees it but does not set it.
     PlaybackViewController *screen = player();
-    return screen ? double(screen->engine().rate()) : 1.0;
+    return screen ? screen->playbackSpeedValue() : 1.0;
+}
+
+void MprisPlayer::setRate(double rate)
+{
+    PlaybackViewController *screen = player();
+    if (!screen || !std::isfinite(rate))
+        return;
+    // The interface's rule for a rate of 0: pause, as Pause would.
+    if (rate <= 0.0) {
+        pause();
+        return;
+    }
+    screen->setPlaybackSpeed(std::clamp(rate, kMinimumRate, kMaximumRate));
 }
 
 QVariantMap MprisPlayer::metadata() const
@@ -272,6 +293,11 @@ void MprisPlayer::announceChanges()
         changed.insert(QStringLiteral("Metadata"), data);
         for (const char *flag : {"CanPlay", "CanPause", "CanSeek"})
             changed.insert(QLatin1String(flag), hasPlayer());
+    }
+    const double rate = this->rate();
+    if (rate != announcedRate_) {
+        announcedRate_ = rate;
+        changed.insert(QStringLiteral("Rate"), rate);
     }
     if (changed.isEmpty())
         return;

@@ -40,7 +40,12 @@ public:
     QString playbackStatus() const;
     qlonglong position() const;
     QVariantMap metadata() const;
+    // The playback screen's speed; 1 without one. Setting it moves the speed slider, clamped to
+    // its range; a rate of 0 pauses.
     double rate() const;
+    void setRate(double rate);
+    static constexpr double kMinimumRate = 0.5;
+    static constexpr double kMaximumRate = 2.0;
     bool canControl() const { return true; }
     bool hasPlayer() const { return player() != nullptr; }
 
@@ -59,6 +64,7 @@ private:
     QPointer<PlaybackViewController> watched_;
     QString announcedStatus_;
     QVariantMap announcedMetadata_;
+    double announcedRate_ = 1.0;
     quint64 track_ = 0;
 };
 

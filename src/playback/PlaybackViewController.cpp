@@ -25,6 +25,7 @@
 #include <QSlider>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <cmath>
 
 namespace murmelo {
@@ -117,6 +118,7 @@ void PlaybackViewController::connectActions()
     });
     connect(v.speedSlider, &QSlider::sliderReleased, this,
             &PlaybackViewController::playbackSpeedDone);
+    v.speedSlider->installEventFilter(this);
     connect(v.saveButton, &QPushButton::clicked, this, &PlaybackViewController::save);
     connect(v.editButton, &QPushButton::clicked, this, &PlaybackViewController::save);
     connect(v.editMessageButton, &QToolButton::clicked, this, &PlaybackViewController::save);
@@ -455,12 +457,25 @@ void PlaybackViewController::setSpeedSliderValue(float rate)
     const QSignalBlocker blocker(view_.speedSlider);
     view_.speedSlider->setValue(int(std::lround(rate * PlaybackView::kSpeedScale)));
     refreshPlaybackViews();
+    emit playbackSpeedChanged(playbackSpeedValue());
 }
 
 void PlaybackViewController::playbackSpeed()
 {
     engine_.setRate(speedSliderValue());
     refreshPlaybackViews();
+    emit playbackSpeedChanged(playbackSpeedValue());
+}
+
+double PlaybackViewController::playbackSpeedValue() const
+{
+    // In hundredths, as the slider keeps it: 0.6 reads as 0.6, not as the float nearest to it.
+    return double(view_.speedSlider->value()) / PlaybackView::kSpeedScale;
+}
+
+void PlaybackViewController::setPlaybackSpeed(double rate)
+{
+    view_.speedSlider->setValue(int(std::lround(rate * PlaybackView::kSpeedScale)));
 }
 
 void PlaybackViewController::playbackSpeedDone()
@@ -473,9 +488,26 @@ void PlaybackViewController::playbackSpeedDone()
 
 void PlaybackViewController::stepSpeed(float step)
 {
-    // Stored by the slider's own change handling, as a wheel turn is.
-    view_.speedSlider->setValue(
-        int(std::lround((speedSliderValue() + step) * PlaybackView::kSpeedScale)));
+    // The label shows tenths: a step lands on the next tenth the label can show, so every step
+    // changes what is shown by exactly one. Stored by the slider's own change handling.
+    const int unit = int(std::lround(kSpeedStep * PlaybackView::kSpeedScale));
+    const int value = view_.speedSlider->value();
+    const int shown = int(std::lround(double(value) / unit)) * unit;
+    view_.speedSlider->setValue(shown + (step > 0 ? unit : -unit));
+}
+
+bool PlaybackViewController::speedWheel(QWheelEvent *event)
+{
+    constexpr int kNotch = 120; // eighths of a degree, as wheels report a click
+    const QPoint delta = event->angleDelta();
+    speedWheelDelta_ += std::abs(delta.y()) >= std::abs(delta.x()) ? delta.y() : -delta.x();
+    while (std::abs(speedWheelDelta_) >= kNotch) {
+        const int direction = speedWheelDelta_ > 0 ? 1 : -1;
+        speedWheelDelta_ -= direction * kNotch;
+        stepSpeed(direction * kSpeedStep);
+    }
+    event->accept();
+    return true;
 }
 
 void PlaybackViewController::keyPressEvent(QKeyEvent *event)
@@ -601,6 +633,8 @@ bool PlaybackViewController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == view_.scrubberSlider)
         return waveformEvent(event) || ViewController::eventFilter(watched, event);
+    if (watched == view_.speedSlider && event->type() == QEvent::Wheel)
+        return speedWheel(static_cast<QWheelEvent *>(event));
     // Enter in the message confirms the panel like everywhere else; Shift+Enter breaks the line.
     if (event->type() == QEvent::KeyPress &&
         (watched == view_.messageTextView || watched == view_.shareMessageTextView)) {

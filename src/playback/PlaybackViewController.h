@@ -17,6 +17,8 @@
 #include <memory>
 #include <optional>
 
+class QWheelEvent;
+
 namespace murmelo {
 
 struct CropResult;
@@ -79,6 +81,10 @@ public:
     void setCurrentTime();
     void playbackSpeed();
     void playbackSpeedDone();
+    // Sets the speed as the slider would (clamped to its 0.5x-2x) and stores it like a change
+    // made there; for the desktop's player controls.
+    void setPlaybackSpeed(double rate);
+    double playbackSpeedValue() const;
     void editMode();
     void updateTime();
 
@@ -145,6 +151,12 @@ public:
     PlaybackEngine &engine() { return engine_; }
     const PlaybackView &view() const { return view_; }
     RangeSlider *rangeSlider() const { return rangeSlider_; }
+
+Q_SIGNALS:
+    // The speed shown changed (slider, keys, wheel, a recording opened with its own).
+    void playbackSpeedChanged(double rate);
+
+public:
     SlidePanel &saveReversalSlide() const { return *saveSlide_; }
     bool isCropMode() const;
     QString message() const { return message_; }
@@ -176,7 +188,11 @@ private:
     std::optional<float> storedSpeed() const;
     float speedSliderValue() const;
     void setSpeedSliderValue(float rate);
+    // Moves the speed to the next displayed step up or down (a speed between steps, left by a
+    // drag, goes to the nearest step in that direction).
     void stepSpeed(float step);
+    // One notch of the wheel over the speed is one displayed step; finer wheels add up to it.
+    bool speedWheel(QWheelEvent *event);
     void noteLoadError(const QString &path, const QString &error);
     void showLoadErrors();
     void commitEditing();
@@ -221,6 +237,7 @@ private:
     QString shareEmails_;
     QString shareEmailName_;
     int lastLoopCount_ = LoopSettings::kForever; // what the loop switch turns back on
+    int speedWheelDelta_ = 0;                    // wheel turn over the speed not yet a whole notch
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
     QPointer<QObject> infoCloser_; // watches for a press outside the information text

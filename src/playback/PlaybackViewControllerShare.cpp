@@ -7,6 +7,7 @@
 #include "mail/jobs/RelaySettings.h"
 #include "mail/screens/ContactPicker.h"
 #include "platform/AlertPresenter.h"
+#include "platform/Defaults.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 #include "playback/SharePanel.h"
@@ -111,6 +112,8 @@ void PlaybackViewController::share()
     view_.shareEmailTextField->setText(shareEmails_.isEmpty() ? SharePanel::recipientsPrompt()
                                                               : shareEmails_);
     view_.shareMessageTextView->setPlainText(message_.isEmpty() ? messagePrompt() : message_);
+    if (shareEmailName_.isEmpty())
+        shareEmailName_ = Defaults::standard().stringForKey(SharePanel::senderNameKey());
     view_.emailNameTextField->setText(shareEmailName_.isEmpty() ? SharePanel::namePrompt()
                                                                 : shareEmailName_);
     share_->sendToSpeechButton->setChecked(share_->sendToSpeech);
@@ -171,6 +174,9 @@ void PlaybackViewController::sendReversal()
         showAlert(this, tr("This e-mail cannot be sent"), refusal);
         return;
     }
+    // The name goes with the next share too, in this window or the next run.
+    Defaults::standard().setString(SharePanel::senderNameKey(), shareEmailName_);
+    Defaults::standard().synchronize();
     closeShare();
     setBusy(true, tr("Preparing the e-mail\u2026"));
     const QString message = message_;

@@ -29,6 +29,9 @@ struct SharePanel {
 
     static QString recipientsPrompt() { return QStringLiteral("Send to\u2026"); }
     static QString namePrompt() { return QStringLiteral("Your name\u2026"); }
+    // The settings key of the name last sent with, offered in the next share. Not `defaultName`:
+    // that key counts the automatic titles.
+    static QString senderNameKey() { return QStringLiteral("senderName"); }
     static QString infoText();
 
     // Builds the controls into the screen's panels.

@@ -1,15 +1,20 @@
 #include "AppTestSupport.h"
 #include "app/GettingStartedViewController.h"
 #include "app/MainLayout.h"
+#include "app/SettingsViewController.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/AudioOutputNull.h"
+#include "audio/RecordViewController.h"
 #include "library/Recording.h"
+#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
+#include "mail/screens/ReportProblemViewController.h"
 #include "platform/SerialQueue.h"
 #include "playback/PlaybackViewController.h"
 #include "support/RecordingAlertPresenter.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
@@ -119,6 +124,36 @@ TEST_F(MenuKeyboard, OnAWideWindowTheMenuKeepsAPhoneWidthAndTheContentStaysInSig
     openMenu();
     EXPECT_EQ(window->menuViewController()->width(), SidebarViewController::kWideMenuWidth);
     EXPECT_EQ(window->contentContainerView()->x(), SidebarViewController::kWideMenuWidth);
+}
+
+TEST_F(MenuKeyboard, MenuShortcutsWorkWhileTheMailStripShows)
+{
+    showPlayback();
+    window->startMailProgress(QStringLiteral("Sending\u2026"));
+    QTest::keyClick(window->windowHandle(), Qt::Key_3, Qt::ControlModifier);
+    test::drainEventsAndDeletions();
+    EXPECT_TRUE(qobject_cast<SavedRecordingsViewController *>(window->contentViewController()));
+
+    window->mailDone(QStringLiteral("Reversal Sent."));
+    // The strip's Done button may hold the keyboard: the shortcuts still reach the menu.
+    window->mailCancelButton()->setFocus();
+    for (const auto &[key, isThere] :
+         std::initializer_list<std::pair<Qt::Key, bool (*)(QObject *)>>{
+             {Qt::Key_1,
+              [](QObject *o) {
+                  return qobject_cast<GettingStartedViewController *>(o) != nullptr;
+              }},
+             {Qt::Key_2,
+              [](QObject *o) { return qobject_cast<RecordViewController *>(o) != nullptr; }},
+             {Qt::Key_5,
+              [](QObject *o) { return qobject_cast<ReportProblemViewController *>(o) != nullptr; }},
+             {Qt::Key_4,
+              [](QObject *o) { return qobject_cast<SettingsViewController *>(o) != nullptr; }}}) {
+        QTest::keyClick(window->windowHandle(), key, Qt::ControlModifier);
+        test::drainEventsAndDeletions();
+        EXPECT_TRUE(isThere(window->contentViewController())) << int(key);
+        EXPECT_TRUE(window->mailCancelButton()->isVisible()) << "the strip stays until Done";
+    }
 }
 
 } // namespace

@@ -10,45 +10,25 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QLabel>
 #include <QProcess>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
 
 namespace {
 
-// A session bus of the test's own: nothing reaches the user's desktop.
-class PrivateSessionBus {
+// Hears PropertiesChanged as an applet does.
+class PropertiesListener : public QObject {
+    Q_OBJECT
 public:
-    PrivateSessionBus()
+    QList<QVariantMap> announced;
+public Q_SLOTS:
+    void changed(const QString &, const QVariantMap &properties, const QStringList &)
     {
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                       QStringLiteral("--nofork"), QStringLiteral("--nopidfile")});
-        if (!daemon_.waitForStarted() ||
-            !test::waitUntil([&] { return daemon_.canReadLine(); }, std::chrono::seconds(10)))
-            return;
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+        announced.append(properties);
     }
-    ~PrivateSessionBus()
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("murmelo"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("applet"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("second"));
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    QString address() const { return address_; }
-    QDBusConnection connect(const QString &name) const
-    {
-        return QDBusConnection::connectToBus(address_, name);
-    }
-
-private:
-    QProcess daemon_;
-    QString address_;
 };
 
 class Mpris : public ::testing::Test {
@@ -132,7 +112,7 @@ protected:
             .toLongLong();
     }
 
-    PrivateSessionBus bus;
+    test::PrivateSessionBus bus;
     QDBusConnection applet = bus.connect(QStringLiteral("applet"));
     StoreContext store;
     test::ScratchDefaults defaults;
@@ -185,6 +165,57 @@ TEST_F(Mpris, TheBusPlaysPausesAndSeeksThePlaybackScreensPlayer)
     EXPECT_EQ(position(), 0);
 }
 
+TEST_F(Mpris, RateShowsAndSetsTheSpeedWithinItsRangeAndIsAnnounced)
+{
+    const QString player = QStringLiteral("org.mpris.MediaPlayer2.Player");
+    EXPECT_EQ(property(player, QStringLiteral("MinimumRate")).toDouble(), 0.5);
+    EXPECT_EQ(property(player, QStringLiteral("MaximumRate")).toDouble(), 2.0);
+    showRecording(QStringLiteral("Radio jingle"));
+    EXPECT_EQ(property(player, QStringLiteral("Rate")).toDouble(), 1.0);
+
+    PropertiesListener listener;
+    const QList<QVariantMap> &announced = listener.announced;
+    ASSERT_TRUE(applet.connect(QString(), MprisPlayer::objectPath(),
+                               QStringLiteral("org.freedesktop.DBus.Properties"),
+                               QStringLiteral("PropertiesChanged"), &listener,
+                               SLOT(changed(QString, QVariantMap, QStringList))));
+    const auto setRate = [&](double rate) {
+        QDBusMessage set = QDBusMessage::createMethodCall(
+            MprisPlayer::serviceName(), MprisPlayer::objectPath(),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+        set << player << QStringLiteral("Rate") << QVariant::fromValue(QDBusVariant(rate));
+        return call(set).type();
+    };
+    const auto lastAnnouncedRate = [&] {
+        for (auto it = announced.crbegin(); it != announced.crend(); ++it)
+            if (it->contains(QStringLiteral("Rate")))
+                return it->value(QStringLiteral("Rate")).toDouble();
+        return -1.0;
+    };
+
+    EXPECT_EQ(setRate(1.5), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(screen->view().speedLabel->text(), QStringLiteral("1.5\u00d7"));
+    EXPECT_FLOAT_EQ(screen->engine().rate(), 1.5f);
+    EXPECT_EQ(property(player, QStringLiteral("Rate")).toDouble(), 1.5);
+    EXPECT_TRUE(test::waitUntil([&] { return lastAnnouncedRate() == 1.5; }));
+
+    setRate(7.0); // beyond the range: the fastest there is
+    EXPECT_EQ(property(player, QStringLiteral("Rate")).toDouble(), 2.0);
+    setRate(0.1);
+    EXPECT_EQ(property(player, QStringLiteral("Rate")).toDouble(), 0.5);
+
+    // A change on the screen reaches the desktop too.
+    QTest::keyClick(window->windowHandle(), Qt::Key_Up);
+    EXPECT_EQ(property(player, QStringLiteral("Rate")).toDouble(), 0.6);
+    EXPECT_TRUE(test::waitUntil([&] { return qFuzzyCompare(lastAnnouncedRate(), 0.6); }));
+
+    // Rate 0 pauses, as the interface asks, and leaves the speed alone.
+    callPlayer(QStringLiteral("Play"));
+    setRate(0.0);
+    EXPECT_EQ(status(), QStringLiteral("Paused"));
+    EXPECT_EQ(property(player, QStringLiteral("Rate")).toDouble(), 0.6);
+}
+
 TEST_F(Mpris, ASecondPlayerCannotTakeTheNameAndSaysSo)
 {
     SidebarViewController other;
@@ -194,3 +225,5 @@ TEST_F(Mpris, ASecondPlayerCannotTakeTheNameAndSaysSo)
 }
 
 } // namespace
+
+#include "MprisTest.moc"

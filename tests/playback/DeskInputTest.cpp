@@ -147,20 +147,47 @@ TEST_F(DeskInput, SaveCropWaitsForARangeAndCloseLeavesCropMode)
     EXPECT_NEAR(screen->engine().currentTime(), 7.5, 0.1);
 }
 
-TEST_F(DeskInput, AWheelTurnOverTheSpeedStoresItLikeADrag)
+TEST_F(DeskInput, OneWheelNotchOverTheSpeedIsOneShownStepAndIsStoredLikeADrag)
 {
     openSong();
-    const QSlider *speed = screen->view().speedSlider;
+    QSlider *speed = screen->view().speedSlider;
+    const QLabel *shown = screen->view().speedLabel;
     const QPointF point = at(speed, speed->rect().center());
-    QWheelEvent turn(point, window()->mapToGlobal(point), QPoint(), QPoint(0, 120), Qt::NoButton,
-                     Qt::NoModifier, Qt::NoScrollPhase, false);
-    QGuiApplication::sendEvent(window(), &turn);
-    drainEvents();
-    ASSERT_GT(speed->value(), 100);
+    const auto turn = [&](int delta) {
+        QWheelEvent event(point, window()->mapToGlobal(point), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QGuiApplication::sendEvent(window(), &event);
+        drainEvents();
+    };
+    turn(120);
+    EXPECT_EQ(speed->value(), 110);
+    EXPECT_EQ(shown->text(), QStringLiteral("1.1\u00d7"));
     const auto stored = storedRecordings();
     ASSERT_EQ(stored.size(), 1u);
-    EXPECT_FLOAT_EQ(stored.front()->speedValue(), speed->value() / 100.0f);
-    EXPECT_FLOAT_EQ(screen->engine().rate(), speed->value() / 100.0f);
+    EXPECT_FLOAT_EQ(stored.front()->speedValue(), 1.1f);
+    EXPECT_FLOAT_EQ(screen->engine().rate(), 1.1f);
+
+    // A fine wheel's small turns add up to a notch.
+    turn(-60);
+    EXPECT_EQ(speed->value(), 110);
+    turn(-60);
+    EXPECT_EQ(speed->value(), 100);
+
+    // Between two shown steps (after a drag) a notch goes to the next step shown.
+    speed->setValue(117); // shown as 1.2
+    turn(-120);
+    EXPECT_EQ(shown->text(), QStringLiteral("1.1\u00d7"));
+    speed->setValue(103); // shown as 1.0
+    turn(120);
+    EXPECT_EQ(shown->text(), QStringLiteral("1.1\u00d7"));
+
+    // At the ends the speed stays put.
+    speed->setValue(50);
+    turn(-360);
+    EXPECT_EQ(speed->value(), 50);
+    speed->setValue(200);
+    turn(120);
+    EXPECT_EQ(speed->value(), 200);
 }
 
 TEST_F(DeskInput, EnterSavesAndEscapeCancelsThePanels)

@@ -54,6 +54,7 @@ void PlaybackFixture::SetUp()
     store = std::make_unique<StoreContext>();
     ASSERT_TRUE(store->open(storePath));
     Defaults::standard().remove(QStringLiteral("defaultName"));
+    Defaults::standard().remove(QStringLiteral("senderName"));
     storyboard.registerSegue(QStringLiteral("Record"), [this] {
         performed << QStringLiteral("Record");
         return new ViewController;

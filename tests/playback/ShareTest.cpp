@@ -4,6 +4,7 @@
 #include "mail/jobs/ContactBook.h"
 #include "mail/jobs/RelaySettings.h"
 #include "mail/screens/ContactPicker.h"
+#include "platform/Defaults.h"
 #include "platform/SerialQueue.h"
 #include "platform/StandardPaths.h"
 #include "playback/PlaybackView.h"
@@ -223,6 +224,30 @@ TEST_F(Share, SendsTypedRecipientsMessageAndNameWithTheSliderSpeed)
     EXPECT_TRUE(screen->view().waitView->isHidden());
     finishSlide();
     EXPECT_TRUE(v.shareReversalView->isHidden());
+}
+
+TEST_F(Share, YourNameIsRememberedForTheNextShareAndLeavesTheTitleCounterAlone)
+{
+    Defaults::standard().setInteger(QStringLiteral("defaultName"), 4);
+    openRecording(makeRecording(QStringLiteral("Found"), QStringLiteral("run away")));
+    screen->share();
+    finishSlide();
+    const PlaybackView &v = screen->view();
+    type(v.shareEmailTextField, QStringLiteral("a@x.org"));
+    type(v.emailNameTextField, QStringLiteral("Ann"));
+    send();
+    ASSERT_EQ(sent.size(), 1u);
+
+    // A later screen, as after a restart, offers the name again.
+    SerialQueue::waitForAllQueues();
+    drainEvents();
+    screen = makeScreen();
+    openRecording(makeRecording(QStringLiteral("Other"), QString()));
+    screen->share();
+    finishSlide();
+    EXPECT_EQ(screen->view().emailNameTextField->text(), QStringLiteral("Ann"));
+    EXPECT_EQ(Defaults::standard().integerForKey(QStringLiteral("defaultName")), 4)
+        << "the automatic titles' counter is a key of its own";
 }
 
 TEST_F(Share, CollectingMailboxAloneOrNothingSentWithoutRecipients)
