@@ -353,6 +353,8 @@ void RecordingCell::setFaceColor(const QColor &color)
     QPalette palette = m_infoView->palette();
     palette.setColor(QPalette::Window, color);
     m_infoView->setPalette(palette);
+    // The face draws through its shadow effect, which keeps its last picture until told.
+    m_infoView->update();
     update();
 }
 
