@@ -2,6 +2,7 @@
 
 #include <QAudioSink>
 #include <algorithm>
+#include <cstring>
 
 namespace murmelo {
 
@@ -17,18 +18,30 @@ qint64 AudioSinkFeed::readData(char *data, qint64 maxSize)
     if (ended_ || frames <= 0)
         return 0;
     qint64 got = 0;
-    if (format_.sampleFormat() == QAudioFormat::Float) {
-        got = source_->renderFrames(reinterpret_cast<float *>(data), frames);
-    } else {
-        scratch_.resize(size_t(frames * channels));
-        got = source_->renderFrames(scratch_.data(), frames);
-        auto *out = reinterpret_cast<qint16 *>(data);
-        for (qint64 i = 0; i < got * channels; ++i)
-            out[i] = qint16(std::clamp(scratch_[i] * 32768.0f, -32768.0f, 32767.0f));
+    qint64 silent = 0;
+    if (padding_ < 0) {
+        if (format_.sampleFormat() == QAudioFormat::Float) {
+            got = source_->renderFrames(reinterpret_cast<float *>(data), frames);
+        } else {
+            scratch_.resize(size_t(frames * channels));
+            got = source_->renderFrames(scratch_.data(), frames);
+            auto *out = reinterpret_cast<qint16 *>(data);
+            for (qint64 i = 0; i < got * channels; ++i)
+                out[i] = qint16(std::clamp(scratch_[i] * 32768.0f, -32768.0f, 32767.0f));
+        }
+        if (got < frames)
+            padding_ = qint64(format_.sampleRate()) * kTailPaddingMilliseconds / 1000;
     }
-    ended_ = got < frames;
+    if (padding_ >= 0) {
+        silent = std::min(padding_, frames - got);
+        std::memset(data + got * format_.bytesPerFrame(), 0,
+                    size_t(silent * format_.bytesPerFrame()));
+        padding_ -= silent;
+        paddingHanded_ += silent;
+        ended_ = got + silent < frames;
+    }
     framesRead_ += got;
-    return got * format_.bytesPerFrame();
+    return (got + silent) * format_.bytesPerFrame();
 }
 
 SinkAudioOutput::SinkAudioOutput(QAudioDevice device) : device_(std::move(device))
@@ -102,6 +115,15 @@ qint64 SinkAudioOutput::framesPending() const
     return std::clamp<qint64>(handed - played, 0, handed);
 }
 
+qint64 SinkAudioOutput::framesUnplayed() const
+{
+    if (!sink_)
+        return 0;
+    const qint64 handed = feed_->framesHanded();
+    const qint64 played = sink_->processedUSecs() * sampleRate_ / 1000000;
+    return std::clamp<qint64>(handed - played, 0, handed);
+}
+
 qint64 SinkAudioOutput::processedMicroseconds() const
 {
     return sink_ ? sink_->processedUSecs() : 0;
@@ -114,7 +136,7 @@ void SinkAudioOutput::watchForDrain()
     // The sink turns idle as soon as the source runs dry, while the server still plays the last
     // tenth of a second or so it holds; stopping then would cut that off. Only a clock that no
     // longer moves ends the wait early.
-    const qint64 pending = framesPending();
+    const qint64 pending = framesUnplayed();
     if (pending > 0) {
         if (pending < tailPending_ || tailPending_ < 0) {
             tailPending_ = pending;

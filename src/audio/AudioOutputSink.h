@@ -21,7 +21,14 @@ public:
     AudioSinkFeed(AudioFrameSource *source, const QAudioFormat &format);
     bool isSequential() const override { return true; }
     bool sourceEnded() const { return ended_; }
+
+    // Silence handed over after the source's end. The sound server's clock can run some tens of
+    // milliseconds ahead of what is heard (seen after long runs with silences in them); waiting
+    // for this silence too lets the audio's last frames be heard before the sink stops.
+    static constexpr int kTailPaddingMilliseconds = 150;
+    // Frames of the source handed over, and those with the tail's silence.
     qint64 framesRead() const { return framesRead_; }
+    qint64 framesHanded() const { return framesRead_ + paddingHanded_; }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -32,7 +39,9 @@ private:
     QAudioFormat format_;
     std::vector<float> scratch_;
     bool ended_ = false;
+    qint64 padding_ = -1; // frames of the tail's silence still to hand over; -1 before the end
     qint64 framesRead_ = 0;
+    qint64 paddingHanded_ = 0;
 };
 
 // Plays through a QAudioSink in pull mode. What the listener has not heard yet is what the sink
@@ -57,6 +66,7 @@ public:
 
 private:
     void watchForDrain();
+    qint64 framesUnplayed() const;
 
     QAudioDevice device_;
     std::unique_ptr<QAudioSink> sink_;

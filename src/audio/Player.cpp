@@ -37,6 +37,13 @@ Player::Player(std::shared_ptr<PlayerAudio> audio, std::unique_ptr<AudioOutput> 
                 outputDrained();
         });
     };
+    stream_->setPassBegunHandler([this, alive] {
+        const int run = run_;
+        postToMainQueue([this, alive, run] {
+            if (!alive.expired() && run == run_ && passBegun_)
+                passBegun_();
+        });
+    });
     output_->failed = [this, alive](const QString &reason) {
         const int run = run_;
         postToMainQueue([this, alive, run, reason] {
@@ -92,7 +99,7 @@ void Player::moveTo(double seconds, bool crossfade)
         stream_->seek(pausedFrame_, crossfade);
 }
 
-bool Player::play(Fade fade, double delaySeconds)
+bool Player::play(Fade fade, double delaySeconds, bool mirrored)
 {
     if (playing_)
         return true;
@@ -100,7 +107,7 @@ bool Player::play(Fade fade, double delaySeconds)
     output_->stop(); // a smooth pause may still be fading out of this stream
     stream_->setRate(effectiveRate());
     stream_->restart(pausedFrame_, fade == Fade::Smooth,
-                     std::llround(std::max(0.0, delaySeconds) * audio_->sampleRate()));
+                     std::llround(std::max(0.0, delaySeconds) * audio_->sampleRate()), mirrored);
     playing_ = true;
     if (!output_->start(audio_->sampleRate(), audio_->channels(), stream_.get())) {
         playing_ = false;
@@ -133,6 +140,49 @@ void Player::setEndTime(std::optional<double> seconds)
 double Player::bufferedSeconds() const
 {
     return double(output_->framesPending()) / audio_->sampleRate();
+}
+
+bool Player::setMirror(std::shared_ptr<PlayerAudio> mirror)
+{
+    return stream_->setMirror(std::move(mirror));
+}
+
+bool Player::hasMirror() const
+{
+    return stream_->hasMirror();
+}
+
+void Player::queuePass(double from, std::optional<double> end, bool mirrored, double leadSeconds)
+{
+    stream_->queue({toFrame(from), end ? std::optional<qint64>(toFrame(*end)) : std::nullopt,
+                    mirrored, std::llround(std::max(0.0, leadSeconds) * audio_->sampleRate())});
+}
+
+void Player::clearQueuedPasses()
+{
+    stream_->clearQueue();
+}
+
+int Player::queuedPasses() const
+{
+    return stream_->queuedPasses();
+}
+
+int Player::passesBegun() const
+{
+    return stream_->passesBegun();
+}
+
+int Player::passesHeard() const
+{
+    if (!playing_)
+        return stream_->passesBegun();
+    return stream_->passesReachedBy(stream_->framesRendered() - output_->framesPending());
+}
+
+bool Player::rendersMirror() const
+{
+    return stream_->rendersMirror();
 }
 
 void Player::setEnableRate(bool enabled)

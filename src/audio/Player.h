@@ -42,8 +42,9 @@ public:
 
     // False when the output could not start (the error callback says why). `delaySeconds` of
     // silence come first, with the position holding still through them, so that this player can
-    // take over when another output has played what it still holds.
-    bool play(Fade fade = Fade::None, double delaySeconds = 0);
+    // take over when another output has played what it still holds. A `mirrored` run plays the
+    // mirror (see setMirror) from the same point of the audio.
+    bool play(Fade fade = Fade::None, double delaySeconds = 0, bool mirrored = false);
     // Without a fade the sound stops at once and the position is where the listener is. Sound
     // already handed to the output cannot be faded, so a smooth pause fades from where rendering
     // has got to, lets the output play that, and stops it; the position is where the fade
@@ -57,6 +58,29 @@ public:
 
     // Seconds of sound handed to the output that the listener has not heard yet.
     double bufferedSeconds() const;
+
+    // The same audio last frame first (the other direction's file), which queued passes may
+    // play through this player's output. Refused (false) unless it has this audio's format and
+    // length. Whatever is played, times given to and read from the player count on its own file.
+    bool setMirror(std::shared_ptr<PlayerAudio> mirror);
+    bool hasMirror() const;
+    const std::shared_ptr<PlayerAudio> &audio() const { return audio_; }
+
+    // Plays on, once the run being rendered reaches its end, without stopping the output:
+    // `leadSeconds` of silence, then from `from` to `end` (none: the file's end), fading in and
+    // out, in the mirror when `mirrored`. The finished callback comes only after the last pass.
+    // Queued passes are dropped by play(), pause() and clearQueuedPasses().
+    void queuePass(double from, std::optional<double> end, bool mirrored, double leadSeconds);
+    void clearQueuedPasses();
+    int queuedPasses() const;
+    // Of the passes queued since play(): how many rendering has begun, and how many the listener
+    // has reached (a pass begins with its silence).
+    int passesBegun() const;
+    int passesHeard() const;
+    // Whether what is being rendered now comes from the mirror.
+    bool rendersMirror() const;
+    // On the main queue, when rendering begins a queued pass: time to queue more.
+    void setPassBegunHandler(std::function<void()> handler) { passBegun_ = std::move(handler); }
 
     // The rate only takes effect while rate control is on, as with the platform player.
     void setEnableRate(bool enabled);
@@ -98,6 +122,7 @@ private:
     float rate_ = 1.0f;
     std::function<void()> finished_;
     std::function<void(const QString &)> error_;
+    std::function<void()> passBegun_;
 };
 
 } // namespace murmelo

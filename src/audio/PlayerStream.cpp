@@ -22,19 +22,111 @@ PlayerStream::PlayerStream(std::shared_ptr<PlayerAudio> audio)
 
 PlayerStream::~PlayerStream() = default;
 
-void PlayerStream::restart(qint64 sourceFrame, bool fadeIn, qint64 leadFrames)
+void PlayerStream::restart(qint64 sourceFrame, bool fadeIn, qint64 leadFrames, bool mirrored)
 {
     std::lock_guard lock(mutex_);
     rendered_ = 0;
     segments_.clear();
     fadeOut_.clear();
+    queue_.clear();
+    passStarts_.clear();
+    passesBegun_ = 0;
+    passesReached_ = 0;
+    mirrored_ = mirrored && mirror_;
     lead_ = std::max<qint64>(0, leadFrames);
     fadeIn_ = fadeIn;
     endingFade_ = false;
     cutShort_ = false; // a file cut short fails again where it ends; one put back plays on
-    moveTo(double(sourceFrame), false);
+    moveTo(onSource(double(sourceFrame)), false);
     if (lead_ > 0)
-        segments_.insert(segments_.begin(), {0, position_, 0.0, false});
+        segments_.insert(segments_.begin(), {0, position_, 0.0, false, mirrored_});
+}
+
+bool PlayerStream::setMirror(std::shared_ptr<PlayerAudio> mirror)
+{
+    std::lock_guard lock(mutex_);
+    if (mirror &&
+        (mirror->sampleRate() != audio_->sampleRate() || mirror->channels() != audio_->channels() ||
+         mirror->frames() != audio_->frames()))
+        mirror.reset();
+    if (!mirror && mirrored_)
+        return false; // still being played
+    mirror_ = std::move(mirror);
+    return mirror_ != nullptr;
+}
+
+bool PlayerStream::hasMirror() const
+{
+    std::lock_guard lock(mutex_);
+    return mirror_ != nullptr;
+}
+
+double PlayerStream::onSource(double ownFrame) const
+{
+    return mirrored_ ? double(audio_->frames()) - ownFrame : ownFrame;
+}
+
+void PlayerStream::queue(const Pass &pass)
+{
+    std::lock_guard lock(mutex_);
+    queue_.push_back(pass);
+}
+
+void PlayerStream::clearQueue()
+{
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+}
+
+int PlayerStream::queuedPasses() const
+{
+    std::lock_guard lock(mutex_);
+    return int(queue_.size());
+}
+
+int PlayerStream::passesBegun() const
+{
+    std::lock_guard lock(mutex_);
+    return passesBegun_;
+}
+
+int PlayerStream::passesReachedBy(qint64 outputFrame)
+{
+    std::lock_guard lock(mutex_);
+    const auto reached = std::upper_bound(passStarts_.begin(), passStarts_.end(), outputFrame);
+    passesReached_ += int(reached - passStarts_.begin());
+    passStarts_.erase(passStarts_.begin(), reached);
+    return passesReached_;
+}
+
+bool PlayerStream::rendersMirror() const
+{
+    std::lock_guard lock(mutex_);
+    return mirrored_;
+}
+
+void PlayerStream::setPassBegunHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(mutex_);
+    passBegun_ = std::move(handler);
+}
+
+void PlayerStream::beginQueued()
+{
+    const Pass pass = queue_.front();
+    queue_.pop_front();
+    passStarts_.push_back(rendered_);
+    ++passesBegun_;
+    mirrored_ = pass.mirrored && mirror_;
+    endFrame_ = pass.end;
+    fadeOut_.clear();
+    lead_ = rendered_ + std::max<qint64>(0, pass.leadFrames);
+    fadeIn_ = true;
+    // The position holds at the pass's beginning through its silence.
+    segments_.push_back({rendered_, onSource(double(pass.from)), 0.0, false, mirrored_});
+    moveTo(onSource(double(pass.from)), false);
+    if (passBegun_)
+        passBegun_();
 }
 
 qint64 PlayerStream::fadeFrames() const
@@ -47,12 +139,13 @@ double PlayerStream::fadeOutAndEnd()
     std::lock_guard lock(mutex_);
     endingFade_ = true;
     endingDone_ = 0;
-    return position_;
+    queue_.clear();
+    return onSource(position_);
 }
 
 void PlayerStream::moveTo(double sourceFrame, bool isSeek)
 {
-    position_ = std::clamp(sourceFrame, 0.0, double(audio_->frames()));
+    position_ = std::clamp(sourceFrame, 0.0, double(source().frames()));
     if (rate_ == 1.0) // copied frame for frame, so the position stays on a whole frame
         position_ = std::round(position_);
     fedFrames_ = qint64(std::llround(position_));
@@ -60,7 +153,7 @@ void PlayerStream::moveTo(double sourceFrame, bool isSeek)
     stretcher_->setTempo(rate_);
     stretcherFlushed_ = false;
     // Nothing moves while the lead's silence plays.
-    segments_.push_back({std::max(rendered_, lead_), position_, rate_, isSeek});
+    segments_.push_back({std::max(rendered_, lead_), position_, rate_, isSeek, mirrored_});
 }
 
 void PlayerStream::seek(qint64 sourceFrame, bool crossfade)
@@ -80,7 +173,7 @@ void PlayerStream::seek(qint64 sourceFrame, bool crossfade)
         fadeOut_.clear();
     }
     cutShort_ = false; // the new place may still be there in a file cut short
-    moveTo(double(sourceFrame), true);
+    moveTo(onSource(double(sourceFrame)), true);
 }
 
 void PlayerStream::setRate(double rate)
@@ -103,8 +196,9 @@ void PlayerStream::setEndFrame(std::optional<qint64> frame)
 
 double PlayerStream::endFrame() const
 {
-    const auto frames = audio_->frames();
-    return double(endFrame_ ? std::clamp<qint64>(*endFrame_, 0, frames) : frames);
+    const auto frames = source().frames();
+    return endFrame_ ? std::clamp(onSource(double(*endFrame_)), 0.0, double(frames))
+                     : double(frames);
 }
 
 qint64 PlayerStream::outputFramesToEnd() const
@@ -124,7 +218,7 @@ QString PlayerStream::failure() const
     std::lock_guard lock(mutex_);
     if (!cutShort_)
         return {};
-    const QString reason = audio_->failure();
+    const QString reason = source().failure();
     return reason.isEmpty() ? QStringLiteral("the audio could not be read to its end") : reason;
 }
 
@@ -132,7 +226,8 @@ qint64 PlayerStream::readFrames(qint64 first, qint64 count, float *out)
 {
     if (cutShort_)
         return 0;
-    const qint64 got = audio_->read(first, count, out);
+    PlayerAudio &audio = source();
+    const qint64 got = audio.read(first, count, out);
     if (got < count)
         cutShort_ = true;
     return got;
@@ -144,7 +239,8 @@ double PlayerStream::sourcePositionAt(qint64 outputFrame)
     const auto lastSeek = std::find_if(segments_.rbegin(), segments_.rend(),
                                        [](const Segment &s) { return s.isSeek; });
     if (lastSeek != segments_.rend() && outputFrame < lastSeek->outputStart)
-        return lastSeek->sourceStart;
+        return lastSeek->mirrored ? double(audio_->frames()) - lastSeek->sourceStart
+                                  : lastSeek->sourceStart;
     auto it =
         std::upper_bound(segments_.begin(), segments_.end(), outputFrame,
                          [](qint64 frame, const Segment &s) { return frame < s.outputStart; });
@@ -153,8 +249,10 @@ double PlayerStream::sourcePositionAt(qint64 outputFrame)
     // Segments the listener has passed are no longer needed.
     segments_.erase(segments_.begin(), it);
     const Segment &s = segments_.front();
-    const double position = s.sourceStart + double(outputFrame - s.outputStart) * s.rate;
-    return std::clamp(position, 0.0, double(audio_->frames()));
+    const double frames = double(audio_->frames());
+    const double position =
+        std::clamp(s.sourceStart + double(outputFrame - s.outputStart) * s.rate, 0.0, frames);
+    return s.mirrored ? frames - position : position;
 }
 
 qint64 PlayerStream::renderFrames(float *interleaved, qint64 frames)
@@ -162,19 +260,30 @@ qint64 PlayerStream::renderFrames(float *interleaved, qint64 frames)
     std::lock_guard lock(mutex_);
     if (endingFade_)
         frames = std::min(frames, fadeFrames() - endingDone_);
-    const qint64 first = rendered_;
-    const qint64 silent = std::clamp<qint64>(lead_ - rendered_, 0, frames);
-    std::fill_n(interleaved, silent * audio_->channels(), 0.0f);
-    rendered_ += silent;
-    float *sound = interleaved + silent * audio_->channels();
-    const qint64 toEnd = outputFramesToEnd();
-    const qint64 got = renderAtRate(sound, frames - silent);
-    if (!fadeOut_.empty())
-        mixCrossfade(sound, got);
-    if (endFrame_)
-        applyEndFade(sound, got, toEnd);
-    applyFades(interleaved, silent + got, first);
-    return silent + got;
+    const int channels = audio_->channels();
+    qint64 done = 0;
+    for (;;) {
+        float *out = interleaved + done * channels;
+        const qint64 wanted = frames - done;
+        const qint64 first = rendered_;
+        const qint64 silent = std::clamp<qint64>(lead_ - rendered_, 0, wanted);
+        std::fill_n(out, silent * channels, 0.0f);
+        rendered_ += silent;
+        float *sound = out + silent * channels;
+        const qint64 toEnd = outputFramesToEnd();
+        const qint64 got = renderAtRate(sound, wanted - silent);
+        if (!fadeOut_.empty())
+            mixCrossfade(sound, got);
+        if (endFrame_)
+            applyEndFade(sound, got, toEnd);
+        applyFades(out, silent + got, first);
+        done += silent + got;
+        // The pass has ended here; a queued one follows in the same frames, so the output
+        // never sees an end between passes.
+        if (done == frames || endingFade_ || cutShort_ || queue_.empty())
+            return done;
+        beginQueued();
+    }
 }
 
 void PlayerStream::applyFades(float *out, qint64 frames, qint64 firstFrame)
@@ -255,13 +364,30 @@ qint64 PlayerStream::renderStretched(float *out, qint64 frames)
         produced += stretcher_->receiveSamples(out + produced * channels, uint(frames - produced));
         if (produced == frames)
             break;
-        if (fedFrames_ < audio_->frames() && !cutShort_) {
-            const qint64 n = std::min(kFeedFrames, audio_->frames() - fedFrames_);
+        const qint64 frames = source().frames();
+        if (fedFrames_ < frames && !cutShort_) {
+            const qint64 n = std::min(kFeedFrames, frames - fedFrames_);
             const qint64 got = readFrames(fedFrames_, n, feed_.data());
             stretcher_->putSamples(feed_.data(), uint(got));
             fedFrames_ += got;
+        } else if (!cutShort_ && frames > 0) {
+            // Past the end the stretcher is fed the last frames reflected back and forth, so
+            // that the audio's own end comes out whole; its flush would pad with silence, which
+            // the stretcher can place before the last few milliseconds: a hole in a loop.
+            const qint64 n = std::min(kFeedFrames, frames);
+            const qint64 got = readFrames(frames - n, n, feed_.data());
+            const bool backwards = ((fedFrames_ - frames) / n) % 2 == 0;
+            if (backwards) {
+                for (qint64 i = 0; i < got / 2; ++i)
+                    std::swap_ranges(feed_.data() + i * channels, feed_.data() + (i + 1) * channels,
+                                     feed_.data() + (got - 1 - i) * channels);
+            }
+            stretcher_->putSamples(feed_.data(), uint(got));
+            fedFrames_ += got;
+            if (got == 0)
+                break;
         } else if (!stretcherFlushed_) {
-            // At the end, or where a file cut short now ends: play out what the stretcher holds.
+            // Where a file cut short now ends: play out what the stretcher holds.
             stretcher_->flush();
             stretcherFlushed_ = true;
         } else {

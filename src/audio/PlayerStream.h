@@ -3,6 +3,8 @@
 #include "audio/AudioOutput.h"
 #include "audio/PlayerAudio.h"
 
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,6 +19,10 @@ namespace murmelo {
 // Turns audio into output frames at a playback rate, keeping the pitch (SoundTouch; rate
 // 1 copies the frames untouched), and remembers which source frame every output frame stands for
 // so that the player can tell where the listener is. Output frames are counted from restart().
+// A run can go on through passes queued ahead of it (a listening loop), each after its own
+// silence, without the output ever running dry in between. A pass may read the mirror: the same
+// audio last frame first (the other direction's file). Frames given to and taken from the stream
+// always count on its own audio's time line; frame f of it is frame frames - f of the mirror.
 // Thread-safe: the output pulls on its own schedule while the player changes rate or seeks.
 class PlayerStream : public AudioFrameSource {
 public:
@@ -29,15 +35,42 @@ public:
 
     qint64 renderFrames(float *interleaved, qint64 frames) override;
 
-    // Starts a new run of output frames at this source frame. `leadFrames` of silence come first
-    // (the position holds still through them); with `fadeIn` the sound then rises from silence
-    // over the crossfade's length instead of starting on a step.
-    void restart(qint64 sourceFrame, bool fadeIn = false, qint64 leadFrames = 0);
+    // Starts a new run of output frames at this source frame, dropping the passes queued.
+    // `leadFrames` of silence come first (the position holds still through them); with `fadeIn`
+    // the sound then rises from silence over the crossfade's length instead of starting on a
+    // step. A `mirrored` run reads the mirror.
+    void restart(qint64 sourceFrame, bool fadeIn = false, qint64 leadFrames = 0,
+                 bool mirrored = false);
+
+    // The other direction's audio. Refused (false) unless it has the same format and length.
+    bool setMirror(std::shared_ptr<PlayerAudio> mirror);
+    bool hasMirror() const;
+
+    // What plays once the pass being rendered reaches its end: `leadFrames` of silence, then
+    // the audio from `from` to `end` (none: the audio's end), fading in and out.
+    struct Pass {
+        qint64 from;
+        std::optional<qint64> end;
+        bool mirrored;
+        qint64 leadFrames;
+    };
+    void queue(const Pass &pass);
+    // Passes queued that rendering has not reached yet.
+    void clearQueue();
+    int queuedPasses() const;
+    // Queued passes rendering has begun since restart(), and how many of them output frame
+    // `outputFrame` has reached (a pass begins with its silence).
+    int passesBegun() const;
+    int passesReachedBy(qint64 outputFrame);
+    // Whether the pass being rendered reads the mirror.
+    bool rendersMirror() const;
+    // Called, on the rendering thread, when rendering begins a queued pass.
+    void setPassBegunHandler(std::function<void()> handler);
     // Continues the output from another source frame. With a crossfade the old position fades
     // out while the new one fades in, so the jump makes no click.
     void seek(qint64 sourceFrame, bool crossfade);
     // The next frames rendered fall to silence over the crossfade's length, and then the run
-    // ends. Returns the source frame the fade begins at.
+    // ends, whatever is queued. Returns the source frame the fade begins at.
     double fadeOutAndEnd();
     // Clamped to [0.5, 2]; applies from the next frame rendered.
     void setRate(double rate);
@@ -59,6 +92,7 @@ private:
         double sourceStart;
         double rate;
         bool isSeek;
+        bool mirrored;
     };
 
     qint64 renderAtRate(float *out, qint64 frames);
@@ -72,8 +106,14 @@ private:
     qint64 fadeFrames() const;
 
     qint64 readFrames(qint64 first, qint64 count, float *out);
+    // The audio the pass being rendered reads, and a frame of the own time line on it.
+    PlayerAudio &source() const { return mirrored_ ? *mirror_ : *audio_; }
+    double onSource(double ownFrame) const;
+    void beginQueued();
 
     std::shared_ptr<PlayerAudio> audio_;
+    std::shared_ptr<PlayerAudio> mirror_;
+    bool mirrored_ = false;
     std::unique_ptr<soundtouch::SoundTouch> stretcher_;
     mutable std::mutex mutex_;
 
@@ -89,11 +129,17 @@ private:
     std::vector<float> fadeOut_; // the old position's next frames, faded under the new ones
     qint64 fadeDone_ = 0;
 
-    qint64 lead_ = 0; // output frames of silence before the run's sound
+    std::deque<Pass> queue_;
+    std::vector<qint64> passStarts_; // output frames where begun passes start, not yet reached
+    int passesBegun_ = 0;
+    int passesReached_ = 0;
+    std::function<void()> passBegun_;
+
+    qint64 lead_ = 0; // output frame where the sound of the pass being rendered begins
     bool fadeIn_ = false;
     bool endingFade_ = false;
-    qint64 endingDone_ = 0; // frames of the ending fade rendered so far
-    std::optional<qint64> endFrame_;
+    qint64 endingDone_ = 0;          // frames of the ending fade rendered so far
+    std::optional<qint64> endFrame_; // on the own time line
 };
 
 } // namespace murmelo

@@ -1,8 +1,18 @@
 #include "playback/PlaybackEngine.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace murmelo {
+
+namespace {
+
+// Seconds of passes kept queued ahead of the listener: far more than the output holds, so that
+// a busy main thread never lets a loop run dry between passes.
+constexpr double kQueueSeconds = 1.0;
+constexpr int kMostQueued = 64;
+
+} // namespace
 
 PlayerFactory defaultPlayerFactory()
 {
@@ -30,8 +40,17 @@ std::unique_ptr<Player> PlaybackEngine::open(const QString &path, std::optional<
         player->setRate(*rate);
     Player *raw = player.get();
     player->setFinishedHandler([this, raw] { finished(raw); });
-    player->setErrorHandler([this](const QString &reason) {
+    player->setPassBegunHandler([this, raw] {
+        if (raw == sounding_)
+            queueAhead();
+    });
+    player->setErrorHandler([this, raw](const QString &reason) {
         plan_.reset();
+        if (raw == sounding_) {
+            // It may have been playing the other direction's file: both follow where it stopped.
+            currentTime_ = forwardTimeOf(*raw);
+            positionPlayers();
+        }
         updateTime();
         emit playbackFailed(reason);
     });
@@ -41,7 +60,9 @@ std::unique_ptr<Player> PlaybackEngine::open(const QString &path, std::optional<
 QString PlaybackEngine::openForward(const QString &path, std::optional<float> rate)
 {
     QString error;
+    sounding_ = nullptr;
     forward_ = open(path, rate, error);
+    linkMirrors();
     reversed_ = false;
     currentTime_ = 0;
     plan_.reset();
@@ -53,10 +74,28 @@ QString PlaybackEngine::openForward(const QString &path, std::optional<float> ra
 QString PlaybackEngine::openReverse(const QString &path, std::optional<float> rate)
 {
     QString error;
+    if (sounding_ == reverse_.get())
+        sounding_ = nullptr;
     reverse_ = open(path, rate, error);
+    linkMirrors();
     if (reversed_)
         plan_.reset();
     return error;
+}
+
+void PlaybackEngine::linkMirrors()
+{
+    if (forward_ && reverse_) {
+        forward_->setMirror(reverse_->audio());
+        reverse_->setMirror(forward_->audio());
+    }
+}
+
+Player *PlaybackEngine::currentAudioPlayer() const
+{
+    if (sounding_ && sounding_->isPlaying())
+        return sounding_;
+    return playerFor(reversed_);
 }
 
 bool PlaybackEngine::isPlaying() const
@@ -93,8 +132,11 @@ void PlaybackEngine::setLoopSettings(LoopSettings settings)
     settings.count = std::max(0, settings.count);
     settings.gap = settings.gap > 0 ? settings.gap : 0.0; // and not a NaN
     loop_ = settings;
-    if (plan_)
+    if (plan_) {
+        followHeardPasses();
         plan_->setSettings(loop_);
+        requeue();
+    }
     emit updated();
 }
 
@@ -130,6 +172,11 @@ double PlaybackEngine::forwardTimeOf(const Player &player) const
                                      : player.currentTime();
 }
 
+double PlaybackEngine::ownTimeOf(const Player &player, double seconds) const
+{
+    return &player == reverse_.get() ? reverseDuration() - seconds : seconds;
+}
+
 void PlaybackEngine::positionPlayers()
 {
     if (forward_)
@@ -148,8 +195,17 @@ void PlaybackEngine::jumpPlayers()
 
 void PlaybackEngine::playCurrent(double delaySeconds)
 {
-    if (Player *player = currentAudioPlayer())
-        player->play(Player::Fade::Smooth, delaySeconds);
+    playOn(playerFor(reversed_), false, delaySeconds);
+}
+
+void PlaybackEngine::playOn(Player *player, bool mirrored, double delaySeconds)
+{
+    if (player) {
+        sounding_ = player;
+        heardPasses_ = 0;
+        player->play(Player::Fade::Smooth, delaySeconds, mirrored);
+        queueAhead();
+    }
     updateTime();
 }
 
@@ -160,8 +216,11 @@ void PlaybackEngine::pausePlay()
         // Stopped at once rather than faded: a fade could only come after what the output still
         // holds, and the listener pausing on a word wants the position to be that word. A loop
         // ends with it, however many passes it had left.
+        followHeardPasses();
         player->pause();
         plan_.reset();
+        currentTime_ = forwardTimeOf(*player);
+        positionPlayers();
         updateTime();
         return;
     }
@@ -181,17 +240,75 @@ void PlaybackEngine::beginPass()
     reversed_ = plan_->reversed();
     currentTime_ = plan_->from();
     positionPlayers();
-    applyPassEnd();
+    applyPassEnd(playerFor(reversed_));
     playCurrent(plan_->gapBefore());
 }
 
-void PlaybackEngine::applyPassEnd()
+void PlaybackEngine::applyPassEnd(Player *player)
 {
-    Player *player = currentAudioPlayer();
     if (!player || !plan_)
         return;
-    const Stretch stretch = plan_->stretch();
-    player->setEndTime(reversed_ ? reverseDuration() - stretch.start : stretch.end);
+    const LoopPlan pass = player == sounding_ && player->isPlaying() ? renderingPlan() : *plan_;
+    player->setEndTime(ownTimeOf(*player, pass.to()));
+}
+
+LoopPlan PlaybackEngine::renderingPlan() const
+{
+    LoopPlan plan = *plan_;
+    const int begun = sounding_ ? sounding_->passesBegun() - heardPasses_ : 0;
+    for (int i = 0; i < begun && plan.next(); ++i) {
+    }
+    return plan;
+}
+
+void PlaybackEngine::queueAhead()
+{
+    Player *player = sounding_;
+    if (!plan_ || !player || !player->isPlaying())
+        return;
+    followHeardPasses();
+    LoopPlan ahead = renderingPlan();
+    int queued = player->queuedPasses();
+    for (int i = 0; i < queued; ++i) {
+        if (!ahead.next())
+            return;
+    }
+    // Counted beyond the pass being rendered, which may end at any moment.
+    const Stretch stretch = ahead.stretch();
+    const double perPass =
+        (stretch.end - stretch.start) / double(player->rate()) + ahead.settings().gap;
+    const int wanted =
+        std::clamp(int(std::ceil(kQueueSeconds / std::max(perPass, 1e-3))), 1, kMostQueued);
+    const bool ownReversed = player == reverse_.get();
+    while (queued < wanted && ahead.next()) {
+        const bool mirrored = ahead.reversed() != ownReversed;
+        // Without the other file the loop goes on as before: the other player starts once this
+        // one has finished.
+        if (mirrored && !player->hasMirror())
+            return;
+        player->queuePass(ownTimeOf(*player, ahead.from()), ownTimeOf(*player, ahead.to()),
+                          mirrored, ahead.gapBefore());
+        ++queued;
+    }
+}
+
+void PlaybackEngine::requeue()
+{
+    if (!sounding_ || !sounding_->isPlaying())
+        return;
+    sounding_->clearQueuedPasses();
+    queueAhead();
+}
+
+void PlaybackEngine::followHeardPasses()
+{
+    if (!plan_ || !sounding_)
+        return;
+    const int heard = sounding_->passesHeard();
+    for (; heardPasses_ < heard; ++heardPasses_) {
+        if (plan_->next())
+            reversed_ = plan_->reversed();
+    }
 }
 
 void PlaybackEngine::followStretch()
@@ -202,7 +319,10 @@ void PlaybackEngine::followStretch()
     if (stretch == plan_->stretch())
         return;
     plan_->setStretch(stretch);
-    applyPassEnd();
+    if (sounding_ && sounding_->isPlaying()) {
+        applyPassEnd(sounding_);
+        requeue();
+    }
 }
 
 void PlaybackEngine::playStretch(double start, double end)
@@ -214,15 +334,27 @@ void PlaybackEngine::playStretch(double start, double end)
         return;
     marked_ = Stretch{start, end};
     const bool playing = player->isPlaying();
+    if (playing)
+        followHeardPasses();
     plan_.emplace(loop_, *marked_, reversed_);
     if (!playing) {
         beginPass();
         return;
     }
-    // Already playing: the sound moves over without a click and without a pause.
+    if (player->rendersMirror() != (reversed_ != (player == reverse_.get()))) {
+        // Rendering has already gone into a pass the other way: start afresh.
+        player->pause();
+        beginPass();
+        return;
+    }
+    // Already playing: the sound moves over without a click and without a pause. Passes begun
+    // before belong to the loop that was playing.
+    heardPasses_ = player->passesBegun();
+    player->clearQueuedPasses();
     currentTime_ = plan_->from();
-    applyPassEnd();
+    applyPassEnd(player);
     jumpPlayers();
+    queueAhead();
     updateTime();
 }
 
@@ -239,10 +371,7 @@ void PlaybackEngine::moveCurrentToStart()
     if (!player)
         return;
     const Stretch stretch = activeStretch();
-    if (reversed_)
-        player->jumpTo(reverseDuration() - stretch.end);
-    else
-        player->jumpTo(stretch.start);
+    player->jumpTo(ownTimeOf(*player, reversed_ ? stretch.end : stretch.start));
 }
 
 void PlaybackEngine::restart()
@@ -258,21 +387,34 @@ void PlaybackEngine::switchDirection()
     double handOver = 0;
     if (wasPlaying) {
         // The old direction fades out after what its output still holds; the new one stays
-        // silent until then and fades in under it, from the same point of the audio.
+        // silent until then and fades in under it, from the same point of the audio: the point
+        // rendering had reached, which may be a pass beyond the one heard.
+        followHeardPasses();
+        if (plan_)
+            *plan_ = renderingPlan();
         handOver = old->bufferedSeconds();
         old->pause(Player::Fade::Smooth);
         currentTime_ = forwardTimeOf(*old);
     }
     reversed_ = !reversed_;
-    if (wasPlaying) {
-        if (plan_)
-            plan_->switchDirection();
-        positionPlayers();
-        applyPassEnd();
-        playCurrent(handOver);
-    } else {
+    if (!wasPlaying) {
         emit updated();
+        return;
     }
+    if (plan_)
+        plan_->switchDirection();
+    positionPlayers();
+    // The new direction plays on the other output than the one fading out: when the old player
+    // was reading its mirror, the new direction is its own file, read by the other one as its
+    // mirror.
+    Player *next = playerFor(reversed_);
+    const bool mirrored = next == old;
+    if (mirrored)
+        next = playerFor(!reversed_);
+    if (mirrored && next && !next->hasMirror())
+        next = nullptr;
+    applyPassEnd(next);
+    playOn(next, mirrored, handOver);
 }
 
 void PlaybackEngine::seek(double seconds)
@@ -295,8 +437,10 @@ void PlaybackEngine::updateTime()
         emit updated();
         return;
     }
-    if (player->isPlaying())
+    if (player->isPlaying()) {
+        followHeardPasses();
         followStretch();
+    }
     currentTime_ = forwardTimeOf(*player);
     if (!player->isPlaying())
         refresh_.stop();
@@ -307,8 +451,10 @@ void PlaybackEngine::updateTime()
 
 void PlaybackEngine::finished(Player *player)
 {
-    if (player != currentAudioPlayer())
+    if (player != sounding_)
         return;
+    followHeardPasses();
+    // Only when the queue ran dry (or could not be used) does the next pass start anew.
     if (plan_ && plan_->next()) {
         beginPass();
         return;

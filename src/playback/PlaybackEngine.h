@@ -26,6 +26,9 @@ struct CropFractions {
 // Two players of the same audio, one forward and one reversed, sharing one position. The
 // position is always counted on the forward file's time line; the reversal player's time r and
 // the forward time t name the same point of the audio when r = reversal duration - t.
+// A listening loop plays all its passes through one player's output, queued ahead of the
+// listener, so that the sound server hears each pass follow the last without a break; a pass in
+// the other direction reads that player's mirror (the other file).
 class PlaybackEngine : public QObject {
     Q_OBJECT
 public:
@@ -39,7 +42,9 @@ public:
 
     Player *audioPlayer() const { return forward_.get(); }
     Player *reverseAudioPlayer() const { return reverse_.get(); }
-    Player *currentAudioPlayer() const { return reversed_ ? reverse_.get() : forward_.get(); }
+    // The player whose output sounds while playing (it may be playing the other direction's file
+    // as its mirror); else the player of the current direction.
+    Player *currentAudioPlayer() const;
     bool isReversed() const { return reversed_; }
     bool isPlaying() const;
 
@@ -67,7 +72,7 @@ public:
     std::optional<Stretch> markedStretch() const { return marked_; }
     // What playing repeats: the chosen stretch, else the crop range, else the whole audio.
     Stretch activeStretch() const;
-    // The loop being played; null while nothing plays.
+    // The loop being played, at the pass the listener hears; null while nothing plays.
     const LoopPlan *loopPlan() const { return plan_ ? &*plan_ : nullptr; }
 
     // Applied to both players at once.
@@ -103,15 +108,29 @@ signals:
 private:
     std::optional<Stretch> cropRange() const;
     double forwardTimeOf(const Player &player) const;
+    // Forward time `seconds` on the player's own time line.
+    double ownTimeOf(const Player &player, double seconds) const;
+    Player *playerFor(bool reversed) const { return reversed ? reverse_.get() : forward_.get(); }
+    void linkMirrors();
     void positionPlayers();
     // Like positionPlayers, but a playing player moves without a click.
     void jumpPlayers();
     void moveCurrentToStart();
-    // Fades in, after `delaySeconds` of silence.
+    // Fades in, after `delaySeconds` of silence, on the player of the current direction.
     void playCurrent(double delaySeconds = 0);
+    // The same on `player`, reading its mirror when `mirrored`.
+    void playOn(Player *player, bool mirrored, double delaySeconds);
     void beginPass();
-    // Ends the current player's run where the pass being played finishes.
-    void applyPassEnd();
+    // Ends the player's run where the pass it renders finishes.
+    void applyPassEnd(Player *player);
+    // The plan at the pass the sounding player is rendering (ahead of the one heard).
+    LoopPlan renderingPlan() const;
+    // Keeps about a second of passes queued on the sounding player beyond the one it renders.
+    void queueAhead();
+    // Drops the queued passes and queues them afresh from the plan.
+    void requeue();
+    // Moves the plan on to the pass the listener has reached.
+    void followHeardPasses();
     void followStretch();
     void finishLoop(Player *player);
     void finished(Player *player);
@@ -120,6 +139,8 @@ private:
     PlayerFactory factory_;
     std::unique_ptr<Player> forward_;
     std::unique_ptr<Player> reverse_;
+    Player *sounding_ = nullptr; // the player last told to play
+    int heardPasses_ = 0;        // of sounding_'s queued passes, those the plan has followed
     bool reversed_ = false;
     double currentTime_ = 0;
     LoopSettings loop_;
