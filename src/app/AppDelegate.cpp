@@ -128,6 +128,7 @@ void AppDelegate::openFile(const QString &path)
 void AppDelegate::applicationDidFinishLaunching()
 {
     // Before activation, so that the telemetry's first look at the network is the application's.
+    // Until the agreement is accepted the telemetry is not started at all.
     telemetryReachability_ = std::make_unique<TelemetryReachability>();
     VGTelemetrySwitch::activateIfEnabled();
     startReachability();

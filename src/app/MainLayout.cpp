@@ -14,6 +14,7 @@
 #include "library/SavedRecordingsViewController.h"
 #include "mail/screens/ReportProblemViewController.h"
 #include "playback/PlaybackViewController.h"
+#include "telemetry/session/VGTelemetrySwitch.h"
 
 #include <QAction>
 #include <QToolButton>
@@ -104,7 +105,13 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
         ReplaceSidebarContainerSegue(content, new ReportProblemViewController).perform();
     });
     window->addAction(report);
-    window->registerModalSegue(QStringLiteral("EULA"), [] { return new EulaViewController; });
+    window->registerModalSegue(QStringLiteral("EULA"), [] {
+        auto *eula = new EulaViewController;
+        // The agreement says what is sent; accepting it starts the telemetry there and then.
+        QObject::connect(eula, &EulaViewController::accepted, eula,
+                         [] { VGTelemetrySwitch::activateIfEnabled(); });
+        return eula;
+    });
 
     window->setContentViewController(new RecordViewController);
     return window;

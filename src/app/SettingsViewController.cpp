@@ -4,11 +4,18 @@
 #include "mail/screens/RelaySettingsView.h"
 #include "platform/ServiceEndpoints.h"
 #include "platform/StandardPaths.h"
+#include "telemetry/VGSdkFolder.h"
+#include "telemetry/VGUploadDump.h"
 #include "telemetry/session/VGTelemetrySwitch.h"
+#include "telemetry/session/Vigil.h"
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
+#include <QFontDatabase>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -65,7 +72,9 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     relaySettings_ = new RelaySettingsView(RelaySettings::standard(), this);
     column->addWidget(relaySettings_);
     column->addSpacing(10);
-    addSetting(column, this, tr("Telemetry service"), ServiceEndpoints::telemetryUrl().toString(),
+    const QString refused = ServiceEndpoints::telemetryUrlProblem();
+    addSetting(column, this, tr("Telemetry service"),
+               refused.isEmpty() ? ServiceEndpoints::telemetryUrl().toString() : refused,
                QStringLiteral("telemetryUrl"));
     auto *telemetry = new QCheckBox(tr("Send usage and crash reports"), this);
     telemetry->setObjectName(QStringLiteral("telemetrySwitch"));
@@ -73,14 +82,35 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     connect(telemetry, &QCheckBox::toggled, this,
             [](bool on) { VGTelemetrySwitch::setEnabled(on); });
     column->addWidget(telemetry);
-    auto *sent = new QLabel(tr("When on, Murmelo reports when it starts and stops, "
-                               "its own log lines and, after a crash, where it crashed. "
-                               "Never your audio, names or addresses."),
+    auto *sent = new QLabel(tr("When on (and once the agreement is accepted), Murmelo reports when "
+                               "it starts and stops, its own log lines and, after a crash, where "
+                               "it crashed, with its version, the system and machine it runs on "
+                               "and two random identifiers of yours. Never your audio, names or "
+                               "addresses."),
                             this);
     sent->setObjectName(QStringLiteral("telemetryNote"));
     sent->setWordWrap(true);
     sent->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
     column->addWidget(sent);
+    auto *telemetryButtons = new QHBoxLayout;
+    auto *show = new QPushButton(tr("Show what is sent"), this);
+    show->setObjectName(QStringLiteral("showSentButton"));
+    show->setToolTip(tr("The reports waiting to be sent, decoded"));
+    connect(show, &QPushButton::clicked, this, &SettingsViewController::showWhatIsSent);
+    telemetryButtons->addWidget(show);
+    auto *reset = new QPushButton(tr("Reset identifiers"), this);
+    reset->setObjectName(QStringLiteral("resetIdentifiersButton"));
+    reset->setToolTip(tr("Reports from now on carry new random identifiers"));
+    connect(reset, &QPushButton::clicked, this, &SettingsViewController::resetIdentifiers);
+    telemetryButtons->addWidget(reset);
+    telemetryButtons->addStretch(1);
+    column->addLayout(telemetryButtons);
+    identifiersNote_ = new QLabel(this);
+    identifiersNote_->setObjectName(QStringLiteral("identifiersNote"));
+    identifiersNote_->setWordWrap(true);
+    identifiersNote_->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
+    identifiersNote_->hide();
+    column->addWidget(identifiersNote_);
     column->addSpacing(10);
     auto *note = new QLabel(tr("The environment variable %1 (host or host:port) sends mail to "
                                "another server, and %2 names another telemetry service.")
@@ -106,6 +136,42 @@ void SettingsViewController::showMailSettings()
 {
     scroll_->ensureWidgetVisible(relaySettings_, 0, 0);
     relaySettings_->ownServerSwitch()->setFocus(Qt::OtherFocusReason);
+}
+
+void SettingsViewController::showWhatIsSent()
+{
+    if (!sentView_) {
+        sentView_ = new QDialog(this);
+        sentView_->setObjectName(QStringLiteral("sentUploadsView"));
+        sentView_->setWindowTitle(tr("What is sent"));
+        sentView_->resize(520, 560);
+        auto *column = new QVBoxLayout(sentView_);
+        auto *text = new QPlainTextEdit(sentView_);
+        text->setObjectName(QStringLiteral("sentUploadsText"));
+        text->setReadOnly(true);
+        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        column->addWidget(text);
+        auto *close = new QPushButton(tr("Close"), sentView_);
+        close->setObjectName(QStringLiteral("sentUploadsClose"));
+        connect(close, &QPushButton::clicked, sentView_, &QDialog::close);
+        column->addWidget(close, 0, Qt::AlignRight);
+    }
+    const QString pending = VGUploadDump::describePendingUploads(VGSdkFolder::location());
+    const QString text = pending.isEmpty()
+                             ? tr("Nothing is waiting to be sent.")
+                             : tr("Waiting to be sent, decoded (each file is one upload):") +
+                                   QStringLiteral("\n\n") + pending;
+    sentView_->findChild<QPlainTextEdit *>()->setPlainText(text);
+    sentView_->show();
+    sentView_->raise();
+}
+
+void SettingsViewController::resetIdentifiers()
+{
+    Vigil::resetIdentifiers();
+    identifiersNote_->setText(tr("Reports from now on carry new identifiers."));
+    identifiersNote_->show();
 }
 
 void SettingsViewController::viewDidAppear()

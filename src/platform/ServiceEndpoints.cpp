@@ -45,10 +45,26 @@ quint16 mailRelayPort()
 QUrl telemetryUrl()
 {
     const QString value = qEnvironmentVariable(kTelemetryUrlVariable).trimmed();
+    if (value.isEmpty())
+        return QUrl(QString::fromLatin1(kDefaultTelemetryUrl));
+    if (!telemetryUrlProblem().isEmpty())
+        return {};
+    return QUrl(value, QUrl::StrictMode);
+}
+
+QString telemetryUrlProblem()
+{
+    const QString value = qEnvironmentVariable(kTelemetryUrlVariable).trimmed();
+    if (value.isEmpty())
+        return {};
     const QUrl url(value, QUrl::StrictMode);
-    if (!value.isEmpty() && url.isValid() && !url.scheme().isEmpty())
-        return url;
-    return QUrl(QString::fromLatin1(kDefaultTelemetryUrl));
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+        !url.host().isEmpty())
+        return {};
+    return QStringLiteral("%1 is not an absolute http or https address (\"%2\"): usage and crash "
+                          "reports are not sent.")
+        .arg(QLatin1String(kTelemetryUrlVariable), value);
 }
 
 } // namespace murmelo::ServiceEndpoints

@@ -1,6 +1,7 @@
 #include "telemetry/VGSdkFolder.h"
 
 #include "platform/StandardPaths.h"
+#include "telemetry/VGFileWrites.h"
 
 #include <QDir>
 #include <mutex>
@@ -12,7 +13,7 @@ std::mutex g_mutex;
 QString g_override;
 } // namespace
 
-QString path()
+QString location()
 {
     QString folder;
     {
@@ -21,7 +22,13 @@ QString path()
     }
     if (folder.isEmpty())
         folder = StandardPaths::cachesDirectory() + QStringLiteral("/org.murmelo.vigil");
-    QDir().mkpath(folder);
+    return folder;
+}
+
+QString path()
+{
+    const QString folder = location();
+    vgMakePrivateFolder(folder);
     return folder;
 }
 

@@ -38,8 +38,15 @@ TEST(ServiceEndpoints, TelemetryUrlFromTheEnvironmentOrTheDefault)
     EXPECT_EQ(ServiceEndpoints::telemetryUrl(), QUrl(ServiceEndpoints::kDefaultTelemetryUrl));
     qputenv(ServiceEndpoints::kTelemetryUrlVariable, "http://127.0.0.1:8080/");
     EXPECT_EQ(ServiceEndpoints::telemetryUrl(), QUrl("http://127.0.0.1:8080/"));
-    qputenv(ServiceEndpoints::kTelemetryUrlVariable, "no scheme");
-    EXPECT_EQ(ServiceEndpoints::telemetryUrl(), QUrl(ServiceEndpoints::kDefaultTelemetryUrl));
+    EXPECT_TRUE(ServiceEndpoints::telemetryUrlProblem().isEmpty());
+    // Anything but an absolute http(s) address is refused, never replaced by the real service.
+    for (const char *refused : {"no scheme", "127.0.0.1:8080", "ftp://127.0.0.1/", "http:///x",
+                                "file:///tmp/intake", "http://[::1"}) {
+        qputenv(ServiceEndpoints::kTelemetryUrlVariable, refused);
+        EXPECT_TRUE(ServiceEndpoints::telemetryUrl().isEmpty()) << refused;
+        EXPECT_TRUE(ServiceEndpoints::telemetryUrlProblem().contains(QLatin1String(refused)))
+            << refused;
+    }
     qunsetenv(ServiceEndpoints::kTelemetryUrlVariable);
 }
 

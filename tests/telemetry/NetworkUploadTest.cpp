@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace murmelo;
 using namespace murmelo::test;
@@ -197,6 +198,98 @@ TEST(UploadRules, RetryOnlyTransientFailures)
     VGURLRequest local;
     local.url = QUrl(QStringLiteral("file:///etc/passwd"));
     EXPECT_FALSE(VGURLConnectionOperation::initWithRequest(local, {}));
+}
+
+} // namespace
+
+namespace {
+
+long peakResidentKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST_F(UploadTest, AnAnswerLongerThanTheCapFailsLikeABrokenConnectionAndIsSentAgain)
+{
+    IntakeServer intake(QStringLiteral("big,200"));
+    ASSERT_TRUE(intake.isRunning());
+    const QString path = queueFile(QStringLiteral("answered-at-length"));
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(2));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+}
+
+TEST_F(UploadTest, ATwoGigabyteAnswerIsCutOffWithoutTakingMemory)
+{
+    // Announced with its length, then one that only ends with the connection.
+    IntakeServer intake(QStringLiteral("huge,hugeclose,200"));
+    ASSERT_TRUE(intake.isRunning());
+    const QString path = queueFile(QStringLiteral("answered-hugely"));
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(3, 30000));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+    EXPECT_LT(peakResidentKilobytes(), 150 * 1024);
+}
+
+TEST_F(UploadTest, UploadsFollowTheProxyVariablesExceptToThisMachine)
+{
+    IntakeServer intake(QStringLiteral("200"));
+    ASSERT_TRUE(intake.isRunning());
+    // A proxy that refuses everything: the intake on loopback is still reached directly.
+    qputenv("http_proxy", QByteArray("http://127.0.0.1:") + QByteArray::number(refusingPort()));
+    const QString local = queueFile(QStringLiteral("direct"));
+    manager().sendFile(local, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(1));
+    EXPECT_EQ(intake.requests().back().value("path").toString(), "/intake/1.0/sessions.mpack");
+
+    // A service elsewhere is asked for through the proxy (the intake plays the proxy here).
+    qputenv("http_proxy", intake.url(QStringLiteral("/")).toEncoded());
+    const QString proxied = queueFile(QStringLiteral("proxied"));
+    manager().sendFile(proxied,
+                       QUrl(QStringLiteral("http://telemetry.invalid/intake/1.0/sessions.mpack")));
+    const bool arrived = intake.waitForRequests(2);
+    qunsetenv("http_proxy");
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(intake.requests().back().value("path").toString(),
+              "http://telemetry.invalid/intake/1.0/sessions.mpack");
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(proxied); }));
+}
+
+TEST_F(UploadTest, AClaimedFileGoesOnceAndWhatItLeavesBehindSaysWhetherItWent)
+{
+    IntakeServer intake(QStringLiteral("hang,200"));
+    ASSERT_TRUE(intake.isRunning());
+    VGURLConnectionOperation::setTimeout(2s); // time to see the claim's second name
+    const QString path = queueFile(QStringLiteral("report"));
+    ASSERT_TRUE(manager().sendClaimedFile(path, intake.url(), VGURLConnectionOperation::Normal));
+    EXPECT_FALSE(QFile::exists(path)) << "claimed at once";
+    EXPECT_FALSE(manager().sendClaimedFile(path, intake.url(), VGURLConnectionOperation::Normal))
+        << "a second sender finds it taken";
+    // The body left whole while the answer hangs: a death now would not send it again.
+    ASSERT_TRUE(intake.waitForRequests(1));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(VGNetworkManager::sentName(path)); }));
+    // The answer never came: sent again, accepted, gone under every name.
+    ASSERT_TRUE(intake.waitForRequests(2));
+    EXPECT_TRUE(waitUntil([&] {
+        return !QFile::exists(path) && !QFile::exists(VGNetworkManager::sendingName(path)) &&
+               !QFile::exists(VGNetworkManager::sentName(path));
+    }));
+
+    // Left behind by a process that died: one whose body never left whole is pending again,
+    // one whose body left is gone.
+    const QString unsent = queueFile(QStringLiteral("unsent"));
+    ASSERT_TRUE(QFile::rename(unsent, VGNetworkManager::sendingName(unsent)));
+    EXPECT_EQ(VGNetworkManager::claimedFileLeftBehind(VGNetworkManager::sendingName(unsent)),
+              unsent);
+    EXPECT_TRUE(QFile::exists(unsent));
+    const QString went = queueFile(QStringLiteral("went"));
+    ASSERT_TRUE(QFile::rename(went, VGNetworkManager::sentName(went)));
+    EXPECT_TRUE(
+        VGNetworkManager::claimedFileLeftBehind(VGNetworkManager::sentName(went)).isEmpty());
+    EXPECT_FALSE(QFile::exists(VGNetworkManager::sentName(went)));
+    EXPECT_EQ(intake.requests().size(), 2u);
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 Usage: intake_server.py ACTION[,ACTION...]  (the last action repeats)
 Actions: an HTTP status (200, 201, 404, 500, 503...), "hang" (never answer), "close" (drop the
-connection without answering). Prints "PORT n" once listening, then one JSON line per request:
+connection without answering), "big" (200 with a 100 KB body), "huge" (200 announcing a 2 GiB
+body and streaming it until the client goes away) and "hugeclose" (the same without a length:
+the body ends when the connection does). Prints "PORT n" once listening, then one JSON line per request:
 its number, path, Content-Length and Content-Type headers, bytes received and their SHA-1.
 """
 import hashlib
@@ -40,11 +42,36 @@ class Intake(BaseHTTPRequestHandler):
         if action == "close":
             self.close_connection = True
             return
+        if action in ("big", "huge", "hugeclose"):
+            self.stream_body(action)
+            return
         reply = b"\x81\xa5valid\xc3"
         self.send_response(int(action))
         self.send_header("Content-Length", str(len(reply)))
         self.end_headers()
         self.wfile.write(reply)
+
+
+    def stream_body(self, action):
+        self.send_response(200)
+        if action == "big":
+            body = b"\x00" * 100000
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        if action == "huge":
+            self.send_header("Content-Length", str(2 << 30))
+        else:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        block = b"\x00" * 65536
+        try:
+            for _ in range((2 << 30) // len(block)):
+                self.wfile.write(block)
+        except OSError:
+            pass  # the client stopped reading: what it should do
 
 
 server = ThreadingHTTPServer(("127.0.0.1", 0), Intake)

@@ -94,7 +94,7 @@ QString deviceModelDescription(const QString &root)
     // model, so it never turns a desktop into a "Simulator".
     const QString model = machineModel(root);
     if (model.isEmpty())
-        return QStringLiteral("(null)");
+        return {};
     const QString known = hardwareDescription(model);
     return known.isNull() ? model : known;
 }
@@ -141,7 +141,10 @@ QString versionBlock(const QString &version, const QString &description, const Q
 
 QString currentVersionBlock()
 {
-    return versionBlock(QStringLiteral(MURMELO_VERSION), deviceModelDescription(),
+    // The version with its build, then the machine when it names itself.
+    const QString model = deviceModelDescription();
+    return versionBlock(QStringLiteral(MURMELO_VERSION " (" MURMELO_BUILD_NUMBER ")"),
+                        model.isEmpty() ? QString() : QStringLiteral(" on ") + model,
                         operatingSystemLine());
 }
 

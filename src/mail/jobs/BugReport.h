@@ -16,7 +16,7 @@ QString hardwareDescription(const QString &identifier);
 QString machineModel(const QString &root = QStringLiteral("/"));
 
 // What the version block names the machine: the table's description of its model, else the
-// model itself, else the platform's text for nothing, "(null)".
+// model itself, else nothing.
 QString deviceModelDescription(const QString &root = QStringLiteral("/"));
 
 // The system line: the distribution's name and version from os-release ("Debian GNU/Linux 12"),
@@ -25,7 +25,7 @@ QString operatingSystemLine(const QString &root = QStringLiteral("/"));
 
 // "version <version><description>\n<system>\n": the description follows the version directly.
 QString versionBlock(const QString &version, const QString &description, const QString &systemLine);
-// The version block of this build on this machine.
+// The version block of this build on this machine: "version 0.1.0 (1) on <machine>".
 QString currentVersionBlock();
 
 // "<user e-mail>\n<problem>\n<version block>".

@@ -1,6 +1,9 @@
 #include "telemetry/crash/ImageListBuilder.h"
 
+#include "telemetry/VGHomePath.h"
 #include "telemetry/crash/handler/CrashState.h"
+
+#include <QFile>
 
 #include <cstring>
 #include <elf.h>
@@ -167,6 +170,14 @@ struct Collecting {
     std::string executable;
 };
 
+// The path a report shows: one inside the home folder as "~/...". Prepared here, outside the
+// handler, which copies it as it is.
+std::string shownPath(const std::string &path)
+{
+    return QFile::encodeName(vgTildeHome(QFile::decodeName(QByteArray::fromStdString(path))))
+        .toStdString();
+}
+
 int collectImage(dl_phdr_info *info, size_t, void *context)
 {
     auto *collecting = static_cast<Collecting *>(context);
@@ -177,7 +188,7 @@ int collectImage(dl_phdr_info *info, size_t, void *context)
     image = Image{};
     const std::string path = info->dlpi_name && info->dlpi_name[0] ? std::string(info->dlpi_name)
                                                                    : collecting->executable;
-    std::strncpy(image.path, path.c_str(), kPathCapacity - 1);
+    std::strncpy(image.path, shownPath(path).c_str(), kPathCapacity - 1);
     const char *slash = std::strrchr(image.path, '/');
     image.fileNameOffset = slash ? static_cast<size_t>(slash + 1 - image.path) : 0;
     image.slide = info->dlpi_addr;

@@ -2,10 +2,12 @@
 
 #include "platform/ServiceEndpoints.h"
 #include "platform/SystemLog.h"
+#include "telemetry/VGFileWrites.h"
 #include "telemetry/crash/ImageListBuilder.h"
 #include "telemetry/crash/handler/CrashCapture.h"
 #include "telemetry/crash/handler/CrashDelivery.h"
 #include "telemetry/crash/handler/CrashState.h"
+#include "telemetry/network/VGNetworkManager.h"
 #include "telemetry/session/VGServiceAddress.h"
 
 #define UNW_LOCAL_ONLY
@@ -14,7 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 #include <algorithm>
 #include <cerrno>
@@ -128,7 +129,7 @@ void moveLeftOverReport(const QString &sdkFolder)
     if (!QFileInfo::exists(report))
         return;
     const QString folder = sdkFolder + QStringLiteral("/old_crashes");
-    QDir().mkpath(folder);
+    vgMakePrivateFolder(folder);
     const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
                          QStringLiteral(".crash.mpack");
     QFile::rename(report, folder + QLatin1Char('/') + name);
@@ -161,7 +162,13 @@ bool VGCrashReporter::installCrashHandlers(const QString &sdkFolder)
     std::memcpy(state.sdkFolder, path.constData(), size_t(path.size()));
     state.sdkFolder[path.size()] = '\0';
     state.sdkFolderLength = size_t(path.size());
-    QDir().mkpath(sdkFolder);
+    const QByteArray home = QFile::encodeName(QDir::cleanPath(QDir::homePath()));
+    const bool hidden =
+        home.size() > 1 && home.startsWith('/') && size_t(home.size()) < kPathCapacity;
+    std::memcpy(state.home, home.constData(), hidden ? size_t(home.size()) : 0);
+    state.home[hidden ? home.size() : 0] = '\0';
+    state.homeLength = hidden ? size_t(home.size()) : 0;
+    vgMakePrivateFolder(sdkFolder);
     moveLeftOverReport(sdkFolder);
     refreshImageTable();
     // The unwinder's shared cache takes a lock; the handlers must not.
@@ -271,13 +278,13 @@ bool VGCrashReporter::prepareCrashUpload(const QString &applicationToken)
         return false;
 
     const QString digest = VGServiceAddress::tokenDigest(applicationToken);
-    QSaveFile file(QFile::decodeName(state.sdkFolder) + QLatin1Char('/') +
-                   QLatin1String(kTokenDigestFileName));
     const QByteArray text = digest.toLatin1();
     QByteArray packed;
     packed.append(char(0xda)).append(char(text.size() >> 8)).append(char(text.size() & 0xff));
     packed.append(text);
-    if (!file.open(QIODevice::WriteOnly) || file.write(packed) != packed.size() || !file.commit())
+    if (!vgWriteFileAtomically(QFile::decodeName(state.sdkFolder) + QLatin1Char('/') +
+                                   QLatin1String(kTokenDigestFileName),
+                               packed))
         return false;
 
     const QUrl base = ServiceEndpoints::telemetryUrl();
@@ -325,12 +332,17 @@ QStringList VGCrashReporter::processOldCrashReports(const QString &sdkFolder)
     QStringList pending;
     const QFileInfoList reports = folder.entryInfoList(QDir::Files, QDir::Time | QDir::Reversed);
     for (const QFileInfo &report : reports) {
-        if (!report.fileName().endsWith(QLatin1String("crash.mpack")))
+        QString path = report.filePath();
+        // A report an earlier launch was sending when it died: sent again only when its body
+        // had not left whole.
+        if (!path.endsWith(QLatin1String("crash.mpack")))
+            path = VGNetworkManager::claimedFileLeftBehind(path);
+        if (!path.endsWith(QLatin1String("crash.mpack")))
             continue;
-        if (carriesSentMark(report.filePath()))
-            QFile::remove(report.filePath());
+        if (carriesSentMark(path))
+            QFile::remove(path);
         else
-            pending.append(report.filePath());
+            pending.append(path);
     }
     return pending;
 }

@@ -1,5 +1,6 @@
 #include "telemetry/device/VGDeviceInfo.h"
 
+#include "platform/Defaults.h"
 #include "telemetry/device/VGApplicationInformation.h"
 #include "telemetry/device/VGCrypto.h"
 #include "telemetry/device/VGInformationChanged.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QSysInfo>
 #include <QTimeZone>
 #include <QUuid>
@@ -76,20 +78,22 @@ QString cpuModel()
     return {};
 }
 
-// An identifier for this application on this machine that stays the same across launches:
-// a digest of the machine's id salted with the application, shaped as a UUID.
+// An identifier for this application and this user that stays the same across launches: a
+// digest of a random value kept in the user's own defaults, salted with the application, shaped
+// as a UUID. It names the profile, not the machine: another user (or profile) on the same
+// machine has another, and resetting the identifiers gives a new one.
 QString vendorIdentifier()
 {
-    QByteArray secret;
-    for (const char *path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
-        QFile file{QString::fromLatin1(path)};
-        if (file.open(QIODevice::ReadOnly)) {
-            secret = file.readAll().trimmed();
-            break;
-        }
+    Defaults defaults(Defaults::standard().path());
+    const QString key = QLatin1String(VGDeviceInfo::kVendorSecretKey);
+    QByteArray secret = defaults.stringForKey(key).toLatin1();
+    if (secret.size() < 32) {
+        QByteArray random(32, Qt::Uninitialized);
+        QRandomGenerator::system()->generate(random.begin(), random.end());
+        secret = random.toHex();
+        defaults.setString(key, QString::fromLatin1(secret));
+        defaults.synchronize();
     }
-    if (secret.isEmpty())
-        return {};
     const QString identifier =
         VGApplicationInformation::bundleInformation().value("bundle_identifier").toQString();
     const QByteArray digest =
@@ -301,6 +305,22 @@ QString VGDeviceInfo::connectivityState()
     default:
         return QStringLiteral("No Connection");
     }
+}
+
+void VGDeviceInfo::forgetIdentifiers()
+{
+    {
+        Defaults defaults(Defaults::standard().path());
+        defaults.remove(QLatin1String(kVendorSecretKey));
+        defaults.synchronize();
+        VG_SharedUDID::forget(defaults);
+    }
+    {
+        State &s = state();
+        std::lock_guard lock(s.mutex);
+        s.info.reset();
+    }
+    vgInformationChanged();
 }
 
 void VGDeviceInfo::resetForTesting()

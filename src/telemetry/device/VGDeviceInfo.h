@@ -9,10 +9,17 @@ namespace murmelo {
 // The "device_info" map of every upload: the system, the hardware, locale and time zone, the
 // connection, and the shared device identifier. Built once and cached; the application's device
 // identifier and custom environment replace their entries when they change. Thread-safe.
-// Nothing in it is a raw machine identifier: the vendor identifier is a salted digest.
+// Nothing in it names the machine: the vendor identifier is a salted digest of a random value of
+// the user's, and the shared identifier is random too.
 class VGDeviceInfo {
 public:
+    // The user defaults key of the vendor identifier's random value.
+    static constexpr char kVendorSecretKey[] = "VGVendorSecret";
+
     static VGValue deviceInformation();
+    // Forgets the vendor identifier's value and the shared identifier of this application: the
+    // next map (and every upload header after it) carries new ones.
+    static void forgetIdentifiers();
     static void addCustomEnvironmentInformation(const QString &value, const QString &key);
     // Ignored unless the distribution allows a device identifier.
     static void setDeviceIdentifier(const QString &identifier);

@@ -1,6 +1,7 @@
 #include "telemetry/device/VGSharedUDID.h"
 
 #include "platform/Defaults.h"
+#include "telemetry/VGFileWrites.h"
 #include "telemetry/codec/VGMessagePack.h"
 #include "telemetry/device/VGCrypto.h"
 
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimeZone>
 #include <QUuid>
@@ -76,13 +76,9 @@ std::optional<VGValue> VG_SharedUDID::_getDictFromPasteboard(const QString &name
 
 bool VG_SharedUDID::_setDictForPasteboard(const VGValue &dict, const QString &name) const
 {
-    if (!QDir().mkpath(folder_))
+    if (!vgMakePrivateFolder(folder_))
         return false;
-    QSaveFile file(folder_ + QLatin1Char('/') + name);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(VGMessagePack::pack(dict));
-    return file.commit();
+    return vgWriteFileAtomically(folder_ + QLatin1Char('/') + name, VGMessagePack::pack(dict));
 }
 
 VG_SharedUDID::Result VG_SharedUDID::valueWithError(bool useCache)
@@ -230,6 +226,39 @@ void VG_SharedUDID::setOptOut(bool optOut)
     Defaults defaults(Defaults::standard().path());
     VG_SharedUDID shared(defaults, defaultSharedFolder());
     shared.setOptOut(optOut, true);
+}
+
+void VG_SharedUDID::forget(Defaults &defaults, const QString &sharedFolder)
+{
+    const QVariantMap local = defaults.valueForKey(QLatin1String(kLocalKey)).toMap();
+    QString appUID = defaults.stringForKey(QLatin1String(kAppUIDKey));
+    if (appUID.isEmpty())
+        appUID = local.value(QLatin1String(kAppUIDKey)).toString();
+    if (local.isEmpty() && appUID.isEmpty())
+        return; // none was ever made: none is made now
+    // The application's own slots go; other applications' stay theirs.
+    VG_SharedUDID shared(defaults, sharedFolder);
+    for (int i = 0; i < kSlotCount && !appUID.isEmpty(); ++i) {
+        const QString name = QLatin1String(kSlotPrefix) + QString::number(i);
+        const std::optional<VGValue> dict = shared._getDictFromPasteboard(name);
+        if (dict && dict->value(kAppUIDKey).toQString() == appUID)
+            QFile::remove(sharedFolder + QLatin1Char('/') + name);
+    }
+    // A fresh identifier of its own, which the next look keeps over any copy still shared.
+    const QString fresh = upperUuid();
+    defaults.setString(QLatin1String(kAppUIDKey), fresh);
+    defaults.setValue(QLatin1String(kLocalKey),
+                      QVariantMap{{QLatin1String(kLocalKey), _generateFreshSharedUDID()},
+                                  {QLatin1String(kAppUIDKey), fresh},
+                                  {QLatin1String(kCreatedKey), now()}});
+    defaults.synchronize();
+    std::lock_guard lock(g_cacheMutex);
+    g_cache.reset();
+}
+
+void VG_SharedUDID::forget(Defaults &defaults)
+{
+    forget(defaults, defaultSharedFolder());
 }
 
 void VG_SharedUDID::resetCacheForTesting()

@@ -26,6 +26,10 @@ public:
     static QString value();
     static Result valueWithError();
     static void setOptOut(bool optOut);
+    // Replaces this application's identifier: its shared slots go, and DEFAULTS get a fresh
+    // identifier and application id, which later looks keep.
+    static void forget(Defaults &defaults, const QString &sharedFolder);
+    static void forget(Defaults &defaults);
     // Forgets the process's cached value. For tests.
     static void resetCacheForTesting();
 

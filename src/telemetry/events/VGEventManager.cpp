@@ -1,5 +1,6 @@
 #include "telemetry/events/VGEventManager.h"
 
+#include "telemetry/VGFileCaps.h"
 #include "telemetry/VGFileWrites.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QUuid>
 #include <algorithm>
 #include <cerrno>
@@ -125,7 +125,7 @@ VGEventManager::VGEventManager(const QString &queueKey, const QUrl &url)
 {
     ClassState &s = classState();
     _ensureNetworkStartDataIsSetup();
-    QDir().mkpath(queueFolderPath_);
+    vgMakePrivateFolder(queueFolderPath_);
     collectOldQueueFiles();
     std::lock_guard lock(s.liveMutex);
     s.live.insert(this);
@@ -159,7 +159,7 @@ bool VGEventManager::_ensureNetworkStartDataIsSetup()
     std::lock_guard lock(s.mutex);
     if (s.headerUpToDate)
         return true;
-    QDir().mkpath(eventFolderPath());
+    vgMakePrivateFolder(eventFolderPath());
     QByteArray header = VGMessagePack::packMapHeaderOnly(4);
     header += VGMessagePack::pack("bundle_info");
     header += VGMessagePack::pack(VGApplicationInformation::bundleInformation());
@@ -167,8 +167,7 @@ bool VGEventManager::_ensureNetworkStartDataIsSetup()
     header += VGMessagePack::pack(VGDeviceInfo::deviceInformation());
     header += VGMessagePack::pack("sdk_version");
     header += VGMessagePack::pack(kSdkVersion);
-    QSaveFile file(networkStartDataPath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(header) != header.size() || !file.commit())
+    if (!vgWriteFileAtomically(networkStartDataPath(), header))
         return false;
     s.headerUpToDate = true;
     return true;
@@ -398,12 +397,17 @@ void VGEventManager::_flush()
             VGNetworkManager::sharedManager().sendFile(path, to, priority);
         };
     }
-    for (const QString &path : high)
-        sender(path, url, VGURLConnectionOperation::High);
-    for (const QString &path : normal)
-        sender(path, url, VGURLConnectionOperation::Normal);
-    for (const QString &path : old)
-        sender(path, url, VGURLConnectionOperation::Low);
+    // A file over the upload cap or one that does not decode (damaged, or not ours) is set
+    // aside instead of being posted.
+    const auto send = [&](const QStringList &paths, int priority) {
+        for (const QString &path : paths) {
+            if (VGFileCaps::checkUpload(path))
+                sender(path, url, priority);
+        }
+    };
+    send(high, VGURLConnectionOperation::High);
+    send(normal, VGURLConnectionOperation::Normal);
+    send(old, VGURLConnectionOperation::Low);
 }
 
 } // namespace murmelo

@@ -3,6 +3,7 @@
 #include "platform/SerialQueue.h"
 #include "platform/SystemLog.h"
 #include "telemetry/VGFileWrites.h"
+#include "telemetry/VGHomePath.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
 #include "telemetry/log/VGLogReader.h"
@@ -67,7 +68,9 @@ void repairLog(const QString &base, bool inAHurry)
 {
     const QString zlogPath = base + QStringLiteral(".zlog");
     const qint64 zlogSize = fileSize(zlogPath);
-    if (zlogSize > VGLogManager::kMaximumLogSize ||
+    const qint64 ulogSize = fileSize(base + QStringLiteral(".ulog"));
+    // Measured before anything is read: an oversized (or sparse) log is never loaded.
+    if (zlogSize > VGLogManager::kMaximumLogSize || ulogSize > VGLogManager::kMaximumLogSize ||
         (inAHurry && zlogSize > VGLogManager::kHurryLimit))
         return;
     QFile ulog(base + QStringLiteral(".ulog"));
@@ -154,15 +157,18 @@ QString VGLogManager::_pathForSessionID(const QString &sessionID) const
     return logsFolderPath() + QLatin1Char('/') + sessionID;
 }
 
+// The log is sent: the user's home folder appears in it as "~".
 void VGLogManager::log(const QString &message)
 {
-    Message m{message.toUtf8(), QDateTime::currentDateTime(), long(::syscall(SYS_gettid))};
+    Message m{vgTildeHome(message).toUtf8(), QDateTime::currentDateTime(),
+              long(::syscall(SYS_gettid))};
     sync([this, &m] { record(m); });
 }
 
 void VGLogManager::logAsync(const QString &message)
 {
-    Message m{message.toUtf8(), QDateTime::currentDateTime(), long(::syscall(SYS_gettid))};
+    Message m{vgTildeHome(message).toUtf8(), QDateTime::currentDateTime(),
+              long(::syscall(SYS_gettid))};
     async([this, m] { record(m); });
 }
 
@@ -258,8 +264,8 @@ void VGLogManager::openLog(const QString &sessionID)
         return;
     if (!newSessionIDs_.contains(sessionID))
         newSessionIDs_.append(sessionID);
-    ::mkdir(QFile::encodeName(VGSdkFolder::path()).constData(), 0755);
-    ::mkdir(QFile::encodeName(logsFolderPath()).constData(), 0755);
+    ::mkdir(QFile::encodeName(VGSdkFolder::path()).constData(), kVGPrivateFolderMode);
+    ::mkdir(QFile::encodeName(logsFolderPath()).constData(), kVGPrivateFolderMode);
     const int error = vg_remote_log_open(
         &remote_log, QFile::encodeName(_pathForSessionID(sessionID)).constData());
     if (error != 0 && !remoteFailureReported_) {

@@ -87,7 +87,7 @@ int compressInto(const vg_remote_log *log, uint32_t length)
     char zlogPath[1100];
     if (produced == 0 || !withExtension(log, "zlog", zlogPath, sizeof zlogPath))
         return -1;
-    const int out = ::open(zlogPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int out = ::open(zlogPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (out < 0)
         return -1;
     struct stat before {};
@@ -121,7 +121,7 @@ int vg_remote_log_open(vg_remote_log *log, const char *basePath)
     log->path_set = 0;
     char ulogPath[1100];
     withExtension(log, "ulog", ulogPath, sizeof ulogPath);
-    const int fd = ::open(ulogPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(ulogPath, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
     const uint32_t capacity = initialCapacity();

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <cstring>
 
 namespace murmelo {
 
@@ -89,6 +90,76 @@ VGNetworkManager::_createFileOperationForFile(const QString &path, const QUrl &u
             }
             // Otherwise the file stays on disk and is sent at a later launch.
         });
+}
+
+namespace {
+constexpr char kSending[] = ".sending";
+constexpr char kSent[] = ".sent";
+
+QString withoutSuffix(const QString &path, const char *suffix)
+{
+    return path.left(path.size() - qsizetype(std::strlen(suffix)));
+}
+} // namespace
+
+QString VGNetworkManager::sendingName(const QString &path)
+{
+    return path + QLatin1String(kSending);
+}
+
+QString VGNetworkManager::sentName(const QString &path)
+{
+    return path + QLatin1String(kSent);
+}
+
+QString VGNetworkManager::claimedFileLeftBehind(const QString &claimedPath)
+{
+    if (claimedPath.endsWith(QLatin1String(kSent))) {
+        QFile::remove(claimedPath);
+        return {};
+    }
+    if (!claimedPath.endsWith(QLatin1String(kSending)))
+        return {};
+    const QString path = withoutSuffix(claimedPath, kSending);
+    return QFile::rename(claimedPath, path) ? path : QString();
+}
+
+bool VGNetworkManager::sendClaimedFile(const QString &path, const QUrl &url, int priority)
+{
+    const QString sending = sendingName(path);
+    const QString sent = sentName(path);
+    if (!QFile::rename(path, sending))
+        return false; // gone, or claimed by another sender
+    VGURLRequest request;
+    request.url = url;
+    request.method = "POST";
+    request.headers.append({"Content-Length", QByteArray::number(QFileInfo(sending).size())});
+    auto operation = VGURLConnectionOperation::initWithRequest(
+        std::move(request), sending,
+        [this, path, sending, sent, url, priority](VGURLConnectionOperation &, const QByteArray &,
+                                                   const VGURLResponse &response,
+                                                   const std::optional<VGURLError> &error) {
+            if (_isResponseASuccess(response) && !error) {
+                QFile::remove(sent);
+                QFile::remove(sending);
+                return;
+            }
+            // Not accepted: the file is pending again under its own name.
+            if (!QFile::rename(sent, path))
+                QFile::rename(sending, path);
+            if (_shouldPauseAndRetryFailedFileSend(response, error)) {
+                _pauseQueueForABit();
+                sendClaimedFile(path, url, VGURLConnectionOperation::Low);
+            }
+        });
+    if (!operation) {
+        QFile::rename(sending, path);
+        return false;
+    }
+    operation->setBodySentObserver([sending, sent] { QFile::rename(sending, sent); });
+    operation->setQueuePriority(priority);
+    addNetworkOperation(std::move(operation));
+    return true;
 }
 
 void VGNetworkManager::addNetworkOperation(std::shared_ptr<VGURLConnectionOperation> operation)

@@ -26,6 +26,18 @@ public:
     void sendFile(const QString &path, const QUrl &url);
     void sendFile(const QString &path, const QUrl &url, int priority);
     void addNetworkOperation(std::shared_ptr<VGURLConnectionOperation> operation);
+    // POSTs a file that must arrive once (a crash report). It is claimed first: renamed to
+    // "<name>.sending" (false when another sender took it), then to "<name>.sent" as soon as its
+    // whole body has left, and deleted once accepted. A process that dies meanwhile leaves one
+    // of the two names behind, which tells the next launch whether to send it again (see
+    // claimedFileLeftBehind). A failure gives the file its name back, to be sent again.
+    bool sendClaimedFile(const QString &path, const QUrl &url, int priority);
+    static QString sendingName(const QString &path);
+    static QString sentName(const QString &path);
+    // For a claimed file left by a process that died: a ".sending" one gets its name back (its
+    // body never left whole) and that name is returned; a ".sent" one is deleted (it went out)
+    // and nothing is returned.
+    static QString claimedFileLeftBehind(const QString &claimedPath);
 
     std::shared_ptr<VGURLConnectionOperation> _createFileOperationForFile(const QString &path,
                                                                           const QUrl &url);

@@ -1,14 +1,31 @@
 #include "telemetry/network/VGNetworkThread.h"
 
+#include <QHostAddress>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QThread>
 #include <future>
 
 namespace murmelo::VGNetworkThread {
 
 namespace {
+
+// Uploads go the way the desktop says (its proxy settings, or the http_proxy / https_proxy /
+// no_proxy variables), except to this machine itself: a proxy elsewhere cannot reach its
+// loopback address, so a local intake is always spoken to directly.
+class SystemProxyFactory : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        const QString host = query.peerHostName();
+        if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+            QHostAddress(host).isLoopback())
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return systemProxyForQuery(query);
+    }
+};
 
 struct Thread {
     QThread thread;
@@ -24,8 +41,7 @@ struct Thread {
         context->moveToThread(&thread);
         QMetaObject::invokeMethod(context, [this, &ready] {
             manager = new QNetworkAccessManager(context);
-            // Uploads must not wait on a desktop proxy configuration that may not exist.
-            manager->setProxy(QNetworkProxy::NoProxy);
+            manager->setProxyFactory(new SystemProxyFactory);
             ready.set_value();
         });
         ready.get_future().wait();

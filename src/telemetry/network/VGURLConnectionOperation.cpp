@@ -95,6 +95,11 @@ void VGURLConnectionOperation::setFinishedObserver(std::function<void()> observe
     finishedObserver_ = std::move(observer);
 }
 
+void VGURLConnectionOperation::setBodySentObserver(std::function<void()> observer)
+{
+    bodySentObserver_ = std::move(observer);
+}
+
 void VGURLConnectionOperation::start()
 {
     VGNetworkThread::post([self = shared_from_this()] { self->startOnNetworkThread(); });
@@ -149,17 +154,31 @@ void VGURLConnectionOperation::startOnNetworkThread()
     } else {
         connection_ = manager.sendCustomRequest(request, request_.method, request_.body);
     }
+    // The reply is buffered no further than the cap, so a hostile answer costs no memory.
+    connection_->setReadBufferSize(kMaximumReplySize + 1);
+    if (bodySentObserver_) {
+        QObject::connect(connection_, &QNetworkReply::uploadProgress,
+                         [this](qint64 sent, qint64 total) {
+                             if (total > 0 && sent == total) {
+                                 if (auto observer = std::exchange(bodySentObserver_, {}))
+                                     observer();
+                             }
+                         });
+    }
     QObject::connect(connection_, &QNetworkReply::metaDataChanged, [this] {
         const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (status.isValid()) {
             data_.clear();
             response_ = {true, status.toInt()};
         }
+        const QVariant length = connection_->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > kMaximumReplySize)
+            refuseReply(); // announced too long: refused before reading
     });
-    QObject::connect(connection_, &QNetworkReply::readyRead,
-                     [this] { data_.append(connection_->readAll()); });
+    QObject::connect(connection_, &QNetworkReply::readyRead, [this] { takeReplyBytes(); });
     QObject::connect(connection_, &QNetworkReply::finished, [this] {
-        data_.append(connection_->readAll());
+        if (!takeReplyBytes())
+            return;
         const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (status.isValid()) {
             // An HTTP answer, whatever its status, is a response and not an error.
@@ -168,6 +187,30 @@ void VGURLConnectionOperation::startOnNetworkThread()
             finish({}, {}, errorFor(connection_->error(), connection_->errorString()));
         }
     });
+}
+
+bool VGURLConnectionOperation::takeReplyBytes()
+{
+    if (!connection_)
+        return false;
+    if (data_.size() <= kMaximumReplySize)
+        data_.append(connection_->read(kMaximumReplySize + 1 - data_.size()));
+    if (data_.size() <= kMaximumReplySize)
+        return true;
+    refuseReply();
+    return false;
+}
+
+void VGURLConnectionOperation::refuseReply()
+{
+    data_.clear();
+    connection_->disconnect();
+    connection_->abort();
+    VGURLError error;
+    error.code = VGURLError::NetworkConnectionLost;
+    error.description =
+        QStringLiteral("The service's answer is longer than %1 bytes.").arg(kMaximumReplySize);
+    finish({}, {}, error);
 }
 
 void VGURLConnectionOperation::finish(const QByteArray &data, const VGURLResponse &response,

@@ -54,7 +54,9 @@ struct VGURLError {
 
 // One request to the telemetry service, run by the network manager's queue on the network
 // thread. It ends by its completion handler (asynchronously on the SDK queue) or by cancel (no
-// handler). A request that has not finished after the timeout ends with TimedOut.
+// handler). A request that has not finished after the timeout ends with TimedOut. A reply body
+// longer than kMaximumReplySize is not read on: the connection is dropped and the request ends
+// with NetworkConnectionLost, as if the service had gone away mid-answer.
 class VGURLConnectionOperation : public std::enable_shared_from_this<VGURLConnectionOperation> {
 public:
     using Handler =
@@ -62,6 +64,8 @@ public:
                            const VGURLResponse &response, const std::optional<VGURLError> &error)>;
     // Operation priorities, as the platform's operation queues number them.
     enum Priority : int { VeryLow = -8, Low = -4, Normal = 0, High = 4, VeryHigh = 8 };
+    // The service answers with a small map; anything longer is not an answer of its.
+    static constexpr qint64 kMaximumReplySize = 64 * 1024;
 
     static std::shared_ptr<VGURLConnectionOperation> initWithRequest(VGURLRequest request,
                                                                      Handler handler);
@@ -86,6 +90,9 @@ public:
 
     // Called once the operation is finished, on the network thread (the queue starts the next).
     void setFinishedObserver(std::function<void()> observer);
+    // Called once, on the network thread, when the whole body has been handed to the connection
+    // (before the answer). Set before start().
+    void setBodySentObserver(std::function<void()> observer);
 
     // How long a request may take. Default 60 s; tests shorten it.
     static void setTimeout(std::chrono::milliseconds timeout);
@@ -98,6 +105,9 @@ private:
     void finish(const QByteArray &data, const VGURLResponse &response,
                 const std::optional<VGURLError> &error);
     void dropConnection();
+    // Takes what has arrived of the answer; false (and the request failed) past the cap.
+    bool takeReplyBytes();
+    void refuseReply();
     void markFinished();
 
     VGURLRequest request_;
@@ -109,6 +119,7 @@ private:
     QNetworkReply *connection_ = nullptr;
     QTimer *timeoutTimer_ = nullptr;
     std::function<void()> finishedObserver_;
+    std::function<void()> bodySentObserver_;
     std::atomic<bool> executing_{false};
     std::atomic<bool> finished_{false};
     std::atomic<bool> cancelled_{false};

@@ -1,6 +1,8 @@
 #include "telemetry/session/VGSessionManager.h"
 
 #include "platform/Defaults.h"
+#include "telemetry/VGFileCaps.h"
+#include "telemetry/VGFileWrites.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/VGSdkQueue.h"
 #include "telemetry/codec/VGMessagePack.h"
@@ -19,7 +21,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QUuid>
 
 namespace murmelo {
@@ -31,8 +32,7 @@ const char kSequenceExtension[] = "seq.mpack";
 
 bool writeAtomically(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return vgWriteFileAtomically(path, bytes);
 }
 
 bool carriesSentMark(const QString &path)
@@ -70,8 +70,7 @@ VGSessionManager::VGSessionManager()
 void VGSessionManager::loadPermissions()
 {
     permissions_ = VGServerPermissions{};
-    const std::optional<VGValue> stored =
-        VGMessagePack::messagePackWithContentsOfFile(permissionsPath());
+    const std::optional<VGValue> stored = VGFileCaps::readSmallRecord(permissionsPath());
     const std::optional<VGValue> map =
         stored ? VGMessagePack::unpackDictionary(stored->bytes()) : std::nullopt;
     if (!map)
@@ -126,7 +125,7 @@ bool VGSessionManager::shouldSendLogs() const
 QString VGSessionManager::sessionInfoFolder() const
 {
     const QString folder = VGSdkFolder::path() + QLatin1Char('/') + QLatin1String(kSessionInfo);
-    QDir().mkpath(folder);
+    vgMakePrivateFolder(folder);
     return folder;
 }
 
@@ -178,7 +177,8 @@ void VGSessionManager::saveEndSessionInformation()
                     VGMessagePack::pack(currentSessionInformation()));
     // The sequence file is rewritten in place: crash capture advances it without the codec.
     QFile sequence(sequenceNumberPathForSessionID(sessionID_));
-    if (sequence.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (sequence.open(QIODevice::WriteOnly | QIODevice::Truncate,
+                      QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         sequence.write(VGMessagePack::pack(VGValue::int32(nextSeqNumber_)));
     if (persistSessionTimer_)
         persistSessionTimer_->restart();
@@ -188,7 +188,7 @@ std::optional<VGValue>
 VGSessionManager::savedEndSessionInformationForSessionID(const QString &id) const
 {
     const QString path = sessionFilePathForFileName(id, QLatin1String(kEndRecordExtension));
-    const std::optional<VGValue> stored = VGMessagePack::messagePackWithContentsOfFile(path);
+    const std::optional<VGValue> stored = VGFileCaps::readSmallRecord(path);
     return stored ? VGMessagePack::unpackDictionary(stored->bytes()) : std::nullopt;
 }
 
@@ -364,7 +364,7 @@ void VGSessionManager::endOldSessions()
             }
             event.insert(VGValue("type"), VGValue("session_end"));
             const std::optional<VGValue> sequence =
-                VGMessagePack::messagePackWithContentsOfFile(sequenceNumberPathForSessionID(id));
+                VGFileCaps::readSmallRecord(sequenceNumberPathForSessionID(id));
             const std::optional<VGValue> number =
                 sequence ? VGMessagePack::unpack(sequence->bytes()) : std::nullopt;
             event.insert(
@@ -472,11 +472,15 @@ void VGSessionManager::finishedHandshakeWithData(const QByteArray &data)
 
 void VGSessionManager::sendOldCrashReport(const QString &path)
 {
+    // Measured and decoded first: a report that is too long or damaged is set aside, not posted.
+    if (!VGFileCaps::checkUpload(path))
+        return;
     const QUrl url = VGServiceAddress::sessionsUrl(appToken_);
     if (crashReportSender_)
         crashReportSender_(path, url);
     else
-        VGNetworkManager::sharedManager().sendFile(path, url);
+        VGNetworkManager::sharedManager().sendClaimedFile(path, url,
+                                                          VGURLConnectionOperation::Normal);
 }
 
 void VGSessionManager::setClockForTesting(Clock clock)

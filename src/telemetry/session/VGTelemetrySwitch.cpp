@@ -1,9 +1,12 @@
 #include "telemetry/session/VGTelemetrySwitch.h"
 
 #include "platform/Defaults.h"
+#include "platform/ServiceEndpoints.h"
+#include "platform/SystemLog.h"
 #include "telemetry/session/Vigil.h"
 
 #include <QtGlobal>
+#include <cstdio>
 
 namespace murmelo::VGTelemetrySwitch {
 
@@ -12,6 +15,11 @@ bool enabled()
     const Defaults &defaults = Defaults::standard();
     const QString key = QLatin1String(kDefaultsKey);
     return !defaults.hasKey(key) || defaults.boolForKey(key);
+}
+
+bool consented()
+{
+    return Defaults::standard().boolForKey(QLatin1String(kConsentKey));
 }
 
 void setEnabled(bool on)
@@ -23,7 +31,7 @@ void setEnabled(bool on)
     else if (Vigil::isActivated())
         Vigil::resume();
     else
-        Vigil::activate(applicationToken());
+        activateIfEnabled();
 }
 
 QString applicationToken()
@@ -34,8 +42,15 @@ QString applicationToken()
 
 void activateIfEnabled()
 {
-    if (enabled())
-        Vigil::activate(applicationToken());
+    if (!consented() || !enabled() || Vigil::isActivated())
+        return;
+    const QString problem = ServiceEndpoints::telemetryUrlProblem();
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "murmelo: %s\n", qPrintable(problem));
+        systemLog(problem);
+        return;
+    }
+    Vigil::activate(applicationToken());
 }
 
 } // namespace murmelo::VGTelemetrySwitch

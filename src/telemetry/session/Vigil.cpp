@@ -2,21 +2,26 @@
 
 #include "platform/Defaults.h"
 #include "platform/MainQueue.h"
+#include "platform/SystemLog.h"
+#include "telemetry/VGFileWrites.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/VGSdkQueue.h"
 #include "telemetry/crash/VGCrashReporter.h"
 #include "telemetry/device/VGApplicationInformation.h"
 #include "telemetry/device/VGDeviceInfo.h"
+#include "telemetry/device/VGSharedUDID.h"
 #include "telemetry/events/VGEventManager.h"
 #include "telemetry/events/VGTimer.h"
 #include "telemetry/log/VGLog.h"
 #include "telemetry/log/VGLogManager.h"
 #include "telemetry/network/VGNetworkManager.h"
+#include "telemetry/session/VGProfileLock.h"
 #include "telemetry/session/VGSessionManager.h"
 #include "telemetry/update/VGAppUpdater.h"
 #include "telemetry/update/VGSDKUpgradeManager.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
 #include <atomic>
@@ -184,12 +189,21 @@ void Vigil::activate(const QString &applicationToken)
             vg_log(QString::fromLatin1(kTeamTokenWarning));
             return;
         }
+        if (!VGProfileLock::acquire(VGSdkFolder::path())) {
+            systemLog(QStringLiteral("Vigil: another Murmelo on this profile runs the telemetry; "
+                                     "this one records and sends nothing"));
+            return;
+        }
         f.activated = true;
         activatedNow = true;
         // The heavy part (storage migration, device information for the upload header, the
         // loader's image list) runs next on this queue, ahead of any later telemetry work, but
         // without holding up the application's start-up.
         vgSdkAsync([applicationToken, defaultsPath, crashes = f.reportCrashes] {
+            // Files left by earlier versions were made with the umask's modes.
+            vgTightenTree(VGSdkFolder::path());
+            if (QFileInfo::exists(VG_SharedUDID::defaultSharedFolder()))
+                vgTightenTree(VG_SharedUDID::defaultSharedFolder());
             firstUse();
             VGApplicationInformation::setApplicationToken(applicationToken);
             VGSessionManager &manager = VGSessionManager::sharedSessionManager();
@@ -401,6 +415,12 @@ void Vigil::resume()
                 Vigil::applicationDidBecomeActive();
         });
     }
+}
+
+void Vigil::resetIdentifiers()
+{
+    // On the SDK queue, so that no upload header is being built from the old ones meanwhile.
+    vgSdkSync([] { VGDeviceInfo::forgetIdentifiers(); });
 }
 
 bool Vigil::isActivated()

@@ -37,6 +37,10 @@ public:
     // Undoes stopForGood(): handlers back, uploads on, a session when the application is active.
     static void resume();
 
+    // Forgets the identifiers uploads carry (the vendor identifier's random value and the shared
+    // identifier): uploads from now on carry new ones. Works whether or not the component runs.
+    static void resetIdentifiers();
+
     static bool isActivated();
     static bool sessionStarted();
     // The flush timer's interval in seconds, 0 without a timer.

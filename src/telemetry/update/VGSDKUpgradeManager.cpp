@@ -1,12 +1,15 @@
 #include "telemetry/update/VGSDKUpgradeManager.h"
 
+#include "telemetry/VGFileCaps.h"
+#include "telemetry/VGFileWrites.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
 #include "telemetry/events/VGEventManager.h"
+#include "telemetry/session/VGProfileLock.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <mutex>
 
@@ -26,8 +29,18 @@ void emptySdkFolder(const QString &sdkFolder)
     if (clean.isEmpty() || clean == QLatin1String("/") || clean == QDir::homePath() ||
         QFileInfo(clean).isRoot())
         return;
-    QDir(clean).removeRecursively();
-    QDir().mkpath(clean);
+    // The profile's lock stays: it is held by this very process.
+    QDir folder(clean);
+    for (const QFileInfo &entry : folder.entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.fileName() == QLatin1String(VGProfileLock::kFileName))
+            continue;
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.filePath()).removeRecursively();
+        else
+            QFile::remove(entry.filePath());
+    }
+    vgMakePrivateFolder(clean);
 }
 } // namespace
 
@@ -44,8 +57,7 @@ std::vector<VGSDKUpgradeManager::Step> VGSDKUpgradeManager::_upgradePaths() cons
 
 int VGSDKUpgradeManager::_getCurrentSDKUpgradeVersion(const QString &sdkFolder) const
 {
-    const std::optional<VGValue> stored =
-        VGMessagePack::messagePackWithContentsOfFile(versionFile(sdkFolder));
+    const std::optional<VGValue> stored = VGFileCaps::readSmallRecord(versionFile(sdkFolder));
     if (!stored)
         return 0;
     const std::optional<VGValue> map = VGMessagePack::unpackDictionary(stored->bytes());
@@ -57,11 +69,10 @@ int VGSDKUpgradeManager::_getCurrentSDKUpgradeVersion(const QString &sdkFolder) 
 
 bool VGSDKUpgradeManager::_setCurrentSDKUpgradeVersion(const QString &sdkFolder, int version) const
 {
-    QDir().mkpath(sdkFolder);
-    QSaveFile file(versionFile(sdkFolder));
-    const QByteArray packed =
-        VGMessagePack::pack(VGValue::map({{VGValue("version"), VGValue::int32(version)}}));
-    return file.open(QIODevice::WriteOnly) && file.write(packed) == packed.size() && file.commit();
+    vgMakePrivateFolder(sdkFolder);
+    return vgWriteFileAtomically(
+        versionFile(sdkFolder),
+        VGMessagePack::pack(VGValue::map({{VGValue("version"), VGValue::int32(version)}})));
 }
 
 bool VGSDKUpgradeManager::upgradeSDKIfNecessary(const QString &sdkFolder)

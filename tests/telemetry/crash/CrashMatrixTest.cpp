@@ -350,3 +350,56 @@ INSTANTIATE_TEST_SUITE_P(Deaths, DeadProcessLog, ::testing::Values("log-kill", "
                          });
 
 } // namespace
+
+namespace {
+
+// A report leaves the machine without the user's name: the home folder (usually named after the
+// user) shows as "~" in the image list and in the error's text.
+TEST(CrashCapture, AReportFromAHomeFolderShowsTheFolderAsTilde)
+{
+    const QString home = scratchRoot() + QStringLiteral("/home-alice");
+    QDir(home).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/bin")));
+    const QString program = home + QStringLiteral("/bin/crash_child");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(CRASH_CHILD), program));
+    const QString sdk = sdkWithOpenSession();
+    const ChildEnd end =
+        runCrashChild(sdk, QStringLiteral("exception-home"), QString(), program, home);
+    EXPECT_TRUE(end.signalled);
+    const QByteArray report = readFile(sdk + QStringLiteral("/backtrace.mpack"));
+    ASSERT_GT(report.size(), 100);
+    EXPECT_FALSE(report.contains(home.toUtf8())) << "the home folder's path left the machine";
+    const QByteArray json =
+        QJsonDocument(decodeReport(sdk + QStringLiteral("/backtrace.mpack"))).toJson();
+    EXPECT_TRUE(json.contains("~/bin/crash_child")) << json.left(4000).toStdString();
+    EXPECT_TRUE(json.contains("cannot open ~/secret.wav"));
+}
+
+// The next start that sends a report left behind dies right after the body went out, before the
+// answer; the starts after it must not send the report again.
+TEST(CrashCapture, APendingReportIsDeliveredOnceOverRepeatedCrashingStarts)
+{
+    const QString sdk = sdkWithOpenSession();
+    ASSERT_TRUE(runCrashChild(sdk, QStringLiteral("segv"), QString()).signalled);
+    const QByteArray pending = readFile(sdk + QStringLiteral("/backtrace.mpack"));
+    ASSERT_GT(pending.size(), 100);
+    QStringList bodies;
+    {
+        Intake hanging(QStringLiteral("hang"));
+        ASSERT_TRUE(hanging.started());
+        EXPECT_EQ(runCrashChild(sdk, QStringLiteral("launch-crash"), hanging.url()).signal,
+                  SIGSEGV);
+        for (const QString &body : hanging.sessionBodies())
+            bodies << QString::fromLatin1(readFile(body).toHex());
+    }
+    Intake intake;
+    ASSERT_TRUE(intake.started());
+    for (int start = 0; start < 2; ++start)
+        EXPECT_EQ(runCrashChild(sdk, QStringLiteral("launch"), intake.url()).exitCode, 0);
+    for (const QString &body : intake.sessionBodies())
+        bodies << QString::fromLatin1(readFile(body).toHex());
+    EXPECT_EQ(bodies.count(QString::fromLatin1(pending.toHex())), 1);
+    EXPECT_TRUE(QDir(sdk + QStringLiteral("/old_crashes")).isEmpty());
+}
+
+} // namespace

@@ -86,18 +86,28 @@ QStringList Intake::sessionBodies() const
 
 ChildEnd runCrashChild(const QString &sdkFolder, const QString &mode, const QString &intakeUrl)
 {
+    return runCrashChild(sdkFolder, mode, intakeUrl, QStringLiteral(CRASH_CHILD), QString());
+}
+
+ChildEnd runCrashChild(const QString &sdkFolder, const QString &mode, const QString &intakeUrl,
+                       const QString &childProgram, const QString &home)
+{
     std::vector<std::string> environment;
     for (char **entry = environ; *entry; ++entry) {
-        if (std::strncmp(*entry, "MURMELO_TELEMETRY_URL=", 22) != 0)
+        if (std::strncmp(*entry, "MURMELO_TELEMETRY_URL=", 22) != 0 &&
+            (home.isEmpty() || std::strncmp(*entry, "HOME=", 5) != 0))
             environment.emplace_back(*entry);
     }
     if (!intakeUrl.isEmpty())
         environment.push_back("MURMELO_TELEMETRY_URL=" + intakeUrl.toStdString());
+    if (!home.isEmpty())
+        environment.push_back("HOME=" + home.toStdString());
     std::vector<char *> envp;
     for (std::string &entry : environment)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
-    std::string program = CRASH_CHILD, folder = sdkFolder.toStdString(), how = mode.toStdString();
+    std::string program = childProgram.toStdString(), folder = sdkFolder.toStdString(),
+                how = mode.toStdString();
     char *argv[] = {program.data(), folder.data(), how.data(), nullptr};
 
     QTemporaryDir outputFolder;

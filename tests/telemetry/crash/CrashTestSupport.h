@@ -44,6 +44,9 @@ struct ChildEnd {
 // Runs the crash child for SDKFOLDER in MODE, with the telemetry address pointed at INTAKEURL
 // (none when empty), and waits for it to end (30 s at most).
 ChildEnd runCrashChild(const QString &sdkFolder, const QString &mode, const QString &intakeUrl);
+// The same with another copy of the child as PROGRAM and HOME as the home folder.
+ChildEnd runCrashChild(const QString &sdkFolder, const QString &mode, const QString &intakeUrl,
+                       const QString &program, const QString &home);
 
 // Unpacks a report with Python's msgpack (a peer implementation) into JSON: raws become text,
 // and a session-end "log" raw becomes {"records": [...]}. Fails (empty object) on a damaged or

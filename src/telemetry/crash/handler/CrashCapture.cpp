@@ -697,7 +697,7 @@ void capture(const CaptureInput &input)
     nameThreads(count, ::getpid());
 
     const int fd = ::open(sdkPath(kReportFileName).appendChar('\0').data(),
-                          O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                          O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd >= 0) {
         SafeWriter out(fd);
         writeBodyHeader(out);
@@ -847,6 +847,27 @@ void onDumpSignal(int, siginfo_t *, void *context)
     errno = savedErrno;
 }
 
+// Rewrites, in place, each "HOME/" in TEXT as "~/" with the home folder prepared at install.
+void hideHomeFolder(char *text)
+{
+    const size_t length = g_state.homeLength;
+    if (length == 0)
+        return;
+    char *out = text;
+    for (const char *in = text; *in;) {
+        size_t matched = 0;
+        while (matched < length && in[matched] == g_state.home[matched])
+            ++matched;
+        if (matched == length && in[length] == '/') {
+            *out++ = '~';
+            in += length;
+        } else {
+            *out++ = *in++;
+        }
+    }
+    *out = '\0';
+}
+
 void onTerminate()
 {
     takeCapture(SIGABRT);
@@ -864,6 +885,7 @@ void onTerminate()
         }
     }
     g_reason[sizeof g_reason - 1] = '\0';
+    hideHomeFolder(g_reason);
     static unw_context_t context;
     unw_getcontext(&context);
     capture({false, SIGABRT, &context, g_reason});

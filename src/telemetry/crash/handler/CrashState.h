@@ -74,6 +74,9 @@ enum class DumpRequest : int { None, RecordStack, InstallAlternateStack };
 struct CrashState {
     char sdkFolder[kPathCapacity] = {};
     size_t sdkFolderLength = 0;
+    // The home folder, which reports show as "~"; empty when it is "/" or unknown.
+    char home[kPathCapacity] = {};
+    size_t homeLength = 0;
 
     struct sigaction previous[kChainedSignalCount] = {};
     bool hasPrevious[kChainedSignalCount] = {};

@@ -4,8 +4,10 @@
 //
 //   crash_child SDKFOLDER MODE
 //
-// MODE: segv abort fpe ill bus trap exception thread overflow eight inhandler, or "launch": no
-// crash, the next start that uploads what earlier runs left (prints "delivered N"), or
+// MODE: segv abort fpe ill bus trap exception thread overflow eight inhandler, "exception-home"
+// (an exception whose text names a file in $HOME), or "launch": no crash, the next start that
+// uploads what earlier runs left as the application does (prints "delivered N of M"), or
+// "launch-crash": that start dying as soon as a report's body has gone out, or
 // "log-segv:SESSION:N" / "log-kill:SESSION:N": open the session's log, log N lines ("line 0",
 // "line 1", ... padded to 200 bytes) and die by SIGSEGV or SIGKILL.
 #include "telemetry/VGSdkFolder.h"
@@ -14,7 +16,8 @@
 #include "telemetry/crash/handler/CrashState.h"
 #include "telemetry/log/VGLogManager.h"
 #include "telemetry/network/VGNetworkManager.h"
-#include "telemetry/session/VGServiceAddress.h"
+#include "telemetry/session/VGSessionManager.h"
+#include "telemetry/update/VGSDKUpgradeManager.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -96,6 +99,11 @@ __attribute__((noinline)) void crashByException()
     throw std::runtime_error("the matrix threw this on purpose");
 }
 
+__attribute__((noinline)) void crashByExceptionNamingHome()
+{
+    throw std::runtime_error(std::string("cannot open ") + std::getenv("HOME") + "/secret.wav");
+}
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winfinite-recursion"
 __attribute__((noinline)) int crashByStackOverflow(int depth)
@@ -158,21 +166,43 @@ int main(int argc, char **argv)
     if (std::getenv("MURMELO_TELEMETRY_URL"))
         VGCrashReporter::prepareCrashUpload(QString::fromLatin1(kToken));
 
-    if (mode == "launch") {
-        // What the next start does with reports left behind: they go out through the ordinary
-        // upload queue, which deletes each one the intake accepts.
+    if (mode == "launch" || mode == "launch-crash") {
+        // What the next start does with reports left behind: the session manager sends each
+        // through the upload queue, which deletes it once the intake accepts it.
+        using murmelo::VGNetworkManager;
         const QStringList pending = VGCrashReporter::processOldCrashReports(sdk);
-        auto &network = murmelo::VGNetworkManager::sharedManager();
-        for (const QString &path : pending)
-            network.sendFile(path,
-                             murmelo::VGServiceAddress::sessionsUrl(QString::fromLatin1(kToken)));
+        murmelo::VGSdkFolder::setPathForTesting(sdk);
+        // The profile's storage is current: nothing to migrate away.
+        murmelo::VGSDKUpgradeManager::sharedSDKUpgradeManager()._setCurrentSDKUpgradeVersion(sdk,
+                                                                                             13);
+        murmelo::vgSdkSync([&] {
+            auto &sessions = murmelo::VGSessionManager::sharedSessionManager();
+            sessions.setApplicationToken(QString::fromLatin1(kToken));
+            for (const QString &path : pending)
+                sessions.sendOldCrashReport(path);
+        });
+        auto &network = VGNetworkManager::sharedManager();
+        if (mode == "launch-crash") {
+            for (int waited = 0; waited < 20000; waited += 10) {
+                for (const QString &path : pending) {
+                    if (QFile::exists(VGNetworkManager::sentName(path)))
+                        crashBySegv();
+                }
+                usleep(10000);
+            }
+            return 6;
+        }
         for (int waited = 0; waited < 20000 && network.operationCount() > 0; waited += 10)
             usleep(10000);
         // The upload's completion, which deletes an accepted file, runs on the SDK queue.
         murmelo::vgSdkSync([] {});
         int delivered = 0;
         for (const QString &path : pending)
-            delivered += QFile::exists(path) ? 0 : 1;
+            delivered += QFile::exists(path) ||
+                                 QFile::exists(VGNetworkManager::sendingName(path)) ||
+                                 QFile::exists(VGNetworkManager::sentName(path))
+                             ? 0
+                             : 1;
         std::printf("delivered %d of %d\n", delivered, int(pending.size()));
         std::fflush(stdout);
         std::_Exit(0);
@@ -207,6 +237,8 @@ int main(int argc, char **argv)
         crashByTrap();
     } else if (mode == "exception") {
         crashByException();
+    } else if (mode == "exception-home") {
+        crashByExceptionNamingHome();
     } else if (mode == "overflow") {
         return crashByStackOverflow(0);
     } else if (mode == "thread") {
