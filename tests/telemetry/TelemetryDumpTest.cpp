@@ -90,6 +90,11 @@ TEST_F(TelemetryDump, DamagedAndMissingFilesAreReportedAndBadUsageIsRefused)
     const auto missing = test::runMurmelo({"telemetry", "dump", sdk.filePath("none.msgpack")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("cannot read")) << missing.err.toStdString();
+    // An endless device is refused before anything is read from it.
+    const auto endless = test::runMurmelo({"telemetry", "dump", "/dev/zero"});
+    EXPECT_EQ(endless.exitCode, 1);
+    EXPECT_TRUE(endless.err.contains("/dev/zero is not a regular file"))
+        << endless.err.toStdString();
     EXPECT_EQ(test::runMurmelo({"telemetry", "show", damaged}).exitCode, 2);
     EXPECT_EQ(test::runMurmelo({"telemetry", "dump"}).exitCode, 2);
 }
