@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTest>
 #include <QTextEdit>
@@ -78,6 +79,14 @@ protected:
     void click(QWidget *widget)
     {
         ASSERT_TRUE(widget->isVisible());
+        // Scrolled into view first, as a user scrolls a long page to what they click.
+        for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget()) {
+            if (auto *area = qobject_cast<QScrollArea *>(parent)) {
+                area->ensureWidgetVisible(widget);
+                drainEvents();
+                break;
+            }
+        }
         QWidget *top = widget->window();
         QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
                           widget->mapTo(top, widget->rect().center()));
