@@ -17,6 +17,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   sox ffmpeg espeak-ng python3-aiosmtpd xvfb xauth xdotool
+  # published pages: a browser to open them in, a strict HTML5 parser, numbers for comparing audio
+  chromium python3-html5lib python3-numpy
   # mail: the keyring for the relay password; a private session bus and keyring in tests; peers for benchmarks
   qtkeychain-qt6-dev dbus gnome-keyring libsecret-tools openssl curl
   # telemetry: unwinding by the unwind tables; msgpack-cxx and python3-msgpack as benchmark and interop peers

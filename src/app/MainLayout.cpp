@@ -14,6 +14,7 @@
 #include "library/SavedRecordingsViewController.h"
 #include "mail/screens/ReportProblemViewController.h"
 #include "playback/PlaybackViewController.h"
+#include "playback/PublishFlow.h"
 #include "telemetry/session/VGTelemetrySwitch.h"
 
 #include <QAction>
@@ -56,6 +57,10 @@ QList<SidebarMenuEntry> menuEntries(const MainLayoutServices &services)
                  return nullptr;
              auto *list = new SavedRecordingsViewController(*context, audioListPlayerFactory());
              list->setDurationReader(wavSeconds);
+             auto *publish = new PublishFlow(*context, list);
+             list->setPublishAction([publish](const std::shared_ptr<Recording> &recording) {
+                 publish->publish(recording);
+             });
              return list;
          }},
         {SettingsViewController::kMenuPosition, QObject::tr("Settings"),

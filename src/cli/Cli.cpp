@@ -9,6 +9,7 @@
 #include "cli/Interruption.h"
 #include "cli/LabelsCommand.h"
 #include "cli/LibraryCommand.h"
+#include "cli/PublishCommand.h"
 #include "cli/ShareCommand.h"
 #include "cli/TelemetryCommand.h"
 #include "cli/TerminalProgress.h"
@@ -407,6 +408,8 @@ const std::vector<Command> &commands()
          "dump FILE", declareTelemetryOptions, telemetryCommand},
         {"share", "Mail a saved recording, forwards then backwards, to --to ADDR[,ADDR]", "ID",
          declareShareOptions, shareCommand},
+        {"publish", "Write a saved recording as one web page that works offline", "ID",
+         declarePublishOptions, publishCommand},
     };
     return list;
 }

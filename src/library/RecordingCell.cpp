@@ -35,7 +35,7 @@ QString dateText(const QDateTime &date)
                           : QString();
 }
 
-enum class Glyph { Play, Stop, Share, Edit, Delete };
+enum class Glyph { Play, Stop, Share, Publish, Edit, Delete };
 
 // The panel's pictures, drawn in the text colour so they read on the dark panel whatever the
 // desktop's icon theme is.
@@ -74,6 +74,12 @@ QIcon glyphIcon(Glyph glyph)
         painter.drawLine(QPointF(14.5, 6.5), QPointF(11, 3));
         break;
     }
+    case Glyph::Publish:
+        // A globe: the page goes out to the web.
+        painter.drawEllipse(QPointF(11, 11), 8, 8);
+        painter.drawEllipse(QPointF(11, 11), 3.5, 8);
+        painter.drawLine(QPointF(3, 11), QPointF(19, 11));
+        break;
     case Glyph::Edit: {
         QPainterPath pencil;
         pencil.moveTo(4, 18);
@@ -111,11 +117,13 @@ RecordingCell::RecordingCell(QWidget *parent)
       m_titleLabel(new ElidedLabel(m_infoView)), m_dateLabel(new QLabel(m_infoView)),
       m_detailsLabel(new QLabel(m_infoView)), m_messageLabel(new ElidedLabel(m_infoView)),
       m_playingMark(new QLabel(m_infoView)), m_playButton(panelButton(tr("Play"))),
-      m_shareButton(panelButton(tr("Share"))), m_editButton(panelButton(tr("Edit"))),
+      m_shareButton(panelButton(tr("Share"))), m_publishButton(panelButton(tr("Publish"))),
+      m_editButton(panelButton(tr("Edit"))),
       m_deleteButton(panelButton(tr("Delete"))), m_slide(new QVariantAnimation(this))
 {
     setFixedHeight(kHeight);
     m_shareButton->setIcon(glyphIcon(Glyph::Share));
+    m_publishButton->setIcon(glyphIcon(Glyph::Publish));
     m_editButton->setIcon(glyphIcon(Glyph::Edit));
     m_deleteButton->setIcon(glyphIcon(Glyph::Delete));
 
@@ -215,6 +223,10 @@ RecordingCell::RecordingCell(QWidget *parent)
         if (m_delegate && m_recording)
             m_delegate->shareRecording(m_recording);
     });
+    connect(m_publishButton, &QToolButton::clicked, this, [this] {
+        if (m_delegate && m_recording)
+            m_delegate->publishRecording(m_recording);
+    });
     connect(m_editButton, &QToolButton::clicked, this, [this] {
         if (m_delegate && m_recording)
             m_delegate->editRecording(m_recording);
@@ -233,7 +245,7 @@ QToolButton *RecordingCell::panelButton(const QString &text)
     button->setAccessibleName(text);
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setIconSize(QSize(22, 22));
-    button->setFixedSize(kPanelWidth / 4, kHeight);
+    button->setFixedSize(kPanelWidth / 5, kHeight); // Play, Share, Publish, Edit, Delete
     // Reached with Tab or Right from the row; a click leaves the keyboard with the list.
     button->setFocusPolicy(Qt::TabFocus);
     return button;
@@ -241,7 +253,7 @@ QToolButton *RecordingCell::panelButton(const QString &text)
 
 QList<QToolButton *> RecordingCell::buttons() const
 {
-    return {m_playButton, m_shareButton, m_editButton, m_deleteButton};
+    return {m_playButton, m_shareButton, m_publishButton, m_editButton, m_deleteButton};
 }
 
 QString RecordingCell::detailsText(const Recording &recording, const RecordingSummary &summary)

@@ -26,6 +26,7 @@ public:
     virtual void editRecording(const std::shared_ptr<Recording> &recording) = 0;
     virtual void deleteRecording(const std::shared_ptr<Recording> &recording) = 0;
     // Escape on one of the row's buttons: the keyboard goes back to the list.
+    virtual void publishRecording(const std::shared_ptr<Recording> &recording) = 0;
     virtual void recordingCellLeft(RecordingCell &) {}
 };
 
@@ -37,14 +38,14 @@ struct RecordingSummary {
 
 // One row of the saved-recordings list: a front face with the title, the date with the length,
 // markers and origin, and the first line of the hidden message, that slides left to uncover a
-// panel of Play, Share, Edit and Delete buttons. In a wide row the panel sits right after the
+// panel of Play, Share, Publish, Edit and Delete buttons. In a wide row the panel sits right after the
 // texts instead of at the far edge, so the actions stay beside what they act on. Rows are reused
 // for whatever record scrolls into view, so a row keeps no state beyond the record it shows.
 class RecordingCell : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kHeight = 72;
-    static constexpr int kPanelWidth = 180;
+    static constexpr int kPanelWidth = 225;
     static constexpr int kSlideMilliseconds = 250;
     // The texts take at most this much of a wide row before the panel.
     static constexpr int kTextWidth = 440;
@@ -85,6 +86,7 @@ public:
     QLabel *messageLabel() const { return m_messageLabel; }
     QToolButton *playButton() const { return m_playButton; }
     QToolButton *shareButton() const { return m_shareButton; }
+    QToolButton *publishButton() const { return m_publishButton; }
     QToolButton *editButton() const { return m_editButton; }
     QToolButton *deleteButton() const { return m_deleteButton; }
     QWidget *editView() const { return m_editView; }
@@ -118,6 +120,7 @@ private:
     QLabel *m_playingMark;
     QToolButton *m_playButton;
     QToolButton *m_shareButton;
+    QToolButton *m_publishButton;
     QToolButton *m_editButton;
     QToolButton *m_deleteButton;
     QVariantAnimation *m_slide;

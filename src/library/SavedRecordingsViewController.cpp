@@ -250,6 +250,13 @@ void SavedRecordingsViewController::shareRecording(const std::shared_ptr<Recordi
     editRecording(recording);
 }
 
+void SavedRecordingsViewController::publishRecording(const std::shared_ptr<Recording> &recording)
+{
+    m_selectedRecording = recording;
+    if (m_publish)
+        m_publish(recording);
+}
+
 void SavedRecordingsViewController::prepareForSegue(const QString &identifier,
                                                     ViewController *destination)
 {

@@ -60,6 +60,13 @@ public:
     void editRecording(const std::shared_ptr<Recording> &recording) override;
     void deleteRecording(const std::shared_ptr<Recording> &recording) override;
     void recordingCellLeft(RecordingCell &cell) override;
+    // Publishes the record as a web page in place, through what setPublishAction() gave.
+    void publishRecording(const std::shared_ptr<Recording> &recording) override;
+    // The page maker lives above the library; the window's composition root hands it in.
+    void setPublishAction(std::function<void(const std::shared_ptr<Recording> &)> action)
+    {
+        m_publish = std::move(action);
+    }
 
     void prepareForSegue(const QString &identifier, ViewController *destination) override;
 
@@ -93,6 +100,7 @@ private:
     DurationReader m_durationReader;
     // Saved audio files never change, so a length is read once per file.
     QHash<QString, double> m_durations;
+    std::function<void(const std::shared_ptr<Recording> &)> m_publish;
 };
 
 } // namespace murmelo

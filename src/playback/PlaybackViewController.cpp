@@ -60,6 +60,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     });
     connectActions();
     setUpSharing();
+    setUpPublishing();
     setUpMarkers();
     setTabOrder();
     refreshPlaybackViews();

@@ -26,6 +26,7 @@ struct PhraseMarker;
 class RangeSlider;
 class Recording;
 class SlidePanel;
+class PublishFlow;
 class StoreContext;
 class WaveformPicture;
 struct SharePanel;
@@ -53,6 +54,9 @@ public:
     // Inputs, handed in before the screen is shown.
     void setRecording(std::shared_ptr<Recording> recording) override;
     std::shared_ptr<Recording> recording() const { return recording_; }
+    // "Publish…" on a saved recording's panel (Ctrl+Shift+P): the recording as a web page.
+    PublishFlow &publishFlow() const { return *publish_; }
+    QToolButton *publishButton() const { return publishButton_; }
     void setAudioPath(const QString &path) override;
     QString audioPath() const { return audioPath_; }
     void setReverseAudioPath(const QString &path) override;
@@ -202,6 +206,7 @@ private:
     void deleteConfirmed();
     void setBusy(bool busy, const QString &text = {});
     void setUpSharing();
+    void setUpPublishing();
     void setUpMarkers();
     void loadMarkers();
     void storeMarkers();
@@ -241,6 +246,8 @@ private:
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
     QPointer<QObject> infoCloser_; // watches for a press outside the information text
+    PublishFlow *publish_;
+    QToolButton *publishButton_;
 
     // Scrubber values are milliseconds, so that a drag lands between whole seconds.
     static constexpr double kScrubberScale = 1000.0;
