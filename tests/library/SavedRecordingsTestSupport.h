@@ -108,7 +108,9 @@ protected:
         QStringList titles;
         for (int row = 0; row < screen->model().rowCount(); ++row) {
             RecordingCell *c = cell(row);
-            titles << (c ? c->titleLabel()->text() : QStringLiteral("<off screen>"));
+            // The title the row holds; an open panel may leave room for only part of it.
+            titles << (c ? static_cast<ElidedLabel *>(c->titleLabel())->fullText()
+                         : QStringLiteral("<off screen>"));
         }
         return titles;
     }

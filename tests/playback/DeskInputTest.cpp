@@ -310,9 +310,11 @@ TEST_F(DeskInput, AWideWindowGetsAWideWaveformDrawnFromTheAudio)
     // The controls stay together in the middle; the panel spans the bottom edge.
     EXPECT_EQ(QRectF(v.playButton->geometry()).center().x(), 512);
     EXPECT_EQ(v.editReversalView->geometry(), QRect(0, 768 - 176, 1024, 176));
-    // The send action added to the panel after it was made stays with the panel's buttons.
+    // The send and publish actions added to the panel after it was made stay with its buttons.
     const QToolButton *send = screen->sharePanel().savedShareButton;
-    EXPECT_EQ(send->geometry().center().x(), v.cropButton->geometry().center().x());
+    EXPECT_EQ((send->geometry() | screen->publishButton()->geometry()).center().x(),
+              v.cropButton->geometry().center().x());
+    EXPECT_EQ(send->geometry().top(), screen->publishButton()->geometry().top());
     EXPECT_NEAR(QRectF(v.messageLabel->geometry() | v.editMessageButton->geometry()).center().x(),
                 512, 1);
     // The record's picture stays as it was.
