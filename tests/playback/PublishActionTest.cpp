@@ -3,6 +3,7 @@
 #include "platform/Defaults.h"
 #include "playback/PublishFlow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,9 +18,11 @@ class PublishAction : public PlaybackFixture {
 protected:
     void click(QWidget *widget)
     {
+        // Later than a double-click would be, so a click of the test before cannot pair with it.
         QWidget *window = widget->window();
         QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
-                          widget->mapTo(window, widget->rect().center()));
+                          widget->mapTo(window, widget->rect().center()),
+                          QApplication::doubleClickInterval() + 50);
         drainEvents();
     }
 };
