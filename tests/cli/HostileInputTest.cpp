@@ -381,10 +381,11 @@ TEST_F(HostileInput, CorpusOfBrokenAndAbsurdFilesGetsClearErrorsInBoundedMemoryA
         EXPECT_EQ(reasons[QStringLiteral("waveform")].toStdString(),
                   reasons[QStringLiteral("reverse")].toStdString())
             << input.toStdString();
-        if (reasons[QStringLiteral("reverse")].contains(QStringLiteral("usable WAV file")))
+        if (reasons[QStringLiteral("reverse")].contains(QStringLiteral("usable WAV file"))) {
             EXPECT_EQ(reasons[QStringLiteral("clip")].toStdString(),
                       reasons[QStringLiteral("reverse")].toStdString())
                 << input.toStdString();
+        }
     }
 }
 

@@ -46,8 +46,9 @@ void writeFile(const QString &path, const QByteArray &bytes, qint64 sparseSize =
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-    if (sparseSize > 0)
+    if (sparseSize > 0) {
         ASSERT_TRUE(file.resize(sparseSize)); // takes no disk: a hole after the bytes
+    }
 }
 
 long peakResidentKilobytes()
