@@ -16,7 +16,7 @@ void PlaybackViewController::setUpPublishing()
     publishButton_->setObjectName(QStringLiteral("panelButton"));
     publishButton_->setText(tr("Publish…"));
     publishButton_->setToolTip(tr("Publish as a web page (Ctrl+Shift+P)"));
-    publishButton_->setGeometry(162, 116, 102, 40);
+    publishButton_->setGeometry(164, 116, 100, 40);
     publishButton_->setFocusPolicy(Qt::NoFocus);
     const auto publish = [this] {
         if (recording_ && view_.waitView->isHidden() && !isCropMode())

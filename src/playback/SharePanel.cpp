@@ -64,7 +64,7 @@ SharePanel::SharePanel(const PlaybackView &view)
         toolButton(view.findReversalView, QRect(80, 132, 160, 34), QObject::tr("Send by E-mail"),
                    shareTip, QStringLiteral("panelButton"));
     savedShareButton =
-        toolButton(view.editReversalView, QRect(56, 116, 100, 40), QObject::tr("Send by E-mail"),
+        toolButton(view.editReversalView, QRect(20, 116, 140, 40), QObject::tr("Send by E-mail"),
                    shareTip, QStringLiteral("panelButton"));
     // Each "?" sits beside the send button it explains.
     infoButton = toolButton(view.findReversalView, QRect(246, 135, 30, 28), QStringLiteral("?"),

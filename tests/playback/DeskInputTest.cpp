@@ -310,10 +310,15 @@ TEST_F(DeskInput, AWideWindowGetsAWideWaveformDrawnFromTheAudio)
     // The controls stay together in the middle; the panel spans the bottom edge.
     EXPECT_EQ(QRectF(v.playButton->geometry()).center().x(), 512);
     EXPECT_EQ(v.editReversalView->geometry(), QRect(0, 768 - 176, 1024, 176));
-    // The send and publish actions added to the panel after it was made stay with its buttons.
+    // The send and publish actions added to the panel after it was made stay with its buttons,
+    // spanning the row above them, each wide enough for its whole label.
     const QToolButton *send = screen->sharePanel().savedShareButton;
-    EXPECT_EQ((send->geometry() | screen->publishButton()->geometry()).center().x(),
-              v.cropButton->geometry().center().x());
+    const QToolButton *sign = screen->sharePanel().savedInfoButton;
+    EXPECT_EQ(send->geometry().left(), v.editButton->geometry().left());
+    EXPECT_EQ(sign->geometry().right(), v.deleteButton->geometry().right());
+    for (const QToolButton *button :
+         {send, static_cast<const QToolButton *>(screen->publishButton())})
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
     EXPECT_EQ(send->geometry().top(), screen->publishButton()->geometry().top());
     EXPECT_NEAR(QRectF(v.messageLabel->geometry() | v.editMessageButton->geometry()).center().x(),
                 512, 1);
