@@ -2,6 +2,7 @@
 
 #include "app/AppResources.h"
 #include "platform/Localized.h"
+#include "platform/Theme.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -27,8 +28,7 @@ GettingStartedCell::GettingStartedCell(QWidget *parent)
     bgImageView_->setStyleSheet(
         QStringLiteral("#bgImageView { border-image: url(%1) 6 6 6 6 stretch; border-width: 6px; }")
             .arg(appImagePath(QStringLiteral("bg_cell.png"))));
-    infoLabel_->setStyleSheet(
-        QStringLiteral("color: #eef1fa; font-size: 16px; font-weight: bold;"));
+    setKeyboardCurrent(false);
     infoTextView_->setWordWrap(true);
     infoTextView_->setFont(textFont());
     infoTextView_->setFixedWidth(kTextWidth);
@@ -77,6 +77,16 @@ void GettingStartedCell::setExposed(bool exposed)
     arrowImageView_->setPixmap(QPixmap(appImagePath(
         exposed ? QStringLiteral("arrow_highlighted.png") : QStringLiteral("arrow.png"))));
     layOut();
+}
+
+void GettingStartedCell::setKeyboardCurrent(bool current)
+{
+    keyboardCurrent_ = current;
+    // Underlined as well as coloured, so the mark does not rest on colour alone.
+    infoLabel_->setStyleSheet(
+        QStringLiteral("color: %1; font-size: 16px; font-weight: bold; text-decoration: %2;")
+            .arg(current ? Theme::focusRing.name() : QStringLiteral("#eef1fa"),
+                 current ? QStringLiteral("underline") : QStringLiteral("none")));
 }
 
 void GettingStartedCell::resizeEvent(QResizeEvent *event)

@@ -29,6 +29,9 @@ public:
     void setIndex(int topic);
     void setExposed(bool exposed);
     bool exposed() const { return exposed_; }
+    // The topic the keyboard is on in the list: its title takes the focus colour.
+    void setKeyboardCurrent(bool current);
+    bool keyboardCurrent() const { return keyboardCurrent_; }
 
     QLabel *infoLabel() const { return infoLabel_; }
     QLabel *infoTextView() const { return infoTextView_; }
@@ -45,6 +48,7 @@ private:
     QLabel *infoTextView_;
     QLabel *arrowImageView_;
     bool exposed_ = false;
+    bool keyboardCurrent_ = false;
 };
 
 } // namespace murmelo

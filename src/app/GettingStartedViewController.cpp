@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollBar>
@@ -43,7 +44,10 @@ GettingStartedViewController::GettingStartedViewController(QWidget *parent)
     tableView_->setShowGrid(false);
     tableView_->setSelectionMode(QAbstractItemView::NoSelection);
     tableView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tableView_->setFocusPolicy(Qt::NoFocus);
+    // A list the keyboard walks too: Tab reaches it between the menu and the demo.
+    tableView_->setFocusPolicy(Qt::StrongFocus);
+    tableView_->setTabKeyNavigation(false);
+    tableView_->installEventFilter(this);
     tableView_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     tableView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     for (int row = 0; row < kTopicCount; ++row)
@@ -51,6 +55,8 @@ GettingStartedViewController::GettingStartedViewController(QWidget *parent)
     connect(tableView_, &QTableWidget::cellClicked, this,
             [this](int row, int) { didSelectRowAtIndexPath(row); });
     column->addWidget(tableView_, 1);
+    connect(tableView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &GettingStartedViewController::markKeyboardRow);
 
     auto *movie = new QPushButton(tr("▶  Watch the demo"), this);
     movie->setObjectName(QStringLiteral("playMovieButton"));
@@ -62,6 +68,33 @@ GettingStartedViewController::GettingStartedViewController(QWidget *parent)
     column->addLayout(movieRow);
 
     reloadData();
+}
+
+bool GettingStartedViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == tableView_) {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+            if (event->type() == QEvent::FocusIn && !tableView_->currentIndex().isValid())
+                tableView_->setCurrentCell(0, 0);
+            markKeyboardRow();
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const bool press = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                               key->key() == Qt::Key_Space;
+            if (press && !key->isAutoRepeat() && tableView_->currentIndex().isValid()) {
+                didSelectRowAtIndexPath(tableView_->currentIndex().row());
+                return true;
+            }
+        }
+    }
+    return ViewController::eventFilter(watched, event);
+}
+
+void GettingStartedViewController::markKeyboardRow()
+{
+    const int current = tableView_->hasFocus() ? tableView_->currentIndex().row() : -1;
+    for (int row = 0; row < numberOfRowsInSection(); ++row)
+        cellForRow(row)->setKeyboardCurrent(row == current);
 }
 
 GettingStartedCell *GettingStartedViewController::cellForRow(int row) const

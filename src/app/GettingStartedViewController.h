@@ -43,10 +43,13 @@ public:
 
 protected:
     void viewDidAppear() override;
+    // Up and Down walk the topics, Enter or Space opens and closes the one the keyboard is on.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void reloadData();
     void scrollToBottomOfRow(int row);
+    void markKeyboardRow();
 
     QTableWidget *tableView_;
     std::optional<int> selectedIndexPath_;

@@ -54,6 +54,9 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Not a stop of its own for Tab (it would take the keyboard with nothing drawn to show it);
+    // it scrolls to whichever of its controls Tab reaches.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto *page = new QWidget(scroll);
     page->setObjectName(QStringLiteral("settingsPage"));
     page->setStyleSheet(QStringLiteral("#settingsPage { background: #15171c; }"));

@@ -80,6 +80,9 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
     contactsRow->addWidget(contacts_, 1);
     contactsRow->addWidget(choose);
     column->addLayout(contactsRow);
+    // Made after the save button, but Tab goes as the rows read: the folder, its button, save.
+    QWidget::setTabOrder(contacts_, choose);
+    QWidget::setTabOrder(choose, saveButton_);
 
     saveButton_->setObjectName(QStringLiteral("saveMailSettings"));
     column->addWidget(saveButton_);
