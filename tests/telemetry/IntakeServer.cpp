@@ -40,6 +40,8 @@ void IntakeServer::readLines()
         const QByteArray line = process_.readLine().trimmed();
         if (line.startsWith("PORT "))
             port_ = quint16(line.mid(5).toUInt());
+        else if (line.startsWith("CLOSED "))
+            closed_.push_back(line.mid(7).toInt());
         else
             requests_.push_back(QJsonDocument::fromJson(line).object());
     }
@@ -54,11 +56,28 @@ const std::vector<QJsonObject> &IntakeServer::requests()
 
 bool IntakeServer::waitForRequests(size_t count, int timeoutMs)
 {
+    return waitForLines([&] { return requests_.size() >= count; }, timeoutMs);
+}
+
+bool IntakeServer::waitForClosedConnections(size_t count, int timeoutMs)
+{
+    return waitForLines([&] { return closed_.size() >= count; }, timeoutMs);
+}
+
+const std::vector<int> &IntakeServer::closedConnections()
+{
+    process_.waitForReadyRead(0);
+    readLines();
+    return closed_;
+}
+
+bool IntakeServer::waitForLines(const std::function<bool()> &enough, int timeoutMs)
+{
     return waitUntil(
         [&] {
             process_.waitForReadyRead(20);
             readLines();
-            return requests_.size() >= count;
+            return enough();
         },
         std::chrono::milliseconds(timeoutMs));
 }

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <vector>
 
 namespace murmelo::test {
@@ -19,12 +20,18 @@ public:
     // Requests seen so far, oldest first.
     const std::vector<QJsonObject> &requests();
     bool waitForRequests(size_t count, int timeoutMs = 10000);
+    // Waits until the connections of `count` requests have ended.
+    bool waitForClosedConnections(size_t count, int timeoutMs = 10000);
+    // The numbers (from 1) of the requests whose connections have ended, in the order they ended.
+    const std::vector<int> &closedConnections();
 
 private:
     void readLines();
+    bool waitForLines(const std::function<bool()> &enough, int timeoutMs);
     QProcess process_;
     quint16 port_ = 0;
     std::vector<QJsonObject> requests_;
+    std::vector<int> closed_;
 };
 
 // A loopback port with nothing listening: connections to it are refused.

@@ -1,11 +1,13 @@
 """A telemetry intake for the tests: answers each POST with the next scripted action.
 
 Usage: intake_server.py ACTION[,ACTION...]  (the last action repeats)
-Actions: an HTTP status (200, 201, 404, 500, 503...), "hang" (never answer), "close" (drop the
+Actions: an HTTP status (200, 201, 404, 500, 503...), "hang" (never answer, until the client
+goes away), "close" (drop the
 connection without answering), "big" (200 with a 100 KB body), "huge" (200 announcing a 2 GiB
 body and streaming it until the client goes away) and "hugeclose" (the same without a length:
 the body ends when the connection does). Prints "PORT n" once listening, then one JSON line per request:
-its number, path, Content-Length and Content-Type headers, bytes received and their SHA-1.
+its number, path, Content-Length and Content-Type headers, bytes received and their SHA-1; and
+"CLOSED n" when the connection of request n has ended (the client let it go, or the intake did).
 """
 import hashlib
 import json
@@ -22,8 +24,15 @@ count = 0
 class Intake(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
+    number = 0
+
     def log_message(self, *args):
         pass
+
+    def finish(self):
+        super().finish()
+        if self.number:
+            print("CLOSED %d" % self.number, flush=True)
 
     def do_POST(self):
         global count
@@ -32,12 +41,18 @@ class Intake(BaseHTTPRequestHandler):
         with lock:
             count += 1
             number = count
+            self.number = number
             action = actions[min(number - 1, len(actions) - 1)]
         print(json.dumps({"n": number, "path": self.path, "length": self.headers.get("Content-Length"),
                           "type": self.headers.get("Content-Type"), "received": len(body),
                           "sha1": hashlib.sha1(body).hexdigest(), "action": action}), flush=True)
         if action == "hang":
-            time.sleep(600)
+            self.connection.settimeout(600)
+            try:
+                self.connection.recv(1)  # nothing comes: returns when the client closes
+            except OSError:
+                pass
+            self.close_connection = True
             return
         if action == "close":
             self.close_connection = True

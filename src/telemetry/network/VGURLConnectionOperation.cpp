@@ -123,10 +123,7 @@ void VGURLConnectionOperation::startOnNetworkThread()
         VGURLError error;
         error.code = VGURLError::TimedOut;
         error.description = QStringLiteral("The request timed out.");
-        if (connection_) {
-            connection_->disconnect();
-            connection_->abort();
-        }
+        abortConnection();
         finish({}, {}, error);
     });
     timeoutTimer_->start(timeout());
@@ -154,10 +151,13 @@ void VGURLConnectionOperation::startOnNetworkThread()
     } else {
         connection_ = manager.sendCustomRequest(request, request_.method, request_.body);
     }
+    // Our handlers hang on a listener of their own: stopping them must not cut the reply's own
+    // ties to the connection underneath (an abort it never hears of keeps the socket open).
+    listener_ = new QObject(&VGNetworkThread::context());
     // The reply is buffered no further than the cap, so a hostile answer costs no memory.
     connection_->setReadBufferSize(kMaximumReplySize + 1);
     if (bodySentObserver_) {
-        QObject::connect(connection_, &QNetworkReply::uploadProgress,
+        QObject::connect(connection_, &QNetworkReply::uploadProgress, listener_,
                          [this](qint64 sent, qint64 total) {
                              if (total > 0 && sent == total) {
                                  if (auto observer = std::exchange(bodySentObserver_, {}))
@@ -165,7 +165,7 @@ void VGURLConnectionOperation::startOnNetworkThread()
                              }
                          });
     }
-    QObject::connect(connection_, &QNetworkReply::metaDataChanged, [this] {
+    QObject::connect(connection_, &QNetworkReply::metaDataChanged, listener_, [this] {
         const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (status.isValid()) {
             data_.clear();
@@ -175,8 +175,9 @@ void VGURLConnectionOperation::startOnNetworkThread()
         if (length.isValid() && length.toLongLong() > kMaximumReplySize)
             refuseReply(); // announced too long: refused before reading
     });
-    QObject::connect(connection_, &QNetworkReply::readyRead, [this] { takeReplyBytes(); });
-    QObject::connect(connection_, &QNetworkReply::finished, [this] {
+    QObject::connect(connection_, &QNetworkReply::readyRead, listener_,
+                     [this] { takeReplyBytes(); });
+    QObject::connect(connection_, &QNetworkReply::finished, listener_, [this] {
         if (!takeReplyBytes())
             return;
         const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -204,8 +205,7 @@ bool VGURLConnectionOperation::takeReplyBytes()
 void VGURLConnectionOperation::refuseReply()
 {
     data_.clear();
-    connection_->disconnect();
-    connection_->abort();
+    abortConnection();
     VGURLError error;
     error.code = VGURLError::NetworkConnectionLost;
     error.description =
@@ -231,18 +231,32 @@ void VGURLConnectionOperation::cancelOnNetworkThread()
 {
     if (finished_)
         return;
-    if (connection_) {
-        connection_->disconnect();
-        connection_->abort();
-    }
+    abortConnection();
     dropConnection();
     markFinished();
 }
 
+void VGURLConnectionOperation::stopListening()
+{
+    if (listener_) {
+        if (connection_)
+            QObject::disconnect(connection_, nullptr, listener_, nullptr);
+        listener_->deleteLater();
+        listener_ = nullptr;
+    }
+}
+
+void VGURLConnectionOperation::abortConnection()
+{
+    stopListening(); // the abort's own finished signal is not an answer
+    if (connection_)
+        connection_->abort();
+}
+
 void VGURLConnectionOperation::dropConnection()
 {
+    stopListening();
     if (connection_) {
-        connection_->disconnect();
         connection_->deleteLater();
         connection_ = nullptr;
     }

@@ -12,6 +12,7 @@
 #include <optional>
 
 class QNetworkReply;
+class QObject;
 class QTimer;
 
 namespace murmelo {
@@ -105,6 +106,8 @@ private:
     void finish(const QByteArray &data, const VGURLResponse &response,
                 const std::optional<VGURLError> &error);
     void dropConnection();
+    void stopListening();
+    void abortConnection();
     // Takes what has arrived of the answer; false (and the request failed) past the cap.
     bool takeReplyBytes();
     void refuseReply();
@@ -117,6 +120,7 @@ private:
     QByteArray data_;
     VGURLResponse response_;
     QNetworkReply *connection_ = nullptr;
+    QObject *listener_ = nullptr; // context of our handlers on connection_'s signals
     QTimer *timeoutTimer_ = nullptr;
     std::function<void()> finishedObserver_;
     std::function<void()> bodySentObserver_;
