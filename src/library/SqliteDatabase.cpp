@@ -2,7 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
+#include <cerrno>
 #include <cstring>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace murmelo {
 
@@ -127,15 +133,56 @@ QString SqliteDatabase::lastError() const
     return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
 }
 
+namespace {
+
+// A write this close to the process's file-size limit was stopped by it (SQLite reports a
+// short write there as a full disk, and by the time it is asked has often lost the errno).
+bool atFileSizeLimit(const QString &databasePath)
+{
+    rlimit limit{};
+    if (databasePath.isEmpty() || getrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+        limit.rlim_cur == RLIM_INFINITY)
+        return false;
+    constexpr qint64 largestWrite = 128 * 1024; // a page of the largest size and its frame header
+    for (const char *suffix : {"", "-wal", "-journal"}) {
+        struct stat info {};
+        const QByteArray path = QFile::encodeName(databasePath + QLatin1String(suffix));
+        if (::stat(path.constData(), &info) == 0 &&
+            qint64(info.st_size) + largestWrite > qint64(limit.rlim_cur))
+            return true;
+    }
+    return false;
+}
+
+// No room left for a page on the file system holding the store.
+bool fileSystemIsFull(const QString &databasePath)
+{
+    struct statvfs space {};
+    if (databasePath.isEmpty() || statvfs(QFile::encodeName(databasePath).constData(), &space) != 0)
+        return false;
+    const unsigned long long blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
+    return blocks * space.f_frsize < 64 * 1024;
+}
+
+} // namespace
+
 QString SqliteDatabase::failureReason() const
 {
     if (!m_db)
         return lastError();
     const int code = sqlite3_errcode(m_db) & 0xff;
+    if (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN)
+        return lastError();
+    const QString path = QString::fromUtf8(sqlite3_db_filename(m_db, "main"));
+    if (code != SQLITE_CANTOPEN && atFileSizeLimit(path))
+        return QString::fromLocal8Bit(std::strerror(EFBIG));
+    const QString diskFull = QCoreApplication::translate("Store", "the disk is full");
     if (code == SQLITE_FULL)
-        return QCoreApplication::translate("Store", "the disk is full");
+        return diskFull;
     const int systemError = sqlite3_system_errno(m_db);
-    if ((code == SQLITE_IOERR || code == SQLITE_CANTOPEN) && systemError != 0)
+    if (systemError == ENOSPC || (systemError == 0 && fileSystemIsFull(path)))
+        return diskFull;
+    if (systemError != 0)
         return QString::fromLocal8Bit(std::strerror(systemError));
     return lastError();
 }

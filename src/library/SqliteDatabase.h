@@ -66,8 +66,8 @@ public:
     // The first column of the first row, or an invalid QVariant.
     QVariant scalar(const QString &sql);
     QString lastError() const;
-    // The last error as a user reads it: "the disk is full", or the system's own message for a
-    // failed read or write, or else SQLite's message.
+    // The last error as a user reads it: "the disk is full", the system's own message for a
+    // failed read or write (a file-size limit's "File too large" too), or else SQLite's message.
     QString failureReason() const;
 
 private:
