@@ -256,6 +256,9 @@ PlaybackView::PlaybackView(QWidget *root)
     pingPongButton->setText(QObject::tr("Ping-pong"));
     markersButton = toolButton(root, QRect(226, 274, 74, 26), QStringLiteral("loop"), QIcon(),
                                QObject::tr("Phrase markers"), true);
+    markersButton->setText(QObject::tr("Markers"));
+    // Narrower sides than the loop row's, so the word fits the room beside the direction.
+    markersButton->setStyleSheet(QStringLiteral("padding: 0 4px;"));
     markersButton->hide();
 
     findReversalView = panel(root, QRect(0, 392, kWidth, 176));

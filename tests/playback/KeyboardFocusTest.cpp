@@ -160,6 +160,9 @@ TEST_F(Keyboard, AtThePhoneSizeTheMarkerListOpensOverThePanelAndBandsAreNeverCut
     EXPECT_TRUE(v().markerList->isHidden());
     ASSERT_TRUE(v().markersButton->isVisible());
     EXPECT_EQ(KeyboardFocus::isControl(v().markersButton), true);
+    // It says what it opens, in full.
+    EXPECT_FALSE(v().markersButton->text().isEmpty());
+    EXPECT_GE(v().markersButton->width(), v().markersButton->sizeHint().width());
 
     click(centreOf(v().markersButton));
     ASSERT_TRUE(v().markerList->isVisible());
