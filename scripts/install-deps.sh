@@ -27,6 +27,8 @@ packages=(
   libclang-rt-14-dev
   # validators of the desktop entry and the AppStream metainfo
   desktop-file-utils appstream
+  # the manual page's renderer and the shells whose completions are tested
+  man-db zsh fish
   # sound server for end-to-end capture and playback tests without a sound card
   pulseaudio pulseaudio-utils
 )
