@@ -6,6 +6,7 @@
 #include "audio/SoxReversal.h"
 #include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
+#include "cli/CommandSupport.h"
 #include "cli/Interruption.h"
 #include "cli/LabelsCommand.h"
 #include "cli/LibraryCommand.h"
@@ -29,8 +30,6 @@ namespace murmelo::cli {
 
 namespace {
 
-enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
-
 struct UsageError {
     QString message;
 };
@@ -38,16 +37,6 @@ struct UsageError {
 const QSizeF defaultWaveformSize(225, 54);
 constexpr double defaultBarWidth = 4;
 constexpr int maximumPictureSide = 16384;
-
-void printError(const QString &message)
-{
-    std::fprintf(stderr, "murmelo: %s\n", message.toLocal8Bit().constData());
-}
-
-void printOut(const QString &text)
-{
-    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
-}
 
 // One subcommand: its arguments, options and work. The work throws UsageError for bad
 // arguments and returns an exit code otherwise.
@@ -467,9 +456,7 @@ int runCommand(const Command &command, QStringList arguments)
     try {
         code = command.work(parser);
     } catch (const UsageError &error) {
-        printError(error.message);
-        std::fprintf(stderr, "Try 'murmelo %s --help'.\n", command.name);
-        return Usage;
+        return usage(command.name, error.message);
     } catch (const std::runtime_error &error) {
         printError(QString::fromStdString(error.what()));
         code = Failure;

@@ -1,7 +1,7 @@
 #include "cli/LabelsCommand.h"
 
 #include "audio/WavFile.h"
-#include "cli/LibraryCommand.h"
+#include "cli/CommandSupport.h"
 #include "library/LabelFile.h"
 #include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
@@ -22,22 +22,12 @@ namespace murmelo::cli {
 
 namespace {
 
-enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
-
 // Label files are text of a few lines per marker; anything far larger is not one.
 constexpr qint64 maximumLabelFileBytes = 16 * 1024 * 1024;
 
-int fail(const QString &message)
-{
-    std::fprintf(stderr, "murmelo: %s\n", message.toLocal8Bit().constData());
-    return Failure;
-}
-
 int usage(const QString &message)
 {
-    std::fprintf(stderr, "murmelo: %s\nTry 'murmelo labels --help'.\n",
-                 message.toLocal8Bit().constData());
-    return Usage;
+    return cli::usage("labels", message);
 }
 
 int exportLabels(PhraseMarkerStore &store, const Recording &recording, const LabelAudio &audio,
@@ -133,16 +123,10 @@ int labelsCommand(const QCommandLineParser &parser)
     if (args.size() != 3)
         return usage(QStringLiteral("labels %1 takes a recording ID and a file").arg(action));
 
-    const QString storePath = StoreContext::defaultStorePath();
-    if (QFileInfo(storePath).size() == 0)
-        return fail(QStringLiteral("no saved recording %1").arg(args[1]));
     StoreContext context;
-    if (!context.open(storePath))
-        return fail(context.openError().description);
-    Recording::recoverFiles(context);
-    const auto recording = findRecording(context, args[1]);
+    const auto recording = openSavedRecording(context, args[1]);
     if (!recording)
-        return fail(QStringLiteral("no saved recording %1").arg(args[1]));
+        return Failure;
 
     // Seconds become frames at the reversal's rate, and its length mirrors and bounds them.
     WavLayout layout;

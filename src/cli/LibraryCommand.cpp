@@ -1,6 +1,7 @@
 #include "cli/LibraryCommand.h"
 
 #include "audio/OutputPath.h"
+#include "cli/CommandSupport.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 
@@ -18,24 +19,9 @@ namespace murmelo::cli {
 
 namespace {
 
-enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
-
-int fail(const QString &message)
-{
-    std::fprintf(stderr, "murmelo: %s\n", message.toLocal8Bit().constData());
-    return Failure;
-}
-
 int usage(const QString &message)
 {
-    std::fprintf(stderr, "murmelo: %s\nTry 'murmelo library --help'.\n",
-                 message.toLocal8Bit().constData());
-    return Usage;
-}
-
-void printOut(const QString &text)
-{
-    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
+    return cli::usage("library", message);
 }
 
 QString isoDate(const QDateTime &date)
@@ -241,17 +227,6 @@ int deleteRecording(StoreContext &context, const std::shared_ptr<Recording> &rec
 
 } // namespace
 
-std::shared_ptr<Recording> findRecording(StoreContext &context, const QString &id)
-{
-    bool isRowID = false;
-    const qint64 rowID = id.toLongLong(&isRowID);
-    const auto object = isRowID ? context.objectWithID(Recording::entityName(), rowID)
-                                : context.objectAtURI(QUrl(id));
-    if (!object || object->entity().name != Recording::entityName())
-        return nullptr;
-    return std::static_pointer_cast<Recording>(object);
-}
-
 void declareLibraryOptions(QCommandLineParser &parser)
 {
     parser.addOption({QStringLiteral("json"), QStringLiteral("list: print JSON instead of text")});
@@ -276,27 +251,23 @@ int libraryCommand(const QCommandLineParser &parser)
     if (parser.isSet(QStringLiteral("json")) && action != QLatin1String("list"))
         return usage(QStringLiteral("--json is for library list"));
 
-    // A machine without a library yet has nothing to show, and gets no store file made for it;
-    // nor does an empty file (a crash before the first save) get a store written into it.
-    const QString path = StoreContext::defaultStorePath();
-    const bool hasLibrary = QFileInfo(path).size() > 0;
-    const bool json = parser.isSet(QStringLiteral("json"));
-    if (!hasLibrary && action == QLatin1String("list"))
-        return list({}, json);
-    if (!hasLibrary)
-        return fail(QStringLiteral("no saved recording %1").arg(args[1]));
     StoreContext context;
-    if (!context.open(path))
-        return fail(context.openError().description);
-    // Work a killed command or application left half done is finished first, as at the
-    // application's start, so the command sees the library as it really is.
-    Recording::recoverFiles(context);
-    if (action == QLatin1String("list"))
+    if (action == QLatin1String("list")) {
+        // A machine without a library yet has nothing to show, and gets no store file made for
+        // it; nor does an empty file (a crash before the first save) get a store written into it.
+        const QString path = StoreContext::defaultStorePath();
+        const bool json = parser.isSet(QStringLiteral("json"));
+        if (QFileInfo(path).size() <= 0)
+            return list({}, json);
+        if (!context.open(path))
+            return fail(context.openError().description);
+        // Work a killed command or application left half done is finished first.
+        Recording::recoverFiles(context);
         return list(newestFirst(context), json);
-
-    const auto recording = findRecording(context, args[1]);
+    }
+    const auto recording = openSavedRecording(context, args[1]);
     if (!recording)
-        return fail(QStringLiteral("no saved recording %1").arg(args[1]));
+        return Failure;
     if (action == QLatin1String("export"))
         return exportRecording(*recording, args[2]);
     return deleteRecording(context, recording);

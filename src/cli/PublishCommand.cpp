@@ -1,7 +1,7 @@
 #include "cli/PublishCommand.h"
 
+#include "cli/CommandSupport.h"
 #include "cli/Interruption.h"
-#include "cli/LibraryCommand.h"
 #include "cli/TerminalProgress.h"
 #include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
@@ -17,19 +17,9 @@ namespace murmelo::cli {
 
 namespace {
 
-enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
-
-int fail(const QString &message)
-{
-    std::fprintf(stderr, "murmelo: %s\n", message.toLocal8Bit().constData());
-    return Failure;
-}
-
 int usage(const QString &message)
 {
-    std::fprintf(stderr, "murmelo: %s\nTry 'murmelo publish --help'.\n",
-                 message.toLocal8Bit().constData());
-    return Usage;
+    return cli::usage("publish", message);
 }
 
 // "<title>.html" in the current folder, in letters, digits and dashes only.
@@ -84,16 +74,10 @@ int publishCommand(const QCommandLineParser &parser)
             return usage(QStringLiteral("--slow must be a number from 0.25 to below 1"));
     }
 
-    const QString storePath = StoreContext::defaultStorePath();
-    if (QFileInfo(storePath).size() <= 0)
-        return fail(QStringLiteral("no saved recording %1").arg(args[0]));
     StoreContext context;
-    if (!context.open(storePath))
-        return fail(context.openError().description);
-    Recording::recoverFiles(context);
-    const auto recording = findRecording(context, args[0]);
+    const auto recording = openSavedRecording(context, args[0]);
     if (!recording)
-        return fail(QStringLiteral("no saved recording %1").arg(args[0]));
+        return Failure;
     StoreError error;
     const QList<PhraseMarker> markers =
         PhraseMarkerStore(context).markers(recording->rowID(), &error);
@@ -134,8 +118,8 @@ int publishCommand(const QCommandLineParser &parser)
         break;
     }
     if (!result.note.isEmpty())
-        std::fprintf(stderr, "murmelo: %s\n", result.note.toLocal8Bit().constData());
-    std::fprintf(stdout, "%s\n", result.page.toLocal8Bit().constData());
+        printError(result.note);
+    printOut(result.page);
     return Ok;
 }
 

@@ -2,7 +2,7 @@
 
 #include "audio/MergeAndClip.h"
 #include "audio/MergeSize.h"
-#include "cli/LibraryCommand.h"
+#include "cli/CommandSupport.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "mail/jobs/MailJobs.h"
@@ -13,19 +13,11 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <cstdio>
 
 namespace murmelo::cli {
 
 namespace {
-
-enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
-
-void printError(const QString &message)
-{
-    std::fprintf(stderr, "murmelo: %s\n", message.toLocal8Bit().constData());
-}
 
 // The mail strip, on the terminal.
 class TerminalMailProgress : public MailProgress {
@@ -51,9 +43,7 @@ public:
 
 int usage(const QString &message)
 {
-    std::fprintf(stderr, "murmelo: %s\nTry 'murmelo share --help'.\n",
-                 message.toLocal8Bit().constData());
-    return Usage;
+    return cli::usage("share", message);
 }
 
 } // namespace
@@ -95,31 +85,18 @@ int shareCommand(const QCommandLineParser &parser)
             return usage(QStringLiteral("--speed must be from 0.5 to 2"));
     }
 
-    const QString path = StoreContext::defaultStorePath();
-    if (QFileInfo(path).size() <= 0) {
-        printError(QStringLiteral("no saved recording %1").arg(args[0]));
-        return Failure;
-    }
     StoreContext context;
-    if (!context.open(path)) {
-        printError(context.openError().description);
+    const auto recording = openSavedRecording(context, args[0]);
+    if (!recording)
         return Failure;
-    }
-    const auto recording = findRecording(context, args[0]);
-    if (!recording) {
-        printError(QStringLiteral("no saved recording %1").arg(args[0]));
-        return Failure;
-    }
     const QString message = parser.isSet(QStringLiteral("message"))
                                 ? parser.value(QStringLiteral("message"))
                                 : recording->message();
 
     const QString tooLarge = attachmentTooLargeText(
         mergedSizeEstimate(recording->currentAudioPath(), recording->reverseAudioPath(), speed));
-    if (!tooLarge.isEmpty()) {
-        printError(tooLarge);
-        return Failure;
-    }
+    if (!tooLarge.isEmpty())
+        return fail(tooLarge);
     const QString attachment =
         slowAndMergeAudio(recording->currentAudioPath(), recording->reverseAudioPath(), speed);
     TerminalAlerts alerts;

@@ -1,5 +1,6 @@
 #include "cli/TelemetryCommand.h"
 
+#include "cli/CommandSupport.h"
 #include "telemetry/VGUploadDump.h"
 
 #include <QCommandLineParser>
@@ -9,18 +10,9 @@ namespace murmelo::cli {
 
 namespace {
 
-enum ExitCode { Ok = 0, Failure = 1, Usage = 2 };
-
-void printError(const QString &message)
-{
-    std::fprintf(stderr, "murmelo: %s\n", message.toLocal8Bit().constData());
-}
-
 int usage(const QString &message)
 {
-    printError(message);
-    std::fprintf(stderr, "Try 'murmelo telemetry --help'.\n");
-    return Usage;
+    return cli::usage("telemetry", message);
 }
 
 void printJson(const VGValue &value)
@@ -31,10 +23,8 @@ void printJson(const VGValue &value)
 int dump(const QString &path)
 {
     const VGUploadDump::Decoded decoded = VGUploadDump::decodeFile(path);
-    if (!decoded.value) {
-        printError(decoded.error);
-        return Failure;
-    }
+    if (!decoded.value)
+        return fail(decoded.error);
     printJson(*decoded.value);
     if (!decoded.note.isEmpty())
         printError(decoded.note);
