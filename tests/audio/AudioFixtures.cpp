@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace murmelo::test {
@@ -24,35 +23,12 @@ QString fixturePath(const QString &name)
     return folder + QLatin1Char('/') + name;
 }
 
-QByteArray wavHeader(int channels, int rate, int bits, quint32 dataBytes)
-{
-    QByteArray h(44, '\0');
-    char *p = h.data();
-    memcpy(p, "RIFF", 4);
-    qToLittleEndian<quint32>(36 + dataBytes, p + 4);
-    memcpy(p + 8, "WAVEfmt ", 8);
-    qToLittleEndian<quint32>(16, p + 16);
-    qToLittleEndian<quint16>(1, p + 20);
-    qToLittleEndian<quint16>(quint16(channels), p + 22);
-    qToLittleEndian<quint32>(quint32(rate), p + 24);
-    qToLittleEndian<quint32>(quint32(rate * channels * bits / 8), p + 28);
-    qToLittleEndian<quint16>(quint16(channels * bits / 8), p + 32);
-    qToLittleEndian<quint16>(quint16(bits), p + 34);
-    memcpy(p + 36, "data", 4);
-    qToLittleEndian<quint32>(dataBytes, p + 40);
-    return h;
-}
-
 QString writeBytes(const QString &name, const QByteArray &bytes)
 {
-    const QString path = fixturePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    return path;
+    return writeFileBytes(fixturePath(name), bytes);
 }
 
-QString writeWav(const QString &name, const PcmAudio &audio)
+QByteArray pcmBytes(const PcmAudio &audio)
 {
     const int bytes = audio.bits / 8;
     QByteArray data(qsizetype(audio.samples.size()) * bytes, '\0');
@@ -62,6 +38,12 @@ QString writeWav(const QString &name, const PcmAudio &audio)
         for (int b = 0; b < bytes; ++b)
             *p++ = char(u >> (8 * b));
     }
+    return data;
+}
+
+QString writeWav(const QString &name, const PcmAudio &audio)
+{
+    const QByteArray data = pcmBytes(audio);
     return writeBytes(
         name, wavHeader(audio.channels, audio.sampleRate, audio.bits, quint32(data.size())) + data);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestWav.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -20,12 +22,12 @@ struct PcmAudio {
 
 // A path under the scratch folder (not the application's temporary folder, which tests watch).
 QString fixturePath(const QString &name);
+// The samples as a WAV file's data chunk holds them (8-bit ones unsigned).
+QByteArray pcmBytes(const PcmAudio &audio);
 // Writes a plain PCM WAV file (8, 16, 24 or 32 bits).
 QString writeWav(const QString &name, const PcmAudio &audio);
 // Writes raw bytes, for headers no encoder would produce.
 QString writeBytes(const QString &name, const QByteArray &bytes);
-// A canonical 44-byte header followed by `dataBytes` of data; fields can be patched after.
-QByteArray wavHeader(int channels, int rate, int bits, quint32 dataBytes);
 // Reads any integer PCM WAV file (extensible included) back; fails the test when it can't.
 PcmAudio readWav(const QString &path);
 // A ramp that makes every frame distinct, so order mistakes show.

@@ -10,7 +10,6 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
-#include <QtEndian>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,61 +18,14 @@
 namespace murmelo {
 namespace {
 
-QByteArray le16(quint16 v)
-{
-    QByteArray b(2, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-QByteArray chunk(const char *id, const QByteArray &body)
-{
-    QByteArray c = QByteArray(id, 4) + le32(quint32(body.size())) + body;
-    if (body.size() & 1)
-        c.append('\0');
-    return c;
-}
-
-// A fmt chunk body of integer PCM; `extensibleSpeakers` makes it WAVE_FORMAT_EXTENSIBLE with
-// that channel mask.
-QByteArray fmtBody(int channels, int rate, int bits, std::optional<quint32> extensibleSpeakers = {})
-{
-    const int align = channels * bits / 8;
-    QByteArray fmt = le16(extensibleSpeakers ? 0xFFFE : 1) + le16(quint16(channels)) +
-                     le32(quint32(rate)) + le32(quint32(rate * align)) + le16(quint16(align)) +
-                     le16(quint16(bits));
-    if (extensibleSpeakers) {
-        // cbSize, valid bits, speakers, then the PCM sub-format GUID.
-        fmt += le16(22) + le16(quint16(bits)) + le32(*extensibleSpeakers) +
-               QByteArray::fromHex("0100000000001000800000aa00389b71");
-    }
-    return fmt;
-}
-
-QByteArray pcmBytes(const test::PcmAudio &audio)
-{
-    const int bytes = audio.bits / 8;
-    QByteArray data;
-    for (qint32 s : audio.samples)
-        for (int b = 0; b < bytes; ++b)
-            data.append(char(quint32(s) >> (8 * b)));
-    return data;
-}
+using test::chunk;
+using test::extensibleFmtBody;
+using test::fmtBody;
+using test::pcmBytes;
+using test::riff;
 
 // A LIST chunk as sox and other tools write it before the data.
 const QByteArray kInfoList("INFOISFT\x06\0\0\0sox 1\0", 18);
-
-QByteArray riff(const QByteArray &chunks)
-{
-    return "RIFF" + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
-}
 
 // Interleaved 16-bit stereo 44.1 kHz samples, as FFmpeg decodes the file for the import.
 std::vector<qint16> decoded(const QString &path)
@@ -133,13 +85,20 @@ std::vector<Layout> layouts()
          },
          true},
         {"extensible_front_pair",
-         [=] { return riff(chunk("fmt ", fmtBody(2, 44100, 16, 0x3)) + chunk("data", data)); },
+         [=] {
+             return riff(chunk("fmt ", extensibleFmtBody(2, 44100, 16, 0x3)) + chunk("data", data));
+         },
          true},
         {"extensible_no_speakers",
-         [=] { return riff(chunk("fmt ", fmtBody(2, 44100, 16, 0x0)) + chunk("data", data)); },
+         [=] {
+             return riff(chunk("fmt ", extensibleFmtBody(2, 44100, 16, 0x0)) + chunk("data", data));
+         },
          true},
         {"extensible_rear_pair",
-         [=] { return riff(chunk("fmt ", fmtBody(2, 44100, 16, 0x30)) + chunk("data", data)); },
+         [=] {
+             return riff(chunk("fmt ", extensibleFmtBody(2, 44100, 16, 0x30)) +
+                         chunk("data", data));
+         },
          false},
         {"rate_48k",
          [=] { return riff(chunk("fmt ", fmtBody(2, 48000, 16)) + chunk("data", data)); }, false},
@@ -194,8 +153,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ImportOfWav, ::testing::ValuesIn(layouts()),
 TEST(ImportOfWav, PairMarkedAsRearSpeakersIsImportedAsTheUsualPair)
 {
     const QString source = test::writeBytes(
-        QStringLiteral("rear-pair.wav"),
-        riff(chunk("fmt ", fmtBody(2, 44100, 16, 0x30)) + chunk("data", pcmBytes(kStereo))));
+        QStringLiteral("rear-pair.wav"), riff(chunk("fmt ", extensibleFmtBody(2, 44100, 16, 0x30)) +
+                                              chunk("data", pcmBytes(kStereo))));
     const QString out = Recording::tempAudioPath();
     std::atomic<bool> cancelled{false};
     const MediaImportError result = MediaImport::exportToWav(source, out, cancelled);

@@ -4,10 +4,9 @@
 
 #include "playback/PlaybackEngine.h"
 #include "support/TestSupport.h"
+#include "support/TestWav.h"
 
 #include <QAudioDevice>
-#include <QDataStream>
-#include <QFile>
 #include <QMediaDevices>
 #include <QProcess>
 #include <QtEndian>
@@ -35,22 +34,8 @@ QString writeTone(const QString &name, bool reversed)
     }
     if (reversed)
         std::reverse(frames.begin(), frames.end());
-    const QString path = test::scratchRoot() + QLatin1Char('/') + name;
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QDataStream out(&file);
-    out.setByteOrder(QDataStream::LittleEndian);
-    const auto bytes = quint32(frames.size() * 2);
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + bytes);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(kRate) << quint32(kRate * 2)
-        << quint16(2) << quint16(16);
-    out.writeRawData("data", 4);
-    out << bytes;
-    for (qint16 frame : frames)
-        out << frame;
-    return path;
+    return test::writeFileBytes(test::scratchRoot() + QLatin1Char('/') + name,
+                                test::monoWav(frames, kRate));
 }
 
 class LoopPlayback : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "support/TestSupport.h"
+#include "support/TestWav.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
-#include <QtEndian>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -33,33 +33,11 @@ constexpr bool sanitized = false;
 #endif
 constexpr int slack = sanitized ? 3 : 1;
 
-QByteArray le16(quint16 v)
-{
-    QByteArray b(2, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-QByteArray chunk(const char *tag, const QByteArray &body, qint64 declared = -1)
-{
-    return QByteArray(tag, 4) + le32(quint32(declared < 0 ? body.size() : declared)) + body +
-           QByteArray(body.size() & 1, '\0');
-}
-QByteArray fmtBody(int channels, quint32 rate, int bits, int blockAlign = -1)
-{
-    const int align = blockAlign < 0 ? channels * bits / 8 : blockAlign;
-    return le16(1) + le16(quint16(channels)) + le32(rate) + le32(rate * quint32(align)) +
-           le16(quint16(align)) + le16(quint16(bits));
-}
-QByteArray riff(const QByteArray &chunks)
-{
-    return "RIFF" + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
-}
+using test::chunk;
+using test::fmtBody;
+using test::le16;
+using test::le32;
+using test::riff;
 
 QByteArray checksum(const QString &path)
 {
@@ -93,9 +71,7 @@ protected:
 
     QString write(const QString &name, const QByteArray &bytes)
     {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        return path(name);
+        return test::writeFileBytes(path(name), bytes);
     }
 
     // A file of `size` bytes that costs no disk: `head`, then a hole that reads as zeros.

@@ -2,9 +2,9 @@
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "support/TestSupport.h"
+#include "support/TestWav.h"
 
 #include <QCryptographicHash>
-#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -433,17 +433,7 @@ namespace {
 // Mono 16-bit PCM of silence: enough for the labels to take their rate and length from.
 QByteArray silentWav(quint32 rate, quint32 frames)
 {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    const quint32 data = frames * 2;
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + data);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << rate << rate * 2 << quint16(2) << quint16(16);
-    out.writeRawData("data", 4);
-    out << data;
-    return bytes + QByteArray(data, '\0');
+    return test::monoWav(std::vector<qint16>(frames), int(rate));
 }
 
 TEST_F(LibraryCommand, LabelsExportAndImportMarkersAndRefuseBadFilesWhole)

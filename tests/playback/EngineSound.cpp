@@ -1,10 +1,9 @@
 #include "EngineSound.h"
 
 #include "support/TestSupport.h"
+#include "support/TestWav.h"
 
-#include <QDataStream>
 #include <QDir>
-#include <QFile>
 
 namespace murmelo::test {
 
@@ -17,22 +16,7 @@ QString EngineSound::writeMono(const QString &name, const std::vector<qint16> &f
                                                .arg(QLatin1String(info->test_suite_name()),
                                                     QLatin1String(info->name()));
     QDir().mkpath(folder);
-    const QString path = folder + QLatin1Char('/') + name;
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QDataStream out(&file);
-    out.setByteOrder(QDataStream::LittleEndian);
-    const auto bytes = quint32(frames.size() * 2);
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + bytes);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(kRate) << quint32(kRate * 2)
-        << quint16(2) << quint16(16);
-    out.writeRawData("data", 4);
-    out << bytes;
-    for (qint16 frame : frames)
-        out << frame;
-    return path;
+    return writeFileBytes(folder + QLatin1Char('/') + name, monoWav(frames, kRate));
 }
 
 void EngineSound::open(const QString &forwardPath, const QString &reversePath, qint64 lag)

@@ -3,8 +3,8 @@
 #include "audio/WavFile.h"
 #include "platform/Defaults.h"
 #include "platform/SerialQueue.h"
+#include "support/TestWav.h"
 
-#include <QDataStream>
 #include <QDir>
 #include <QFile>
 
@@ -12,20 +12,10 @@ namespace murmelo::test {
 
 void writeRampWav(const QString &path, qint64 frames, int sampleRate, bool reversed)
 {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QDataStream out(&file);
-    out.setByteOrder(QDataStream::LittleEndian);
-    const quint32 dataBytes = quint32(frames * 2);
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + dataBytes);
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(sampleRate) << quint32(sampleRate * 2)
-        << quint16(2) << quint16(16);
-    out.writeRawData("data", 4);
-    out << dataBytes;
+    std::vector<qint16> samples(static_cast<size_t>(frames));
     for (qint64 i = 0; i < frames; ++i)
-        out << qint16((reversed ? frames - 1 - i : i) % 32768);
+        samples[size_t(i)] = qint16((reversed ? frames - 1 - i : i) % 32768);
+    writeFileBytes(path, monoWav(samples, sampleRate));
 }
 
 std::vector<qint16> readFrames(const QString &path)

@@ -1,6 +1,5 @@
 #include "PlaybackFixture.h"
 
-#include "audio/WavFile.h"
 #include "mail/jobs/ContactBook.h"
 #include "mail/jobs/RelaySettings.h"
 #include "mail/screens/ContactPicker.h"
@@ -11,6 +10,7 @@
 #include "playback/ShareLayout.h"
 #include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
+#include "support/WavSizeClaim.h"
 #include "toolkit/InputAccessoryBar.h"
 #include "toolkit/TextInputLinks.h"
 
@@ -277,16 +277,8 @@ TEST_F(Share, WhatCannotBeMailedIsSaidBeforeAnyMergeWithThePanelKept)
 {
     // Two files of 14 MB of audio each: together over the limit at normal speed.
     auto recording = makeRecording(QStringLiteral("Long"));
-    for (const QString &path : {recording->currentAudioPath(), recording->reverseAudioPath()}) {
-        WavLayout layout;
-        QString error;
-        ASSERT_EQ(WavFile::inspect(path, layout, error), WavFile::Kind::Valid);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        constexpr qint64 kData = 14 * 1000 * 1000;
-        ASSERT_TRUE(WavFile::writeHeader(file, layout.fmtChunk, kData));
-        ASSERT_TRUE(file.resize(layout.dataOffset + kData));
-    }
+    ASSERT_NO_FATAL_FAILURE(test::claimAudioBytes(
+        {recording->currentAudioPath(), recording->reverseAudioPath()}, 14 * 1000 * 1000));
     openRecording(recording);
     screen->view().speedSlider->setValue(100);
     screen->share();

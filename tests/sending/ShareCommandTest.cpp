@@ -2,11 +2,11 @@
 // refuses without sending anything.
 #include "LoopbackPeers.h"
 #include "SpeechFiles.h"
-#include "audio/WavFile.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "mail/jobs/RelaySettings.h"
 #include "support/TestSupport.h"
+#include "support/WavSizeClaim.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -131,16 +131,7 @@ TEST_F(ShareCommand, TooLargeForMailIsRefusedBeforeAnyMerge)
 {
     const QString id = saveRecording();
     // The same audio said to last far longer: 14 MB of samples in each file.
-    for (const QString &path : std::as_const(paths)) {
-        WavLayout layout;
-        QString error;
-        ASSERT_EQ(WavFile::inspect(path, layout, error), WavFile::Kind::Valid);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        constexpr qint64 kData = 14 * 1000 * 1000;
-        ASSERT_TRUE(WavFile::writeHeader(file, layout.fmtChunk, kData));
-        ASSERT_TRUE(file.resize(layout.dataOffset + kData));
-    }
+    ASSERT_NO_FATAL_FAILURE(test::claimAudioBytes(paths, 14 * 1000 * 1000));
     const ProcessOutcome run =
         share({id, QStringLiteral("--to"), QStringLiteral("ann@example.org")});
     EXPECT_EQ(run.exitCode, 1);

@@ -1,6 +1,7 @@
 #include "SpeechFiles.h"
 
 #include "library/Recording.h"
+#include "support/TestWav.h"
 
 #include <QFile>
 
@@ -8,26 +9,12 @@ namespace murmelo::test {
 
 QString writeSpeechLikeWav(qint64 frames, bool reversed)
 {
-    QByteArray data;
+    std::vector<qint16> samples(static_cast<size_t>(frames));
     for (qint64 i = 0; i < frames; ++i) {
         const qint64 n = reversed ? frames - 1 - i : i;
-        const auto sample = qint16((n * 37) % 30000 - 15000);
-        data.append(char(sample & 0xff)).append(char((sample >> 8) & 0xff));
+        samples[size_t(i)] = qint16((n * 37) % 30000 - 15000);
     }
-    QByteArray wav = "RIFF";
-    const auto le32 = [](quint32 v) {
-        return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24);
-    };
-    const auto le16 = [](quint16 v) { return QByteArray(1, char(v)) + char(v >> 8); };
-    wav += le32(quint32(36 + data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
-           le32(kSpeechRate) + le32(kSpeechRate * 2) + le16(2) + le16(16) + "data" +
-           le32(quint32(data.size()));
-    wav += data;
-    const QString path = Recording::tempAudioPath();
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(wav);
-    return path;
+    return writeFileBytes(Recording::tempAudioPath(), monoWav(samples, kSpeechRate));
 }
 
 QByteArray pcmData(const QByteArray &wav)
