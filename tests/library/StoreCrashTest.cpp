@@ -2,7 +2,6 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QThread>
 #include <csignal>
 #include <sqlite3.h>
 
@@ -27,7 +26,16 @@ TEST_F(StoreCrashTest, KilledWriterLeavesSoundStoreAndWholeFiles)
         writer.setProcessEnvironment(environment);
         writer.start(QStringLiteral(STORE_CRASH_HELPER), {QString::number(random.generate())});
         ASSERT_TRUE(writer.waitForStarted());
-        QThread::msleep(150 + random.bounded(350));
+        // Killed at a random point of its work: after a random number of saves, while it goes
+        // on with the next one.
+        const qsizetype saves = 5 + random.bounded(40);
+        QByteArray said;
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                said += writer.readAllStandardOutput();
+                return said.count('\n') >= saves || writer.state() != QProcess::Running;
+            },
+            std::chrono::seconds(60)));
         ASSERT_EQ(writer.state(), QProcess::Running)
             << "writer stopped on its own: " << writer.readAllStandardError().toStdString();
         ::kill(pid_t(writer.processId()), SIGKILL);

@@ -133,11 +133,16 @@ protected:
         EXPECT_NE(playback, nullptr);
         if (!playback)
             return nullptr;
-        QWidget *panel = playback->view().shareReversalView;
-        EXPECT_TRUE(waitUntil([&] {
-            return panel->isVisible() && panel->geometry().bottom() + 1 == playback->height();
-        }));
+        EXPECT_TRUE(sharePanelRests(playback));
         return playback;
+    }
+    // Waits for the share panel to finish sliding in.
+    static bool sharePanelRests(PlaybackViewController *playback)
+    {
+        QWidget *panel = playback->view().shareReversalView;
+        return waitUntil([&] {
+            return panel->isVisible() && panel->geometry().bottom() + 1 == playback->height();
+        });
     }
 
     RelaySettingsView *openRelayForm()
@@ -288,7 +293,7 @@ TEST_F(Sending, LineBreaksTypedIntoThePanelNeverBecomeCommandsOrHeaders)
     // A message whose lines look like the end of the data and a command arrives whole.
     const QString message = QStringLiteral("first\n.\nQUIT\nRCPT TO:<mallory@example.com>\nlast");
     playback->share();
-    QTest::qWait(300);
+    ASSERT_TRUE(sharePanelRests(playback));
     click(v.shareEmailTextField);
     v.shareEmailTextField->setText(QStringLiteral("ann@example.org"));
     click(v.shareMessageTextView);

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <atomic>
 #include <csignal>
@@ -153,6 +154,21 @@ TEST_F(EventQueueTest, FlushWithoutAddressKeepsEverythingForLater)
     EXPECT_EQ(sent[1].priority, VGURLConnectionOperation::Normal);
 }
 
+// Whether a file made at `probe` now is born after the one at `path`.
+static bool bornLater(const QString &path, const QString &probe)
+{
+    const auto born = [](const QFileInfo &info) {
+        return info.birthTime().isValid() ? info.birthTime() : info.lastModified();
+    };
+    QFile file(probe);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.close();
+    const bool later = born(QFileInfo(probe)) > born(QFileInfo(path));
+    file.remove();
+    return later;
+}
+
 TEST_F(EventQueueTest, FilesFromAnEarlierRunGoOutAtLowPriorityNewestFirst)
 {
     QStringList earlier;
@@ -162,9 +178,11 @@ TEST_F(EventQueueTest, FilesFromAnEarlierRunGoOutAtLowPriorityNewestFirst)
             ASSERT_TRUE(previous.enqueueObject(event(i)));
             earlier.append(previous.queuePath());
             VGEventManager::flush(); // closes the file; nothing sent without an address
-            // Birth times differ by far less than this; the wait keeps them apart on file
-            // systems that count whole milliseconds.
-            std::this_thread::sleep_for(5ms);
+            // Files are ordered by birth time, which the file system's coarse clock may give
+            // two files made in a row alike: the next one is made once a new file is born later.
+            ASSERT_TRUE(test::waitUntil([&] {
+                return bornLater(earlier.last(), test::scratchRoot() + QStringLiteral("/probe"));
+            }));
         }
     }
     VGEventManager manager(QStringLiteral("events"), url);

@@ -46,5 +46,8 @@ int main(int argc, char **argv)
         }
         if (!context.save())
             return 3;
+        // Each whole save is told, so a test can kill the writer at a point of its choosing.
+        std::puts("saved");
+        std::fflush(stdout);
     }
 }

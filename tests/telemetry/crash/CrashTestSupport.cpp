@@ -12,8 +12,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char **environ;
@@ -123,16 +124,19 @@ ChildEnd runCrashChild(const QString &sdkFolder, const QString &mode, const QStr
     ChildEnd end;
     if (pid < 0)
         return end;
+    // The child's process descriptor becomes readable when it ends.
+    const int exited = int(::syscall(SYS_pidfd_open, pid, 0));
+    pollfd ending{exited, POLLIN, 0};
+    const bool ended = exited >= 0 && ::poll(&ending, 1, 30 * 1000) == 1;
+    if (exited >= 0)
+        ::close(exited);
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return end; // hung: neither signalled by itself nor exited
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return end; // hung: neither signalled by itself nor exited
     }
+    ::waitpid(pid, &status, 0);
     end.signalled = WIFSIGNALED(status);
     end.signal = end.signalled ? WTERMSIG(status) : 0;
     end.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
