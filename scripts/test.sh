@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Murmelo with its tests, and runs the whole suite; then runs the
-# code that reads outside bytes (audio, library, command line) again under the address and
-# undefined-behaviour sanitizers, and, when clang is there, every fuzz target for a while.
+# Installs what is missing, checks the C++ layout, builds Murmelo with its tests, and runs the whole
+# suite; then runs the code that reads outside bytes (audio, library, command line) again under the
+# address and undefined-behaviour sanitizers, and, when clang is there, every fuzz target for a while.
 # Extra arguments go to the first ctest run (for example: -L audio, -LE slow).
 # MURMELO_FUZZ_SECONDS sets each fuzz target's time (default 60; 0 skips fuzzing);
 # MURMELO_SANITIZE=0 skips the sanitizer run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+
+# The layout is the repository's .clang-format, as clang-format 14 applies it; a file that
+# differs fails the run before anything is built (`clang-format -i FILE` mends it).
+echo "== clang-format"
+mapfile -t sources < <(find src tests bench fuzz -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
+clang-format-14 --dry-run --Werror "${sources[@]}"
+
 # Paths relative to the checkout let a fresh clone reuse what an earlier build compiled.
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 cmake --preset dev >/dev/null

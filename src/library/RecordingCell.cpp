@@ -118,8 +118,8 @@ RecordingCell::RecordingCell(QWidget *parent)
       m_detailsLabel(new QLabel(m_infoView)), m_messageLabel(new ElidedLabel(m_infoView)),
       m_playingMark(new QLabel(m_infoView)), m_playButton(panelButton(tr("Play"))),
       m_shareButton(panelButton(tr("Share"))), m_publishButton(panelButton(tr("Publish"))),
-      m_editButton(panelButton(tr("Edit"))),
-      m_deleteButton(panelButton(tr("Delete"))), m_slide(new QVariantAnimation(this))
+      m_editButton(panelButton(tr("Edit"))), m_deleteButton(panelButton(tr("Delete"))),
+      m_slide(new QVariantAnimation(this))
 {
     setFixedHeight(kHeight);
     m_shareButton->setIcon(glyphIcon(Glyph::Share));

@@ -38,9 +38,9 @@ struct RecordingSummary {
 
 // One row of the saved-recordings list: a front face with the title, the date with the length,
 // markers and origin, and the first line of the hidden message, that slides left to uncover a
-// panel of Play, Share, Publish, Edit and Delete buttons. In a wide row the panel sits right after the
-// texts instead of at the far edge, so the actions stay beside what they act on. Rows are reused
-// for whatever record scrolls into view, so a row keeps no state beyond the record it shows.
+// panel of Play, Share, Publish, Edit and Delete buttons. In a wide row the panel sits right after
+// the texts instead of at the far edge, so the actions stay beside what they act on. Rows are
+// reused for whatever record scrolls into view, so a row keeps no state beyond the record it shows.
 class RecordingCell : public QWidget {
     Q_OBJECT
 public:

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "support/TestSupport.h"
 #include "helper/PatternFile.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
+#include "platform/MainQueue.h"
 #include "support/TestSupport.h"
 
 #include <QThread>
