@@ -110,4 +110,9 @@ QString mmsmtpTooLargeText(qint64 size, qint64 limit)
         .arg(megabytes(size, true), megabytes(std::max<qint64>(limit, 0), false));
 }
 
+QString mmsmtpQuoted(const QString &text)
+{
+    return QStringLiteral("\u201c%1\u201d").arg(text);
+}
+
 } // namespace murmelo

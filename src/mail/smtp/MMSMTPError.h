@@ -67,4 +67,7 @@ MMSMTPError mmsmtpError(MMSMTPErrorCode code);
 // down, so that the two never read as equal.
 QString mmsmtpTooLargeText(qint64 size, qint64 limit);
 
+// A name or address as an error's text quotes it: “text”.
+QString mmsmtpQuoted(const QString &text);
+
 } // namespace murmelo

@@ -1,6 +1,7 @@
 #include "mail/smtp/MMSMTPMessage.h"
 
 #include "mail/smtp/MMSMTPLog.h"
+#include "mail/smtp/MMSMTPRejection.h"
 #include "platform/Localized.h"
 #include "toolkit/codec/Base64.h"
 #include "toolkit/codec/TextExtras.h"
@@ -22,31 +23,9 @@ constexpr qsizetype kWriteSlice = 64 * 1024;
 // A server that takes QUIT but never closes gets the connection dropped after this.
 constexpr int kQuitGraceMilliseconds = 2000;
 
-bool isReplyEnd(const QByteArray &line)
-{
-    // "250-..." continues a reply; anything else ends it.
-    return !(line.size() >= 4 && line[3] == '-');
-}
-
-// The reply code of a line, or 0 when it does not begin with three digits.
-int replyCode(const QByteArray &line)
-{
-    if (line.size() < 3)
-        return 0;
-    for (int i = 0; i < 3; ++i)
-        if (line[i] < '0' || line[i] > '9')
-            return 0;
-    return line.left(3).toInt();
-}
-
 bool isRefusal(int code)
 {
     return code >= 400 && code < 600;
-}
-
-QString quoted(const QString &text)
-{
-    return QStringLiteral("\u201c%1\u201d").arg(text);
 }
 
 } // namespace
@@ -87,36 +66,12 @@ void MMSMTPMessage::setTrustedCertificates(const QList<QSslCertificate> &certifi
 
 bool MMSMTPMessage::readEnvelope()
 {
-    const auto refuse = [this](MMSMTPErrorCode code, const QString &reason) {
-        trace(QStringLiteral("refused: %1").arg(reason));
-        MMSMTPError error = mmsmtpError(code);
-        error.localizedFailureReason = reason;
-        reportFailed(error);
+    if (const std::optional<MMSMTPError> refused =
+            envelope_.read(fromEmail_, toEmail_, ccEmail_, bccEmail_)) {
+        trace(QStringLiteral("refused: %1").arg(refused->localizedFailureReason));
+        reportFailed(*refused);
         return false;
-    };
-    const AddressList from = parseMailbox(fromEmail_);
-    if (from.mailboxes.size() != 1)
-        return refuse(kMMSMTPErrorInvalidAddress,
-                      tr("The sender %1 is not one e-mail address.").arg(quoted(fromEmail_)));
-    sender_ = from.mailboxes.first();
-    recipients_.clear();
-    for (const QString *list : {&toEmail_, &ccEmail_, &bccEmail_}) {
-        const AddressList read = parseAddressList(*list);
-        if (!read.ok())
-            return refuse(kMMSMTPErrorInvalidAddress,
-                          tr("%1 is not an e-mail address.").arg(quoted(read.offending)));
-        recipients_ << read.mailboxes;
     }
-    if (recipients_.isEmpty())
-        return refuse(kMMSMTPErrorNoRecipient, tr("No address was given."));
-    if (recipients_.size() > kMaximumRecipients)
-        return refuse(kMMSMTPErrorTooManyRecipients, tr("It has %1 recipients; at most %2 can "
-                                                        "receive one message.")
-                                                         .arg(recipients_.size())
-                                                         .arg(kMaximumRecipients));
-    needsUtf8_ = sender_.needsUtf8();
-    for (const Mailbox &mailbox : std::as_const(recipients_))
-        needsUtf8_ = needsUtf8_ || mailbox.needsUtf8();
     recipientsSent_ = 0;
     return true;
 }
@@ -198,14 +153,10 @@ bool MMSMTPMessage::attempt()
     isSecure_ = false;
     tlsHandshaking_ = false;
     certificateProblem_.clear();
-    serverAuthCRAMMD5_ = serverAuthPLAIN_ = serverAuthLOGIN_ = serverAuthDIGESTMD5_ = false;
-    server8bitMessages_ = serverOffersTLS_ = serverSmtpUtf8_ = false;
-    serverMaxSize_ = 0;
+    capabilities_ = {};
     greeted_ = false;
-    replyText_.clear();
     recipientsSent_ = 0;
-    inputString_.clear();
-    replyBytes_ = 0;
+    reader_.reset();
     output_.clear();
     outputOffset_ = 0;
     bodyPending_ = false;
@@ -311,8 +262,7 @@ void MMSMTPMessage::readAvailable()
         const QByteArray chunk = socket_->read(kReadChunk);
         if (chunk.isEmpty())
             break;
-        inputString_.append(chunk);
-        peakBufferedReply_ = std::max(peakBufferedReply_, inputString_.size());
+        reader_.append(chunk);
         parseBuffer();
     }
 }
@@ -394,26 +344,12 @@ void MMSMTPMessage::outputDrained()
 
 void MMSMTPMessage::parseBuffer()
 {
-    qsizetype pos = 0;
+    QByteArray line;
     while (!finished_ && !errorRecorded_) {
-        while (pos < inputString_.size() &&
-               QByteArrayView(" \t\r\n").contains(inputString_.at(pos)))
-            ++pos;
-        qsizetype end = pos;
-        while (end < inputString_.size() && inputString_[end] != '\r' && inputString_[end] != '\n')
-            ++end;
-        if (end - pos > kMaxReplyLine) {
-            recordError(mmsmtpError(kMMSMTPErrorBadReply));
+        const MMSMTPReplyReader::Read read = reader_.next(line);
+        if (read == MMSMTPReplyReader::Read::NeedMore)
             break;
-        }
-        // A line is only taken once its line break has arrived: a reply split across reads
-        // is still one line.
-        if (end == inputString_.size())
-            break;
-        const QByteArray line = inputString_.mid(pos, end - pos);
-        pos = end;
-        replyBytes_ += line.size();
-        if (replyBytes_ > kMaxReplyBytes) {
+        if (read == MMSMTPReplyReader::Read::Oversized) {
             recordError(mmsmtpError(kMMSMTPErrorBadReply));
             break;
         }
@@ -422,13 +358,12 @@ void MMSMTPMessage::parseBuffer()
         if (tlsHandshaking_ && before == kMMSMTPWaitingTLSReply) {
             // Whatever came with or after the server's go-ahead was sent in clear, where anyone
             // on the path could have put it: only what the server says under TLS counts.
-            pos = inputString_.size();
+            reader_.discardUnread();
             break;
         }
     }
     if (finished_)
         return;
-    inputString_.remove(0, std::min(pos, inputString_.size()));
     if (sendState_ == kMMSMTPMessageSent)
         reportSent();
     else if (errorRecorded_)
@@ -440,15 +375,12 @@ void MMSMTPMessage::handleLine(const QByteArray &line)
     trace(QStringLiteral("S: %1").arg(QString::fromLatin1(line)));
     greeted_ = true;
     if (sendState_ == kMMSMTPWaitingEHLOReply)
-        recordCapability(line);
-    replyText_ << QString::fromLatin1(line).trimmed();
+        capabilities_.record(line);
     // A reply is acted on once, at its last line; the lines before it only add to its text.
-    if (!isReplyEnd(line))
+    if (!reader_.addToReply(line))
         return;
-    replyBytes_ = 0;
-    const int code = replyCode(line);
-    handleReply(code, line);
-    replyText_.clear();
+    handleReply(MMSMTPReplyReader::replyCode(line), line);
+    reader_.endReply();
 }
 
 void MMSMTPMessage::handleReply(int code, const QByteArray &line)
@@ -546,41 +478,10 @@ void MMSMTPMessage::handleReply(int code, const QByteArray &line)
     trace(QStringLiteral("unexpected reply: %1").arg(QString::fromLatin1(line)));
 }
 
-void MMSMTPMessage::recordCapability(const QByteArray &line)
-{
-    // "250-STARTTLS", "250 AUTH PLAIN LOGIN", "250-size 1000": the keyword and its parameters,
-    // wherever the line stands in the reply, in any case.
-    if (replyCode(line) != 250 || line.size() < 5)
-        return;
-    const QList<QByteArray> words = line.mid(4).trimmed().toUpper().simplified().split(' ');
-    const QByteArray keyword = words.first();
-    if (keyword == "AUTH" || keyword.startsWith("AUTH=")) {
-        QList<QByteArray> mechanisms = words.mid(1);
-        if (keyword.startsWith("AUTH="))
-            mechanisms << keyword.mid(5);
-        for (const QByteArray &mechanism : std::as_const(mechanisms)) {
-            serverAuthCRAMMD5_ |= mechanism == "CRAM-MD5";
-            serverAuthPLAIN_ |= mechanism == "PLAIN";
-            serverAuthLOGIN_ |= mechanism == "LOGIN";
-            serverAuthDIGESTMD5_ |= mechanism == "DIGEST-MD5";
-        }
-    } else if (keyword == "8BITMIME") {
-        server8bitMessages_ = true;
-    } else if (keyword == "STARTTLS") {
-        serverOffersTLS_ = true;
-    } else if (keyword == "SMTPUTF8") {
-        serverSmtpUtf8_ = true;
-    } else if (keyword == "SIZE") {
-        bool ok = false;
-        const qint64 size = words.value(1).toLongLong(&ok);
-        serverMaxSize_ = ok && size > 0 ? size : 0;
-    }
-}
-
 void MMSMTPMessage::ehloDone()
 {
     if (wantsSecure_ && !isSecure_) {
-        if (serverOffersTLS_) {
+        if (capabilities_.startTLS) {
             sendState_ = kMMSMTPWaitingTLSReply;
             writeCommand(QByteArrayLiteral("STARTTLS\r\n"));
         } else {
@@ -589,22 +490,15 @@ void MMSMTPMessage::ehloDone()
         }
         return;
     }
-    if (serverMaxSize_ > 0 && wire_.size() > serverMaxSize_) {
+    if (capabilities_.maxSize > 0 && wire_.size() > capabilities_.maxSize) {
         MMSMTPError error = mmsmtpError(kMMSMTPErrorTooLarge);
-        error.localizedFailureReason = mmsmtpTooLargeText(wire_.size(), serverMaxSize_);
+        error.localizedFailureReason = mmsmtpTooLargeText(wire_.size(), capabilities_.maxSize);
         recordError(error);
         return;
     }
-    if (needsUtf8_ && !serverSmtpUtf8_) {
+    if (envelope_.needsUtf8 && !capabilities_.smtpUtf8) {
         MMSMTPError error = mmsmtpError(kMMSMTPErrorNeedsSmtpUtf8);
-        QStringList international;
-        for (const Mailbox &mailbox : std::as_const(recipients_) + QList<Mailbox>{sender_})
-            if (mailbox.needsUtf8())
-                international << quoted(mailbox.address());
-        error.localizedFailureReason =
-            tr("%1 has letters beyond A to Z before the @, and this server takes only plain "
-               "addresses.")
-                .arg(international.join(QStringLiteral(", ")));
+        error.localizedFailureReason = envelope_.smtpUtf8Refusal();
         recordError(error);
         return;
     }
@@ -616,12 +510,12 @@ void MMSMTPMessage::ehloDone()
 
 void MMSMTPMessage::authenticate()
 {
-    if (serverAuthPLAIN_) {
+    if (capabilities_.authPLAIN) {
         sendState_ = kMMSMTPWaitingAuthSuccess;
         const QByteArray plain = QByteArray(1, '\0') + login_.toUtf8() + '\0' + password_.toUtf8();
         writeCommand("AUTH PLAIN " + encodeBase64ForData(plain).toLatin1() + "\r\n",
                      QStringLiteral("C: AUTH PLAIN (credentials)"));
-    } else if (serverAuthLOGIN_) {
+    } else if (capabilities_.authLOGIN) {
         sendState_ = kMMSMTPWaitingLOGINUserNameReply;
         writeCommand(QByteArrayLiteral("AUTH LOGIN\r\n"));
     } else {
@@ -631,52 +525,12 @@ void MMSMTPMessage::authenticate()
 
 MMSMTPError MMSMTPMessage::rejection(int code) const
 {
-    const bool temporary = code < 500;
     const bool atRecipient = sendState_ == kMMSMTPWaitingToReply ||
                              (sendState_ == kMMSMTPWaitingFromReply && recipientsSent_ > 0);
-    MMSMTPErrorCode kind = temporary ? kMMSMTPErrorTryLater : kMMSMTPErrorMessageRefused;
-    switch (sendState_) {
-    case kMMSMTPConnecting:
-        kind = kMMSMTPErrorGreetingRefused;
-        break;
-    case kMMSMTPWaitingTLSReply:
-        kind = kMMSMTPErrorNotSecure;
-        break;
-    case kMMSMTPWaitingLOGINUserNameReply:
-    case kMMSMTPWaitingLOGINPasswordReply:
-    case kMMSMTPWaitingAuthSuccess:
-        if (code == 535 || code == 534)
-            kind = kMMSMTPErrorBadLogin;
-        break;
-    case kMMSMTPWaitingFromReply:
-    case kMMSMTPWaitingToReply:
-        if (!atRecipient)
-            kind = temporary ? kMMSMTPErrorTryLater : kMMSMTPErrorSenderRefused;
-        else if (code == 530)
-            kind = kMMSMTPErrorRelayRejected;
-        else
-            kind = temporary ? kMMSMTPErrorRecipientRefusedForNow : kMMSMTPErrorToRejected;
-        break;
-    case kMMSMTPWaitingSendSuccess:
-        if (code == 550)
-            kind = kMMSMTPErrorLogoutFailed;
-        else if (code == 552)
-            kind = kMMSMTPErrorTooLarge;
-        break;
-    default:
-        break;
-    }
-    MMSMTPError error = mmsmtpError(kind);
-    // The server's own code, whatever texts were chosen for it.
-    error.code = code;
-    error.kind = kind;
-    error.serverReply = replyText_.join(QLatin1Char(' '));
-    error.localizedFailureReason =
-        atRecipient && recipientsSent_ > 0
-            ? tr("The server answered for %1: %2")
-                  .arg(quoted(recipients_.value(recipientsSent_ - 1).address()), error.serverReply)
-            : tr("The server answered: %1").arg(error.serverReply);
-    return error;
+    return mmsmtpRejection(sendState_, code, reader_.replyText(),
+                           atRecipient && recipientsSent_ > 0
+                               ? envelope_.recipients.value(recipientsSent_ - 1).address()
+                               : QString());
 }
 
 void MMSMTPMessage::startTls()
@@ -685,11 +539,8 @@ void MMSMTPMessage::startTls()
     isSecure_ = true;
     tlsHandshaking_ = true;
     // Capabilities announced in clear may have been forged; the EHLO under TLS tells them anew.
-    serverAuthCRAMMD5_ = serverAuthPLAIN_ = serverAuthLOGIN_ = serverAuthDIGESTMD5_ = false;
-    server8bitMessages_ = serverSmtpUtf8_ = false;
-    serverMaxSize_ = 0;
-    replyText_.clear();
-    inputString_.clear();
+    capabilities_ = {};
+    reader_.reset();
     socket_->readAll();
     startShortWatchdog();
     socket_->startClientEncryption();
@@ -699,20 +550,20 @@ void MMSMTPMessage::sendMailFrom(bool afterAuth)
 {
     sendState_ = kMMSMTPWaitingFromReply;
     // Only the address itself goes between the brackets; the parameters are ours.
-    QByteArray command = "MAIL FROM:<" + sender_.envelopeAddress() + ">";
-    if (afterAuth && server8bitMessages_)
+    QByteArray command = "MAIL FROM:<" + envelope_.sender.envelopeAddress() + ">";
+    if (afterAuth && capabilities_.eightBitMessages)
         command += " BODY=8BITMIME";
-    if (needsUtf8_)
+    if (envelope_.needsUtf8)
         command += " SMTPUTF8";
     writeCommand(command + "\r\n");
 }
 
 void MMSMTPMessage::sendNextRecipient()
 {
-    if (recipientsSent_ >= recipients_.size())
+    if (recipientsSent_ >= envelope_.recipients.size())
         return;
-    const Mailbox &next = recipients_[recipientsSent_++];
-    if (recipientsSent_ == recipients_.size())
+    const Mailbox &next = envelope_.recipients[recipientsSent_++];
+    if (recipientsSent_ == envelope_.recipients.size())
         sendState_ = kMMSMTPWaitingToReply;
     writeCommand("RCPT TO:<" + next.envelopeAddress() + ">\r\n");
 }

@@ -3,7 +3,11 @@
 #include "mail/mime/MMSMTPComposer.h"
 #include "mail/mime/MMSMTPPart.h"
 #include "mail/mime/MailAddress.h"
+#include "mail/smtp/MMSMTPCapabilities.h"
+#include "mail/smtp/MMSMTPEnvelope.h"
 #include "mail/smtp/MMSMTPError.h"
+#include "mail/smtp/MMSMTPReplyReader.h"
+#include "mail/smtp/MMSMTPSendState.h"
 
 #include <QList>
 #include <QObject>
@@ -27,22 +31,6 @@ public:
     virtual ~MMSMTPMessageDelegate() = default;
     virtual void messageSent(MMSMTPMessage *message) = 0;
     virtual void messageFailed(MMSMTPMessage *message, const MMSMTPError &error) = 0;
-};
-
-enum MMSMTPSendState {
-    kMMSMTPIdle = 0,
-    kMMSMTPConnecting = 1,
-    kMMSMTPWaitingEHLOReply = 2,
-    kMMSMTPWaitingTLSReply = 3,
-    kMMSMTPWaitingLOGINUserNameReply = 4,
-    kMMSMTPWaitingLOGINPasswordReply = 5,
-    kMMSMTPWaitingAuthSuccess = 6,
-    kMMSMTPWaitingFromReply = 7,
-    kMMSMTPWaitingToReply = 8,
-    kMMSMTPWaitingForEnterMail = 9,
-    kMMSMTPWaitingSendSuccess = 10,
-    kMMSMTPWaitingQuitReply = 11,
-    kMMSMTPMessageSent = 12,
 };
 
 // Sends one message to a relay over SMTP: connects (trying the relay ports in turn until one
@@ -70,8 +58,8 @@ public:
     static constexpr std::chrono::milliseconds kLongWatchdog{60000};
     static constexpr double kDefaultConnectTimeout = 10.0;
     // Server input beyond these is hostile: one reply line, one whole (multi-line) reply.
-    static constexpr qsizetype kMaxReplyLine = 4096;
-    static constexpr qsizetype kMaxReplyBytes = 65536;
+    static constexpr qsizetype kMaxReplyLine = MMSMTPReplyReader::kMaxLine;
+    static constexpr qsizetype kMaxReplyBytes = MMSMTPReplyReader::kMaxReplyBytes;
 
     // Configuration, set before send().
     QString login() const { return login_; }
@@ -136,11 +124,11 @@ public:
     MMSMTPSendState sendState() const { return sendState_; }
     bool isSecure() const { return isSecure_; }
     // The most server input this message has held unconsumed at once.
-    qsizetype peakBufferedReply() const { return peakBufferedReply_; }
+    qsizetype peakBufferedReply() const { return reader_.peak(); }
 
     // What the server's EHLO reply offered (valid once it has been read).
-    bool serverOffersSmtpUtf8() const { return serverSmtpUtf8_; }
-    qint64 serverMaxSize() const { return serverMaxSize_; }
+    bool serverOffersSmtpUtf8() const { return capabilities_.smtpUtf8; }
+    qint64 serverMaxSize() const { return capabilities_.maxSize; }
 
 private:
     bool attempt();
@@ -163,7 +151,6 @@ private:
     void parseBuffer();
     void handleLine(const QByteArray &line);
     void handleReply(int code, const QByteArray &line);
-    void recordCapability(const QByteArray &line);
     void ehloDone();
     void authenticate();
     MMSMTPError rejection(int code) const;
@@ -200,28 +187,15 @@ private:
     bool tlsHandshaking_ = false;
     // Why the server's certificate was refused, for the error the delegate hears.
     QString certificateProblem_;
-    bool serverAuthCRAMMD5_ = false;
-    bool serverAuthPLAIN_ = false;
-    bool serverAuthLOGIN_ = false;
-    bool serverAuthDIGESTMD5_ = false;
-    bool server8bitMessages_ = false;
-    bool serverOffersTLS_ = false;
-    bool serverSmtpUtf8_ = false;
-    qint64 serverMaxSize_ = 0;
+    MMSMTPCapabilities capabilities_;
     // A server line has arrived on this connection: the session is open until one side ends it.
     bool greeted_ = false;
-    // The reply being read, line by line, for the error a refusal gives.
-    QStringList replyText_;
 
-    Mailbox sender_;
-    QList<Mailbox> recipients_;
+    MMSMTPEnvelope envelope_;
     // The recipient whose RCPT awaits its reply.
     qsizetype recipientsSent_ = 0;
-    bool needsUtf8_ = false;
 
-    QByteArray inputString_;
-    qsizetype replyBytes_ = 0;
-    qsizetype peakBufferedReply_ = 0;
+    MMSMTPReplyReader reader_;
     MMSMTPWireMessage wire_;
     QList<QByteArray> output_;
     qsizetype outputOffset_ = 0;
