@@ -63,6 +63,13 @@ double wallClockSeconds()
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+void sleepMillis(long millis)
+{
+    timespec pause{millis / 1000, (millis % 1000) * 1000000};
+    while (::nanosleep(&pause, &pause) < 0 && errno == EINTR) {
+    }
+}
+
 double readBigEndianDouble(const unsigned char *bytes)
 {
     uint64_t bits = 0;

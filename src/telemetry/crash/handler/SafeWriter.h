@@ -73,6 +73,8 @@ bool writeAll(int fd, const void *data, size_t size);
 // Reads up to capacity bytes of a file; returns the count or -1.
 long readSmallFile(const char *path, void *buffer, size_t capacity);
 double wallClockSeconds();
+// Sleeps, resuming after signals, for at least this long.
+void sleepMillis(long millis);
 double readBigEndianDouble(const unsigned char *bytes);
 
 } // namespace murmelo::crash
