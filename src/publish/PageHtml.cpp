@@ -2,7 +2,9 @@
 
 #include <QCryptographicHash>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace murmelo::PageHtml {
 
@@ -137,6 +139,17 @@ QString wavePath(const std::vector<float> &peaks)
     return path;
 }
 
+// A clip's address as an attribute value. A data: URI's base64 holds nothing HTML reads as
+// markup and is written as it is (it is most of the page); anything else is escaped.
+QString sourceAttribute(const QByteArray &source)
+{
+    const bool plain = std::all_of(source.begin(), source.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               (c != '\0' && std::strchr("+/=:;,-._", c) != nullptr);
+    });
+    return plain ? QString::fromLatin1(source) : escaped(QString::fromUtf8(source));
+}
+
 QString side(const PageClip &clip, const QString &what, const QString &audio, const QString &whose,
              double slow)
 {
@@ -144,10 +157,9 @@ QString side(const PageClip &clip, const QString &what, const QString &audio, co
     const QString id = escaped(clip.id);
     QString html = QStringLiteral("<div class=\"side\"><h3><span>%1</span><span>%2</span></h3>\n")
                        .arg(escaped(what), clock(clip.seconds));
-    html +=
-        QStringLiteral("<audio id=\"%1\" preload=\"auto\" src=\"%2\" data-x0=\"%3\" "
-                       "data-x1=\"%4\"></audio>\n")
-            .arg(id, escaped(QString::fromLatin1(clip.source)), number(clip.x0), number(clip.x1));
+    html += QStringLiteral("<audio id=\"%1\" preload=\"auto\" src=\"%2\" data-x0=\"%3\" "
+                           "data-x1=\"%4\"></audio>\n")
+                .arg(id, sourceAttribute(clip.source), number(clip.x0), number(clip.x1));
     html += QStringLiteral("<div class=\"buttons\" role=\"group\" aria-label=\"%1\">\n").arg(name);
     const auto button = [&](const QString &rate, int times, const QString &label,
                             const QString &accessible) {
