@@ -92,8 +92,8 @@ QString avError(int code)
     return QString::fromUtf8(text);
 }
 
-// Rates below 16 kHz would make MPEG 2.5 files, whose gapless header decoders do not honour
-// (a clip comes back tens of milliseconds long): they are resampled to 16 kHz instead.
+// Rates below 16 kHz would make MPEG 2.5 files, an extension not every player takes: they are
+// resampled to 16 kHz instead.
 int lameRate(int rate)
 {
     static const int rates[] = {16000, 22050, 24000, 32000, 44100, 48000};

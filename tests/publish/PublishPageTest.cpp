@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
 namespace murmelo {
@@ -40,13 +41,16 @@ QByteArray contents(const QString &path)
 }
 
 // What an MP3 decodes to with FFmpeg, as mono floats at `rate`.
+// Decoded from a file, as a browser reads the whole clip: read through a pipe, FFmpeg's MP3
+// reader cannot reach the encoder's gapless note and keeps the padding (up to 40 ms at 8 kHz).
 qint64 decodedFrames(const QByteArray &mp3, int rate)
 {
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/clip-XXXXXX.mp3"));
+    if (!file.open() || file.write(mp3) != mp3.size() || !file.flush())
+        return -1;
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", "pipe:0", "-f", "f32le", "-ac",
-                                            "1", "-ar", QString::number(rate), "pipe:1"});
-    ffmpeg.write(mp3);
-    ffmpeg.closeWriteChannel();
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", file.fileName(), "-f", "f32le",
+                                            "-ac", "1", "-ar", QString::number(rate), "pipe:1"});
     ffmpeg.waitForFinished(60000);
     return ffmpeg.exitCode() == 0 ? ffmpeg.readAllStandardOutput().size() / 4 : -1;
 }
@@ -191,8 +195,10 @@ TEST_F(PublishPage, EveryWavEncodingBecomesAnMp3OfTheSameLength)
         const FrameRange range{qint64(format.rate * 0.2), qint64(format.rate * 1.1)};
         const auto mp3 = Mp3Encoder::encode(path, range, never, {}, error);
         ASSERT_TRUE(mp3) << error.toStdString();
+        // The encoder's priming and padding are noted in the file and taken off again: the
+        // clip is as long as its stretch to the millisecond, at every rate.
         const qint64 frames = decodedFrames(*mp3, 44100);
-        EXPECT_NEAR(frames / 44100.0, 0.9, 0.03) << path.toStdString();
+        EXPECT_NEAR(frames / 44100.0, 0.9, 0.002) << path.toStdString();
     }
 }
 

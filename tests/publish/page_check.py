@@ -14,6 +14,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 import wave
 
 import html5lib
@@ -52,9 +53,13 @@ def read_wav(path):
 
 
 def decode(mp3, rate):
-    done = subprocess.run(["ffmpeg", "-v", "error", "-i", "pipe:0", "-f", "f32le", "-ac", "1",
-                           "-ar", str(rate), "pipe:1"], input=mp3, capture_output=True,
-                          check=False)
+    # From a file, as a browser reads the whole clip: through a pipe FFmpeg cannot reach the
+    # gapless note and keeps the encoder's padding.
+    with tempfile.NamedTemporaryFile(suffix=".mp3") as clip:
+        clip.write(mp3)
+        clip.flush()
+        done = subprocess.run(["ffmpeg", "-v", "error", "-i", clip.name, "-f", "f32le", "-ac",
+                               "1", "-ar", str(rate), "pipe:1"], capture_output=True, check=False)
     check(done.returncode == 0, "ffmpeg cannot decode a clip: " + done.stderr.decode()[-300:])
     return numpy.frombuffer(done.stdout, dtype="<f4").astype(numpy.float64)
 
