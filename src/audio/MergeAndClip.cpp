@@ -4,8 +4,8 @@
 #include "audio/SoxLibrary.h"
 #include "audio/WavFile.h"
 #include "audio/WavSplice.h"
-#include "library/Recording.h"
 #include "platform/SystemLog.h"
+#include "platform/TemporaryFiles.h"
 
 #include <QFile>
 #include <cmath>
@@ -223,13 +223,13 @@ AudioJobResult clipAudioFile(const QString &path, float start, float end, const 
 
 QString slowAndMergeAudio(const QString &first, const QString &second, float factor)
 {
-    const QString output = Recording::tempAudioPath();
+    const QString output = TemporaryFiles::newPath(QStringLiteral(".wav"));
     return resultPath(mergeAudioFiles(first, second, factor, output), output, "merge");
 }
 
 QString clipAudio(const QString &path, float start, float end)
 {
-    const QString output = Recording::tempAudioPath();
+    const QString output = TemporaryFiles::newPath(QStringLiteral(".wav"));
     return resultPath(clipAudioFile(path, start, end, output), output, "clip");
 }
 

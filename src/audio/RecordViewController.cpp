@@ -10,12 +10,9 @@
 #include "audio/MusicPicker.h"
 #include "audio/PlaybackHandOff.h"
 #include "audio/ProgressOverlay.h"
-#include "audio/SoxReversal.h"
-#include "audio/WaveformImage.h"
-#include "library/Recording.h"
+#include "audio/ReversalJob.h"
+#include "library/Library.h"
 #include "platform/AlertPresenter.h"
-#include "platform/MainQueue.h"
-#include "platform/SerialQueue.h"
 #include "platform/StandardPaths.h"
 #include "toolkit/BlinkSelect.h"
 
@@ -28,15 +25,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
-#include <cmath>
 
 namespace murmelo {
-
-namespace {
-// The picture every screen shows behind the scrubber and the store keeps.
-const QSizeF kWaveformSize(225.0, 54.0);
-constexpr double kWaveformBarWidth = 4.0;
-} // namespace
 
 QString recordTimeText(double seconds)
 {
@@ -157,7 +147,7 @@ void RecordViewController::record()
     if (cancelAction_)
         return; // a job is running behind the overlay
     AudioInputError error;
-    auto recorder = AudioRecorder::create(Recording::tempAudioPath(), error, inputFactory_());
+    auto recorder = AudioRecorder::create(Library::temporaryAudioPath(), error, inputFactory_());
     if (recorder && !recorder->record()) {
         error = recorder->lastError();
         const QString path = recorder->url();
@@ -274,38 +264,7 @@ void RecordViewController::exportFromLibrary(const QString &path)
             return;
         }
     }
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    const quint64 job = ++currentJob_;
-    const QString output = Recording::tempAudioPath();
-    showProgress(MediaImport::progressText(), [cancelled] { *cancelled = true; });
-    jobStarted();
-    QPointer<RecordViewController> self(this);
-    MediaImport::exportInBackground(
-        path, output, cancelled,
-        [self, job](double fraction) {
-            if (self && self->currentJob_ == job && self->cancelAction_)
-                self->progressView_->setFraction(fraction);
-        },
-        [self, job, output, cancelled](const MediaImportError &error) {
-            if (!self) {
-                QFile::remove(output);
-                return;
-            }
-            if (*cancelled) {
-                // The overlay went with the cancel. The export may have finished just before
-                // it, so its file goes here too.
-                QFile::remove(output);
-            } else if (!error.ok()) {
-                if (job == self->currentJob_)
-                    self->hideProgress();
-                if (MediaImport::needsAlert(error))
-                    self->showImportError(MediaImport::alertMessage(error));
-            } else {
-                self->imported_ = true;
-                self->reverseAudio(output); // counted before this import stops counting
-            }
-            self->jobEnded();
-        });
+    startJob(ReversalJob(path, ReversalJob::Source::Song, &Library::temporaryAudioPath));
 }
 
 void RecordViewController::dragEnterEvent(QDragEnterEvent *event)
@@ -352,67 +311,78 @@ void RecordViewController::cancelAction()
 
 void RecordViewController::reverseAudio(const QString &source)
 {
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    const quint64 job = ++currentJob_;
-    showProgress(tr("Reversing audio\u2026"), [cancelled] { *cancelled = true; });
-    jobStarted();
+    ReversalJob job(source, ReversalJob::Source::Recording, &Library::temporaryAudioPath);
+    job.setOwnsSource(true);
+    startJob(std::move(job));
+}
 
+void RecordViewController::startJob(ReversalJob job)
+{
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    const quint64 id = ++currentJob_;
+    const std::function<void()> cancel = [cancelled] { *cancelled = true; };
+    // The overlay shows at once, before the job's first report; each later stage gets its own
+    // text, and its bar starts again.
+    const auto textOf = [](ReversalJob::Stage stage) {
+        return stage == ReversalJob::Stage::Importing ? MediaImport::progressText()
+                                                      : tr("Reversing audio\u2026");
+    };
+    ReversalJob::Stage shown = job.firstStage();
+    showProgress(textOf(shown), cancel);
+    jobStarted();
     QPointer<RecordViewController> self(this);
-    SerialQueue queue("reverseQueue");
-    queue.async([self, job, source, cancelled] {
-        const QString output = Recording::tempAudioPath();
-        // Reports only whole-percent steps: the main queue need not redraw for every buffer.
-        auto lastPercent = std::make_shared<int>(-1);
-        auto progress = [self, job, lastPercent](double fraction) {
-            const int percent = int(std::floor(fraction * 100));
-            if (percent == *lastPercent)
+    ReversalJob::start(
+        std::move(job), cancelled,
+        [self, id, cancel, textOf, shown](ReversalJob::Stage stage, double fraction) mutable {
+            if (!self || self->currentJob_ != id || !self->cancelAction_)
                 return;
-            *lastPercent = percent;
-            postToMainQueue([self, job, fraction] {
-                if (self && self->currentJob_ == job && self->cancelAction_)
-                    self->progressView_->setFraction(fraction);
-            });
-        };
-        const AudioJobResult result = reverseAudioFile(source, output, *cancelled, progress);
-        QImage picture;
-        // The flag is read again after the flow: a late cancel still discards the result.
-        if (!*cancelled && result.status == AudioJobStatus::Finished)
-            picture = murmelo::waveformImage(source, kWaveformSize, kWaveformBarWidth);
-        postToMainQueue([self, job, source, output, picture, result, cancelled] {
+            if (stage != shown) {
+                shown = stage;
+                self->showProgress(textOf(stage), cancel);
+            }
+            self->progressView_->setFraction(fraction);
+        },
+        [self, id, cancelled](const ReversalJob::Result &result) {
             if (!self) {
-                // The screen is gone: nobody will take the reversal.
-                QFile::remove(output);
+                // The screen is gone: nobody will take the reversal, nor an imported song.
+                QFile::remove(result.reversal.reverseAudioPath);
+                if (result.reversal.imported)
+                    QFile::remove(result.reversal.audioPath);
                 return;
             }
-            self->reversalFinished(job, source, output, picture, result, cancelled);
+            self->jobFinished(id, result, *cancelled);
             if (self)
                 self->jobEnded();
         });
-    });
 }
 
-void RecordViewController::reversalFinished(quint64 job, const QString &source,
-                                            const QString &output, const QImage &picture,
-                                            const AudioJobResult &result,
-                                            const CancelFlag &cancelled)
+void RecordViewController::jobFinished(quint64 id, const ReversalJob::Result &result,
+                                       bool cancelled)
 {
-    if (*cancelled) {
-        // The overlay was hidden when cancel was pressed; the job's files go with it.
-        QFile::remove(source);
-        QFile::remove(output);
+    if (cancelled) {
+        // The overlay was hidden when cancel was pressed; the job's files go with it (a job that
+        // finished just before the cancel has left them).
+        QFile::remove(result.reversal.audioPath);
+        QFile::remove(result.reversal.reverseAudioPath);
         return;
     }
-    if (job == currentJob_)
+    if (id == currentJob_)
         hideProgress();
-    if (result.status != AudioJobStatus::Finished) {
-        QFile::remove(output);
-        showAlert(this, tr("Couldn't Reverse the Audio"),
-                  result.error.isEmpty() ? tr("The audio file could not be read.") : result.error);
+    if (result.status == AudioJobStatus::Cancelled)
+        return;
+    if (result.status == AudioJobStatus::Failed) {
+        if (result.stage == ReversalJob::Stage::Importing)
+            showImportError(MediaImport::alertMessage(result.importError));
+        else
+            showAlert(this, tr("Couldn't Reverse the Audio"),
+                      result.error.isEmpty() ? tr("The audio file could not be read.")
+                                             : result.error);
         return;
     }
-    audioPath_ = source;
-    reversedAudioPath_ = output;
-    waveformImage_ = picture;
+    // A song makes the reversal an imported one; a recording keeps what the screen says.
+    imported_ = imported_ || result.reversal.imported;
+    reversal_ = result.reversal;
+    reversal_.imported = imported_;
     performSegue(QStringLiteral("Playback"));
 }
 
@@ -427,10 +397,10 @@ void RecordViewController::prepareForSegue(const QString &identifier, ViewContro
     if (identifier != QLatin1String("Playback"))
         return;
     if (auto *playback = dynamic_cast<PlaybackHandOff *>(destination)) {
-        playback->setImported(imported_);
-        playback->setAudioPath(audioPath_);
-        playback->setReverseAudioPath(reversedAudioPath_);
-        playback->setWaveformImage(waveformImage_);
+        playback->setImported(reversal_.imported);
+        playback->setAudioPath(reversal_.audioPath);
+        playback->setReverseAudioPath(reversal_.reverseAudioPath);
+        playback->setWaveformImage(reversal_.waveformImage);
     }
 }
 

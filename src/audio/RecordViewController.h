@@ -2,6 +2,7 @@
 
 #include "audio/AudioRecorder.h"
 #include "audio/MusicPicker.h"
+#include "audio/ReversalJob.h"
 #include "platform/ViewController.h"
 
 #include <QImage>
@@ -21,7 +22,6 @@ class AudioInput;
 class InputLevelMeter;
 struct AudioInputError;
 class ProgressOverlay;
-struct AudioJobResult;
 
 // The recording time as the record screen shows it: minutes, seconds and hundredths.
 QString recordTimeText(double seconds);
@@ -47,7 +47,7 @@ public:
 
     // Shows the music picker; a picked song is imported and reversed.
     void importFromLibrary();
-    // Imports the song at `path` into a WAV file on a queue of its own, then reverses it.
+    // Imports the song at `path` into a WAV file and reverses it, on a queue of its own.
     void exportFromLibrary(const QString &path);
 
     // Starts reversing the file at `source` on a queue of its own; returns at once.
@@ -61,9 +61,11 @@ public:
 
     void prepareForSegue(const QString &identifier, ViewController *destination) override;
 
-    QString audioPath() const { return audioPath_; }
-    QString reversedAudioPath() const { return reversedAudioPath_; }
-    QImage waveformImage() const { return waveformImage_; }
+    // The last finished reversal, handed to the playback screen.
+    const Reversal &reversal() const { return reversal_; }
+    QString audioPath() const { return reversal_.audioPath; }
+    QString reversedAudioPath() const { return reversal_.reverseAudioPath; }
+    QImage waveformImage() const { return reversal_.waveformImage; }
     bool imported() const { return imported_; }
     void setImported(bool imported) { imported_ = imported; }
     bool hasCancelAction() const { return bool(cancelAction_); }
@@ -91,23 +93,19 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    using CancelFlag = std::shared_ptr<std::atomic<bool>>;
     void audioRecorderDidFinishRecording(AudioRecorder *recorder);
     void audioRecorderEncodeErrorDidOccur(AudioRecorder *recorder, const QString &error);
     void audioRecorderEndInterruption(AudioRecorder *recorder, int options);
     void dropRecorder();
     void showRecordingError(const AudioInputError &error);
-    void reversalFinished(quint64 job, const QString &source, const QString &output,
-                          const QImage &picture, const AudioJobResult &result,
-                          const CancelFlag &cancelled);
+    void startJob(ReversalJob job);
+    void jobFinished(quint64 id, const ReversalJob::Result &result, bool cancelled);
     void showImportError(const QString &message);
     void jobStarted() { ++runningJobs_; }
     void jobEnded();
 
-    QString audioPath_;
-    QString reversedAudioPath_;
-    QImage waveformImage_;
-    bool imported_ = false;
+    Reversal reversal_;
+    bool imported_ = false; // whether the next reversal is of an imported song
     std::function<void()> cancelAction_;
     InputFactory inputFactory_;
     QPointer<AudioRecorder> recorder_;

@@ -3,6 +3,7 @@
 #include "audio/OutputPath.h"
 #include "audio/SoxLibrary.h"
 #include "audio/WavFile.h"
+#include "audio/WaveformEnvelope.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -38,11 +39,10 @@ QString withReason(const QString &what)
     return what + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
 }
 
-} // namespace
-
-AudioJobResult reverseAudioFile(const QString &source, const QString &output,
-                                const std::atomic<bool> &cancelled,
-                                std::function<void(double fraction)> progress)
+AudioJobResult reverse(const QString &source, const QString &output,
+                       const std::atomic<bool> &cancelled,
+                       const std::function<void(double fraction)> &progress,
+                       std::optional<WaveformEnvelope> *envelope)
 {
     SoxLibrary::ensureInitialised();
     if (const QString problem = inputProblem(source); !problem.isEmpty())
@@ -83,10 +83,18 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
     if (!out)
         return failed(target, withReason(QStringLiteral("“%1” cannot be written").arg(output)));
 
+    // Blocks start on whole envelope buckets, so that each block holds whole buckets to measure.
+    const qint64 bucket = qint64(input->signal.rate) / 50 + 1;
+    const qint64 blockFrames = std::max<qint64>(1, kBlockFrames / bucket) * bucket;
+    if (envelope) {
+        envelope->emplace(int(input->signal.rate), channels == 2 ? 2 : 1);
+        (*envelope)->prepareBuckets(frames);
+    }
+
     // The source is read from its end towards its start a block at a time and each block is
     // written turned around: no scratch copy of the whole stream, and the output grows from
     // the first block on, so progress and cancel follow the real work.
-    std::vector<sox_sample_t> block(size_t(std::min(frames, kBlockFrames)) * channels);
+    std::vector<sox_sample_t> block(size_t(std::min(frames, blockFrames)) * channels);
     double lastReported = -1;
     for (qint64 end = frames; end > 0;) {
         if (cancelled.load()) {
@@ -94,7 +102,7 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
             target.discard();
             return {AudioJobStatus::Cancelled, {}};
         }
-        const qint64 start = std::max<qint64>(0, end - kBlockFrames);
+        const qint64 start = ((end - 1) / blockFrames) * blockFrames;
         const size_t wanted = size_t(end - start) * channels;
         size_t got = 0;
         if (sox_seek(samples.get(), sox_uint64_t(start) * channels, SOX_SEEK_SET) == SOX_SUCCESS) {
@@ -113,6 +121,8 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
                                          .arg(source)
                                          .arg(start)));
         }
+        if (envelope)
+            (*envelope)->measureBuckets(start / bucket, block.data(), end - start, int(channels));
         reverseFrames(block.data(), end - start, channels);
         if (sox_write(out.get(), block.data(), wanted) != wanted) {
             out.reset();
@@ -132,6 +142,28 @@ AudioJobResult reverseAudioFile(const QString &source, const QString &output,
     if (!target.commit(error))
         return {AudioJobStatus::Failed, error};
     return {AudioJobStatus::Finished, {}};
+}
+
+} // namespace
+
+AudioJobResult reverseAudioFile(const QString &source, const QString &output,
+                                const std::atomic<bool> &cancelled,
+                                std::function<void(double fraction)> progress)
+{
+    return reverse(source, output, cancelled, progress, nullptr);
+}
+
+AudioJobResult reverseAudioFile(const QString &source, const QString &output,
+                                const std::atomic<bool> &cancelled,
+                                std::function<void(double fraction)> progress,
+                                std::optional<WaveformEnvelope> &envelope)
+{
+    envelope.reset();
+    std::optional<WaveformEnvelope> measured;
+    const AudioJobResult result = reverse(source, output, cancelled, progress, &measured);
+    if (result.status == AudioJobStatus::Finished)
+        envelope = std::move(measured);
+    return result;
 }
 
 } // namespace murmelo

@@ -3,8 +3,11 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <optional>
 
 namespace murmelo {
+
+class WaveformEnvelope;
 
 enum class AudioJobStatus { Finished, Cancelled, Failed };
 
@@ -24,5 +27,13 @@ struct AudioJobResult {
 AudioJobResult reverseAudioFile(const QString &source, const QString &output,
                                 const std::atomic<bool> &cancelled,
                                 std::function<void(double fraction)> progress = {});
+
+// The same, also measuring the source's loudness envelope from the blocks the reversal reads, so
+// the waveform needs no read of the file of its own. `envelope` is set when the reversal
+// finished, and is then the one EnvelopeReader::read() gives for `source`.
+AudioJobResult reverseAudioFile(const QString &source, const QString &output,
+                                const std::atomic<bool> &cancelled,
+                                std::function<void(double fraction)> progress,
+                                std::optional<WaveformEnvelope> &envelope);
 
 } // namespace murmelo

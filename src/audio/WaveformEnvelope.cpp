@@ -85,6 +85,42 @@ void WaveformEnvelope::closeBucket()
     tally_ = 0;
 }
 
+void WaveformEnvelope::prepareBuckets(qint64 frames)
+{
+    values_.assign(size_t(frames / bucketFrames()) * size_t(channelCount_), float(noiseFloor));
+    normalizeMax_ = float(noiseFloor);
+}
+
+void WaveformEnvelope::measureBuckets(qint64 firstBucket, const qint32 *samples, qint64 frames,
+                                      int fileChannels)
+{
+    const qint64 length = bucketFrames();
+    const qint64 buckets = std::min(frames / length, bucketCount() - firstBucket);
+    for (qint64 b = 0; b < buckets; ++b) {
+        const qint32 *p = samples + b * length * fileChannels;
+        double left = 0;
+        double right = 0;
+        if (channelCount_ == 2) {
+            for (qint64 i = 0; i < length; ++i) {
+                left += level(toSigned16(p[i * fileChannels]));
+                right += level(toSigned16(p[i * fileChannels + 1]));
+            }
+        } else {
+            for (qint64 i = 0; i < length; ++i)
+                left += level(toSigned16(p[i * fileChannels]));
+        }
+        // The same division as closeBucket()'s, by the count as a float.
+        const double count = double(float(length));
+        float *slot = values_.data() + (firstBucket + b) * channelCount_;
+        slot[0] = float(left / count);
+        normalizeMax_ = std::max(normalizeMax_, slot[0]);
+        if (channelCount_ == 2) {
+            slot[1] = float(right / count);
+            normalizeMax_ = std::max(normalizeMax_, slot[1]);
+        }
+    }
+}
+
 namespace EnvelopeReader {
 
 std::optional<WaveformEnvelope> read(const QString &path, QString &error)

@@ -45,6 +45,16 @@ public:
         }
     }
 
+    // Out of order, for a reader that does not go from start to end (the reversal reads its
+    // source in blocks from the end): prepareBuckets() sizes the envelope for `frames` frames,
+    // then measureBuckets() measures the whole buckets in a run of libsox samples (`fileChannels`
+    // interleaved) that starts at the first frame of bucket `firstBucket`. Each bucket adds the
+    // same values in the same order as addFrames(), so the envelope is bit-identical to one read
+    // from the start.
+    qint64 bucketFrames() const { return qint64(bucketFrames_) + 1; }
+    void prepareBuckets(qint64 frames);
+    void measureBuckets(qint64 firstBucket, const qint32 *samples, qint64 frames, int fileChannels);
+
     const std::vector<float> &values() const { return values_; }
     float normalizeMax() const { return normalizeMax_; }
     int channelCount() const { return channelCount_; }

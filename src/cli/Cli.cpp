@@ -3,6 +3,7 @@
 #include "audio/MediaImport.h"
 #include "audio/MergeAndClip.h"
 #include "audio/OutputPath.h"
+#include "audio/ReversalJob.h"
 #include "audio/SoxReversal.h"
 #include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
@@ -14,7 +15,7 @@
 #include "cli/ShareCommand.h"
 #include "cli/TelemetryCommand.h"
 #include "cli/TerminalProgress.h"
-#include "library/Recording.h"
+#include "library/Library.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -24,6 +25,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace murmelo::cli {
@@ -111,14 +113,9 @@ void checkFiles(const QStringList &inputs, const QStringList &outputs = {})
     }
 }
 
-int saveWaveform(const QString &input, const QString &png, const QSizeF &size, double barWidth)
+int savePicture(const QImage &image, const QString &png)
 {
     QString error;
-    const QImage image = waveformImage(input, size, barWidth, &error);
-    if (image.isNull()) {
-        printError(error);
-        return Failure;
-    }
     OutputFile target(png);
     if (!target.create(error)) {
         printError(error);
@@ -129,6 +126,17 @@ int saveWaveform(const QString &input, const QString &png, const QSizeF &size, d
         return Failure;
     }
     return Ok;
+}
+
+int saveWaveform(const QString &input, const QString &png, const QSizeF &size, double barWidth)
+{
+    QString error;
+    const QImage image = waveformImage(input, size, barWidth, &error);
+    if (image.isNull()) {
+        printError(error);
+        return Failure;
+    }
+    return savePicture(image, png);
 }
 
 // Files the command made on its way, removed however it ends (by the watchdog too).
@@ -169,37 +177,74 @@ QString reserveReversedPath(const QString &input, TemporaryFiles &placeholders)
     throw std::runtime_error(error.toStdString());
 }
 
-// Reversal and merge read WAV only; a song in any other format is imported into a temporary
-// WAV first, as the record screen does. Returns the path to read, or empty after saying why.
-QString readableAsWav(const QString &input, TemporaryFiles &temporaries)
+// Runs the job on this thread with a bar on the terminal for each of its stages.
+ReversalJob::Result runJob(const ReversalJob &job)
+{
+    std::optional<TerminalProgress> bar;
+    std::optional<ReversalJob::Stage> shown;
+    return job.run(Interruption::flag(), [&](ReversalJob::Stage stage, double fraction) {
+        if (stage != shown) {
+            bar.reset();
+            bar.emplace(stage == ReversalJob::Stage::Importing ? QStringLiteral("Importing")
+                                                               : QStringLiteral("Reversing"));
+            shown = stage;
+        }
+        bar->update(fraction);
+    });
+}
+
+// A job for `input`: a WAV is taken as it is, anything else is imported first (into a temporary
+// WAV the command removes as it ends), as the record screen does. Nullopt after saying why a WAV
+// file is refused.
+std::optional<ReversalJob> jobFor(const QString &input, TemporaryFiles &temporaries)
 {
     WavLayout layout;
     QString error;
     switch (WavFile::checkInput(input, layout, error)) {
     case WavFile::Kind::Valid:
-        return input;
+        return ReversalJob(input, ReversalJob::Source::Recording, &Library::temporaryAudioPath);
     case WavFile::Kind::Invalid:
         printError(error);
-        return QString();
+        return std::nullopt;
     case WavFile::Kind::NotWav:
         break;
     }
-    const QString wav = Recording::tempAudioPath();
-    MediaImportError failure;
-    {
-        TerminalProgress bar(QStringLiteral("Importing"));
-        failure = MediaImport::exportToWav(input, wav, Interruption::flag(),
-                                           [&bar](double fraction) { bar.update(fraction); });
+    ReversalJob job(input, ReversalJob::Source::Song, &Library::temporaryAudioPath);
+    const QString wav = Library::temporaryAudioPath();
+    temporaries.add(wav);
+    job.setForwardPath(wav);
+    return job;
+}
+
+// Says why a job did not finish; returns the exit code.
+int jobFailed(const QString &input, const ReversalJob::Result &result)
+{
+    if (result.status == AudioJobStatus::Cancelled) {
+        printError(QStringLiteral("interrupted"));
+        return Interruption::exitCode();
     }
-    if (!failure.ok()) {
-        printError(failure.kind == MediaImportError::Kind::Cancelled
-                       ? QStringLiteral("interrupted")
-                       : QStringLiteral("“%1” cannot be read as audio: %2")
-                             .arg(input, failure.description));
+    if (result.stage == ReversalJob::Stage::Importing) {
+        printError(QStringLiteral("“%1” cannot be read as audio: %2")
+                       .arg(input, result.importError.description));
+        return Failure;
+    }
+    printError(result.error);
+    return Failure;
+}
+
+// Merge and the waveform read WAV only: the path to read, or empty after saying why.
+QString readableAsWav(const QString &input, TemporaryFiles &temporaries)
+{
+    std::optional<ReversalJob> job = jobFor(input, temporaries);
+    if (!job)
+        return QString();
+    job->setReverses(false);
+    const ReversalJob::Result result = runJob(*job);
+    if (result.status != AudioJobStatus::Finished) {
+        jobFailed(input, result);
         return QString();
     }
-    temporaries.add(wav);
-    return wav;
+    return result.reversal.audioPath;
 }
 
 int reverseCommand(const QCommandLineParser &parser)
@@ -217,24 +262,19 @@ int reverseCommand(const QCommandLineParser &parser)
     TemporaryFiles temporaries;
     const QString output =
         named ? parser.value(QStringLiteral("output")) : reserveReversedPath(input, temporaries);
-    const QString source = readableAsWav(input, temporaries);
-    if (source.isEmpty())
-        return Interruption::signalNumber() ? Interruption::exitCode() : Failure;
-    AudioJobResult result;
-    {
-        TerminalProgress bar(QStringLiteral("Reversing"));
-        result = reverseAudioFile(source, output, Interruption::flag(),
-                                  [&bar](double fraction) { bar.update(fraction); });
-    }
-    if (const int code = finish(result); code != Ok)
-        return code;
+    std::optional<ReversalJob> job = jobFor(input, temporaries);
+    if (!job)
+        return Failure;
+    job->setReversalPath(output);
+    const ReversalJob::Result result = runJob(*job);
+    if (result.status != AudioJobStatus::Finished)
+        return jobFailed(input, result);
     // Done: the reserved name now holds the reversal and stays.
     temporaries.paths.removeAll(output);
     Interruption::forget(output);
     if (parser.isSet(QStringLiteral("waveform"))) {
-        const int code = saveWaveform(source, parser.value(QStringLiteral("waveform")),
-                                      defaultWaveformSize, defaultBarWidth);
-        if (code != Ok)
+        // The reversal measured the forward audio on its way: no second read for the picture.
+        if (const int code = savePicture(result.reversal.waveformImage, png); code != Ok)
             return code;
     }
     if (!parser.isSet(QStringLiteral("output")))
@@ -323,18 +363,17 @@ int importCommand(const QCommandLineParser &parser)
         printError(wavError);
         return Failure;
     }
-    MediaImportError error;
-    {
-        TerminalProgress bar(QStringLiteral("Importing"));
-        error = MediaImport::exportToWav(input, output, Interruption::flag(),
-                                         [&bar](double fraction) { bar.update(fraction); });
-    }
-    if (error.ok())
+    ReversalJob job(input, ReversalJob::Source::Song, &Library::temporaryAudioPath);
+    job.setForwardPath(output);
+    job.setReverses(false);
+    const ReversalJob::Result result = runJob(job);
+    if (result.status == AudioJobStatus::Finished)
         return Ok;
-    if (error.kind == MediaImportError::Kind::Cancelled) {
+    if (result.status == AudioJobStatus::Cancelled) {
         printError(QStringLiteral("interrupted"));
         return Interruption::exitCode();
     }
+    const MediaImportError &error = result.importError;
     printError(
         error.kind == MediaImportError::Kind::Unreadable
             ? QStringLiteral("“%1” cannot be read as audio: %2").arg(input, error.description)

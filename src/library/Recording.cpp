@@ -5,26 +5,14 @@
 #include "library/StoreContext.h"
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
-#include "platform/TemporaryFiles.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 namespace murmelo {
 
 namespace {
-QString processName()
-{
-    const QString name = QCoreApplication::applicationName();
-    if (!name.isEmpty())
-        return name;
-    return QFileInfo(QStringLiteral("/proc/self/exe"))
-        .symLinkTarget()
-        .section(QLatin1Char('/'), -1);
-}
-
 bool isTemporary(const QString &path)
 {
     // The folder's name is fixed for the process; asking the platform costs a readlink and a
@@ -67,14 +55,6 @@ QString Recording::audioPath()
 {
     return StandardPaths::applicationSupportDirectory() + QLatin1Char('/') + stringWithUUID() +
            QStringLiteral(".wav");
-}
-
-QString Recording::tempAudioPath()
-{
-    // The name carries the process id, so that a later run can tell what a process that ended
-    // without cleaning up left behind.
-    return StandardPaths::temporaryDirectory() +
-           TemporaryFiles::fileName(processName(), stringWithUUID(), QStringLiteral(".wav"));
 }
 
 void Recording::recoverFiles(StoreContext &context)

@@ -13,7 +13,7 @@
 namespace murmelo {
 
 // One saved reversal: its texts, date, playback speed, the two audio files it owns and the PNG
-// picture of its waveform. Main thread only, except the two static path makers.
+// picture of its waveform. Main thread only, except the static path maker.
 class Recording : public StoreObject {
 public:
     static QString entityName() { return QStringLiteral("Recording"); }
@@ -23,11 +23,6 @@ public:
     // A new permanent audio path: the Application Support folder, a fresh UUID, ".wav".
     // The file is not created.
     static QString audioPath();
-    // A new temporary audio path for job output: the temporary folder, then
-    // "<process name>|<UUID>.wav". The process name is QCoreApplication::applicationName()
-    // (Qt's default for it is the executable's name), or the executable's file name when no
-    // application object exists yet. Safe on any thread; the file is not created.
-    static QString tempAudioPath();
 
     // Finishes file work that a crash or a failure interrupted; called by everything that opens
     // the store, right after opening. Files set aside by a deletion that was never saved go back

@@ -1,10 +1,13 @@
 #include "platform/TemporaryFiles.h"
 
+#include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QUuid>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -17,12 +20,31 @@ namespace murmelo::TemporaryFiles {
 
 namespace {
 const QChar kSeparator = QLatin1Char('|');
+
+QString processName()
+{
+    const QString name = QCoreApplication::applicationName();
+    if (!name.isEmpty())
+        return name;
+    return QFileInfo(QStringLiteral("/proc/self/exe"))
+        .symLinkTarget()
+        .section(QLatin1Char('/'), -1);
 }
+} // namespace
 
 QString fileName(const QString &owner, const QString &unique, const QString &suffix)
 {
     return owner + kSeparator + QString::number(QCoreApplication::applicationPid()) + kSeparator +
            unique + suffix;
+}
+
+QString newPath(const QString &suffix)
+{
+    // The name carries the process id, so that a later run can tell what a process that ended
+    // without cleaning up left behind.
+    return StandardPaths::temporaryDirectory() +
+           fileName(processName(), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
+                    suffix);
 }
 
 std::optional<qint64> ownerProcess(const QString &fileName)

@@ -13,6 +13,13 @@ namespace murmelo::TemporaryFiles {
 // cleaning up can then be told apart from the files of a process that still runs.
 QString fileName(const QString &owner, const QString &unique, const QString &suffix);
 
+// A fresh path in the application's temporary folder for a file this process is about to write:
+// fileName() with the process's name as owner and a new UUID. The process name is
+// QCoreApplication::applicationName() (Qt's default for it is the executable's name), or the
+// executable's file name when no application object exists yet. Safe on any thread; the file is
+// not created.
+QString newPath(const QString &suffix);
+
 // The process id a name made by fileName() carries; none for any other name (hidden files,
 // names of older versions without an id).
 std::optional<qint64> ownerProcess(const QString &fileName);

@@ -3,6 +3,7 @@
 #include "audio/MergeAndClip.h"
 #include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
+#include "library/Library.h"
 #include "library/Recording.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
@@ -20,8 +21,8 @@ constexpr double kWaveformBarWidth = 4.0;
 CropResult cut(const QString &audioPath, const QString &reverseAudioPath, float min, float max)
 {
     CropResult result;
-    result.audioPath = Recording::tempAudioPath();
-    result.reverseAudioPath = Recording::tempAudioPath();
+    result.audioPath = Library::temporaryAudioPath();
+    result.reverseAudioPath = Library::temporaryAudioPath();
     AudioJobResult forward = clipAudioFile(audioPath, min, max, result.audioPath);
     AudioJobResult reverse =
         forward.status == AudioJobStatus::Finished

@@ -4,6 +4,7 @@
 #include "app/SliderAppearance.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/RecordViewController.h"
+#include "library/Library.h"
 #include "library/Recording.h"
 #include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
@@ -80,7 +81,7 @@ TEST_F(StartUp, TemporaryFilesOfEndedRunsAreRemovedAndThoseOfRunningOnesKept)
     };
     const QString stale = leave(ended);
     const QString ofRunning = leave(getppid());
-    const QString current = Recording::tempAudioPath();
+    const QString current = Library::temporaryAudioPath();
     QFile(current).open(QIODevice::WriteOnly);
 
     AppDelegate app;

@@ -5,6 +5,7 @@
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/AudioOutputNull.h"
 #include "audio/RecordViewController.h"
+#include "library/Library.h"
 #include "library/Recording.h"
 #include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
@@ -48,8 +49,8 @@ protected:
     // A saved reversal on the playback screen, which takes Up and Down as speed steps.
     PlaybackViewController *showPlayback()
     {
-        const QString forward = Recording::tempAudioPath();
-        const QString reverse = Recording::tempAudioPath();
+        const QString forward = Library::temporaryAudioPath();
+        const QString reverse = Library::temporaryAudioPath();
         for (const QString &path : {forward, reverse})
             EXPECT_EQ(
                 test::runShell(

@@ -2,6 +2,7 @@
 #include "app/MainLayout.h"
 #include "app/MprisPlayer.h"
 #include "audio/AudioOutputNull.h"
+#include "library/Library.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "platform/SerialQueue.h"
@@ -54,8 +55,8 @@ protected:
 
     void showRecording(const QString &name)
     {
-        const QString forward = Recording::tempAudioPath();
-        const QString reverse = Recording::tempAudioPath();
+        const QString forward = Library::temporaryAudioPath();
+        const QString reverse = Library::temporaryAudioPath();
         for (const QString &path : {forward, reverse})
             ASSERT_EQ(
                 test::runShell(

@@ -8,6 +8,7 @@
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/AudioOutputNull.h"
 #include "audio/WaveformImage.h"
+#include "library/Library.h"
 #include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
 #include "library/SavedRecordingsViewController.h"
@@ -124,8 +125,8 @@ TEST_F(Screenshots, LibraryAtEverySize)
 TEST_F(Screenshots, PlaybackWithMarkersAndCropAtEverySize)
 {
     ASSERT_TRUE(store.open(test::scratchRoot() + QStringLiteral("/screenshot-playback.sql")));
-    const QString forward = Recording::tempAudioPath();
-    const QString reverse = Recording::tempAudioPath();
+    const QString forward = Library::temporaryAudioPath();
+    const QString reverse = Library::temporaryAudioPath();
     ASSERT_EQ(test::runShell(QStringLiteral("espeak-ng -s 130 -w '%1' 'Listen closely, the "
                                             "message is hidden in the words you say' && "
                                             "sox '%1' '%2' reverse")

@@ -5,6 +5,7 @@
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/AudioOutputNull.h"
 #include "audio/RecordViewController.h"
+#include "library/Library.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "mail/screens/ReportProblemViewController.h"
@@ -27,7 +28,7 @@ namespace {
 // A tone of `seconds` written by sox into a fresh temporary name, as a job would leave it.
 QString toneInTemporaryFolder(double seconds)
 {
-    const QString path = Recording::tempAudioPath();
+    const QString path = Library::temporaryAudioPath();
     EXPECT_EQ(test::runShell(QStringLiteral("sox -n -r 44100 -c 1 -b 16 '%1' synth %2 sine 440")
                                  .arg(path)
                                  .arg(seconds)),

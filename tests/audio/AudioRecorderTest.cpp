@@ -5,7 +5,7 @@
 #include "audio/AudioInputFile.h"
 #include "audio/AudioRecorder.h"
 #include "audio/WavFile.h"
-#include "library/Recording.h"
+#include "platform/TemporaryFiles.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -89,7 +89,7 @@ Scripted scriptedRecorder(const QString &path)
 
 TEST(AudioRecorder, RecordsAFileFedInputForAsLongAsItRan)
 {
-    const QString path = Recording::tempAudioPath();
+    const QString path = TemporaryFiles::newPath(QStringLiteral(".wav"));
     AudioInputError error;
     auto recorder =
         AudioRecorder::create(path, error, std::make_unique<AudioInputFile>(test::speechSample()));
@@ -123,7 +123,7 @@ TEST(AudioRecorder, RecordsAFileFedInputForAsLongAsItRan)
 
 TEST(AudioRecorder, PausedTimeIsNotRecorded)
 {
-    const QString path = Recording::tempAudioPath();
+    const QString path = TemporaryFiles::newPath(QStringLiteral(".wav"));
     AudioInputError error;
     auto recorder =
         AudioRecorder::create(path, error, std::make_unique<AudioInputFile>(test::speechSample()));
@@ -143,7 +143,7 @@ TEST(AudioRecorder, PausedTimeIsNotRecorded)
 
 TEST(AudioRecorder, InterruptionThenResumeContinuesTheSameFile)
 {
-    const QString path = Recording::tempAudioPath();
+    const QString path = TemporaryFiles::newPath(QStringLiteral(".wav"));
     auto [input, recorder] = scriptedRecorder(path);
     int began = 0;
     QList<int> ended; // options
@@ -180,7 +180,7 @@ TEST(AudioRecorder, InterruptionThenResumeContinuesTheSameFile)
 
 TEST(AudioRecorder, WriteFailureGivesTheEncodeErrorAndEndsTheRecording)
 {
-    const QString path = Recording::tempAudioPath();
+    const QString path = TemporaryFiles::newPath(QStringLiteral(".wav"));
     auto [input, recorder] = scriptedRecorder(path);
     QStringList encodeErrors;
     int finished = 0;
@@ -205,7 +205,7 @@ TEST(AudioRecorder, WriteFailureGivesTheEncodeErrorAndEndsTheRecording)
 TEST(AudioRecorder, CreationTellsPermissionProblemsFromFileProblems)
 {
     // A file-fed input whose file cannot be read is a device that refuses.
-    const QString path = Recording::tempAudioPath();
+    const QString path = TemporaryFiles::newPath(QStringLiteral(".wav"));
     AudioInputError error;
     EXPECT_FALSE(AudioRecorder::create(
         path, error, std::make_unique<AudioInputFile>(test::fixturePath("no-such.wav"))));
@@ -223,7 +223,7 @@ TEST(AudioRecorder, CreationTellsPermissionProblemsFromFileProblems)
     // Something already at the name, a link above all, is never recorded into nor removed.
     const QString target = test::scratchRoot() + QStringLiteral("/recorder-link-target");
     QFile::remove(target);
-    const QString link = Recording::tempAudioPath();
+    const QString link = TemporaryFiles::newPath(QStringLiteral(".wav"));
     ASSERT_TRUE(QFile::link(target, link));
     EXPECT_FALSE(AudioRecorder::create(link, error, std::make_unique<ScriptedInput>()));
     EXPECT_EQ(error.kind, AudioInputError::Kind::FileFailed);

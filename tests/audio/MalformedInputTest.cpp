@@ -4,7 +4,7 @@
 #include "audio/MergeAndClip.h"
 #include "audio/SoxReversal.h"
 #include "audio/WaveformImage.h"
-#include "library/Recording.h"
+#include "platform/TemporaryFiles.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -68,7 +68,7 @@ TEST_P(MalformedInput, EveryOperationFailsCleanly)
     const QString in = path();
     const QStringList before = test::temporaryFolderEntries();
 
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     const AudioJobResult reversal = reverseAudioFile(in, out, cancelled);
     EXPECT_EQ(reversal.status, AudioJobStatus::Failed);
@@ -77,7 +77,7 @@ TEST_P(MalformedInput, EveryOperationFailsCleanly)
 
     EXPECT_TRUE(waveformImage(in, QSizeF(225, 54), 4).isNull());
 
-    const QString imported = Recording::tempAudioPath();
+    const QString imported = TemporaryFiles::newPath(QStringLiteral(".wav"));
     EXPECT_FALSE(MediaImport::exportToWav(in, imported, cancelled).ok());
     EXPECT_FALSE(QFile::exists(imported));
 

@@ -3,7 +3,7 @@
 
 #include "audio/MediaImport.h"
 #include "audio/WavFile.h"
-#include "library/Recording.h"
+#include "platform/TemporaryFiles.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -87,7 +87,7 @@ class ImportFormats : public ::testing::TestWithParam<Source> {};
 TEST_P(ImportFormats, EndsAsStereo44kWavOfTheSameDuration)
 {
     const QString source = GetParam().make();
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     const MediaImportError error = import(source, out);
     ASSERT_TRUE(error.ok()) << error.description.toStdString();
     const qint64 frames = checkedOutputFrames(out);
@@ -133,7 +133,7 @@ TEST(ImportChannels, MonoReachesBothEarsAtFullLevelAndSurroundKeepsItsSides)
     const QString mono =
         makeFixture("mono-half.wav",
                     QStringLiteral("sox -n -r 44100 -c 1 -b 16 {out} synth 1 sine 300 vol 0.5"));
-    const QString monoOut = Recording::tempAudioPath();
+    const QString monoOut = TemporaryFiles::newPath(QStringLiteral(".wav"));
     ASSERT_TRUE(import(mono, monoOut).ok());
     const test::PcmAudio fromMono = test::readWav(monoOut);
     EXPECT_NEAR(peak(fromMono, 0), 16384, 400);
@@ -141,7 +141,7 @@ TEST(ImportChannels, MonoReachesBothEarsAtFullLevelAndSurroundKeepsItsSides)
 
     // A tone on the front left only: the downmix must keep it on the left.
     const QString surround = ffmpegFromTone("left-only51.flac", "-af 'pan=5.1|c0=c0'");
-    const QString surroundOut = Recording::tempAudioPath();
+    const QString surroundOut = TemporaryFiles::newPath(QStringLiteral(".wav"));
     ASSERT_TRUE(import(surround, surroundOut).ok());
     const test::PcmAudio fromSurround = test::readWav(surroundOut);
     EXPECT_GT(peak(fromSurround, 0), 8000);
@@ -168,7 +168,7 @@ TEST(ImportFailures, FilesThatCannotBeReadAreProtectedMediaAndLeaveNoFile)
 
     for (const QString &source :
          {folder, fifo, garbage, videoOnly, cut, test::fixturePath("missing.mp3")}) {
-        const QString out = Recording::tempAudioPath();
+        const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
         const MediaImportError error = import(source, out); // a FIFO must not block
         EXPECT_EQ(error.kind, Kind::Unreadable) << source.toStdString();
         EXPECT_FALSE(error.description.isEmpty());
@@ -188,7 +188,7 @@ TEST(ImportFailures, DamagedBodyIsAReadFailureAndLeavesNoFile)
     for (qsizetype i = 8192; i < bytes.size(); ++i)
         bytes[i] = char((i * 2654435761u) >> 13);
     const QString damaged = test::writeBytes("damaged.flac", bytes);
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     const MediaImportError error = import(damaged, out);
     EXPECT_EQ(error.kind, Kind::ReadFailed);
     EXPECT_FALSE(QFile::exists(out));
@@ -198,7 +198,7 @@ TEST(ImportFailures, DamagedBodyIsAReadFailureAndLeavesNoFile)
     file.seek(0);
     const QByteArray original = file.readAll();
     const QString cut = test::writeBytes("cut.flac", original.left(original.size() / 2));
-    const QString cutOut = Recording::tempAudioPath();
+    const QString cutOut = TemporaryFiles::newPath(QStringLiteral(".wav"));
     ASSERT_TRUE(import(cut, cutOut).ok());
     EXPECT_NEAR(double(checkedOutputFrames(cutOut)), toneSeconds / 2 * 44100, toneSeconds * 4410);
 }
@@ -207,7 +207,7 @@ TEST(ImportFailures, WriteFailureStopsAndRemovesTheFile)
 {
     const QString source = ffmpegFromTone("tone.flac", "-c:a flac");
     // A link at the destination is replaced by the finished file, never written through.
-    const QString link = Recording::tempAudioPath();
+    const QString link = TemporaryFiles::newPath(QStringLiteral(".wav"));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), link));
     MediaImportError error = import(source, link);
     EXPECT_TRUE(error.ok()) << error.description.toStdString();
@@ -219,7 +219,7 @@ TEST(ImportFailures, WriteFailureStopsAndRemovesTheFile)
     EXPECT_EQ(error.kind, Kind::WriteFailed);
 
     // The disk fills part-way through the song.
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     {
         test::FileSizeLimit limit(200 * 1024);
         error = import(source, out);
@@ -231,7 +231,7 @@ TEST(ImportFailures, WriteFailureStopsAndRemovesTheFile)
 TEST(ImportCancel, CancellingMidWayRemovesThePartialFile)
 {
     const QString source = ffmpegFromTone("tone.flac", "-c:a flac");
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     bool partialWhileRunning = false;
     const QDir folder = QFileInfo(out).absoluteDir();
@@ -256,7 +256,7 @@ TEST(ImportCancel, CancellingMidWayRemovesThePartialFile)
 TEST(ImportInBackground, ReportsProgressAndCompletionOnTheMainThread)
 {
     const QString source = ffmpegFromTone("tone.ogg", "-c:a libvorbis");
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     QList<double> fractions;
     bool allOnMain = true;
     std::optional<MediaImportError> result;

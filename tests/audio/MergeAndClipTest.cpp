@@ -3,8 +3,8 @@
 #include "audio/MergeAndClip.h"
 #include "audio/SoxReversal.h"
 #include "audio/WavFile.h"
-#include "library/Recording.h"
 #include "platform/StandardPaths.h"
+#include "platform/TemporaryFiles.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -139,7 +139,7 @@ TEST(Clip, MirroredRangeOfTheReversalIsTheReversedClip)
 {
     const PcmAudio audio = test::rampAudio(40000, 2, 16);
     const QString forward = test::writeWav(QStringLiteral("forward.wav"), audio);
-    const QString reversed = Recording::tempAudioPath();
+    const QString reversed = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     ASSERT_EQ(reverseAudioFile(forward, reversed, cancelled).status, AudioJobStatus::Finished);
 

@@ -2,7 +2,8 @@
 #include "support/TestSupport.h"
 
 #include "audio/SoxReversal.h"
-#include "library/Recording.h"
+#include "audio/WaveformEnvelope.h"
+#include "platform/TemporaryFiles.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -20,20 +21,32 @@ struct Shape {
 
 class ReversalShapes : public ::testing::TestWithParam<Shape> {};
 
-TEST_P(ReversalShapes, WritesTheSourceBackwardsWithItsSignal)
+// The envelope measured on the way is the one a read of the source from its start gives, to the
+// bit, whatever the blocks.
+TEST_P(ReversalShapes, WritesTheSourceBackwardsWithItsSignalAndMeasuresItsEnvelope)
 {
     const PcmAudio source =
         test::rampAudio(GetParam().frames, GetParam().channels, GetParam().bits, 22050);
     const QString in = test::writeWav(QStringLiteral("ramp.wav"), source);
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     double lastFraction = -1;
     bool monotonic = true;
-    const AudioJobResult result = reverseAudioFile(in, out, cancelled, [&](double f) {
-        monotonic = monotonic && f >= lastFraction;
-        lastFraction = f;
-    });
+    std::optional<WaveformEnvelope> envelope;
+    const AudioJobResult result = reverseAudioFile(
+        in, out, cancelled,
+        [&](double f) {
+            monotonic = monotonic && f >= lastFraction;
+            lastFraction = f;
+        },
+        envelope);
     ASSERT_EQ(result.status, AudioJobStatus::Finished) << result.error.toStdString();
+    QString error;
+    const std::optional<WaveformEnvelope> read = EnvelopeReader::read(in, error);
+    ASSERT_TRUE(read && envelope) << error.toStdString();
+    EXPECT_EQ(envelope->channelCount(), read->channelCount());
+    EXPECT_EQ(envelope->values(), read->values());
+    EXPECT_EQ(envelope->normalizeMax(), read->normalizeMax());
 
     const PcmAudio reversed = test::readWav(out);
     EXPECT_EQ(reversed.sampleRate, source.sampleRate);
@@ -47,11 +60,12 @@ TEST_P(ReversalShapes, WritesTheSourceBackwardsWithItsSignal)
     QFile::remove(out);
 }
 
-// The long ones are read in several blocks, the last of them partly filled.
+// The long ones are read in several blocks, the last of them partly filled; three channels are
+// measured on the first.
 INSTANTIATE_TEST_SUITE_P(MonoStereo16And24BitShortAndLong, ReversalShapes,
                          ::testing::Values(Shape{1, 16}, Shape{2, 16}, Shape{1, 24}, Shape{2, 24},
                                            Shape{2, 16, 400001}, Shape{1, 24, 262145},
-                                           Shape{1, 16, 132300}));
+                                           Shape{1, 16, 132300}, Shape{3, 16, 140000}));
 
 TEST(SoxReversal, WritesTheSameFileAsSoxReverseForEveryIntegerPrecision)
 {
@@ -65,7 +79,7 @@ TEST(SoxReversal, WritesTheSameFileAsSoxReverseForEveryIntegerPrecision)
                                                 " && sox '%2' '%3' reverse")
                                      .arg(format, in, expected)),
                   0);
-        const QString out = Recording::tempAudioPath();
+        const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
         std::atomic<bool> cancelled{false};
         ASSERT_EQ(reverseAudioFile(in, out, cancelled).status, AudioJobStatus::Finished);
         QFile ours(out), theirs(expected);
@@ -79,7 +93,7 @@ TEST(SoxReversal, CancelStopsTheFlowAndLeavesOnlyTheCallersFiles)
 {
     const QString in = test::writeWav(QStringLiteral("long.wav"), test::rampAudio(2000000, 2, 16));
     const QStringList before = test::temporaryFolderEntries();
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     int calls = 0;
     const AudioJobResult result = reverseAudioFile(in, out, cancelled, [&](double) {
@@ -97,8 +111,8 @@ TEST(SoxReversal, TwoJobsInARowWriteTwoFiles)
 {
     const QString in = test::writeWav(QStringLiteral("short.wav"), test::rampAudio(1000, 1, 16));
     std::atomic<bool> cancelled{false};
-    const QString first = Recording::tempAudioPath();
-    const QString second = Recording::tempAudioPath();
+    const QString first = TemporaryFiles::newPath(QStringLiteral(".wav"));
+    const QString second = TemporaryFiles::newPath(QStringLiteral(".wav"));
     EXPECT_NE(first, second);
     EXPECT_EQ(reverseAudioFile(in, first, cancelled).status, AudioJobStatus::Finished);
     EXPECT_EQ(reverseAudioFile(in, second, cancelled).status, AudioJobStatus::Finished);
@@ -117,7 +131,7 @@ TEST(SoxReversal, DataSizeBeyondTheFileReadsTheFramesPresent)
     QByteArray bytes = file.readAll();
     bytes.replace(40, 4, QByteArray("\xF0\xFF\xFF\x7F", 4)); // a recorder that died mid-write
     const QString in = test::writeBytes(QStringLiteral("unfinished.wav"), bytes);
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     ASSERT_EQ(reverseAudioFile(in, out, cancelled).status, AudioJobStatus::Finished);
     EXPECT_EQ(test::readWav(out).frames(), source.frames());

@@ -6,7 +6,7 @@
 #include "audio/MergeAndClip.h"
 #include "audio/WavFile.h"
 #include "audio/WavSplice.h"
-#include "library/Recording.h"
+#include "platform/TemporaryFiles.h"
 #include "support/TestSupport.h"
 
 #include <QFile>
@@ -132,7 +132,7 @@ TEST_P(ImportOfWav, IsSampleIdenticalToTheDecodedSong)
         << error.toStdString();
     EXPECT_EQ(MediaImport::holdsImportLayout(inspected), layout.copied);
 
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     const MediaImportError result = MediaImport::exportToWav(source, out, cancelled);
     ASSERT_TRUE(result.ok()) << result.description.toStdString();
@@ -155,7 +155,7 @@ TEST(ImportOfWav, PairMarkedAsRearSpeakersIsImportedAsTheUsualPair)
     const QString source = test::writeBytes(
         QStringLiteral("rear-pair.wav"), riff(chunk("fmt ", extensibleFmtBody(2, 44100, 16, 0x30)) +
                                               chunk("data", pcmBytes(kStereo))));
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     const MediaImportError result = MediaImport::exportToWav(source, out, cancelled);
     ASSERT_TRUE(result.ok()) << result.description.toStdString();
@@ -167,7 +167,7 @@ TEST(ImportOfWav, CancelDuringTheCopyLeavesNothing)
 {
     const QString source = test::writeWav(QStringLiteral("cancel-copy.wav"), kStereo);
     const QStringList before = test::temporaryFolderEntries();
-    const QString out = Recording::tempAudioPath();
+    const QString out = TemporaryFiles::newPath(QStringLiteral(".wav"));
     std::atomic<bool> cancelled{false};
     QList<double> fractions;
     const MediaImportError result =

@@ -1,3 +1,4 @@
+#include "library/Library.h"
 #include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
@@ -59,7 +60,7 @@ protected:
 
     static QString audioFile(const QByteArray &bytes)
     {
-        const QString path = Recording::tempAudioPath();
+        const QString path = Library::temporaryAudioPath();
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         return path;

@@ -1,4 +1,5 @@
 #include "StoreFixture.h"
+#include "library/Library.h"
 #include "platform/StandardPaths.h"
 
 #include <QCoreApplication>
@@ -19,8 +20,8 @@ TEST_F(RecordingTest, PathsAreFreshUuidNamesAndNoFileIsMade)
                                       QStringLiteral("murmelo\\|%1\\|[0-9A-F]{8}(-[0-9A-F]{4}){3}-"
                                                      "[0-9A-F]{12}\\.wav")
                                           .arg(QCoreApplication::applicationPid()));
-    const QString a = Recording::tempAudioPath();
-    const QString b = Recording::tempAudioPath();
+    const QString a = Library::temporaryAudioPath();
+    const QString b = Library::temporaryAudioPath();
     EXPECT_NE(a, b);
     EXPECT_TRUE(tempName.match(a).hasMatch()) << qPrintable(a);
     EXPECT_FALSE(QFileInfo::exists(a));

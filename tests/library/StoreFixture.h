@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helper/PatternFile.h"
+#include "library/Library.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "support/TestSupport.h"
@@ -35,7 +36,7 @@ protected:
     // A temporary file as a job leaves it.
     static QString temporaryFile(qint64 length = 4096)
     {
-        const QString path = Recording::tempAudioPath();
+        const QString path = Library::temporaryAudioPath();
         EXPECT_TRUE(writePatternFile(path, length));
         return path;
     }

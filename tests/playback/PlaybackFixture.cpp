@@ -1,6 +1,7 @@
 #include "PlaybackFixture.h"
 
 #include "audio/WavFile.h"
+#include "library/Library.h"
 #include "platform/Defaults.h"
 #include "platform/SerialQueue.h"
 #include "support/TestWav.h"
@@ -75,7 +76,7 @@ std::unique_ptr<PlaybackViewController> PlaybackFixture::makeScreen()
 
 PlaybackFixture::Pair PlaybackFixture::makePair(double seconds)
 {
-    const Pair pair{Recording::tempAudioPath(), Recording::tempAudioPath()};
+    const Pair pair{Library::temporaryAudioPath(), Library::temporaryAudioPath()};
     const auto frames = qint64(seconds * kRate);
     writeRampWav(pair.forward, frames, kRate);
     writeRampWav(pair.reverse, frames, kRate, true);

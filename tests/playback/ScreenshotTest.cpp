@@ -3,6 +3,7 @@
 #include "PlaybackFixture.h"
 
 #include "audio/WaveformImage.h"
+#include "library/Library.h"
 #include "library/PhraseMarkerStore.h"
 #include "playback/SharePanel.h"
 #include "playback/SlidePanel.h"
@@ -23,8 +24,8 @@ protected:
     // Spoken words and their reversal, as the record screen would hand them over.
     std::shared_ptr<Recording> spokenRecording()
     {
-        const QString forward = Recording::tempAudioPath();
-        const QString reverse = Recording::tempAudioPath();
+        const QString forward = Library::temporaryAudioPath();
+        const QString reverse = Library::temporaryAudioPath();
         EXPECT_EQ(runShell(QStringLiteral("espeak-ng -s 130 -w '%1' 'Listen closely, "
                                           "the message is hidden in the words you say' && "
                                           "sox '%1' '%2' reverse")

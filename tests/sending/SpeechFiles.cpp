@@ -1,6 +1,6 @@
 #include "SpeechFiles.h"
 
-#include "library/Recording.h"
+#include "library/Library.h"
 #include "support/TestWav.h"
 
 #include <QFile>
@@ -14,7 +14,7 @@ QString writeSpeechLikeWav(qint64 frames, bool reversed)
         const qint64 n = reversed ? frames - 1 - i : i;
         samples[size_t(i)] = qint16((n * 37) % 30000 - 15000);
     }
-    return writeFileBytes(Recording::tempAudioPath(), monoWav(samples, kSpeechRate));
+    return writeFileBytes(Library::temporaryAudioPath(), monoWav(samples, kSpeechRate));
 }
 
 QByteArray pcmData(const QByteArray &wav)

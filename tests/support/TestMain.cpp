@@ -1,6 +1,13 @@
 // Every test process starts here: scratch XDG folders first (so nothing touches the user's real
-// files), then a QApplication on the offscreen platform, then GoogleTest.
+// files), then a QApplication on the offscreen platform, then GoogleTest. Tests of code that
+// must run without any screen are built with MURMELO_CORE_APPLICATION and get a QCoreApplication.
+#ifdef MURMELO_CORE_APPLICATION
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#else
 #include <QApplication>
+using TestApplication = QApplication;
+#endif
 #include <QDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -43,8 +50,8 @@ int main(int argc, char **argv)
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("murmelo"));
+    TestApplication app(argc, argv);
+    TestApplication::setApplicationName(QStringLiteral("murmelo"));
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     if (!getenv("MURMELO_KEEP_SCRATCH"))

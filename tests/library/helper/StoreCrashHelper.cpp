@@ -1,6 +1,7 @@
 // Adopts and saves recordings in a loop until it is killed: new records, replaced forward
 // files and deletions, each with real files of checkable content.
 #include "helper/PatternFile.h"
+#include "library/Library.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 
@@ -24,7 +25,7 @@ int main(int argc, char **argv)
         return 0;
     QRandomGenerator random(argc > 1 ? QByteArray(argv[1]).toUInt() : 1);
     const auto newFile = [&] {
-        const QString path = Recording::tempAudioPath();
+        const QString path = Library::temporaryAudioPath();
         test::writePatternFile(path, 8 + random.bounded(200 * 1024));
         return path;
     };
