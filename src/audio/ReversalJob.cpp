@@ -1,12 +1,15 @@
 #include "audio/ReversalJob.h"
 
 #include "audio/MediaImport.h"
+#include "audio/OutputPath.h"
+#include "audio/WavFile.h"
 #include "audio/WaveformEnvelope.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialQueue.h"
 
 #include <QFile>
 #include <cmath>
+#include <thread>
 
 namespace murmelo {
 
@@ -17,6 +20,15 @@ AudioJobStatus statusOf(const MediaImportError &error)
         return AudioJobStatus::Finished;
     return error.kind == MediaImportError::Kind::Cancelled ? AudioJobStatus::Cancelled
                                                            : AudioJobStatus::Failed;
+}
+// True when the song's data is the forward audio as it is, so that the import only copies it.
+bool isCopiedAsItIs(const QString &song)
+{
+    WavLayout layout;
+    QString error;
+    return inputProblem(song).isEmpty() &&
+           WavFile::checkInput(song, layout, error) == WavFile::Kind::Valid &&
+           MediaImport::holdsImportLayout(layout);
 }
 } // namespace
 
@@ -48,6 +60,9 @@ ReversalJob::Result ReversalJob::run(const std::atomic<bool> &cancelled,
 {
     QString forward = source_;
     const bool imported = kind_ == Source::Song;
+    if (imported && reverses_ && isCopiedAsItIs(source_))
+        return copyWhileReversing(forwardPath_.isEmpty() ? temporaryName_() : forwardPath_,
+                                  cancelled, progress);
     Result result;
     if (imported) {
         forward = forwardPath_.isEmpty() ? temporaryName_() : forwardPath_;
@@ -60,13 +75,52 @@ ReversalJob::Result ReversalJob::run(const std::atomic<bool> &cancelled,
         result.reversal.imported = imported;
         return result;
     }
+    return reverse(forward, forward, cancelled, progress);
+}
+
+ReversalJob::Result ReversalJob::copyWhileReversing(const QString &forward,
+                                                    const std::atomic<bool> &cancelled,
+                                                    const Progress &progress) const
+{
+    // The kernel copies the song's data into the forward file on a thread of its own while the
+    // reversal reads the same data from the song: the copy no longer comes before the reversal.
+    if (progress)
+        progress(Stage::Importing, 0);
+    std::atomic<bool> stopCopy{false};
+    Result copied;
+    std::thread copier([&] { copied = import(forward, stopCopy, {}); });
+    Result result = reverse(source_, forward, cancelled, progress);
+    // A reversal that did not finish makes the copy pointless.
+    if (result.status != AudioJobStatus::Finished)
+        stopCopy = true;
+    copier.join();
+    if (result.status != AudioJobStatus::Finished) {
+        QFile::remove(forward); // the copy may have finished first
+        return result;
+    }
+    if (copied.status != AudioJobStatus::Finished) {
+        QFile::remove(result.reversal.reverseAudioPath);
+        return copied;
+    }
+    result.reversal.audioPath = forward;
+    result.reversal.imported = true;
+    return result;
+}
+
+// Reverses `source`, the forward audio or the song it is a copy of; the result names `forward`.
+ReversalJob::Result ReversalJob::reverse(const QString &source, const QString &forward,
+                                         const std::atomic<bool> &cancelled,
+                                         const Progress &progress) const
+{
+    const bool imported = kind_ == Source::Song;
+    Result result;
 
     if (progress)
         progress(Stage::Reversing, 0);
     const QString output = reversalPath_.isEmpty() ? temporaryName_() : reversalPath_;
     std::optional<WaveformEnvelope> envelope;
     const AudioJobResult reversed = reverseAudioFile(
-        forward, output, cancelled,
+        source, output, cancelled,
         [&progress](double fraction) {
             if (progress)
                 progress(Stage::Reversing, fraction);

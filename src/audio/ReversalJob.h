@@ -13,8 +13,9 @@ namespace murmelo {
 
 // Turns a recording or a song into a Reversal, with progress and cancel, and no screen: a song is
 // first imported into the forward WAV (a WAV already in the import's layout is copied by the
-// kernel, not decoded); the forward audio is then read once, from its end to its start, each block
-// written turned around into the reversal file and measured into the envelope on the way.
+// kernel, not decoded, and the reversal reads the song while the copy is made); the forward audio
+// is read once, from its end to its start, each block written turned around into the reversal
+// file and measured into the envelope on the way.
 //
 // Files: the job writes its outputs under names from `temporaryName` unless told where. A job
 // that fails or is cancelled leaves none of its outputs behind; a recording handed over with
@@ -64,6 +65,10 @@ public:
 private:
     Result import(const QString &forward, const std::atomic<bool> &cancelled,
                   const Progress &progress) const;
+    Result copyWhileReversing(const QString &forward, const std::atomic<bool> &cancelled,
+                              const Progress &progress) const;
+    Result reverse(const QString &source, const QString &forward,
+                   const std::atomic<bool> &cancelled, const Progress &progress) const;
 
     QString source_;
     Source kind_;

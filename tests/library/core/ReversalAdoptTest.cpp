@@ -91,13 +91,14 @@ protected:
     }
 };
 
-TEST_F(ReversalAdoptTest, SongIsImportedReversedAndMeasuredOnTheWay)
+// Mono at 22.05 kHz is not the import's layout and goes through the decoder; 44.1 kHz 16-bit
+// stereo is copied by the kernel while the reversal reads the song itself.
+class SongJob : public ReversalAdoptTest, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(SongJob, SongIsImportedReversedAndMeasuredOnTheWay)
 {
-    // Mono at 22.05 kHz is not the import's layout: it goes through the decoder.
-    const QString song = soxSound(
-        QStringLiteral("song.wav"),
-        {QStringLiteral("-r"), QStringLiteral("22050"), QStringLiteral("-c"), QStringLiteral("1")},
-        7.5);
+    const QString song =
+        soxSound(QStringLiteral("song.wav"), QString::fromLatin1(GetParam()).split(u' '), 7.5);
     std::vector<std::pair<ReversalJob::Stage, double>> reports;
     ReversalJob job(song, ReversalJob::Source::Song, &Library::temporaryAudioPath);
     const ReversalJob::Result result =
@@ -145,6 +146,9 @@ TEST_F(ReversalAdoptTest, SongIsImportedReversedAndMeasuredOnTheWay)
     }));
 }
 
+INSTANTIATE_TEST_SUITE_P(DecodedAndCopied, SongJob,
+                         ::testing::Values("-r 22050 -c 1", "-r 44100 -c 2 -b 16"));
+
 TEST_F(ReversalAdoptTest, CancelledAndFailedJobsLeaveNothingBehind)
 {
     const QString sound =
@@ -171,6 +175,22 @@ TEST_F(ReversalAdoptTest, CancelledAndFailedJobsLeaveNothingBehind)
     EXPECT_EQ(result.status, AudioJobStatus::Finished);
     EXPECT_EQ(result.reversal.audioPath, sound);
     EXPECT_TRUE(result.reversal.reverseAudioPath.isEmpty());
+    EXPECT_TRUE(temporaryFiles().isEmpty()) << qPrintable(temporaryFiles().join(u' '));
+
+    // A song copied while it is reversed: a cancel takes the copy and the reversal.
+    const QString copied =
+        soxSound(QStringLiteral("copied.wav"),
+                 {QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+                  QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16")},
+                 30);
+    std::atomic<bool> cancel{false};
+    ReversalJob whileCopying(copied, ReversalJob::Source::Song, &Library::temporaryAudioPath);
+    result = whileCopying.run(cancel, [&](ReversalJob::Stage stage, double fraction) {
+        if (stage == ReversalJob::Stage::Reversing && fraction > 0.1)
+            cancel = true;
+    });
+    EXPECT_TRUE(cancel);
+    EXPECT_EQ(result.status, AudioJobStatus::Cancelled);
     EXPECT_TRUE(temporaryFiles().isEmpty()) << qPrintable(temporaryFiles().join(u' '));
 
     // A song that is no audio fails in its import, with the importer's reason.
