@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the C++ layout, builds Murmelo with its tests, and runs the whole
 # suite; then runs the code that reads outside bytes (audio, library, command line) again under the
-# address and undefined-behaviour sanitizers, and, when clang is there, every fuzz target for a while.
+# address and undefined-behaviour sanitizers, the serial queues and telemetry under the thread
+# sanitizer, and, when clang is there, every fuzz target for a while.
 # Extra arguments go to the first ctest run (for example: -L audio, -LE slow).
 # MURMELO_FUZZ_SECONDS sets each fuzz target's time (default 60; 0 skips fuzzing);
-# MURMELO_SANITIZE=0 skips the sanitizer run.
+# MURMELO_SANITIZE=0 skips the sanitizer runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -28,6 +29,18 @@ if [ "${MURMELO_SANITIZE:-1}" != 0 ]; then
   cmake --build --preset asan --target murmelo audio_tests library_tests cli_tests store_crash_helper
   ctest --preset asan -L '^(audio|library|cli)$' -LE soundserver
   unset ASAN_OPTIONS UBSAN_OPTIONS
+
+  echo "== thread sanitizer: the serial queues and the telemetry's threads"
+  # Qt itself is not built with the thread sanitizer: what it hands between threads inside its
+  # own code is unseen, and scripts/tsan.supp names the libraries whose reports are only that.
+  # The dump command's tests run the program (not built here); the two-gigabyte answer is too
+  # slow to stream under the sanitizer for its time limit.
+  export TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan --target platform_tests telemetry_tests
+  ctest --preset tsan -L '^(platform|telemetry)$' -LE '^(soundserver|crash)$' \
+    -E '^(TelemetryDump[.]|UploadTest[.]ATwoGigabyte)'
+  unset TSAN_OPTIONS
 fi
 
 seconds="${MURMELO_FUZZ_SECONDS:-60}"

@@ -9,10 +9,19 @@
 namespace murmelo {
 
 namespace {
-// Counts live workers so that shutdown and tests can wait for detached ones.
-std::mutex g_workersMutex;
-std::condition_variable g_workersDone;
-int g_liveWorkers = 0;
+// Counts live workers so that shutdown and tests can wait for detached ones. Never destroyed: a
+// detached worker may still be reporting its end while the process exits and runs the static
+// destructors, and must not find its mutex and condition gone.
+struct Workers {
+    std::mutex mutex;
+    std::condition_variable done;
+    int live = 0;
+};
+Workers &workers()
+{
+    static Workers *const all = new Workers;
+    return *all;
+}
 } // namespace
 
 struct SerialQueue::State {
@@ -43,8 +52,8 @@ void SerialQueue::async(std::function<void()> work)
     if (!state_->running) {
         state_->running = true;
         {
-            std::lock_guard count(g_workersMutex);
-            ++g_liveWorkers;
+            std::lock_guard count(workers().mutex);
+            ++workers().live;
         }
         std::thread(runWorker, state_).detach();
     }
@@ -58,8 +67,9 @@ void SerialQueue::waitUntilIdle()
 
 void SerialQueue::waitForAllQueues()
 {
-    std::unique_lock lock(g_workersMutex);
-    g_workersDone.wait(lock, [] { return g_liveWorkers == 0; });
+    Workers &all = workers();
+    std::unique_lock lock(all.mutex);
+    all.done.wait(lock, [&all] { return all.live == 0; });
 }
 
 void SerialQueue::runWorker(std::shared_ptr<State> state)
@@ -84,9 +94,10 @@ void SerialQueue::runWorker(std::shared_ptr<State> state)
         state->busy = false;
     }
     lock.unlock();
-    std::lock_guard count(g_workersMutex);
-    --g_liveWorkers;
-    g_workersDone.notify_all();
+    Workers &all = workers();
+    std::lock_guard count(all.mutex);
+    --all.live;
+    all.done.notify_all();
 }
 
 } // namespace murmelo
