@@ -17,7 +17,8 @@ endfunction()
 
 # murmelo_module(NAME [DEPS targets...])
 # One static library per src/ folder, built from every source file in that folder and its
-# subfolders (the larger subsystems keep their areas in subfolders: mail/smtp, telemetry/crash).
+# subfolders (the larger subsystems keep their areas in subfolders: mail/smtp, telemetry/crash,
+# screens/playback).
 # Sources are globbed so that adding a file to a folder needs no edit here.
 function(murmelo_module name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
@@ -26,6 +27,14 @@ function(murmelo_module name)
        ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   # A folder's main.cpp belongs to its executable, not to its library.
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  # A subfolder with a CMakeLists.txt of its own is a library of its own (toolkit/codec holds the
+  # data codecs that cores use without the widget toolkit around them).
+  file(GLOB_RECURSE nested RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(file ${nested})
+    get_filename_component(folder ${file} DIRECTORY)
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${folder}/")
+  endforeach()
   add_library(murmelo_${name} STATIC ${sources})
   target_include_directories(murmelo_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(murmelo_${name} PUBLIC ${ARG_DEPS})

@@ -6,10 +6,10 @@
 // floor).
 #include "audio/AudioOutputNull.h"
 #include "audio/Player.h"
-#include "audio/RecordViewController.h"
 #include "library/StoreContext.h"
 #include "platform/SerialQueue.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/playback/PlaybackViewController.h"
+#include "screens/record/RecordViewController.h"
 #include "support/ScratchFolders.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // timings, the memory the list costs with 100 and with 10,000 records (and the QListWidget's
 // with 10,000) is printed, to show that it follows the screen rather than the library.
 #include "library/Recording.h"
-#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
+#include "screens/library/SavedRecordingsViewController.h"
 #include "support/ScratchFolders.h"
 
 #include <QApplication>

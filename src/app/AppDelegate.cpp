@@ -1,12 +1,9 @@
 #include "app/AppDelegate.h"
 
-#include "app/EulaViewController.h"
 #include "app/FileDrops.h"
 #include "app/MainLayout.h"
 #include "app/MprisPlayer.h"
-#include "app/SettingsViewController.h"
 #include "app/SidebarViewController.h"
-#include "app/SliderAppearance.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "app/TelemetryReachability.h"
 #include "app/UnsavedWork.h"
@@ -20,10 +17,13 @@
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
 #include "platform/TemporaryFiles.h"
-#include "platform/Theme.h"
+#include "screens/shell/EulaViewController.h"
+#include "screens/shell/SettingsViewController.h"
+#include "screens/shell/SliderAppearance.h"
 #include "telemetry/session/VGTelemetrySwitch.h"
 #include "toolkit/KeyboardAvoidance.h"
-#include "toolkit/Reachability.h"
+#include "toolkit/Theme.h"
+#include "toolkit/reachability/Reachability.h"
 
 #include <QPointer>
 

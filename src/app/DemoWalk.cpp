@@ -1,18 +1,18 @@
 #include "app/DemoWalk.h"
 
 #include "app/AppDelegate.h"
-#include "app/EulaViewController.h"
 #include "app/SidebarViewController.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/AudioInputFile.h"
-#include "audio/RecordViewController.h"
 #include "library/Recording.h"
-#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
-#include "playback/PlaybackViewController.h"
-#include "playback/SlidePanel.h"
+#include "screens/library/SavedRecordingsViewController.h"
+#include "screens/playback/PlaybackViewController.h"
+#include "screens/playback/SlidePanel.h"
+#include "screens/record/RecordViewController.h"
+#include "screens/shell/EulaViewController.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QAbstractButton>
@@ -61,7 +61,7 @@ public:
         if (&AlertPresenter::current() == this)
             AlertPresenter::setCurrent(next_);
     }
-    void present(Alert alert, QWidget *parent) override
+    void present(Alert alert, QObject *parent) override
     {
         seen_(alert);
         next_->present(std::move(alert), parent);

@@ -3,14 +3,14 @@
 #include "app/DemoWalk.h"
 
 #include "app/SidebarViewController.h"
-#include "library/RecordingCell.h"
-#include "library/RecordingsListView.h"
-#include "library/SavedRecordingsViewController.h"
 #include "mail/jobs/MailContents.h"
-#include "mail/screens/ReportProblemViewController.h"
-#include "playback/PlaybackView.h"
-#include "playback/PlaybackViewController.h"
-#include "playback/SharePanel.h"
+#include "screens/library/RecordingCell.h"
+#include "screens/library/RecordingsListView.h"
+#include "screens/library/SavedRecordingsViewController.h"
+#include "screens/mail/ReportProblemViewController.h"
+#include "screens/playback/PlaybackView.h"
+#include "screens/playback/PlaybackViewController.h"
+#include "screens/playback/SharePanel.h"
 
 #include <QLabel>
 #include <QLineEdit>

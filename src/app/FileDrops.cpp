@@ -2,7 +2,7 @@
 
 #include "app/SidebarViewController.h"
 #include "app/SpeechSidebarMenuController.h"
-#include "audio/RecordViewController.h"
+#include "screens/record/RecordViewController.h"
 
 #include "platform/AlertPresenter.h"
 

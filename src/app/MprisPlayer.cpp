@@ -2,7 +2,7 @@
 
 #include "app/SidebarViewController.h"
 #include "library/Recording.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/playback/PlaybackViewController.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ViewController.h"
+#include "toolkit/ViewController.h"
 
 #include <QKeySequence>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "app/TelemetryReachability.h"
 
-#include "toolkit/Reachability.h"
+#include "toolkit/reachability/Reachability.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

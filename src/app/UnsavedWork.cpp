@@ -2,13 +2,13 @@
 
 #include "app/MainLayout.h"
 #include "app/SidebarViewController.h"
-#include "audio/RecordViewController.h"
 #include "audio/UnsavedReversal.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
 #include "platform/Localized.h"
 #include "platform/StandardPaths.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/playback/PlaybackViewController.h"
+#include "screens/record/RecordViewController.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "cli/Cli.h"
 #include "platform/StandardPaths.h"
+#include "toolkit/MessageBoxAlertPresenter.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -70,6 +71,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("murmelo"));
     QApplication::setApplicationVersion(QStringLiteral(MURMELO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.murmelo.Murmelo"));
+    murmelo::useMessageBoxAlerts();
 
     const std::optional<QString> walkFolder =
         murmelo::DemoWalk::folderFromArguments(QApplication::arguments());

@@ -32,7 +32,7 @@ class TerminalAlerts : public AlertPresenter {
 public:
     TerminalAlerts() { AlertPresenter::setCurrent(this); }
     ~TerminalAlerts() override { AlertPresenter::setCurrent(nullptr); }
-    void present(Alert alert, QWidget *) override
+    void present(Alert alert, QObject *) override
     {
         printError(alert.message.isEmpty() ? alert.title
                                            : alert.title + QStringLiteral(": ") + alert.message);

@@ -1,8 +1,6 @@
 #include "platform/AlertPresenter.h"
 
-#include <QAbstractButton>
-#include <QMessageBox>
-#include <QPushButton>
+#include "platform/SystemLog.h"
 
 namespace murmelo {
 
@@ -16,13 +14,31 @@ QStringList Alert::buttons() const
 }
 
 namespace {
+
+class SystemLogAlertPresenter : public AlertPresenter {
+public:
+    void present(Alert alert, QObject *) override
+    {
+        systemLog(QStringLiteral("alert: %1: %2").arg(alert.title, alert.message));
+    }
+};
+
 AlertPresenter *g_current = nullptr;
-}
+AlertPresenter *g_default = nullptr;
+
+} // namespace
 
 AlertPresenter &AlertPresenter::current()
 {
-    static MessageBoxAlertPresenter messageBoxes;
-    return g_current ? *g_current : messageBoxes;
+    static SystemLogAlertPresenter systemLogAlerts;
+    if (g_current)
+        return *g_current;
+    return g_default ? *g_default : systemLogAlerts;
+}
+
+void AlertPresenter::setDefault(AlertPresenter *presenter)
+{
+    g_default = presenter;
 }
 
 void AlertPresenter::setCurrent(AlertPresenter *presenter)
@@ -30,36 +46,7 @@ void AlertPresenter::setCurrent(AlertPresenter *presenter)
     g_current = presenter;
 }
 
-void MessageBoxAlertPresenter::present(Alert alert, QWidget *parent)
-{
-    auto *box = new QMessageBox(parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowTitle(alert.title);
-    box->setText(alert.title);
-    box->setInformativeText(alert.message);
-    const QStringList labels = alert.buttons();
-    QList<QAbstractButton *> buttons;
-    for (int i = 0; i < labels.size(); ++i) {
-        const bool isCancel = i == 0 && !alert.cancelButton.isEmpty();
-        buttons << box->addButton(labels[i],
-                                  isCancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
-    }
-    if (buttons.isEmpty())
-        buttons << box->addButton(QMessageBox::Ok);
-    if (!alert.cancelButton.isEmpty())
-        box->setEscapeButton(buttons.first());
-    if (alert.defaultButton >= 0 && alert.defaultButton < buttons.size())
-        box->setDefaultButton(qobject_cast<QPushButton *>(buttons[alert.defaultButton]));
-    auto completion = alert.completion;
-    QObject::connect(box, &QMessageBox::buttonClicked, box,
-                     [buttons, completion](QAbstractButton *clicked) {
-                         if (completion)
-                             completion(std::max(0, int(buttons.indexOf(clicked))));
-                     });
-    box->open();
-}
-
-void showAlert(QWidget *parent, const QString &title, const QString &message,
+void showAlert(QObject *parent, const QString &title, const QString &message,
                const QString &cancelButton, QStringList otherButtons,
                std::function<void(int)> completion)
 {

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-class QWidget;
+class QObject;
 
 namespace murmelo {
 
@@ -22,26 +22,24 @@ struct Alert {
 };
 
 // Shows alerts without blocking the caller. The application shows message boxes; tests install a
-// presenter that records alerts and presses buttons.
+// presenter that records alerts and presses buttons. The parent is the widget the alert belongs
+// to (a QObject here, so the code that raises alerts needs no widget library); null for none.
 class AlertPresenter {
 public:
     virtual ~AlertPresenter() = default;
-    virtual void present(Alert alert, QWidget *parent) = 0;
+    virtual void present(Alert alert, QObject *parent) = 0;
 
     static AlertPresenter &current();
-    // Installs the presenter that current() returns; null restores the message-box one.
+    // Installs the presenter that current() returns; null restores the default one.
     static void setCurrent(AlertPresenter *presenter);
-};
-
-// Shows a window-modal QMessageBox and returns at once; the completion runs when a button is
-// chosen.
-class MessageBoxAlertPresenter : public AlertPresenter {
-public:
-    void present(Alert alert, QWidget *parent) override;
+    // The presenter current() returns while none is installed: the window's message boxes once
+    // the widget layer sets them; before that (the command line) alerts go to the system log,
+    // and no button is ever chosen.
+    static void setDefault(AlertPresenter *presenter);
 };
 
 // Convenience for the common case.
-void showAlert(QWidget *parent, const QString &title, const QString &message,
+void showAlert(QObject *parent, const QString &title, const QString &message,
                const QString &cancelButton = QStringLiteral("OK"), QStringList otherButtons = {},
                std::function<void(int)> completion = {});
 

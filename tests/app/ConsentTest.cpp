@@ -2,7 +2,7 @@
 #include "AppTestSupport.h"
 #include "IntakeServer.h"
 #include "app/AppDelegate.h"
-#include "app/EulaViewController.h"
+#include "screens/shell/EulaViewController.h"
 #include "telemetry/session/Vigil.h"
 
 #include <QDirIterator>

@@ -1,5 +1,5 @@
 #include "AppTestSupport.h"
-#include "app/EulaViewController.h"
+#include "screens/shell/EulaViewController.h"
 
 #include <QApplication>
 #include <QPushButton>

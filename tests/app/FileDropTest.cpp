@@ -1,11 +1,11 @@
 #include "AppTestSupport.h"
 #include "app/MainLayout.h"
 #include "app/SpeechSidebarMenuController.h"
-#include "audio/RecordViewController.h"
-#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
 #include "platform/SerialQueue.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/library/SavedRecordingsViewController.h"
+#include "screens/playback/PlaybackViewController.h"
+#include "screens/record/RecordViewController.h"
 #include "support/RecordingAlertPresenter.h"
 
 #include <QMimeData>

@@ -1,9 +1,9 @@
 #include "AppTestSupport.h"
-#include "app/GettingStartedCell.h"
-#include "app/GettingStartedViewController.h"
 #include "app/MainLayout.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "platform/Localized.h"
+#include "screens/shell/GettingStartedCell.h"
+#include "screens/shell/GettingStartedViewController.h"
 #include "support/RecordingAlertPresenter.h"
 
 #include <QAbstractButton>

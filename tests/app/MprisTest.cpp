@@ -6,7 +6,7 @@
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "platform/SerialQueue.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/playback/PlaybackViewController.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>

@@ -1,15 +1,16 @@
 #include "AppTestSupport.h"
 #include "app/MainLayout.h"
-#include "app/SettingsViewController.h"
 #include "app/SpeechSidebarMenuController.h"
-#include "audio/RecordViewController.h"
 #include "library/Recording.h"
-#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
-#include "mail/screens/ReportProblemViewController.h"
 #include "platform/AlertPresenter.h"
-#include "platform/Theme.h"
+#include "screens/library/SavedRecordingsViewController.h"
+#include "screens/mail/ReportProblemViewController.h"
+#include "screens/record/RecordViewController.h"
+#include "screens/shell/SettingsViewController.h"
 #include "toolkit/ElidedLabel.h"
+#include "toolkit/MessageBoxAlertPresenter.h"
+#include "toolkit/Theme.h"
 
 #include <QAbstractButton>
 #include <QFileDialog>

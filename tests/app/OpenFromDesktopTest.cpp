@@ -4,12 +4,12 @@
 #include "app/MprisPlayer.h"
 #include "app/SingleInstance.h"
 #include "app/SpeechSidebarMenuController.h"
-#include "audio/RecordViewController.h"
-#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
 #include "platform/Localized.h"
 #include "platform/SerialQueue.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/library/SavedRecordingsViewController.h"
+#include "screens/playback/PlaybackViewController.h"
+#include "screens/record/RecordViewController.h"
 #include "support/RecordingAlertPresenter.h"
 
 #include <QDBusConnectionInterface>

@@ -1,21 +1,21 @@
 // Pictures of the shell for the documentation: scripts/screenshots.sh keeps them in
 // docs/screenshots; otherwise they go to the scratch folder.
 #include "AppTestSupport.h"
-#include "app/EulaViewController.h"
-#include "app/GettingStartedViewController.h"
 #include "app/MainLayout.h"
-#include "app/SliderAppearance.h"
 #include "app/SpeechSidebarMenuController.h"
 #include "audio/AudioOutputNull.h"
 #include "audio/WaveformImage.h"
 #include "library/Library.h"
 #include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
-#include "library/SavedRecordingsViewController.h"
 #include "library/StoreContext.h"
-#include "platform/Theme.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/library/SavedRecordingsViewController.h"
+#include "screens/playback/PlaybackViewController.h"
+#include "screens/shell/EulaViewController.h"
+#include "screens/shell/GettingStartedViewController.h"
+#include "screens/shell/SliderAppearance.h"
 #include "toolkit/RangeSlider.h"
+#include "toolkit/Theme.h"
 
 #include <QFileInfo>
 #include <QImage>

@@ -1,6 +1,6 @@
 // The telemetry switch on the settings screen, clicked where a user clicks it.
 #include "AppTestSupport.h"
-#include "app/SettingsViewController.h"
+#include "screens/shell/SettingsViewController.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
 #include "telemetry/crash/VGCrashReporter.h"

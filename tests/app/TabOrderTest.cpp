@@ -1,13 +1,13 @@
 // Tab on the menu's screens, pressed on the window as a keyboard user would: every stop draws
 // the focus ring, and the stops come in the order the screen reads.
 #include "AppTestSupport.h"
-#include "app/GettingStartedCell.h"
-#include "app/GettingStartedViewController.h"
 #include "app/MainLayout.h"
-#include "app/SettingsViewController.h"
 #include "library/StoreContext.h"
-#include "platform/KeyboardFocus.h"
-#include "platform/Theme.h"
+#include "screens/shell/GettingStartedCell.h"
+#include "screens/shell/GettingStartedViewController.h"
+#include "screens/shell/SettingsViewController.h"
+#include "toolkit/KeyboardFocus.h"
+#include "toolkit/Theme.h"
 
 #include <QApplication>
 #include <QTableWidget>

@@ -3,7 +3,7 @@
 #include "IntakeServer.h"
 #include "support/TestSupport.h"
 #include "telemetry/network/VGNetworkManager.h"
-#include "toolkit/Reachability.h"
+#include "toolkit/reachability/Reachability.h"
 
 #include <QFile>
 #include <QTemporaryDir>

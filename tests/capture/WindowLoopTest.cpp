@@ -8,7 +8,7 @@
 #include "app/MainLayout.h"
 #include "library/StoreContext.h"
 #include "platform/SerialQueue.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/playback/PlaybackViewController.h"
 #include "support/RecordingAlertPresenter.h"
 
 #include <QAudioDevice>

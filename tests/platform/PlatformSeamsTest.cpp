@@ -3,6 +3,7 @@
 #include "platform/StandardPaths.h"
 #include "support/RecordingAlertPresenter.h"
 #include "support/TestSupport.h"
+#include "toolkit/MessageBoxAlertPresenter.h"
 
 #include <QApplication>
 #include <QDir>

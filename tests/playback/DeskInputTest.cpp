@@ -3,8 +3,8 @@
 // of the panels, and windows larger than the phone screen.
 #include "PlaybackFixture.h"
 
-#include "playback/SharePanel.h"
-#include "playback/SlidePanel.h"
+#include "screens/playback/SharePanel.h"
+#include "screens/playback/SlidePanel.h"
 #include "toolkit/InputAccessoryBar.h"
 #include "toolkit/RangeSlider.h"
 #include "toolkit/TextInputLinks.h"

@@ -4,10 +4,10 @@
 // bubble should. Keys and clicks are delivered to the window.
 #include "PlaybackFixture.h"
 
-#include "platform/KeyboardFocus.h"
-#include "playback/MarkerListView.h"
-#include "playback/MarkerOverlay.h"
-#include "playback/SharePanel.h"
+#include "screens/playback/MarkerListView.h"
+#include "screens/playback/MarkerOverlay.h"
+#include "screens/playback/SharePanel.h"
+#include "toolkit/KeyboardFocus.h"
 
 #include <QImage>
 #include <QLabel>

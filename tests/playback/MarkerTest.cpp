@@ -4,10 +4,10 @@
 #include "PlaybackFixture.h"
 
 #include "library/PhraseMarkerStore.h"
-#include "playback/MarkerListView.h"
-#include "playback/MarkerOverlay.h"
 #include "playback/WaveformPicture.h"
 #include "playback/WaveformTimeline.h"
+#include "screens/playback/MarkerListView.h"
+#include "screens/playback/MarkerOverlay.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QGuiApplication>

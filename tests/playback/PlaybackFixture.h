@@ -3,7 +3,7 @@
 #include "audio/AudioOutputNull.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
-#include "playback/PlaybackViewController.h"
+#include "screens/playback/PlaybackViewController.h"
 #include "support/RecordingAlertPresenter.h"
 #include "support/TestSupport.h"
 

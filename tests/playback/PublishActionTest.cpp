@@ -1,7 +1,7 @@
 #include "PlaybackFixture.h"
 #include "library/PhraseMarkerStore.h"
 #include "platform/Defaults.h"
-#include "playback/PublishFlow.h"
+#include "screens/playback/PublishFlow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "platform/Localized.h"
 #include "platform/SerialQueue.h"
 #include "platform/StandardPaths.h"
-#include "playback/SlidePanel.h"
+#include "screens/playback/SlidePanel.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QDir>

@@ -5,9 +5,9 @@
 #include "audio/WaveformImage.h"
 #include "library/Library.h"
 #include "library/PhraseMarkerStore.h"
-#include "playback/SharePanel.h"
-#include "playback/SlidePanel.h"
 #include "playback/WaveformTimeline.h"
+#include "screens/playback/SharePanel.h"
+#include "screens/playback/SlidePanel.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "playback/FoundMessageLayout.h"
 #include "playback/TimeText.h"
+#include "screens/playback/FoundMessageLayout.h"
 
 #include <QLabel>
 #include <QToolButton>

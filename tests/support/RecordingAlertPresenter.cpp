@@ -12,7 +12,7 @@ RecordingAlertPresenter::~RecordingAlertPresenter()
     AlertPresenter::setCurrent(nullptr);
 }
 
-void RecordingAlertPresenter::present(Alert alert, QWidget *)
+void RecordingAlertPresenter::present(Alert alert, QObject *)
 {
     alerts_ << alert;
     pending_ << alert;

@@ -13,7 +13,7 @@ public:
     RecordingAlertPresenter();
     ~RecordingAlertPresenter() override;
 
-    void present(Alert alert, QWidget *parent) override;
+    void present(Alert alert, QObject *parent) override;
 
     const QList<Alert> &alerts() const { return alerts_; }
     int pendingCount() const { return int(pending_.size()); }

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 using TestApplication = QCoreApplication;
 #else
+#include "toolkit/MessageBoxAlertPresenter.h"
+
 #include <QApplication>
 using TestApplication = QApplication;
 #endif
@@ -52,6 +54,10 @@ int main(int argc, char **argv)
 
     TestApplication app(argc, argv);
     TestApplication::setApplicationName(QStringLiteral("murmelo"));
+#ifndef MURMELO_CORE_APPLICATION
+    // Screens shown without a recording presenter show message boxes, as in the window.
+    murmelo::useMessageBoxAlerts();
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     if (!getenv("MURMELO_KEEP_SCRATCH"))

@@ -1,4 +1,4 @@
-#include "toolkit/Reachability.h"
+#include "toolkit/reachability/Reachability.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>

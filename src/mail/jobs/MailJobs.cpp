@@ -6,7 +6,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/MainQueue.h"
 #include "platform/SystemLog.h"
-#include "toolkit/Reachability.h"
+#include "toolkit/reachability/Reachability.h"
 
 #include <QFile>
 #include <QFileInfo>

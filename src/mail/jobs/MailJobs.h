@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QWidget>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -39,7 +38,7 @@ public:
     // The process-wide watch on the mail host, asked while mail goes to its host.
     void setMailHostReachability(const Reachability *reachability) { mailHost_ = reachability; }
     // Where the "not reachable" alert and refusals are shown.
-    void setAlertParent(QWidget *parent) { alertParent_ = parent; }
+    void setAlertParent(QObject *parent) { alertParent_ = parent; }
     // Opens the outgoing-mail settings; with it set, alerts about failures that those settings
     // can mend offer a button for it.
     void setMailSettingsOpener(std::function<void()> open) { openSettings_ = std::move(open); }
@@ -81,7 +80,7 @@ private:
     MailDeliveryFactory deliveries_;
     std::function<bool()> reachable_;
     const Reachability *mailHost_ = nullptr;
-    QPointer<QWidget> alertParent_;
+    QPointer<QObject> alertParent_;
     std::function<void()> openSettings_;
     int lastMail_ = 0;
     // Earlier jobs stay alive until their outcome, so a second share does not drop the first.

@@ -1,0 +1,700 @@
+#include "screens/playback/PlaybackViewController.h"
+
+#include "library/Recording.h"
+#include "platform/AlertPresenter.h"
+#include "playback/TimeText.h"
+#include "playback/WaveformPicture.h"
+#include "screens/playback/FoundMessageLayout.h"
+#include "screens/playback/MarkerListView.h"
+#include "screens/playback/MarkerOverlay.h"
+#include "screens/playback/PlaybackImages.h"
+#include "screens/playback/ShareLayout.h"
+#include "screens/playback/SharePanel.h"
+#include "screens/playback/SlidePanel.h"
+#include "toolkit/InputAccessoryBar.h"
+#include "toolkit/RangeSlider.h"
+#include "toolkit/TextInputLinks.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <cmath>
+
+namespace murmelo {
+
+namespace {
+constexpr double kNudgeSeconds = 1.0;
+constexpr float kSpeedStep = 0.1f;
+// One press of + or -.
+constexpr double kKeyZoom = 1.5;
+} // namespace
+
+PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactory players,
+                                               QWidget *parent)
+    : ViewController(parent), store_(store), engine_(std::move(players)), view_(this),
+      saveSlide_(new SlidePanel(view_.saveReversalView)),
+      waveformPicture_(new WaveformPicture(this))
+{
+    setObjectName(QStringLiteral("PlaybackViewController"));
+    setFocusPolicy(Qt::StrongFocus);
+    resize(PlaybackView::kWidth, PlaybackView::kHeight);
+    engine_.setCropRangeProvider([this]() -> std::optional<CropFractions> {
+        if (!isCropMode())
+            return std::nullopt;
+        return CropFractions{rangeSlider_->min(), rangeSlider_->max()};
+    });
+    connect(&engine_, &PlaybackEngine::updated, this,
+            &PlaybackViewController::refreshPlaybackViews);
+    connect(waveformPicture_, &WaveformPicture::ready, this,
+            &PlaybackViewController::refreshWaveformViews);
+    connect(&engine_, &PlaybackEngine::playbackFailed, this, [this](const QString &reason) {
+        showAlert(this, tr("Couldn't Play the Audio"), reason);
+    });
+    connectActions();
+    setUpSharing();
+    setUpPublishing();
+    setUpMarkers();
+    setTabOrder();
+    refreshPlaybackViews();
+}
+
+void PlaybackViewController::setTabOrder()
+{
+    // Top to bottom, left to right, as the screen is laid out; hidden controls are passed over.
+    const PlaybackView &v = view_;
+    const SharePanel &panel = *share_;
+    const QList<QWidget *> chain{v.zoomScrollBar,        v.scrubberSlider,
+                                 v.editMessageButton,    v.restartButton,
+                                 v.playButton,           v.repeatButton,
+                                 v.ffRewindButton,       v.markersButton,
+                                 v.speedSlider,          v.loopCountButton,
+                                 v.loopGapButton,        v.pingPongButton,
+                                 v.markerList,           v.removeMarkerButton,
+                                 v.saveButton,           panel.shareButton,
+                                 panel.infoButton,       v.editButton,
+                                 v.cropButton,           v.deleteButton,
+                                 panel.savedShareButton, panel.savedInfoButton,
+                                 v.croppedNameTextField, v.closeSaveCropButton,
+                                 v.saveCropButton,       v.titleTextField,
+                                 v.messageTextView,      v.closeSaveReversalButton,
+                                 v.saveReversalButton,   panel.closeInfoButton};
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+PlaybackViewController::~PlaybackViewController()
+{
+    // The list goes after this screen's members: a text still open there must not be reported
+    // to them as it closes.
+    view_.markerList->itemDelegate()->disconnect(this);
+    view_.markerList->disconnect(this);
+}
+
+void PlaybackViewController::connectActions()
+{
+    const PlaybackView &v = view_;
+    connect(v.playButton, &QToolButton::clicked, this, &PlaybackViewController::pausePlay);
+    connect(v.restartButton, &QToolButton::clicked, this, &PlaybackViewController::restart);
+    connect(v.ffRewindButton, &QToolButton::clicked, this, &PlaybackViewController::ffRewind);
+    connect(v.repeatButton, &QToolButton::clicked, this, &PlaybackViewController::repeat);
+    connect(v.loopCountButton, &QToolButton::clicked, this, &PlaybackViewController::loopCount);
+    connect(v.loopGapButton, &QToolButton::clicked, this, &PlaybackViewController::loopGap);
+    connect(v.pingPongButton, &QToolButton::clicked, this, &PlaybackViewController::pingPong);
+    connect(v.scrubberSlider, &QSlider::valueChanged, this,
+            &PlaybackViewController::setCurrentTime);
+    // Every finished change is stored alike, whether it came from a drag's end, a click, the
+    // wheel or the keys; a drag in progress only changes the rate.
+    connect(v.speedSlider, &QSlider::valueChanged, this, [this] {
+        playbackSpeed();
+        if (!view_.speedSlider->isSliderDown())
+            playbackSpeedDone();
+    });
+    connect(v.speedSlider, &QSlider::sliderReleased, this,
+            &PlaybackViewController::playbackSpeedDone);
+    v.speedSlider->installEventFilter(this);
+    connect(v.saveButton, &QPushButton::clicked, this, &PlaybackViewController::save);
+    connect(v.editButton, &QPushButton::clicked, this, &PlaybackViewController::save);
+    connect(v.editMessageButton, &QToolButton::clicked, this, &PlaybackViewController::save);
+    connect(v.saveReversalButton, &QPushButton::clicked, this,
+            qOverload<>(&PlaybackViewController::saveReversal));
+    connect(v.closeSaveReversalButton, &QPushButton::clicked, this,
+            &PlaybackViewController::closeSaveReversal);
+    connect(v.cropButton, &QToolButton::clicked, this, &PlaybackViewController::crop);
+    connect(v.saveCropButton, &QPushButton::clicked, this, &PlaybackViewController::saveCrop);
+    connect(v.closeSaveCropButton, &QPushButton::clicked, this,
+            &PlaybackViewController::closeSaveCrop);
+    connect(v.deleteButton, &QPushButton::clicked, this, &PlaybackViewController::deleteReversal);
+    for (QWidget *input :
+         {static_cast<QWidget *>(v.messageTextView), static_cast<QWidget *>(v.titleTextField),
+          static_cast<QWidget *>(v.shareEmailTextField),
+          static_cast<QWidget *>(v.shareMessageTextView),
+          static_cast<QWidget *>(v.emailNameTextField),
+          static_cast<QWidget *>(v.croppedNameTextField)})
+        input->installEventFilter(this);
+}
+
+// Inputs ---------------------------------------------------------------------------------------
+
+void PlaybackViewController::setRecording(std::shared_ptr<Recording> recording)
+{
+    recording_ = std::move(recording);
+    if (!recording_)
+        return;
+    imported_ = recording_->isImportedValue();
+    message_ = recording_->message();
+    setReverseAudioPath(recording_->reverseAudioPath());
+    setAudioPath(recording_->currentAudioPath());
+    loadMarkers();
+}
+
+std::optional<float> PlaybackViewController::storedSpeed() const
+{
+    if (!recording_ || !recording_->speed().isValid() || !(recording_->speedValue() > 0))
+        return std::nullopt;
+    return recording_->speedValue();
+}
+
+void PlaybackViewController::setAudioPath(const QString &path)
+{
+    audioPath_ = path;
+    waveformPicture_->setSource(path);
+    noteLoadError(path, engine_.openForward(path, storedSpeed()));
+    resetScrubber();
+    refreshPlaybackViews();
+}
+
+void PlaybackViewController::setReverseAudioPath(const QString &path)
+{
+    reverseAudioPath_ = path;
+    noteLoadError(path, engine_.openReverse(path, storedSpeed()));
+    // Markers count frames of one reversal; another one starts without them.
+    markers_.clear();
+    markStart_.reset();
+    view_.markerOverlay->setPendingStart(std::nullopt);
+    refreshMarkers();
+}
+
+void PlaybackViewController::setWaveformImage(const QImage &image)
+{
+    waveformImage_ = image;
+    refreshWaveformViews();
+}
+
+void PlaybackViewController::refreshWaveformViews()
+{
+    // The small layout shows the picture as it was made; a larger one or a zoomed view draws
+    // the audio afresh for its size and stretch, showing the stretched picture until that
+    // drawing is ready.
+    const QSize size = view_.editWaveformImageView->size();
+    QImage picture = waveformImage_;
+    if (timeline_.isZoomed()) {
+        const QImage drawn =
+            waveformPicture_->draw(size, timeline_.startFraction(), timeline_.endFraction());
+        const int width = waveformImage_.width();
+        picture =
+            !drawn.isNull()
+                ? drawn
+                : waveformImage_.copy(
+                      int(timeline_.startFraction() * width), 0,
+                      std::max(1, int(std::ceil(timeline_.span() / timeline_.duration() * width))),
+                      waveformImage_.height());
+    } else if (size != QSize(PlaybackView::kWaveformWidth, PlaybackView::kWaveformHeight)) {
+        const QImage drawn = waveformPicture_->draw(size);
+        if (!drawn.isNull())
+            picture = drawn;
+    }
+    // Reversed, the picture runs as the reversal plays.
+    if (timeline_.isReversed())
+        picture = picture.mirrored(true, false);
+    const QPixmap pixmap = QPixmap::fromImage(picture);
+    view_.editWaveformImageView->setPixmap(pixmap);
+    view_.displayWaveformImageView->setPixmap(pixmap);
+}
+
+void PlaybackViewController::resetScrubber()
+{
+    timeline_.setDuration(engine_.duration());
+    applyTimeline();
+    view_.currentTimeLabel->setText(timeText(0));
+    view_.audioDurationLabel->setText(timeText(engine_.duration()));
+}
+
+// Set-up -------------------------------------------------------------------------------------
+
+void PlaybackViewController::loadViewIfNeeded()
+{
+    if (viewLoaded_)
+        return;
+    viewLoaded_ = true;
+    viewDidLoad();
+}
+
+void PlaybackViewController::viewDidLoad()
+{
+    setWaveformImage(waveformImage_);
+    resetScrubber();
+
+    QPalette palette = view_.croppedNameTextField->palette();
+    palette.setColor(QPalette::PlaceholderText, Qt::white);
+    view_.croppedNameTextField->setPalette(palette);
+    setDefaultInputAccessoryView(this);
+    TextInputLinks::of(view_.titleTextField).setNextTextInputView(view_.messageTextView);
+    TextInputLinks::of(view_.shareEmailTextField).setNextTextInputView(view_.emailNameTextField);
+    TextInputLinks::of(view_.emailNameTextField).setNextTextInputView(view_.shareMessageTextView);
+    for (QWidget *input : {static_cast<QWidget *>(view_.shareEmailTextField),
+                           static_cast<QWidget *>(view_.emailNameTextField),
+                           static_cast<QWidget *>(view_.shareMessageTextView)})
+        share_->layout->keepClearOf(TextInputLinks::of(input).inputAccessoryView());
+
+    for (QWidget *panel : {view_.findReversalView, view_.editReversalView, view_.saveReversalView,
+                           view_.shareReversalView, view_.waitView,
+                           static_cast<QWidget *>(view_.infoText), view_.saveCropView})
+        panel->hide();
+    view_.findReversalView->setVisible(!recording_);
+    view_.editReversalView->setVisible(bool(recording_));
+
+    setTitleLabels(recording_ ? recording_->name() : QString());
+    setFoundMessage();
+    if (const auto speed = storedSpeed()) {
+        setSpeedSliderValue(*speed);
+        engine_.setRate(*speed);
+    }
+    if (recording_ && !recording_->waveformImage().isNull())
+        setWaveformImage(recording_->waveformImage());
+    editMode();
+    configurePanels();
+}
+
+void PlaybackViewController::viewDidLayoutSubviews()
+{
+    // Centred on the scrubber, three points wider at either end (234 points on the small screen).
+    const QRect scrubber = view_.scrubberSlider->geometry();
+    const int rangeWidth = scrubber.width() + 6;
+    const QPointF centre = QRectF(scrubber).center();
+    const QRect rangeFrame(qRound(centre.x() - rangeWidth / 2.0), qRound(centre.y() - 8),
+                           rangeWidth, 16);
+    if (rangeSlider_) {
+        rangeSlider_->setControlFrame(rangeFrame);
+    } else {
+        rangeSlider_ = new RangeSlider(rangeFrame, this);
+        rangeSlider_->setMinThumbImage(PlaybackImages::editThumb());
+        rangeSlider_->setMaxThumbImage(PlaybackImages::editThumb());
+        rangeSlider_->setTrackImage(PlaybackImages::editSlider());
+        rangeSlider_->setInRangeTrackImage(PlaybackImages::sliderRange());
+        connect(rangeSlider_, &RangeSlider::valueChanged, this,
+                &PlaybackViewController::cropRangeUpdated);
+        rangeSlider_->hide();
+    }
+    // The controls drawn over the waveform stay above it, so they are seen and take the mouse.
+    for (QWidget *overlay :
+         {view_.editView, view_.displayView, static_cast<QWidget *>(view_.scrubberSlider),
+          static_cast<QWidget *>(rangeSlider_), view_.findReversalView, view_.editReversalView,
+          view_.saveReversalView, view_.shareReversalView, view_.waitView, view_.saveCropView})
+        overlay->raise();
+    // A busy job keeps its cover over everything, whatever the order above says.
+    if (!view_.waitView->isHidden())
+        view_.waitView->raise();
+}
+
+void PlaybackViewController::showEvent(QShowEvent *event)
+{
+    loadViewIfNeeded();
+    ViewController::showEvent(event);
+}
+
+void PlaybackViewController::resizeEvent(QResizeEvent *event)
+{
+    ViewController::resizeEvent(event);
+    view_.layout(size());
+    viewDidLayoutSubviews();
+    showMarkerList();
+    saveSlide_->settle();
+    placeInfo();
+    setFoundMessage();
+    elideTitleLabels();
+    refreshWaveformViews();
+}
+
+void PlaybackViewController::viewDidAppear()
+{
+    if (sidebarViewController())
+        sidebarViewController()->selectIndex(1);
+    setFocus();
+    showLoadErrors();
+    if (sharePanel().pending)
+        share();
+}
+
+void PlaybackViewController::noteLoadError(const QString &path, const QString &error)
+{
+    if (!error.isEmpty())
+        loadErrors_ << QStringLiteral("\u201c%1\u201d: %2").arg(QFileInfo(path).fileName(), error);
+}
+
+void PlaybackViewController::showLoadErrors()
+{
+    if (loadErrors_.isEmpty())
+        return;
+    showAlert(this, tr("Couldn't Open the Audio"), loadErrors_.join(QLatin1Char('\n')));
+    loadErrors_.clear();
+}
+
+void PlaybackViewController::configurePanels()
+{
+    view_.findReversalView->setHidden(bool(recording_));
+    view_.editReversalView->setHidden(!recording_);
+    view_.cropButton->show();
+    if (imported_) {
+        // Music from the library is for listening only here; it is stored from the question
+        // asked on leaving the screen, and shared or deleted from the library.
+        view_.editReversalView->hide();
+        view_.findReversalView->hide();
+        view_.cropButton->hide();
+    }
+}
+
+void PlaybackViewController::setTitleLabels(const QString &name)
+{
+    title_ = name;
+    elideTitleLabels();
+}
+
+void PlaybackViewController::elideTitleLabels()
+{
+    for (QLabel *label : {view_.editTitleLabel, view_.displayTitleLabel}) {
+        const QFontMetrics metrics(label->font());
+        const QString shown = metrics.elidedText(title_, Qt::ElideRight, label->width());
+        label->setText(shown);
+        label->setToolTip(shown == title_ ? QString() : title_);
+    }
+}
+
+void PlaybackViewController::setFoundMessage()
+{
+    layoutFoundMessage(view_.messageLabel, view_.editMessageButton,
+                       recording_ ? recording_->message() : QString());
+}
+
+void PlaybackViewController::editMode()
+{
+    view_.editView->show();
+    view_.displayView->hide();
+}
+
+bool PlaybackViewController::hasUnsavedReversal() const
+{
+    return !recording_ && !audioPath_.isEmpty();
+}
+
+// Playback ----------------------------------------------------------------------------------
+
+bool PlaybackViewController::isCropMode() const
+{
+    return rangeSlider_ && !rangeSlider_->isHidden();
+}
+
+void PlaybackViewController::pausePlay()
+{
+    engine_.pausePlay();
+}
+
+void PlaybackViewController::restart()
+{
+    engine_.restart();
+}
+
+void PlaybackViewController::ffRewind()
+{
+    engine_.switchDirection();
+}
+
+void PlaybackViewController::setCurrentTime()
+{
+    engine_.seek(view_.scrubberSlider->value() / kScrubberScale);
+}
+
+void PlaybackViewController::updateTime()
+{
+    engine_.updateTime();
+}
+
+void PlaybackViewController::refreshPlaybackViews()
+{
+    {
+        const QSignalBlocker blocker(view_.scrubberSlider);
+        view_.scrubberSlider->setValue(int(std::lround(engine_.currentTime() * kScrubberScale)));
+    }
+    view_.currentTimeLabel->setText(timeText(engine_.currentTime()));
+    // The picture runs as the reversal plays: its own clock runs with the playhead, beside the
+    // forward position the scrubber keeps.
+    view_.reversalClockLabel->setVisible(engine_.isReversed());
+    view_.reversalClockLabel->setText(
+        tr("Reversal %1").arg(preciseTimeText(engine_.reverseDuration() - engine_.currentTime())));
+    view_.playButton->setChecked(engine_.isPlaying());
+    // The button shows the direction itself, so a new file (which starts forward) resets it.
+    view_.ffRewindButton->setChecked(engine_.isReversed());
+    view_.ffRewindButton->setText(engine_.isReversed() ? tr("Reversed") : tr("Forward"));
+    view_.speedLabel->setText(QString::number(double(speedSliderValue()), 'f', 1) +
+                              QStringLiteral("\u00d7"));
+    refreshLoopViews();
+    refreshTimelineIfTurned();
+}
+
+float PlaybackViewController::speedSliderValue() const
+{
+    return float(view_.speedSlider->value()) / PlaybackView::kSpeedScale;
+}
+
+void PlaybackViewController::setSpeedSliderValue(float rate)
+{
+    const QSignalBlocker blocker(view_.speedSlider);
+    view_.speedSlider->setValue(int(std::lround(rate * PlaybackView::kSpeedScale)));
+    refreshPlaybackViews();
+    emit playbackSpeedChanged(playbackSpeedValue());
+}
+
+void PlaybackViewController::playbackSpeed()
+{
+    engine_.setRate(speedSliderValue());
+    refreshPlaybackViews();
+    emit playbackSpeedChanged(playbackSpeedValue());
+}
+
+double PlaybackViewController::playbackSpeedValue() const
+{
+    // In hundredths, as the slider keeps it: 0.6 reads as 0.6, not as the float nearest to it.
+    return double(view_.speedSlider->value()) / PlaybackView::kSpeedScale;
+}
+
+void PlaybackViewController::setPlaybackSpeed(double rate)
+{
+    view_.speedSlider->setValue(int(std::lround(rate * PlaybackView::kSpeedScale)));
+}
+
+void PlaybackViewController::playbackSpeedDone()
+{
+    if (!recording_ || !engine_.audioPlayer())
+        return;
+    recording_->setSpeedValue(engine_.rate());
+    saveStore(tr("Couldn't Save the Speed"));
+}
+
+void PlaybackViewController::stepSpeed(float step)
+{
+    // The label shows tenths: a step lands on the next tenth the label can show, so every step
+    // changes what is shown by exactly one. Stored by the slider's own change handling.
+    const int unit = int(std::lround(kSpeedStep * PlaybackView::kSpeedScale));
+    const int value = view_.speedSlider->value();
+    const int shown = int(std::lround(double(value) / unit)) * unit;
+    view_.speedSlider->setValue(shown + (step > 0 ? unit : -unit));
+}
+
+bool PlaybackViewController::speedWheel(QWheelEvent *event)
+{
+    constexpr int kNotch = 120; // eighths of a degree, as wheels report a click
+    const QPoint delta = event->angleDelta();
+    speedWheelDelta_ += std::abs(delta.y()) >= std::abs(delta.x()) ? delta.y() : -delta.x();
+    while (std::abs(speedWheelDelta_) >= kNotch) {
+        const int direction = speedWheelDelta_ > 0 ? 1 : -1;
+        speedWheelDelta_ -= direction * kNotch;
+        stepSpeed(direction * kSpeedStep);
+    }
+    event->accept();
+    return true;
+}
+
+void PlaybackViewController::keyPressEvent(QKeyEvent *event)
+{
+    if (!view_.waitView->isHidden()) {
+        ViewController::keyPressEvent(event);
+        return;
+    }
+    // + is typed with Shift on many keyboards; = shares its key.
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        if (!(event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))) {
+            zoomWaveform(kKeyZoom, engine_.currentTime());
+            return;
+        }
+        break;
+    case Qt::Key_Minus:
+        if (!(event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))) {
+            zoomWaveform(1 / kKeyZoom, engine_.currentTime());
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    // Nothing is played with while a job covers the screen.
+    if (event->modifiers() & ~Qt::KeypadModifier) {
+        ViewController::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        confirmPanel();
+        break;
+    case Qt::Key_Escape:
+        // A marker's first end is let go before any panel.
+        if (markStart_) {
+            markStart_.reset();
+            view_.markerOverlay->setPendingStart(std::nullopt);
+        } else {
+            cancelPanel();
+        }
+        break;
+    case Qt::Key_M:
+        markAtPlayhead();
+        break;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        removeMarker(view_.markerList->selectedMarker());
+        break;
+    case Qt::Key_F2:
+        editMarker(view_.markerList->selectedMarker());
+        break;
+    case Qt::Key_0:
+        zoomWaveform(0, 0);
+        break;
+    case Qt::Key_Space:
+        pausePlay();
+        break;
+    case Qt::Key_R:
+        ffRewind();
+        break;
+    case Qt::Key_L:
+        loopCount();
+        break;
+    case Qt::Key_G:
+        loopGap();
+        break;
+    case Qt::Key_P:
+        pingPong();
+        break;
+    case Qt::Key_Home:
+        restart();
+        break;
+    case Qt::Key_Left:
+        engine_.seek(engine_.currentTime() - kNudgeSeconds);
+        break;
+    case Qt::Key_Right:
+        engine_.seek(engine_.currentTime() + kNudgeSeconds);
+        break;
+    case Qt::Key_Up:
+        stepSpeed(kSpeedStep);
+        break;
+    case Qt::Key_Down:
+        stepSpeed(-kSpeedStep);
+        break;
+    default:
+        ViewController::keyPressEvent(event);
+    }
+}
+
+// Text inputs --------------------------------------------------------------------------------
+
+void PlaybackViewController::confirmPanel()
+{
+    if (!view_.saveReversalView->isHidden())
+        saveReversal();
+    else if (!view_.shareReversalView->isHidden())
+        sendReversal();
+    else if (isCropMode() && view_.saveCropButton->isEnabled())
+        saveCrop();
+}
+
+void PlaybackViewController::cancelPanel()
+{
+    if (!view_.infoText->isHidden())
+        setInfoShown(false);
+    else if (view_.markersButton->isChecked())
+        toggleMarkerList();
+    else if (!view_.saveReversalView->isHidden())
+        closeSaveReversal();
+    else if (!view_.shareReversalView->isHidden())
+        closeShare();
+    else if (isCropMode())
+        closeSaveCrop();
+    else
+        engine_.clearStretch();
+}
+
+bool PlaybackViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == view_.scrubberSlider)
+        return waveformEvent(event) || ViewController::eventFilter(watched, event);
+    if (watched == view_.speedSlider && event->type() == QEvent::Wheel)
+        return speedWheel(static_cast<QWheelEvent *>(event));
+    // Enter in the message confirms the panel like everywhere else; Shift+Enter breaks the line.
+    if (event->type() == QEvent::KeyPress &&
+        (watched == view_.messageTextView || watched == view_.shareMessageTextView)) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & Qt::ShiftModifier)) {
+            confirmPanel();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::FocusIn)
+        textInputDidBeginEditing(static_cast<QWidget *>(watched));
+    else if (event->type() == QEvent::FocusOut)
+        textInputDidEndEditing(static_cast<QWidget *>(watched));
+    return ViewController::eventFilter(watched, event);
+}
+
+void PlaybackViewController::textInputDidBeginEditing(QWidget *input)
+{
+    const PlaybackView &v = view_;
+    if ((input == v.titleTextField && recordName_.isEmpty()) ||
+        (input == v.shareEmailTextField && shareEmails_.isEmpty()) ||
+        (input == v.emailNameTextField && shareEmailName_.isEmpty()))
+        static_cast<QLineEdit *>(input)->clear();
+    else if ((input == v.messageTextView || input == v.shareMessageTextView) && message_.isEmpty())
+        static_cast<QTextEdit *>(input)->clear();
+}
+
+void PlaybackViewController::textInputDidEndEditing(QWidget *input)
+{
+    const PlaybackView &v = view_;
+    if (auto *field = qobject_cast<QLineEdit *>(input)) {
+        QString *value = input == v.titleTextField        ? &recordName_
+                         : input == v.shareEmailTextField ? &shareEmails_
+                         : input == v.emailNameTextField  ? &shareEmailName_
+                                                          : nullptr;
+        if (!value)
+            return;
+        *value = field->text();
+        if (value->isEmpty())
+            field->clear();
+    } else if (auto *text = qobject_cast<QTextEdit *>(input)) {
+        if (input != v.messageTextView && input != v.shareMessageTextView)
+            return;
+        // An untouched prompt is not a message.
+        const QString typed = text->toPlainText();
+        message_ = typed == messagePrompt() ? QString() : typed;
+        if (recording_)
+            recording_->setMessage(message_);
+        if (message_.isEmpty())
+            text->clear();
+    }
+}
+
+void PlaybackViewController::commitEditing()
+{
+    QWidget *focused = focusWidget();
+    if (focused && isAncestorOf(focused))
+        textInputDidEndEditing(focused);
+}
+
+} // namespace murmelo

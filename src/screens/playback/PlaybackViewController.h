@@ -1,0 +1,264 @@
+#pragma once
+
+#include "audio/PlaybackHandOff.h"
+#include "audio/UnsavedReversal.h"
+#include "library/PhraseMarker.h"
+#include "library/RecordingHandOff.h"
+#include "playback/PlaybackEngine.h"
+#include "playback/WaveformTimeline.h"
+#include "screens/playback/PlaybackView.h"
+#include "toolkit/ViewController.h"
+
+#include <QAbstractItemDelegate>
+
+#include <QImage>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class QWheelEvent;
+
+namespace murmelo {
+
+struct CropResult;
+struct PhraseMarker;
+class RangeSlider;
+class Recording;
+class SlidePanel;
+class PublishFlow;
+class StoreContext;
+class WaveformPicture;
+struct SharePanel;
+
+// The screen on which the user listens to a reversal: forward or reversed at the same point of
+// the audio, with loop, scrubbing and speed; and where a reversal is saved, cropped into a new
+// saved reversal, or deleted.
+class PlaybackViewController : public ViewController,
+                               public PlaybackHandOff,
+                               public RecordingHandOff,
+                               public UnsavedReversal {
+    Q_OBJECT
+public:
+    // Records are made in and saved through `store`; players come from `players`.
+    explicit PlaybackViewController(StoreContext &store,
+                                    PlayerFactory players = defaultPlayerFactory(),
+                                    QWidget *parent = nullptr);
+    ~PlaybackViewController() override;
+
+    static QString messagePrompt()
+    {
+        return QStringLiteral("What hidden message did you discover?");
+    }
+
+    // Inputs, handed in before the screen is shown.
+    void setRecording(std::shared_ptr<Recording> recording) override;
+    std::shared_ptr<Recording> recording() const { return recording_; }
+    // "Publish…" on a saved recording's panel (Ctrl+Shift+P): the recording as a web page.
+    PublishFlow &publishFlow() const { return *publish_; }
+    QToolButton *publishButton() const { return publishButton_; }
+    void setAudioPath(const QString &path) override;
+    QString audioPath() const { return audioPath_; }
+    void setReverseAudioPath(const QString &path) override;
+    QString reverseAudioPath() const { return reverseAudioPath_; }
+    void setWaveformImage(const QImage &image) override;
+    QImage waveformImage() const { return waveformImage_; }
+    void setImported(bool imported) override { imported_ = imported; }
+    bool imported() const { return imported_; }
+
+    // Sets the views up from the inputs; runs once, at the latest when the screen is first shown.
+    void loadViewIfNeeded();
+    void viewDidLayoutSubviews();
+
+    // Playback.
+    void pausePlay();
+    void restart();
+    void ffRewind();
+    void repeat();
+    // The loop control: the next count, the next gap, ping-pong on or off.
+    void loopCount();
+    void loopGap();
+    void pingPong();
+    // Plays a marker's stretch (on the reversal's frames) with the loop settings, in the
+    // current direction.
+    void playMarker(const PhraseMarker &marker);
+    void setCurrentTime();
+    void playbackSpeed();
+    void playbackSpeedDone();
+    // Sets the speed as the slider would (clamped to its 0.5x-2x) and stores it like a change
+    // made there; for the desktop's player controls.
+    void setPlaybackSpeed(double rate);
+    double playbackSpeedValue() const;
+    void editMode();
+    void updateTime();
+
+    // Save, crop and delete.
+    void save();
+    void saveReversal() override;
+    void closeSaveReversal();
+    void crop();
+    void cropRangeUpdated();
+    void saveCrop();
+    void closeSaveCrop();
+    void deleteReversal();
+
+    // Phrase markers, on the reversal's time line. Those of a reversal not saved yet have no
+    // id and are stored with it.
+    const QList<PhraseMarker> &markers() const { return markers_; }
+    // The first call marks the playhead as a marker's start, the second its end; then the
+    // marker's text is open for typing.
+    void markAtPlayhead();
+    // A new marker over the stretch between two forward times, its text open for typing: Enter
+    // keeps it, Escape drops it.
+    void beginMarker(double from, double to);
+    void editMarker(int index);
+    void removeMarker(int index);
+    void playMarker(int index);
+    ReversalFrames reversalFrames() const;
+
+    // Waveform zoom: `factor` above 1 shows less of the audio, keeping `anchor` (forward
+    // seconds) where it is on the screen.
+    void zoomWaveform(double factor, double anchor);
+    // Moves a zoomed view by this part of its width; positive shows what lies to the right.
+    void panWaveform(double spans);
+    const WaveformTimeline &timeline() const { return timeline_; }
+
+    // Whether "Save Crop" has something to cut: a range keeping all but a hundredth at either
+    // end is no crop.
+    static bool isCropRange(float min, float max);
+    // Share and send.
+    void share() override;
+    void closeShare();
+    void toggleSendToSpeech();
+    void addContact();
+    void sendReversal();
+    void showInfo();
+    // The information text about sending: shown beside its "?", closed by Escape, a press
+    // elsewhere or its own close button.
+    void setInfoShown(bool shown);
+    // The address picker's choice.
+    void peoplePickerDidSelectAddress(const QString &address);
+    bool sendToSpeech() const;
+    QString shareEmails() const { return shareEmails_; }
+    QString shareEmailName() const { return shareEmailName_; }
+    SharePanel &sharePanel() const;
+
+    void configurePanels();
+    void setFoundMessage();
+    bool hasUnsavedReversal() const override;
+
+    // The text input callbacks: prompts are cleared when editing begins, typed values kept when it
+    // ends.
+    void textInputDidBeginEditing(QWidget *input);
+    void textInputDidEndEditing(QWidget *input);
+
+    PlaybackEngine &engine() { return engine_; }
+    const PlaybackView &view() const { return view_; }
+    RangeSlider *rangeSlider() const { return rangeSlider_; }
+
+Q_SIGNALS:
+    // The speed shown changed (slider, keys, wheel, a recording opened with its own).
+    void playbackSpeedChanged(double rate);
+
+public:
+    SlidePanel &saveReversalSlide() const { return *saveSlide_; }
+    bool isCropMode() const;
+    QString message() const { return message_; }
+    QString recordName() const { return recordName_; }
+
+protected:
+    void viewDidAppear() override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct StoreOptions {
+        bool applyTypedTitle = true;
+        std::optional<QString> message; // instead of what the message input shows
+    };
+    void viewDidLoad();
+    void connectActions();
+    void refreshPlaybackViews();
+    void refreshLoopViews();
+    void changeLoop(const std::function<void(LoopSettings &)> &change);
+    void resetScrubber();
+    void setTitleLabels(const QString &name);
+    void elideTitleLabels();
+    void refreshWaveformViews();
+    void confirmPanel();
+    void cancelPanel();
+    std::optional<float> storedSpeed() const;
+    float speedSliderValue() const;
+    void setSpeedSliderValue(float rate);
+    // Moves the speed to the next displayed step up or down (a speed between steps, left by a
+    // drag, goes to the nearest step in that direction).
+    void stepSpeed(float step);
+    // One notch of the wheel over the speed is one displayed step; finer wheels add up to it.
+    bool speedWheel(QWheelEvent *event);
+    void noteLoadError(const QString &path, const QString &error);
+    void showLoadErrors();
+    void commitEditing();
+    void storeReversal(const StoreOptions &options);
+    void saveStore(const QString &failureTitle);
+    void cropFinished(const CropResult &result);
+    void deleteConfirmed();
+    void setBusy(bool busy, const QString &text = {});
+    void setUpSharing();
+    void setUpPublishing();
+    void setUpMarkers();
+    void loadMarkers();
+    void storeMarkers();
+    void refreshMarkers();
+    void refreshMarkerBands();
+    void showMarkerList();
+    void toggleMarkerList();
+    void markerEditorClosed(QAbstractItemDelegate::EndEditHint hint);
+    bool waveformEvent(QEvent *event);
+    double waveformTimeAt(double sliderX) const;
+    void applyTimeline();
+    void refreshTimelineIfTurned();
+    void placeInfo();
+    void pressedAt(const QPoint &global);
+    void setTabOrder();
+
+    StoreContext &store_;
+    PlaybackEngine engine_;
+    PlaybackView view_;
+    SlidePanel *saveSlide_;
+    RangeSlider *rangeSlider_ = nullptr;
+    WaveformPicture *waveformPicture_;
+    bool viewLoaded_ = false;
+
+    std::shared_ptr<Recording> recording_;
+    QString audioPath_;
+    QString reverseAudioPath_;
+    QImage waveformImage_;
+    bool imported_ = false;
+    QString message_;
+    QString recordName_;
+    QString title_; // shown in the title labels, cut to their width
+    QString shareEmails_;
+    QString shareEmailName_;
+    int lastLoopCount_ = LoopSettings::kForever; // what the loop switch turns back on
+    int speedWheelDelta_ = 0;                    // wheel turn over the speed not yet a whole notch
+    QStringList loadErrors_; // files that could not be opened, told once the screen is up
+    std::unique_ptr<SharePanel> share_;
+    QPointer<QObject> infoCloser_; // watches for a press outside the information text
+    PublishFlow *publish_;
+    QToolButton *publishButton_;
+
+    // Scrubber values are milliseconds, so that a drag lands between whole seconds.
+    static constexpr double kScrubberScale = 1000.0;
+
+    QList<PhraseMarker> markers_;
+    int draftMarker_ = -1;   // a new marker whose text is being typed
+    int editingMarker_ = -1; // the marker whose text is open
+    std::optional<double> markStart_;
+    std::optional<double> dragFrom_; // forward seconds where a marking drag began
+    QList<int> markerNumbers_;       // each marker's number in the list, 1 on the left
+    WaveformTimeline timeline_;
+};
+
+} // namespace murmelo
