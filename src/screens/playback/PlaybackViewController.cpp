@@ -39,8 +39,8 @@ constexpr double kKeyZoom = 1.5;
 
 PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactory players,
                                                QWidget *parent)
-    : ViewController(parent), store_(store), engine_(std::move(players)), view_(this),
-      saveSlide_(new SlidePanel(view_.saveReversalView)),
+    : ViewController(parent), store_(store), engine_(std::move(players)), loops_(engine_),
+      markerEditor_(store), view_(this), saveSlide_(new SlidePanel(view_.saveReversalView)),
       waveformPicture_(new WaveformPicture(this))
 {
     setObjectName(QStringLiteral("PlaybackViewController"));
@@ -176,8 +176,7 @@ void PlaybackViewController::setReverseAudioPath(const QString &path)
     reverseAudioPath_ = path;
     noteLoadError(path, engine_.openReverse(path, storedSpeed()));
     // Markers count frames of one reversal; another one starts without them.
-    markers_.clear();
-    markStart_.reset();
+    markerEditor_.clear();
     view_.markerOverlay->setPendingStart(std::nullopt);
     refreshMarkers();
 }
@@ -491,22 +490,16 @@ void PlaybackViewController::stepSpeed(float step)
 {
     // The label shows tenths: a step lands on the next tenth the label can show, so every step
     // changes what is shown by exactly one. Stored by the slider's own change handling.
-    const int unit = int(std::lround(kSpeedStep * PlaybackView::kSpeedScale));
-    const int value = view_.speedSlider->value();
-    const int shown = int(std::lround(double(value) / unit)) * unit;
-    view_.speedSlider->setValue(shown + (step > 0 ? unit : -unit));
+    view_.speedSlider->setValue(SpeedSteps::stepFrom(view_.speedSlider->value(), step > 0 ? 1 : -1,
+                                                     PlaybackView::kSpeedScale));
 }
 
 bool PlaybackViewController::speedWheel(QWheelEvent *event)
 {
-    constexpr int kNotch = 120; // eighths of a degree, as wheels report a click
-    const QPoint delta = event->angleDelta();
-    speedWheelDelta_ += std::abs(delta.y()) >= std::abs(delta.x()) ? delta.y() : -delta.x();
-    while (std::abs(speedWheelDelta_) >= kNotch) {
-        const int direction = speedWheelDelta_ > 0 ? 1 : -1;
-        speedWheelDelta_ -= direction * kNotch;
-        stepSpeed(direction * kSpeedStep);
-    }
+    // One notch is one step, so a fine wheel steps once per notch's worth of turning.
+    const int notches = speedSteps_.addWheel(event->angleDelta());
+    for (int i = 0; i < std::abs(notches); ++i)
+        stepSpeed(notches > 0 ? kSpeedStep : -kSpeedStep);
     event->accept();
     return true;
 }
@@ -547,8 +540,8 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
         break;
     case Qt::Key_Escape:
         // A marker's first end is let go before any panel.
-        if (markStart_) {
-            markStart_.reset();
+        if (markerEditor_.pendingStart()) {
+            markerEditor_.dropPendingStart();
             view_.markerOverlay->setPendingStart(std::nullopt);
         } else {
             cancelPanel();

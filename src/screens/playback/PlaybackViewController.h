@@ -6,7 +6,10 @@
 #include "library/RecordingHandOff.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/WaveformTimeline.h"
+#include "screens/playback/LoopController.h"
+#include "screens/playback/MarkerEditor.h"
 #include "screens/playback/PlaybackView.h"
+#include "screens/playback/SpeedSteps.h"
 #include "toolkit/ViewController.h"
 
 #include <QAbstractItemDelegate>
@@ -104,7 +107,7 @@ public:
 
     // Phrase markers, on the reversal's time line. Those of a reversal not saved yet have no
     // id and are stored with it.
-    const QList<PhraseMarker> &markers() const { return markers_; }
+    const QList<PhraseMarker> &markers() const { return markerEditor_.markers(); }
     // The first call marks the playhead as a marker's start, the second its end; then the
     // marker's text is open for typing.
     void markAtPlayhead();
@@ -182,7 +185,6 @@ private:
     void connectActions();
     void refreshPlaybackViews();
     void refreshLoopViews();
-    void changeLoop(const std::function<void(LoopSettings &)> &change);
     void resetScrubber();
     void setTitleLabels(const QString &name);
     void elideTitleLabels();
@@ -225,6 +227,9 @@ private:
 
     StoreContext &store_;
     PlaybackEngine engine_;
+    LoopController loops_;
+    SpeedSteps speedSteps_;
+    MarkerEditor markerEditor_;
     PlaybackView view_;
     SlidePanel *saveSlide_;
     RangeSlider *rangeSlider_ = nullptr;
@@ -241,8 +246,6 @@ private:
     QString title_; // shown in the title labels, cut to their width
     QString shareEmails_;
     QString shareEmailName_;
-    int lastLoopCount_ = LoopSettings::kForever; // what the loop switch turns back on
-    int speedWheelDelta_ = 0;                    // wheel turn over the speed not yet a whole notch
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
     QPointer<QObject> infoCloser_; // watches for a press outside the information text
@@ -252,12 +255,7 @@ private:
     // Scrubber values are milliseconds, so that a drag lands between whole seconds.
     static constexpr double kScrubberScale = 1000.0;
 
-    QList<PhraseMarker> markers_;
-    int draftMarker_ = -1;   // a new marker whose text is being typed
-    int editingMarker_ = -1; // the marker whose text is open
-    std::optional<double> markStart_;
     std::optional<double> dragFrom_; // forward seconds where a marking drag began
-    QList<int> markerNumbers_;       // each marker's number in the list, 1 on the left
     WaveformTimeline timeline_;
 };
 

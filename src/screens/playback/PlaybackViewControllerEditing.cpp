@@ -214,11 +214,12 @@ void PlaybackViewController::cropFinished(const CropResult &result)
     if (old->speed().isValid())
         cropped->setSpeedValue(old->speedValue());
     // What the crop keeps of each marker comes along, moved to the new start.
-    const QList<PhraseMarker> carried = markersAfterCrop(markers_, result.keptReversal);
+    const QList<PhraseMarker> carried =
+        markersAfterCrop(markerEditor_.markers(), result.keptReversal);
     recording_ = cropped;
     setAudioPath(result.audioPath);
     setReverseAudioPath(result.reverseAudioPath);
-    markers_ = carried;
+    markerEditor_.replace(carried);
     refreshMarkers();
     setWaveformImage(result.waveformImage);
     rangeSlider_->setMin(0);

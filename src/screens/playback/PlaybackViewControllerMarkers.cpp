@@ -1,7 +1,6 @@
 // The playback screen's phrase markers and the zoom of its waveform.
 #include "screens/playback/PlaybackViewController.h"
 
-#include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
 #include "platform/AlertPresenter.h"
 #include "playback/TimeText.h"
@@ -68,26 +67,19 @@ ReversalFrames PlaybackViewController::reversalFrames() const
 
 void PlaybackViewController::loadMarkers()
 {
-    markers_.clear();
-    if (recording_ && recording_->rowID() != 0) {
-        StoreError error;
-        markers_ = PhraseMarkerStore(store_).markers(recording_->rowID(), &error);
-        if (error)
-            loadErrors_ << tr("The phrase markers could not be read: %1").arg(error.description);
-    }
+    const QString error = markerEditor_.load(recording_ ? recording_->rowID() : 0);
+    if (!error.isEmpty())
+        loadErrors_ << tr("The phrase markers could not be read: %1").arg(error);
     refreshMarkers();
 }
 
 void PlaybackViewController::storeMarkers()
 {
     // Markers made before the first save, or carried over by a crop, go in with the record.
-    const bool unstored = std::any_of(markers_.begin(), markers_.end(),
-                                      [](const PhraseMarker &marker) { return marker.id == 0; });
-    if (!unstored || !recording_ || recording_->rowID() == 0)
+    if (!markerEditor_.hasUnstored() || !recording_ || recording_->rowID() == 0)
         return;
-    StoreError error;
-    if (!PhraseMarkerStore(store_).replaceMarkers(recording_->rowID(), markers_, &error)) {
-        showAlert(this, tr("Couldn't Save the Markers"), error.description);
+    if (const QString error = markerEditor_.storeAll(recording_->rowID()); !error.isEmpty()) {
+        showAlert(this, tr("Couldn't Save the Markers"), error);
         return;
     }
     loadMarkers();
@@ -97,20 +89,10 @@ void PlaybackViewController::storeMarkers()
 
 void PlaybackViewController::markAtPlayhead()
 {
-    const double now = engine_.currentTime();
-    if (!markStart_) {
-        markStart_ = now;
-        view_.markerOverlay->setPendingStart(markStart_);
-        return;
-    }
-    const ReversalFrames frames = reversalFrames();
-    // The same frame twice is no stretch yet: the start stays, waiting for an end.
-    if (frames.fromForwardSeconds(*markStart_, now).length() == 0)
-        return;
-    const double start = *markStart_;
-    markStart_.reset();
-    view_.markerOverlay->setPendingStart(std::nullopt);
-    beginMarker(start, now);
+    const auto stretch = markerEditor_.markAt(engine_.currentTime(), reversalFrames());
+    view_.markerOverlay->setPendingStart(markerEditor_.pendingStart());
+    if (stretch)
+        beginMarker(stretch->first, stretch->second);
 }
 
 void PlaybackViewController::beginMarker(double from, double to)
@@ -122,9 +104,9 @@ void PlaybackViewController::beginMarker(double from, double to)
     if (stretch.length() == 0)
         return;
     // A text still open is kept as typed before the next marker is begun.
-    if (editingMarker_ >= 0) {
+    if (markerEditor_.editing() >= 0) {
         MarkerListView *list = view_.markerList;
-        if (QTreeWidgetItem *item = list->itemOf(editingMarker_)) {
+        if (QTreeWidgetItem *item = list->itemOf(markerEditor_.editing())) {
             if (QWidget *editor =
                     list->indexWidget(list->indexFromItem(item, MarkerListView::TextColumn))) {
                 emit list->itemDelegate()->commitData(editor);
@@ -133,10 +115,9 @@ void PlaybackViewController::beginMarker(double from, double to)
             }
         }
     }
-    markers_ << PhraseMarker{0, stretch, QString()};
-    draftMarker_ = int(markers_.size()) - 1;
+    const int draft = markerEditor_.addDraft(stretch);
     refreshMarkers();
-    editMarker(draftMarker_);
+    editMarker(draft);
 }
 
 void PlaybackViewController::editMarker(int index)
@@ -144,7 +125,7 @@ void PlaybackViewController::editMarker(int index)
     QTreeWidgetItem *item = view_.markerList->itemOf(index);
     if (!item)
         return;
-    editingMarker_ = index;
+    markerEditor_.beginEditing(index);
     showMarkerList();
     view_.markerList->setCurrentItem(item);
     view_.markerList->scrollToItem(item);
@@ -153,45 +134,19 @@ void PlaybackViewController::editMarker(int index)
 
 void PlaybackViewController::markerEditorClosed(QAbstractItemDelegate::EndEditHint hint)
 {
-    const int index = editingMarker_;
-    const bool draft = index >= 0 && index == draftMarker_;
-    editingMarker_ = -1;
-    draftMarker_ = -1;
+    const MarkerEditor::EditEnd end = markerEditor_.endEditing();
     showMarkerList();
     setFocus();
-    if (index < 0 || index >= markers_.size())
+    if (!markerEditor_.contains(end.index))
         return;
-    if (hint == QAbstractItemDelegate::RevertModelCache) {
-        // Escape: a new marker is dropped, an old one keeps its text.
-        if (draft)
-            markers_.removeAt(index);
-    } else {
-        PhraseMarker &marker = markers_[index];
-        const QTreeWidgetItem *item = view_.markerList->itemOf(index);
-        const QString typed = item ? item->text(MarkerListView::TextColumn).trimmed() : QString();
-        const QString before = marker.text;
-        marker.text = typed;
-        if (recording_ && recording_->rowID() != 0) {
-            PhraseMarkerStore markerStore(store_);
-            StoreError error;
-            bool stored = true;
-            if (marker.id == 0) {
-                if (const auto added = markerStore.addMarker(recording_->rowID(), marker, &error))
-                    marker.id = added->id;
-                else
-                    stored = false;
-            } else {
-                stored = markerStore.updateMarker(marker, &error);
-            }
-            if (!stored) {
-                if (draft)
-                    markers_.removeAt(index);
-                else
-                    marker.text = before;
-                showAlert(this, tr("Couldn't Save the Marker"), error.description);
-            }
-        }
-    }
+    // Escape drops a new marker and leaves an old one with its text.
+    const QTreeWidgetItem *item = view_.markerList->itemOf(end.index);
+    const QString error =
+        markerEditor_.applyEdit(end, hint != QAbstractItemDelegate::RevertModelCache,
+                                item ? item->text(MarkerListView::TextColumn) : QString(),
+                                recording_ ? recording_->rowID() : 0);
+    if (!error.isEmpty())
+        showAlert(this, tr("Couldn't Save the Marker"), error);
     // The list is rebuilt once the view is done with its editor.
     QMetaObject::invokeMethod(
         this, [this] { refreshMarkers(); }, Qt::QueuedConnection);
@@ -199,24 +154,17 @@ void PlaybackViewController::markerEditorClosed(QAbstractItemDelegate::EndEditHi
 
 void PlaybackViewController::removeMarker(int index)
 {
-    if (index < 0 || index >= markers_.size() || editingMarker_ >= 0)
-        return;
-    const PhraseMarker marker = markers_[index];
-    if (marker.id != 0) {
-        StoreError error;
-        if (!PhraseMarkerStore(store_).removeMarker(marker.id, &error)) {
-            showAlert(this, tr("Couldn't Remove the Marker"), error.description);
-            return;
-        }
-    }
-    markers_.removeAt(index);
-    refreshMarkers();
+    QString error;
+    if (markerEditor_.remove(index, &error))
+        refreshMarkers();
+    else if (!error.isEmpty())
+        showAlert(this, tr("Couldn't Remove the Marker"), error);
 }
 
 void PlaybackViewController::playMarker(int index)
 {
-    if (index >= 0 && index < markers_.size())
-        playMarker(markers_[index]);
+    if (markerEditor_.contains(index))
+        playMarker(markerEditor_.markers()[index]);
 }
 
 void PlaybackViewController::showMarkerList()
@@ -226,7 +174,7 @@ void PlaybackViewController::showMarkerList()
     if (fits)
         view_.markersButton->setChecked(false);
     const bool open = view_.markersButton->isChecked();
-    const bool shown = fits || open || editingMarker_ >= 0;
+    const bool shown = fits || open || markerEditor_.editing() >= 0;
     view_.markersButton->setVisible(!fits);
     view_.markerList->setVisible(shown);
     view_.removeMarkerButton->setVisible(fits || open);
@@ -250,45 +198,24 @@ void PlaybackViewController::toggleMarkerList()
 
 void PlaybackViewController::refreshMarkers()
 {
-    if (editingMarker_ >= 0)
+    if (markerEditor_.editing() >= 0)
         return;
     MarkerListView *list = view_.markerList;
     const int selected = list->selectedMarker();
-    const ReversalFrames frames = reversalFrames();
     const bool reversed = engine_.isReversed();
-    // Times and order as the current direction plays them, left to right as the waveform shows.
-    struct Row {
-        int index;
-        double from;
-        double to;
-    };
-    QList<Row> rows;
-    for (int i = 0; i < markers_.size(); ++i) {
-        const FrameRange &stretch = markers_[i].frames;
-        const auto [from, to] = frames.forwardSeconds(stretch);
-        if (reversed)
-            rows << Row{i, secondsFromFrames(stretch.start, frames.sampleRate),
-                        secondsFromFrames(stretch.end, frames.sampleRate)};
-        else
-            rows << Row{i, from, to};
-    }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const Row &a, const Row &b) { return a.from < b.from; });
-    // Numbered left to right as the waveform shows them; a band too narrow for its text shows
-    // its number instead.
-    markerNumbers_ = QList<int>(markers_.size(), 0);
+    // Times and order as the current direction plays them, left to right as the waveform shows;
+    // a band too narrow for its text shows its number instead.
+    const QList<MarkerEditor::Row> rows = markerEditor_.rows(reversalFrames(), reversed);
     list->setHeaderLabels({reversed ? tr("Reversal time") : tr("Forward time"), tr("Heard")});
     {
         const QSignalBlocker blocker(list);
         list->clear();
-        for (const Row &row : rows) {
-            const int number = int(list->topLevelItemCount()) + 1;
-            markerNumbers_[row.index] = number;
+        for (const MarkerEditor::Row &row : rows) {
             auto *item =
                 new QTreeWidgetItem({QStringLiteral("%1  %2 \u2013 %3")
-                                         .arg(number)
+                                         .arg(row.number)
                                          .arg(preciseTimeText(row.from), preciseTimeText(row.to)),
-                                     markers_[row.index].text});
+                                     markerEditor_.markers()[row.index].text});
             item->setData(MarkerListView::TimeColumn, MarkerListView::kIndexRole, row.index);
             item->setFlags(item->flags() | Qt::ItemIsEditable);
             list->addTopLevelItem(item);
@@ -305,10 +232,11 @@ void PlaybackViewController::refreshMarkerBands()
     const ReversalFrames frames = reversalFrames();
     const int selected = view_.markerList->selectedMarker();
     QList<MarkerOverlay::Band> bands;
-    for (int i = 0; i < markers_.size(); ++i) {
-        const auto [from, to] = frames.forwardSeconds(markers_[i].frames);
-        bands << MarkerOverlay::Band{from, to, markers_[i].text, i == selected,
-                                     i < markerNumbers_.size() ? markerNumbers_[i] : 0};
+    const QList<PhraseMarker> &markers = markerEditor_.markers();
+    for (int i = 0; i < markers.size(); ++i) {
+        const auto [from, to] = frames.forwardSeconds(markers[i].frames);
+        bands << MarkerOverlay::Band{from, to, markers[i].text, i == selected,
+                                     markerEditor_.number(i)};
     }
     view_.markerOverlay->setBands(bands);
 }
