@@ -238,7 +238,7 @@ void DemoWalk::addRecordSteps()
                                   [file] { return std::make_unique<AudioInputFile>(file); });
                           }
                           emit narrated(QStringLiteral("recording from %1").arg(speechFile_));
-                          screen->recordButton()->click();
+                          screen->record();
                       },
                       [this] {
                           const RecordViewController *screen = recordScreen();
@@ -250,7 +250,7 @@ void DemoWalk::addRecordSteps()
     steps_.push_back({QStringLiteral("reversal"),
                       [this] {
                           if (RecordViewController *screen = recordScreen())
-                              screen->recordButton()->click();
+                              screen->record();
                           else
                               fail(QStringLiteral("the record screen went away while recording"));
                       },
@@ -270,7 +270,7 @@ void DemoWalk::addPlaybackSteps()
     playbackStep({QStringLiteral("playback"),
                   [this] {
                       playedFrom_ = playbackScreen()->engine().currentTime();
-                      playbackScreen()->view().playButton->click();
+                      playbackScreen()->pausePlay();
                   },
                   [this] {
                       PlaybackEngine &engine = playbackScreen()->engine();
@@ -280,7 +280,7 @@ void DemoWalk::addPlaybackSteps()
                   QStringLiteral("%1 second of playback").arg(kPlaySeconds), kScreenDeadline,
                   QStringLiteral("playback")});
     playbackStep({QStringLiteral("pause"),
-                  [this] { playbackScreen()->view().playButton->click(); },
+                  [this] { playbackScreen()->pausePlay(); },
                   [this] { return !playbackScreen()->engine().isPlaying(); },
                   QStringLiteral("playback to pause"),
                   kScreenDeadline,
@@ -290,7 +290,7 @@ void DemoWalk::addPlaybackSteps()
 void DemoWalk::addSaveSteps()
 {
     playbackStep({QStringLiteral("save panel"),
-                  [this] { playbackScreen()->view().saveButton->click(); },
+                  [this] { playbackScreen()->save(); },
                   [this] {
                       const PlaybackViewController *screen = playbackScreen();
                       return screen->view().saveReversalView->isVisible() &&
@@ -327,24 +327,24 @@ void DemoWalk::addSaveSteps()
                                  "\u201c%1\u201d")
                       .arg(message()),
                   kScreenDeadline, QStringLiteral("save")});
-    playbackStep(
-        {QStringLiteral("saved"), [this] { playbackScreen()->view().saveReversalButton->click(); },
-         [this] {
-             const PlaybackViewController *screen = playbackScreen();
-             const auto &recording = screen->recording();
-             return recording && recording->name() == title() &&
-                    recording->message() == message() && !app_.storeContext()->hasChanges() &&
-                    !screen->view().saveReversalView->isVisible();
-         },
-         QStringLiteral("the reversal to be stored as \u201c%1\u201d with its message")
-             .arg(title()),
-         kScreenDeadline, QStringLiteral("saved")});
+    playbackStep({QStringLiteral("saved"), [this] { playbackScreen()->saveReversal(); },
+                  [this] {
+                      const PlaybackViewController *screen = playbackScreen();
+                      const auto &recording = screen->recording();
+                      return recording && recording->name() == title() &&
+                             recording->message() == message() &&
+                             !app_.storeContext()->hasChanges() &&
+                             !screen->view().saveReversalView->isVisible();
+                  },
+                  QStringLiteral("the reversal to be stored as \u201c%1\u201d with its message")
+                      .arg(title()),
+                  kScreenDeadline, QStringLiteral("saved")});
 }
 
 void DemoWalk::addCropSteps()
 {
     playbackStep({QStringLiteral("crop mode"),
-                  [this] { playbackScreen()->view().cropButton->click(); },
+                  [this] { playbackScreen()->crop(); },
                   [this] {
                       const PlaybackViewController *screen = playbackScreen();
                       return screen->isCropMode() && screen->rangeSlider() &&
@@ -368,17 +368,17 @@ void DemoWalk::addCropSteps()
                   },
                   QStringLiteral("the crop range to hold"), kScreenDeadline,
                   QStringLiteral("crop")});
-    playbackStep(
-        {QStringLiteral("cropped"), [this] { playbackScreen()->view().saveCropButton->click(); },
-         [this] {
-             const PlaybackViewController *screen = playbackScreen();
-             const auto &recording = screen->recording();
-             return recording && recording->name() == title() + QStringLiteral(" Cropped") &&
-                    !screen->isCropMode() && !screen->view().waitView->isVisible() &&
-                    !app_.storeContext()->hasChanges();
-         },
-         QStringLiteral("the crop to be stored as \u201c%1 Cropped\u201d").arg(title()),
-         kJobDeadline, QStringLiteral("cropped")});
+    playbackStep({QStringLiteral("cropped"), [this] { playbackScreen()->saveCrop(); },
+                  [this] {
+                      const PlaybackViewController *screen = playbackScreen();
+                      const auto &recording = screen->recording();
+                      return recording &&
+                             recording->name() == title() + QStringLiteral(" Cropped") &&
+                             !screen->isCropMode() && !screen->view().waitView->isVisible() &&
+                             !app_.storeContext()->hasChanges();
+                  },
+                  QStringLiteral("the crop to be stored as \u201c%1 Cropped\u201d").arg(title()),
+                  kJobDeadline, QStringLiteral("cropped")});
 }
 
 void DemoWalk::addSavedRecordingsSteps()

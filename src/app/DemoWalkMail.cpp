@@ -72,8 +72,7 @@ void DemoWalk::addMailSteps()
                       [] { return true; }, QString(), kPanelDeadline,
                       QStringLiteral("share-panel")});
     steps_.push_back(
-        {QStringLiteral("reversal sent"),
-         [this, shareScreen] { shareScreen()->sharePanel().sendReversalButton->click(); },
+        {QStringLiteral("reversal sent"), [shareScreen] { shareScreen()->sendReversal(); },
          [this] { return window()->progressLabel()->text() == MailTexts::reversalSent(); },
          QStringLiteral("the mail strip to say the reversal was sent"), kSendDeadline,
          QStringLiteral("reversal-sent")});
@@ -105,7 +104,7 @@ void DemoWalk::addMailSteps()
                       QStringLiteral("Send to be enabled"), kPanelDeadline,
                       QStringLiteral("report")});
     steps_.push_back(
-        {QStringLiteral("report sent"), [reportScreen] { reportScreen()->sendButton()->click(); },
+        {QStringLiteral("report sent"), [reportScreen] { reportScreen()->send(); },
          [this] { return window()->progressLabel()->text() == MailTexts::reportSent(); },
          QStringLiteral("the mail strip to say the report was sent"), kSendDeadline,
          QStringLiteral("report-sent")});
