@@ -26,7 +26,7 @@ if [ "${MURMELO_SANITIZE:-1}" != 0 ]; then
   echo "== address and undefined-behaviour sanitizers: audio, library and command-line tests"
   export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   cmake --preset asan >/dev/null
-  cmake --build --preset asan --target murmelo audio_tests library_tests cli_tests store_crash_helper
+  cmake --build --preset asan --target murmelo audio_tests library_tests library_core_tests cli_tests store_crash_helper
   ctest --preset asan -L '^(audio|library|cli)$' -LE soundserver
   unset ASAN_OPTIONS UBSAN_OPTIONS
 
