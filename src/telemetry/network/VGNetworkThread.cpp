@@ -1,5 +1,7 @@
 #include "telemetry/network/VGNetworkThread.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
@@ -48,10 +50,29 @@ struct Thread {
     }
 };
 
+Thread *&running()
+{
+    static Thread *thread = nullptr;
+    return thread;
+}
+
+// The thread's objects live for the process, but its loop stops with the application, before
+// Qt's own statics go: a request still in flight there must not use them while they are torn down.
+void stopWithTheApplication()
+{
+    if (Thread *thread = running()) {
+        thread->thread.quit();
+        thread->thread.wait(QDeadlineTimer(2000));
+    }
+}
+
 Thread &instance()
 {
-    // Lives for the process: connections may still be finishing while statics are destroyed.
-    static Thread *thread = new Thread;
+    static Thread *thread = [] {
+        running() = new Thread;
+        qAddPostRoutine(stopWithTheApplication);
+        return running();
+    }();
     return *thread;
 }
 
