@@ -20,8 +20,8 @@ public:
     {
         for (const Run &run : runs) {
             if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_times[run.benchmark_name()] = {run.GetAdjustedRealTime(),
-                                                 run.GetAdjustedCPUTime()};
+                times_[run.benchmark_name()] = {run.GetAdjustedRealTime(),
+                                                run.GetAdjustedCPUTime()};
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -31,9 +31,9 @@ public:
     void compare(const char *what, const std::string &ours, const std::string &peer,
                  const char *unit, double target) const
     {
-        const auto a = m_times.find(ours);
-        const auto b = m_times.find(peer);
-        if (a == m_times.end() || b == m_times.end())
+        const auto a = times_.find(ours);
+        const auto b = times_.find(peer);
+        if (a == times_.end() || b == times_.end())
             return;
         std::printf("%-34s ours %9.3f %s (cpu %9.3f)   peer %9.3f %s (cpu %9.3f)   ratio %.2fx "
                     "(cpu %.2fx)   target <= %.1fx\n",
@@ -41,10 +41,10 @@ public:
                     a->second.real / b->second.real, a->second.cpu / b->second.cpu, target);
     }
 
-    const std::map<std::string, Times> &times() const { return m_times; }
+    const std::map<std::string, Times> &times() const { return times_; }
 
 private:
-    std::map<std::string, Times> m_times;
+    std::map<std::string, Times> times_;
 };
 
 } // namespace murmelo::bench

@@ -41,7 +41,7 @@ bool FileRangeCopy::copy(int in, qint64 inOffset, int out, qint64 outOffset, qin
             return false;
         const qint64 chunk = std::min(kChunkBytes, bytes - copied);
         qint64 done = 0;
-        if (m_method == Method::Kernel) {
+        if (method_ == Method::Kernel) {
             loff_t from = inOffset + copied;
             loff_t to = outOffset + copied;
             const ssize_t n = ::copy_file_range(in, &from, out, &to, size_t(chunk), 0);
@@ -49,7 +49,7 @@ bool FileRangeCopy::copy(int in, qint64 inOffset, int out, qint64 outOffset, qin
                 continue;
             if (n < 0 && kernelCannotCopy(errno)) {
                 // From here on (a refusal part-way included) the bytes go through the buffer.
-                m_method = Method::Buffered;
+                method_ = Method::Buffered;
                 continue;
             }
             if (n < 0) {

@@ -14,7 +14,7 @@ class FileRangeCopy {
 public:
     enum class Method { Kernel, Buffered };
 
-    explicit FileRangeCopy(Method method = Method::Kernel) : m_method(method) {}
+    explicit FileRangeCopy(Method method = Method::Kernel) : method_(method) {}
 
     // Called between chunks with the bytes copied so far; returning false stops the copy.
     using Step = std::function<bool(qint64 copied)>;
@@ -26,10 +26,10 @@ public:
               const Step &step = {});
 
     // How the last bytes went: the kernel's copy until it refused.
-    Method method() const { return m_method; }
+    Method method() const { return method_; }
 
 private:
-    Method m_method;
+    Method method_;
 };
 
 } // namespace murmelo

@@ -75,7 +75,7 @@ bool openRegularFile(QFile &file, const QString &path, QString &error)
     return true;
 }
 
-OutputFile::OutputFile(const QString &destination) : m_destination(destination) {}
+OutputFile::OutputFile(const QString &destination) : destination_(destination) {}
 
 OutputFile::~OutputFile()
 {
@@ -85,13 +85,13 @@ OutputFile::~OutputFile()
 bool OutputFile::create(QString &error)
 {
     discard();
-    const QFileInfo info(m_destination);
-    if (m_destination.isEmpty() || info.fileName().isEmpty()) {
-        error = QStringLiteral("“%1” is not a file name").arg(m_destination);
+    const QFileInfo info(destination_);
+    if (destination_.isEmpty() || info.fileName().isEmpty()) {
+        error = QStringLiteral("“%1” is not a file name").arg(destination_);
         return false;
     }
     if (info.isDir()) {
-        error = QStringLiteral("“%1” is a folder").arg(m_destination);
+        error = QStringLiteral("“%1” is a folder").arg(destination_);
         return false;
     }
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -106,40 +106,40 @@ bool OutputFile::create(QString &error)
             ::close(fd);
             std::lock_guard lock(unfinishedMutex);
             unfinished().insert(local);
-            m_temporary = candidate;
+            temporary_ = candidate;
             return true;
         }
         if (errno != EEXIST)
             break;
     }
-    error = QStringLiteral("“%1” cannot be written: %2").arg(m_destination, systemError());
+    error = QStringLiteral("“%1” cannot be written: %2").arg(destination_, systemError());
     return false;
 }
 
 bool OutputFile::commit(QString &error)
 {
-    const QByteArray from = QFile::encodeName(m_temporary);
-    if (m_temporary.isEmpty() ||
-        ::rename(from.constData(), QFile::encodeName(m_destination).constData()) != 0) {
-        error = QStringLiteral("“%1” cannot be written: %2").arg(m_destination, systemError());
+    const QByteArray from = QFile::encodeName(temporary_);
+    if (temporary_.isEmpty() ||
+        ::rename(from.constData(), QFile::encodeName(destination_).constData()) != 0) {
+        error = QStringLiteral("“%1” cannot be written: %2").arg(destination_, systemError());
         discard();
         return false;
     }
     std::lock_guard lock(unfinishedMutex);
     unfinished().remove(from);
-    m_temporary.clear();
+    temporary_.clear();
     return true;
 }
 
 void OutputFile::discard()
 {
-    if (m_temporary.isEmpty())
+    if (temporary_.isEmpty())
         return;
-    const QByteArray local = QFile::encodeName(m_temporary);
+    const QByteArray local = QFile::encodeName(temporary_);
     ::unlink(local.constData());
     std::lock_guard lock(unfinishedMutex);
     unfinished().remove(local);
-    m_temporary.clear();
+    temporary_.clear();
 }
 
 void OutputFile::removeUnfinished()

@@ -34,8 +34,8 @@ public:
     // Creates the temporary file exclusively (it never existed before); false with the reason.
     bool create(QString &error);
     // Where to write: the temporary file.
-    const QString &path() const { return m_temporary; }
-    const QString &destination() const { return m_destination; }
+    const QString &path() const { return temporary_; }
+    const QString &destination() const { return destination_; }
     // Renames the finished file over the destination; false with the reason (the temporary file
     // is removed then).
     bool commit(QString &error);
@@ -47,8 +47,8 @@ public:
     static void removeUnfinished();
 
 private:
-    QString m_destination;
-    QString m_temporary;
+    QString destination_;
+    QString temporary_;
 };
 
 // Creates `path` as a new empty file, failing when anything (a file, a folder, a dangling

@@ -51,17 +51,17 @@ std::optional<SampleConversion> SampleConversion::make(Format format, int inChan
 void SampleConversion::convert(const uint8_t *const *planes, qint64 offset, qint64 frames,
                                qint16 *out) const
 {
-    const bool planar = m_format == Format::S16Planar || m_format == Format::FloatPlanar;
-    if (m_format == Format::S16 && m_inChannels == m_outChannels) {
-        std::memcpy(out, reinterpret_cast<const qint16 *>(planes[0]) + offset * m_inChannels,
-                    size_t(frames * m_inChannels) * sizeof(qint16));
+    const bool planar = format_ == Format::S16Planar || format_ == Format::FloatPlanar;
+    if (format_ == Format::S16 && inChannels_ == outChannels_) {
+        std::memcpy(out, reinterpret_cast<const qint16 *>(planes[0]) + offset * inChannels_,
+                    size_t(frames * inChannels_) * sizeof(qint16));
         return;
     }
-    if (m_format == Format::S16 || m_format == Format::S16Planar)
-        convertFrames<qint16>(planes, planar, m_inChannels, m_outChannels, offset, frames, out,
+    if (format_ == Format::S16 || format_ == Format::S16Planar)
+        convertFrames<qint16>(planes, planar, inChannels_, outChannels_, offset, frames, out,
                               [](qint16 s) { return s; });
     else
-        convertFrames<float>(planes, planar, m_inChannels, m_outChannels, offset, frames, out,
+        convertFrames<float>(planes, planar, inChannels_, outChannels_, offset, frames, out,
                              fromFloat);
 }
 

@@ -25,13 +25,13 @@ public:
 
 private:
     SampleConversion(Format format, int inChannels, int outChannels)
-        : m_format(format), m_inChannels(inChannels), m_outChannels(outChannels)
+        : format_(format), inChannels_(inChannels), outChannels_(outChannels)
     {
     }
 
-    Format m_format;
-    int m_inChannels;
-    int m_outChannels;
+    Format format_;
+    int inChannels_;
+    int outChannels_;
 };
 
 } // namespace murmelo

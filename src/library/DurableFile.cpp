@@ -17,21 +17,21 @@ QString describe(const char *step, const QString &path)
 
 class Fd {
 public:
-    explicit Fd(int fd) : m_fd(fd) {}
+    explicit Fd(int fd) : fd_(fd) {}
     ~Fd()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
-    int get() const { return m_fd; }
+    int get() const { return fd_; }
     bool closeChecked()
     {
-        const int fd = std::exchange(m_fd, -1);
+        const int fd = std::exchange(fd_, -1);
         return ::close(fd) == 0;
     }
 
 private:
-    int m_fd;
+    int fd_;
 };
 
 bool writeAll(int fd, const char *data, ssize_t size)

@@ -7,24 +7,24 @@
 
 namespace murmelo {
 
-ListPlayback::ListPlayback(ListPlayerFactory factory) : m_factory(std::move(factory)) {}
+ListPlayback::ListPlayback(ListPlayerFactory factory) : factory_(std::move(factory)) {}
 
 ListPlayback::~ListPlayback()
 {
-    m_marked = nullptr;
+    marked_ = nullptr;
     stop();
 }
 
 ListPlayback::Outcome ListPlayback::toggle(const std::shared_ptr<Recording> &recording,
                                            QString *error)
 {
-    if (m_recording == recording) {
+    if (recording_ == recording) {
         stop();
         return Stopped;
     }
     stop();
     QString reason;
-    auto player = m_factory ? m_factory(recording->reverseAudioPath(), &reason) : nullptr;
+    auto player = factory_ ? factory_(recording->reverseAudioPath(), &reason) : nullptr;
     if (player && !player->play(&reason))
         player.reset();
     if (!player) {
@@ -36,45 +36,45 @@ ListPlayback::Outcome ListPlayback::toggle(const std::shared_ptr<Recording> &rec
         return Failed;
     }
     player->setFinishedHandler([this, which = player.get()](const QString &reason) {
-        if (which == m_player.get())
+        if (which == player_.get())
             playerFinished(reason);
     });
-    m_player = std::move(player);
-    m_recording = recording;
-    mark(*m_recording, true);
+    player_ = std::move(player);
+    recording_ = recording;
+    mark(*recording_, true);
     return Started;
 }
 
 void ListPlayback::stop()
 {
-    if (!m_recording)
+    if (!recording_)
         return;
-    m_player->stop();
+    player_->stop();
     release();
 }
 
 void ListPlayback::playerFinished(const QString &error)
 {
-    auto recording = m_recording;
+    auto recording = recording_;
     release();
-    if (m_finished)
-        m_finished(*recording, error);
+    if (finished_)
+        finished_(*recording, error);
 }
 
 void ListPlayback::release()
 {
-    auto recording = std::move(m_recording);
-    m_player->setFinishedHandler(nullptr);
+    auto recording = std::move(recording_);
+    player_->setFinishedHandler(nullptr);
     // The player may be the one calling in: it goes on a later turn of the loop.
-    postToMainQueue([player = std::shared_ptr<ListPlayer>(std::move(m_player))] {});
+    postToMainQueue([player = std::shared_ptr<ListPlayer>(std::move(player_))] {});
     mark(*recording, false);
 }
 
 void ListPlayback::mark(Recording &recording, bool playing)
 {
     recording.setPrimitivePlayingValue(playing);
-    if (m_marked)
-        m_marked(recording);
+    if (marked_)
+        marked_(recording);
 }
 
 } // namespace murmelo

@@ -26,14 +26,14 @@ public:
     // and nothing plays.
     Outcome toggle(const std::shared_ptr<Recording> &recording, QString *error);
     void stop();
-    const std::shared_ptr<Recording> &playingRecording() const { return m_recording; }
+    const std::shared_ptr<Recording> &playingRecording() const { return recording_; }
 
     // A record's mark changed.
-    void setMarkHandler(std::function<void(Recording &)> handler) { m_marked = std::move(handler); }
+    void setMarkHandler(std::function<void(Recording &)> handler) { marked_ = std::move(handler); }
     // Playing ended by itself: at the end of the file (empty text) or on a sound failure.
     void setFinishedHandler(std::function<void(Recording &, const QString &error)> handler)
     {
-        m_finished = std::move(handler);
+        finished_ = std::move(handler);
     }
 
 private:
@@ -41,11 +41,11 @@ private:
     void release();
     void playerFinished(const QString &error);
 
-    ListPlayerFactory m_factory;
-    std::shared_ptr<Recording> m_recording;
-    std::unique_ptr<ListPlayer> m_player;
-    std::function<void(Recording &)> m_marked;
-    std::function<void(Recording &, const QString &)> m_finished;
+    ListPlayerFactory factory_;
+    std::shared_ptr<Recording> recording_;
+    std::unique_ptr<ListPlayer> player_;
+    std::function<void(Recording &)> marked_;
+    std::function<void(Recording &, const QString &)> finished_;
 };
 
 } // namespace murmelo

@@ -31,14 +31,14 @@ bool PhraseMarkerStore::fail(StoreError *error, StoreError::Code code, const QSt
 
 bool PhraseMarkerStore::ready(StoreError *error)
 {
-    if (m_context.hasStore())
+    if (context_.hasStore())
         return true;
-    return fail(error, StoreError::NoStore, m_context.openError().description);
+    return fail(error, StoreError::NoStore, context_.openError().description);
 }
 
 bool PhraseMarkerStore::insert(qint64 recordingID, const PhraseMarker &marker, qint64 *newID)
 {
-    SqliteDatabase &db = m_context.database();
+    SqliteDatabase &db = context_.database();
     SqliteStatement statement = db.prepare(QStringLiteral(
         "INSERT INTO marker (recordingId, startFrame, endFrame, text) VALUES (?1, ?2, ?3, ?4)"));
     statement.bind(1, recordingID);
@@ -55,7 +55,7 @@ QList<PhraseMarker> PhraseMarkerStore::markers(qint64 recordingID, StoreError *e
 {
     if (!ready(error))
         return {};
-    SqliteDatabase &db = m_context.database();
+    SqliteDatabase &db = context_.database();
     SqliteStatement statement =
         db.prepare(QStringLiteral("SELECT id, startFrame, endFrame, text FROM marker WHERE"
                                   " recordingId = ?1 ORDER BY startFrame, endFrame, id"));
@@ -88,7 +88,7 @@ PhraseMarkerStore::addMarker(qint64 recordingID, const PhraseMarker &marker, Sto
     if (!insert(recordingID, marker, &stored.id)) {
         fail(error, StoreError::WriteFailed,
              QCoreApplication::translate("Store", "The marker could not be saved: %1")
-                 .arg(m_context.database().lastError()));
+                 .arg(context_.database().lastError()));
         return std::nullopt;
     }
     return stored;
@@ -102,7 +102,7 @@ bool PhraseMarkerStore::updateMarker(const PhraseMarker &marker, StoreError *err
         return fail(error, StoreError::BadRequest,
                     QCoreApplication::translate("Store", "A marker must end at or after its "
                                                          "start."));
-    SqliteDatabase &db = m_context.database();
+    SqliteDatabase &db = context_.database();
     SqliteStatement statement = db.prepare(QStringLiteral(
         "UPDATE marker SET startFrame = ?1, endFrame = ?2, text = ?3 WHERE id = ?4"));
     statement.bind(1, marker.frames.start);
@@ -123,7 +123,7 @@ bool PhraseMarkerStore::removeMarker(qint64 markerID, StoreError *error)
 {
     if (!ready(error))
         return false;
-    SqliteDatabase &db = m_context.database();
+    SqliteDatabase &db = context_.database();
     SqliteStatement statement = db.prepare(QStringLiteral("DELETE FROM marker WHERE id = ?1"));
     statement.bind(1, markerID);
     if (!statement.exec())
@@ -144,7 +144,7 @@ bool PhraseMarkerStore::replaceMarkers(qint64 recordingID, const QList<PhraseMar
                         QCoreApplication::translate("Store", "A marker must end at or after its "
                                                              "start."));
     }
-    SqliteDatabase &db = m_context.database();
+    SqliteDatabase &db = context_.database();
     const auto failed = [&] {
         // The first failure is the one to tell: a failed statement may already have ended the
         // transaction, and the rollback's own complaint would hide it.

@@ -14,7 +14,7 @@ class StoreContext;
 // recording's deletion is saved. A recording must be saved before it can have markers.
 class PhraseMarkerStore {
 public:
-    explicit PhraseMarkerStore(StoreContext &context) : m_context(context) {}
+    explicit PhraseMarkerStore(StoreContext &context) : context_(context) {}
 
     // The recording's markers by start, then end; empty (with the error set) on failure.
     QList<PhraseMarker> markers(qint64 recordingID, StoreError *error = nullptr);
@@ -35,7 +35,7 @@ private:
     bool ready(StoreError *error);
     bool insert(qint64 recordingID, const PhraseMarker &marker, qint64 *newID);
 
-    StoreContext &m_context;
+    StoreContext &context_;
 };
 
 } // namespace murmelo

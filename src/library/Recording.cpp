@@ -118,14 +118,14 @@ void Recording::replacePath(Attribute attribute, const QString &path)
 {
     const QString old = valueAt(attribute).toString();
     if (!old.isEmpty() && old != path)
-        m_replacedFiles << old;
+        replacedFiles_ << old;
     setValueAt(attribute, path, true);
 }
 
 void Recording::setAudioPath(const QString &forward, const QString &reverse)
 {
     if (isTemporary(forward) || isTemporary(reverse))
-        m_saveInProgress = RecordingFiles::beginSave();
+        saveInProgress_ = RecordingFiles::beginSave();
     replacePath(AudioPath, adopted(forward));
     replacePath(ReverseAudioPath, adopted(reverse));
 }
@@ -149,8 +149,8 @@ void Recording::setWaveformImage(const QImage &image)
 
 void Recording::prepareForDeletion()
 {
-    QStringList files = m_replacedFiles << currentAudioPath() << reverseAudioPath();
-    m_replacedFiles.clear();
+    QStringList files = replacedFiles_ << currentAudioPath() << reverseAudioPath();
+    replacedFiles_.clear();
     for (const QString &path : std::as_const(files)) {
         if (path.isEmpty())
             continue;
@@ -163,7 +163,7 @@ void Recording::prepareForDeletion()
             removeFileIfPresent(path);
             continue;
         }
-        m_setAside << setAsideName(path);
+        setAside_ << setAsideName(path);
     }
 }
 
@@ -176,16 +176,16 @@ void Recording::willSave()
 void Recording::didSave()
 {
     // Only now is no saved record naming these files; a path named again is kept.
-    for (const QString &path : std::as_const(m_replacedFiles)) {
+    for (const QString &path : std::as_const(replacedFiles_)) {
         if (path != currentAudioPath() && path != reverseAudioPath())
             RecordingFiles::removeLibraryFile(path);
     }
-    m_replacedFiles.clear();
-    for (const QString &path : std::as_const(m_setAside))
+    replacedFiles_.clear();
+    for (const QString &path : std::as_const(setAside_))
         RecordingFiles::removeLibraryFile(path);
-    m_setAside.clear();
+    setAside_.clear();
     if (!needsAnotherSave())
-        m_saveInProgress.reset();
+        saveInProgress_.reset();
 }
 
 bool Recording::needsAnotherSave() const

@@ -108,10 +108,10 @@ private:
     QString adopted(const QString &path) const;
     void replacePath(Attribute attribute, const QString &path);
 
-    QStringList m_replacedFiles; // removed once a save has committed the new paths
-    QStringList m_setAside;      // removed once a save has committed the deletion
+    QStringList replacedFiles_; // removed once a save has committed the new paths
+    QStringList setAside_;      // removed once a save has committed the deletion
     // Held while a file moved into the recordings folder is not yet named by a saved record.
-    std::shared_ptr<RecordingFiles::SaveInProgress> m_saveInProgress;
+    std::shared_ptr<RecordingFiles::SaveInProgress> saveInProgress_;
 };
 
 } // namespace murmelo

@@ -38,24 +38,24 @@ int openLock()
 
 class SaveInProgress {
 public:
-    SaveInProgress() : m_fd(openLock())
+    SaveInProgress() : fd_(openLock())
     {
         // A lock that cannot be taken only makes other processes' sweeps less careful; the
         // save itself goes on.
-        if (m_fd < 0 || ::flock(m_fd, LOCK_SH) != 0)
+        if (fd_ < 0 || ::flock(fd_, LOCK_SH) != 0)
             systemLog(
                 QStringLiteral("Library: cannot mark a save in progress in %1").arg(lockPath()));
     }
     ~SaveInProgress()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     SaveInProgress(const SaveInProgress &) = delete;
     SaveInProgress &operator=(const SaveInProgress &) = delete;
 
 private:
-    int m_fd;
+    int fd_;
 };
 
 bool isLibraryFile(const QString &path)

@@ -99,9 +99,9 @@ QList<qint64> RecordingSearch::search(const QString &text, StoreError *error)
             *error = {code, why, {}};
         return QList<qint64>();
     };
-    if (!m_context.hasStore())
-        return fail(StoreError::NoStore, m_context.openError().description);
-    SqliteDatabase &db = m_context.database();
+    if (!context_.hasStore())
+        return fail(StoreError::NoStore, context_.openError().description);
+    SqliteDatabase &db = context_.database();
     const QString expression = matchExpression(text);
     bool ok = true;
     QList<qint64> ids =

@@ -18,7 +18,7 @@ class StoreContext;
 // writes to it.
 class RecordingSearch {
 public:
-    explicit RecordingSearch(StoreContext &context) : m_context(context) {}
+    explicit RecordingSearch(StoreContext &context) : context_(context) {}
 
     // Row ids of the matching recordings, best first; every recording, newest first, for text
     // without words. Empty, with the error set, when the store cannot be read.
@@ -31,7 +31,7 @@ public:
     static bool ranks(const QString &text);
 
 private:
-    StoreContext &m_context;
+    StoreContext &context_;
 };
 
 } // namespace murmelo

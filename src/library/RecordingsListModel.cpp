@@ -6,21 +6,21 @@
 namespace murmelo {
 
 RecordingsListModel::RecordingsListModel(RecordingsQuery &query, QObject *parent)
-    : QAbstractListModel(parent), m_query(query)
+    : QAbstractListModel(parent), query_(query)
 {
-    m_query.performFetch();
-    m_count = m_query.count();
-    connect(&m_query, &RecordingsQuery::didChangeObjects, this, &RecordingsListModel::apply);
+    query_.performFetch();
+    count_ = query_.count();
+    connect(&query_, &RecordingsQuery::didChangeObjects, this, &RecordingsListModel::apply);
 }
 
 int RecordingsListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : m_count;
+    return parent.isValid() ? 0 : count_;
 }
 
 std::shared_ptr<Recording> RecordingsListModel::recordingAt(int row) const
 {
-    return row >= 0 && row < m_count ? m_query.recordingAt(row) : nullptr;
+    return row >= 0 && row < count_ ? query_.recordingAt(row) : nullptr;
 }
 
 QVariant RecordingsListModel::data(const QModelIndex &index, int role) const
@@ -43,8 +43,8 @@ QVariant RecordingsListModel::data(const QModelIndex &index, int role) const
 
 QModelIndex RecordingsListModel::indexOf(const Recording &recording) const
 {
-    const int row = m_query.rowOf(recording);
-    return row >= 0 && row < m_count ? index(row) : QModelIndex();
+    const int row = query_.rowOf(recording);
+    return row >= 0 && row < count_ ? index(row) : QModelIndex();
 }
 
 void RecordingsListModel::refresh(const Recording &recording)
@@ -57,8 +57,8 @@ void RecordingsListModel::refresh(const Recording &recording)
 bool RecordingsListModel::setSearchText(const QString &text, StoreError *error)
 {
     beginResetModel();
-    const bool searched = m_query.setSearchText(text, error);
-    m_count = m_query.count();
+    const bool searched = query_.setSearchText(text, error);
+    count_ = query_.count();
     endResetModel();
     return searched;
 }
@@ -80,19 +80,19 @@ void RecordingsListModel::apply(const QList<RecordingsQuery::Change> &changes)
     std::sort(insertions.begin(), insertions.end());
     for (const int row : removals) {
         beginRemoveRows({}, row, row);
-        --m_count;
+        --count_;
         endRemoveRows();
     }
     for (const int row : insertions) {
         beginInsertRows({}, row, row);
-        ++m_count;
+        ++count_;
         endInsertRows();
     }
-    if (m_count != m_query.count()) {
+    if (count_ != query_.count()) {
         // A batch this model cannot follow step by step; views start over rather than show
         // the wrong records.
         beginResetModel();
-        m_count = m_query.count();
+        count_ = query_.count();
         endResetModel();
         return;
     }

@@ -30,16 +30,16 @@ public:
     // Lists only what `text` finds (see RecordingsQuery); views start over on the new rows.
     // False (error set, no rows) when the store cannot be searched.
     bool setSearchText(const QString &text, StoreError *error = nullptr);
-    const QString &searchText() const { return m_query.searchText(); }
+    const QString &searchText() const { return query_.searchText(); }
     // The search again, for changes the store does not announce; rows come and go in place.
-    void searchAgain() { m_query.searchAgain(); }
+    void searchAgain() { query_.searchAgain(); }
 
 private:
     void apply(const QList<RecordingsQuery::Change> &changes);
 
-    RecordingsQuery &m_query;
+    RecordingsQuery &query_;
     // The rows views know of: during a batch this trails the query, one step at a time.
-    int m_count = 0;
+    int count_ = 0;
 };
 
 } // namespace murmelo

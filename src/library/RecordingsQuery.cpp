@@ -49,19 +49,19 @@ std::vector<size_t> longestIncreasing(const std::vector<int> &rows)
 } // namespace
 
 RecordingsQuery::RecordingsQuery(StoreContext &context, QObject *parent)
-    : QObject(parent), m_context(context)
+    : QObject(parent), context_(context)
 {
     connect(&context, &StoreContext::didSave, this, &RecordingsQuery::contextDidSave);
 }
 
 bool RecordingsQuery::isFiltered() const
 {
-    return !RecordingSearch::matchExpression(m_searchText).isEmpty();
+    return !RecordingSearch::matchExpression(searchText_).isEmpty();
 }
 
 bool RecordingsQuery::setSearchText(const QString &text, StoreError *error)
 {
-    m_searchText = text;
+    searchText_ = text;
     return performFetch(error);
 }
 
@@ -69,14 +69,14 @@ bool RecordingsQuery::performFetch(StoreError *error)
 {
     StoreError failure;
     if (isFiltered()) {
-        m_rows.clear();
-        for (const qint64 id : RecordingSearch(m_context).search(m_searchText, &failure))
-            m_rows.push_back({id, 0}); // in the search's order, which no key describes
+        rows_.clear();
+        for (const qint64 id : RecordingSearch(context_).search(searchText_, &failure))
+            rows_.push_back({id, 0}); // in the search's order, which no key describes
     } else {
-        m_rows = m_context.fetchSortKeys(Recording::entityName(), QStringLiteral("date"), false,
-                                         &failure);
+        rows_ = context_.fetchSortKeys(Recording::entityName(), QStringLiteral("date"), false,
+                                       &failure);
     }
-    m_recent.clear();
+    recent_.clear();
     if (error)
         *error = failure;
     return !failure;
@@ -86,13 +86,13 @@ std::shared_ptr<Recording> RecordingsQuery::recordingAt(int row)
 {
     if (row < 0 || row >= count())
         return nullptr;
-    auto object = m_context.objectWithID(Recording::entityName(), m_rows[row].rowID);
+    auto object = context_.objectWithID(Recording::entityName(), rows_[row].rowID);
     auto recording = std::static_pointer_cast<Recording>(object);
     if (recording) {
-        std::erase(m_recent, recording);
-        m_recent.push_front(recording);
-        if (m_recent.size() > kRecentRecords)
-            m_recent.pop_back();
+        std::erase(recent_, recording);
+        recent_.push_front(recording);
+        if (recent_.size() > kRecentRecords)
+            recent_.pop_back();
     }
     return recording;
 }
@@ -102,14 +102,14 @@ int RecordingsQuery::rowOf(const Recording &recording) const
     const StoreKeyRow probe{recording.rowID(), sortKey(recording)};
     if (!isFiltered()) {
         const auto found =
-            std::lower_bound(m_rows.begin(), m_rows.end(), probe,
+            std::lower_bound(rows_.begin(), rows_.end(), probe,
                              [this](const auto &a, const auto &b) { return before(a, b); });
-        if (found != m_rows.end() && found->rowID == probe.rowID)
-            return int(found - m_rows.begin());
+        if (found != rows_.end() && found->rowID == probe.rowID)
+            return int(found - rows_.begin());
     }
     // The date may have changed since the list was last ordered.
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i].rowID == probe.rowID)
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].rowID == probe.rowID)
             return int(i);
     }
     return -1;
@@ -147,21 +147,21 @@ void RecordingsQuery::contextDidSave(const StoreChanges &changes)
 
     // Old rows of the touched records; a record whose date changed leaves and re-enters.
     std::unordered_map<qint64, int> oldRows;
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        const auto found = touched.find(m_rows[i].rowID);
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const auto found = touched.find(rows_[i].rowID);
         if (found == touched.end())
             continue;
-        oldRows[m_rows[i].rowID] = int(i);
-        if (!removed.count(m_rows[i].rowID) && !found->second->isDeleted() &&
-            sortKey(*found->second) != m_rows[i].key) {
-            removed.insert(m_rows[i].rowID);
-            added.push_back({m_rows[i].rowID, sortKey(*found->second)});
+        oldRows[rows_[i].rowID] = int(i);
+        if (!removed.count(rows_[i].rowID) && !found->second->isDeleted() &&
+            sortKey(*found->second) != rows_[i].key) {
+            removed.insert(rows_[i].rowID);
+            added.push_back({rows_[i].rowID, sortKey(*found->second)});
         }
     }
 
     std::vector<StoreKeyRow> rows;
-    rows.reserve(m_rows.size() + added.size());
-    for (const auto &row : m_rows) {
+    rows.reserve(rows_.size() + added.size());
+    for (const auto &row : rows_) {
         if (!removed.count(row.rowID))
             rows.push_back(row);
     }
@@ -171,12 +171,12 @@ void RecordingsQuery::contextDidSave(const StoreChanges &changes)
     merged.reserve(rows.size() + added.size());
     std::merge(rows.begin(), rows.end(), added.begin(), added.end(), std::back_inserter(merged),
                order);
-    m_rows = std::move(merged);
+    rows_ = std::move(merged);
 
     std::unordered_map<qint64, int> newRows;
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        if (touched.count(m_rows[i].rowID))
-            newRows[m_rows[i].rowID] = int(i);
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (touched.count(rows_[i].rowID))
+            newRows[rows_[i].rowID] = int(i);
     }
 
     QList<Change> deletes, inserts, moves, updates;
@@ -215,12 +215,12 @@ void RecordingsQuery::refilter(
     const std::unordered_map<qint64, std::shared_ptr<Recording>> &touched)
 {
     StoreError failure;
-    const QList<qint64> found = RecordingSearch(m_context).search(m_searchText, &failure);
+    const QList<qint64> found = RecordingSearch(context_).search(searchText_, &failure);
     if (failure)
         return; // the list shown stays; the search has logged why
     std::unordered_map<qint64, int> oldRows, newRows;
-    for (size_t i = 0; i < m_rows.size(); ++i)
-        oldRows[m_rows[i].rowID] = int(i);
+    for (size_t i = 0; i < rows_.size(); ++i)
+        oldRows[rows_[i].rowID] = int(i);
     for (int i = 0; i < found.size(); ++i)
         newRows[found[i]] = i;
 
@@ -240,11 +240,11 @@ void RecordingsQuery::refilter(
         const auto known = touched.find(id);
         return known != touched.end() ? known->second
                                       : std::static_pointer_cast<Recording>(
-                                            m_context.objectWithID(Recording::entityName(), id));
+                                            context_.objectWithID(Recording::entityName(), id));
     };
     QList<Change> deletes, inserts, moves, updates;
-    for (int row = int(m_rows.size()) - 1; row >= 0; --row) {
-        const qint64 id = m_rows[row].rowID;
+    for (int row = int(rows_.size()) - 1; row >= 0; --row) {
+        const qint64 id = rows_[row].rowID;
         if (!newRows.count(id)) {
             const auto known = touched.find(id);
             deletes.append(
@@ -261,9 +261,9 @@ void RecordingsQuery::refilter(
         else if (touched.count(id))
             updates.append({Change::Update, old->second, row, touched.at(id)});
     }
-    m_rows.clear();
+    rows_.clear();
     for (const qint64 id : found)
-        m_rows.push_back({id, 0});
+        rows_.push_back({id, 0});
     announce(deletes + inserts + moves + updates);
 }
 
@@ -272,7 +272,7 @@ void RecordingsQuery::announce(const QList<Change> &batch)
     if (batch.isEmpty())
         return;
     // Drop deleted records from the recent set so they are not kept alive by the list.
-    std::erase_if(m_recent, [](const auto &r) { return r->isDeleted(); });
+    std::erase_if(recent_, [](const auto &r) { return r->isDeleted(); });
     emit willChangeContent();
     emit didChangeObjects(batch);
     emit didChangeContent();

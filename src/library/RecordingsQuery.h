@@ -35,11 +35,11 @@ public:
     // Narrows the list to what `text` finds (every record for text without words) and reads it
     // again at once, without a change batch; false (error set, list empty) when it cannot.
     bool setSearchText(const QString &text, StoreError *error = nullptr);
-    const QString &searchText() const { return m_searchText; }
+    const QString &searchText() const { return searchText_; }
     // Runs the search again, announcing the difference as one batch: for changes the store's
     // saves do not announce, such as a marker's text.
     void searchAgain();
-    int count() const { return int(m_rows.size()); }
+    int count() const { return int(rows_.size()); }
     // The record at a row, loaded on demand; null when the row is out of range.
     std::shared_ptr<Recording> recordingAt(int row);
     // The row of a saved record, or -1.
@@ -67,10 +67,10 @@ private:
         return a.key != b.key ? a.key > b.key : a.rowID > b.rowID;
     }
 
-    StoreContext &m_context;
-    std::vector<StoreKeyRow> m_rows;
-    std::deque<std::shared_ptr<Recording>> m_recent;
-    QString m_searchText;
+    StoreContext &context_;
+    std::vector<StoreKeyRow> rows_;
+    std::deque<std::shared_ptr<Recording>> recent_;
+    QString searchText_;
 };
 
 } // namespace murmelo

@@ -14,16 +14,16 @@ namespace murmelo {
 
 SqliteStatement::~SqliteStatement()
 {
-    if (m_stmt) {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
+    if (stmt_) {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
     }
 }
 
 void SqliteStatement::bind(int index, const QVariant &value)
 {
     if (!value.isValid() || value.isNull()) {
-        sqlite3_bind_null(m_stmt, index);
+        sqlite3_bind_null(stmt_, index);
         return;
     }
     switch (value.typeId()) {
@@ -32,23 +32,23 @@ void SqliteStatement::bind(int index, const QVariant &value)
     case QMetaType::UInt:
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
-        sqlite3_bind_int64(m_stmt, index, value.toLongLong());
+        sqlite3_bind_int64(stmt_, index, value.toLongLong());
         break;
     case QMetaType::Float:
     case QMetaType::Double:
-        sqlite3_bind_double(m_stmt, index, value.toDouble());
+        sqlite3_bind_double(stmt_, index, value.toDouble());
         break;
     case QMetaType::QDateTime:
-        sqlite3_bind_int64(m_stmt, index, value.toDateTime().toMSecsSinceEpoch());
+        sqlite3_bind_int64(stmt_, index, value.toDateTime().toMSecsSinceEpoch());
         break;
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
-        sqlite3_bind_blob64(m_stmt, index, bytes.constData(), bytes.size(), SQLITE_TRANSIENT);
+        sqlite3_bind_blob64(stmt_, index, bytes.constData(), bytes.size(), SQLITE_TRANSIENT);
         break;
     }
     default: {
         const QByteArray text = value.toString().toUtf8();
-        sqlite3_bind_text64(m_stmt, index, text.constData(), text.size(), SQLITE_TRANSIENT,
+        sqlite3_bind_text64(stmt_, index, text.constData(), text.size(), SQLITE_TRANSIENT,
                             SQLITE_UTF8);
         break;
     }
@@ -57,23 +57,23 @@ void SqliteStatement::bind(int index, const QVariant &value)
 
 int SqliteStatement::step()
 {
-    return m_stmt ? sqlite3_step(m_stmt) : SQLITE_MISUSE;
+    return stmt_ ? sqlite3_step(stmt_) : SQLITE_MISUSE;
 }
 
 QVariant SqliteStatement::column(int column) const
 {
-    switch (sqlite3_column_type(m_stmt, column)) {
+    switch (sqlite3_column_type(stmt_, column)) {
     case SQLITE_INTEGER:
-        return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+        return QVariant(qint64(sqlite3_column_int64(stmt_, column)));
     case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(m_stmt, column));
+        return QVariant(sqlite3_column_double(stmt_, column));
     case SQLITE_TEXT:
         return QVariant(
-            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column)),
-                              sqlite3_column_bytes(m_stmt, column)));
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt_, column)),
+                              sqlite3_column_bytes(stmt_, column)));
     case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, column)),
-                                   sqlite3_column_bytes(m_stmt, column)));
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt_, column)),
+                                   sqlite3_column_bytes(stmt_, column)));
     default:
         return {};
     }
@@ -82,42 +82,42 @@ QVariant SqliteStatement::column(int column) const
 bool SqliteDatabase::open(const QString &path, int flags)
 {
     close();
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db_, flags, nullptr);
     if (rc != SQLITE_OK)
         return false; // the handle stays allocated so lastError() can tell why
-    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_extended_result_codes(db_, 1);
     return true;
 }
 
 void SqliteDatabase::close()
 {
-    for (auto &[sql, stmt] : m_statements)
+    for (auto &[sql, stmt] : statements_)
         sqlite3_finalize(stmt);
-    m_statements.clear();
-    if (m_db)
-        sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    statements_.clear();
+    if (db_)
+        sqlite3_close_v2(db_);
+    db_ = nullptr;
 }
 
 bool SqliteDatabase::exec(const QString &sql)
 {
-    return m_db &&
-           sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    return db_ &&
+           sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 SqliteStatement SqliteDatabase::prepare(const QString &sql)
 {
-    if (!m_db)
+    if (!db_)
         return SqliteStatement(nullptr, nullptr);
-    auto found = m_statements.find(sql);
-    if (found != m_statements.end())
-        return SqliteStatement(m_db, found->second);
+    auto found = statements_.find(sql);
+    if (found != statements_.end())
+        return SqliteStatement(db_, found->second);
     sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v3(m_db, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &stmt,
+    if (sqlite3_prepare_v3(db_, sql.toUtf8().constData(), -1, SQLITE_PREPARE_PERSISTENT, &stmt,
                            nullptr) != SQLITE_OK)
-        return SqliteStatement(m_db, nullptr);
-    m_statements.emplace(sql, stmt);
-    return SqliteStatement(m_db, stmt);
+        return SqliteStatement(db_, nullptr);
+    statements_.emplace(sql, stmt);
+    return SqliteStatement(db_, stmt);
 }
 
 QVariant SqliteDatabase::scalar(const QString &sql)
@@ -130,7 +130,7 @@ QVariant SqliteDatabase::scalar(const QString &sql)
 
 QString SqliteDatabase::lastError() const
 {
-    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+    return db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QStringLiteral("out of memory");
 }
 
 namespace {
@@ -168,18 +168,18 @@ bool fileSystemIsFull(const QString &databasePath)
 
 QString SqliteDatabase::failureReason() const
 {
-    if (!m_db)
+    if (!db_)
         return lastError();
-    const int code = sqlite3_errcode(m_db) & 0xff;
+    const int code = sqlite3_errcode(db_) & 0xff;
     if (code != SQLITE_FULL && code != SQLITE_IOERR && code != SQLITE_CANTOPEN)
         return lastError();
-    const QString path = QString::fromUtf8(sqlite3_db_filename(m_db, "main"));
+    const QString path = QString::fromUtf8(sqlite3_db_filename(db_, "main"));
     if (code != SQLITE_CANTOPEN && atFileSizeLimit(path))
         return QString::fromLocal8Bit(std::strerror(EFBIG));
     const QString diskFull = QCoreApplication::translate("Store", "the disk is full");
     if (code == SQLITE_FULL)
         return diskFull;
-    const int systemError = sqlite3_system_errno(m_db);
+    const int systemError = sqlite3_system_errno(db_);
     if (systemError == ENOSPC || (systemError == 0 && fileSystemIsFull(path)))
         return diskFull;
     if (systemError != 0)

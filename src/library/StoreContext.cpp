@@ -91,23 +91,23 @@ bool whereClause(const EntityDescription &entity, const StoreFilter &filter, QSt
 } // namespace
 
 StoreContext::StoreContext(const StoreSchema &schema, QObject *parent)
-    : QObject(parent), m_schema(schema)
+    : QObject(parent), schema_(schema)
 {
-    m_openError = {StoreError::NoStore,
-                   QCoreApplication::translate("Store", "The library has not been opened."),
-                   {}};
+    openError_ = {StoreError::NoStore,
+                  QCoreApplication::translate("Store", "The library has not been opened."),
+                  {}};
 }
 
 StoreContext::~StoreContext()
 {
     // Records may outlive the context in callers' hands; they must not reach back into it.
-    for (const auto &weak : std::as_const(m_registered)) {
+    for (const auto &weak : std::as_const(registered_)) {
         if (auto object = weak.lock())
-            object->m_context = nullptr;
+            object->context_ = nullptr;
     }
-    for (const auto *list : {&m_inserted, &m_updated, &m_deleted}) {
+    for (const auto *list : {&inserted_, &updated_, &deleted_}) {
         for (const auto &object : *list)
-            object->m_context = nullptr;
+            object->context_ = nullptr;
     }
 }
 
@@ -119,11 +119,11 @@ QString StoreContext::defaultStorePath()
 bool StoreContext::open(const QString &path)
 {
     STORE_ASSERT_MAIN_THREAD();
-    m_path = path;
-    m_openError = openStoreFile(m_db, path, m_schema);
-    if (m_openError)
-        systemLog(m_openError.description);
-    return !m_openError;
+    path_ = path;
+    openError_ = openStoreFile(db_, path, schema_);
+    if (openError_)
+        systemLog(openError_.description);
+    return !openError_;
 }
 
 std::shared_ptr<StoreObject> StoreContext::makeObject(const EntityDescription &entity)
@@ -136,44 +136,44 @@ std::shared_ptr<StoreObject> StoreContext::makeObject(const EntityDescription &e
 std::shared_ptr<StoreObject> StoreContext::insertNewObject(const QString &entityName)
 {
     STORE_ASSERT_MAIN_THREAD();
-    const EntityDescription *entity = m_schema.entity(entityName);
+    const EntityDescription *entity = schema_.entity(entityName);
     if (!entity)
         return nullptr;
     auto object = makeObject(*entity);
-    object->m_inserted = true;
-    m_inserted.push_back(object);
+    object->inserted_ = true;
+    inserted_.push_back(object);
     return object;
 }
 
 void StoreContext::objectDidChange(const std::shared_ptr<StoreObject> &object)
 {
-    if (object->m_inserted || object->m_queued)
+    if (object->inserted_ || object->queued_)
         return;
-    object->m_queued = true;
-    m_updated.push_back(object);
+    object->queued_ = true;
+    updated_.push_back(object);
 }
 
 void StoreContext::deleteObject(const std::shared_ptr<StoreObject> &object)
 {
     STORE_ASSERT_MAIN_THREAD();
-    if (!object || object->m_deleted || object->m_context != this)
+    if (!object || object->deleted_ || object->context_ != this)
         return;
     object->prepareForDeletion();
-    object->m_deleted = true;
-    if (object->m_inserted) {
+    object->deleted_ = true;
+    if (object->inserted_) {
         // Never written: forgetting it is all there is to do.
-        object->m_inserted = false;
-        std::erase(m_inserted, object);
+        object->inserted_ = false;
+        std::erase(inserted_, object);
         return;
     }
-    m_deleted.push_back(object);
+    deleted_.push_back(object);
 }
 
 bool StoreContext::hasChanges() const
 {
-    if (!m_inserted.empty() || !m_deleted.empty())
+    if (!inserted_.empty() || !deleted_.empty())
         return true;
-    for (const auto &object : m_updated) {
+    for (const auto &object : updated_) {
         if (object->hasChanges())
             return true;
     }
@@ -191,15 +191,15 @@ bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObje
                                 const StoreObjectList &deleted, std::vector<qint64> *newRowIDs,
                                 QString *reason)
 {
-    if (!m_db.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
-        *reason = m_db.failureReason();
+    if (!db_.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        *reason = db_.failureReason();
         return false;
     }
     const auto ok = [&] {
         for (const auto &object : deleted) {
-            SqliteStatement statement = m_db.prepare(
+            SqliteStatement statement = db_.prepare(
                 QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(object->entity().table));
-            statement.bind(1, object->m_rowID);
+            statement.bind(1, object->rowID_);
             if (!statement.exec())
                 return false;
         }
@@ -216,47 +216,47 @@ bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObje
                 sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                           .arg(entity.table, columns.join(u", "), placeholders.join(u", "));
             }
-            SqliteStatement statement = m_db.prepare(sql);
+            SqliteStatement statement = db_.prepare(sql);
             for (int i = 0; i < entity.attributes.size(); ++i)
-                statement.bind(i + 1, object->m_values[i]);
+                statement.bind(i + 1, object->values_[i]);
             if (!statement.exec())
                 return false;
-            newRowIDs->push_back(sqlite3_last_insert_rowid(m_db.handle()));
+            newRowIDs->push_back(sqlite3_last_insert_rowid(db_.handle()));
         }
         for (const auto &object : updated) {
-            if (object->m_deleted)
+            if (object->deleted_)
                 continue;
             const EntityDescription &entity = object->entity();
             QStringList assignments;
             QVariantList values;
             for (int i = 0; i < entity.attributes.size(); ++i) {
-                if (!object->m_dirty[i])
+                if (!object->dirty_[i])
                     continue;
-                values << object->m_values[i];
+                values << object->values_[i];
                 assignments
                     << QStringLiteral("%1 = ?%2").arg(entity.attributes[i].name).arg(values.size());
             }
             if (values.isEmpty())
                 continue;
             SqliteStatement statement =
-                m_db.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?%3")
-                                 .arg(entity.table, assignments.join(u", "))
-                                 .arg(values.size() + 1));
+                db_.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?%3")
+                                .arg(entity.table, assignments.join(u", "))
+                                .arg(values.size() + 1));
             for (int i = 0; i < values.size(); ++i)
                 statement.bind(i + 1, values[i]);
-            statement.bind(values.size() + 1, object->m_rowID);
+            statement.bind(values.size() + 1, object->rowID_);
             if (!statement.exec())
                 return false;
         }
         return true;
     }();
-    if (ok && m_db.exec(QStringLiteral("COMMIT")))
+    if (ok && db_.exec(QStringLiteral("COMMIT")))
         return true;
     // The first failure is the cause. On a full disk or an I/O error SQLite has already rolled
     // the transaction back, and a second rollback would only add "no transaction is active".
-    *reason = m_db.failureReason();
-    if (!sqlite3_get_autocommit(m_db.handle()))
-        m_db.exec(QStringLiteral("ROLLBACK"));
+    *reason = db_.failureReason();
+    if (!sqlite3_get_autocommit(db_.handle()))
+        db_.exec(QStringLiteral("ROLLBACK"));
     systemLog(QStringLiteral("Library: save rolled back: %1").arg(*reason));
     return false;
 }
@@ -265,63 +265,63 @@ bool StoreContext::save(StoreError *error)
 {
     STORE_ASSERT_MAIN_THREAD();
     // The hooks may change values (a retried file adoption), so they run on copies of the lists.
-    for (const auto &object : StoreObjectList(m_inserted))
+    for (const auto &object : StoreObjectList(inserted_))
         object->willSave();
-    for (const auto &object : StoreObjectList(m_updated)) {
-        if (!object->m_deleted)
+    for (const auto &object : StoreObjectList(updated_)) {
+        if (!object->deleted_)
             object->willSave();
     }
     if (!hasChanges()) {
         StoreObjectList retry;
-        for (const auto &object : m_updated) {
-            if (!object->m_deleted && object->needsAnotherSave())
+        for (const auto &object : updated_) {
+            if (!object->deleted_ && object->needsAnotherSave())
                 retry.push_back(object);
             else
-                object->m_queued = false;
+                object->queued_ = false;
         }
-        m_updated = std::move(retry);
+        updated_ = std::move(retry);
         return true;
     }
     if (!hasStore()) {
         fail(error, StoreError::NoStore,
              QCoreApplication::translate("Store", "Changes could not be saved: %1")
-                 .arg(m_openError.description));
+                 .arg(openError_.description));
         return false;
     }
     std::vector<qint64> newRowIDs;
     QString reason;
-    if (!writeChanges(m_inserted, m_updated, m_deleted, &newRowIDs, &reason)) {
+    if (!writeChanges(inserted_, updated_, deleted_, &newRowIDs, &reason)) {
         fail(error, StoreError::WriteFailed,
              QCoreApplication::translate("Store", "Changes could not be saved: %1").arg(reason));
         return false;
     }
 
     StoreChanges changes;
-    const StoreObjectList inserted = std::exchange(m_inserted, {});
-    const StoreObjectList updated = std::exchange(m_updated, {});
-    const StoreObjectList deleted = std::exchange(m_deleted, {});
+    const StoreObjectList inserted = std::exchange(inserted_, {});
+    const StoreObjectList updated = std::exchange(updated_, {});
+    const StoreObjectList deleted = std::exchange(deleted_, {});
     for (size_t i = 0; i < inserted.size(); ++i) {
         const auto &object = inserted[i];
-        object->m_rowID = newRowIDs[i];
-        object->m_inserted = false;
-        m_registered.insert({&object->entity(), object->m_rowID}, object);
+        object->rowID_ = newRowIDs[i];
+        object->inserted_ = false;
+        registered_.insert({&object->entity(), object->rowID_}, object);
         changes.inserted.push_back(object);
     }
     for (const auto &object : updated) {
-        object->m_queued = false;
-        if (!object->m_deleted && object->m_observedChange)
+        object->queued_ = false;
+        if (!object->deleted_ && object->observedChange_)
             changes.updated.push_back(object);
     }
     for (const auto &object : deleted) {
-        m_registered.remove({&object->entity(), object->m_rowID});
+        registered_.remove({&object->entity(), object->rowID_});
         changes.deleted.push_back(object);
     }
     for (const auto *list : {&inserted, &updated, &deleted}) {
         for (const auto &object : *list) {
-            std::fill(object->m_dirty.begin(), object->m_dirty.end(), false);
-            object->m_observedChange = false;
+            std::fill(object->dirty_.begin(), object->dirty_.end(), false);
+            object->observedChange_ = false;
             object->didSave();
-            if (!object->m_deleted && object->needsAnotherSave())
+            if (!object->deleted_ && object->needsAnotherSave())
                 objectDidChange(object);
         }
     }
@@ -334,13 +334,13 @@ std::shared_ptr<StoreObject> StoreContext::objectFromRow(const EntityDescription
 {
     const qint64 rowID = row.columnInt64(0);
     const Key key{&entity, rowID};
-    if (auto known = m_registered.value(key).lock())
-        return known->m_deleted ? nullptr : known;
+    if (auto known = registered_.value(key).lock())
+        return known->deleted_ ? nullptr : known;
     auto object = makeObject(entity);
-    object->m_rowID = rowID;
+    object->rowID_ = rowID;
     for (int i = 0; i < entity.attributes.size(); ++i)
-        object->m_values[i] = fromColumn(row, i + 1, entity.attributes[i].type);
-    m_registered.insert(key, object);
+        object->values_[i] = fromColumn(row, i + 1, entity.attributes[i].type);
+    registered_.insert(key, object);
     return object;
 }
 
@@ -348,13 +348,13 @@ StoreObjectList StoreContext::fetchObjects(const QString &entityName, const Stor
                                            const StoreSort &sort, StoreError *error)
 {
     STORE_ASSERT_MAIN_THREAD();
-    const EntityDescription *entity = m_schema.entity(entityName);
+    const EntityDescription *entity = schema_.entity(entityName);
     if (!entity) {
         fail(error, StoreError::BadRequest, QStringLiteral("no entity %1").arg(entityName));
         return {};
     }
     if (!hasStore()) {
-        fail(error, StoreError::NoStore, m_openError.description);
+        fail(error, StoreError::NoStore, openError_.description);
         return {};
     }
     QString where;
@@ -376,10 +376,10 @@ StoreObjectList StoreContext::fetchObjects(const QString &entityName, const Stor
     }
     order << QStringLiteral("id ASC");
     SqliteStatement statement =
-        m_db.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
-                         .arg(columnList(*entity), entity->table, where, order.join(u", ")));
+        db_.prepare(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                        .arg(columnList(*entity), entity->table, where, order.join(u", ")));
     if (!statement.isValid()) {
-        fail(error, StoreError::BadRequest, m_db.lastError());
+        fail(error, StoreError::BadRequest, db_.lastError());
         return {};
     }
     for (int i = 0; i < values.size(); ++i)
@@ -391,7 +391,7 @@ StoreObjectList StoreContext::fetchObjects(const QString &entityName, const Stor
             objects.push_back(std::move(object));
     }
     if (rc != SQLITE_DONE) {
-        fail(error, StoreError::Corrupt, m_db.lastError());
+        fail(error, StoreError::Corrupt, db_.lastError());
         return {};
     }
     return objects;
@@ -402,7 +402,7 @@ std::vector<StoreKeyRow> StoreContext::fetchSortKeys(const QString &entityName,
                                                      StoreError *error)
 {
     STORE_ASSERT_MAIN_THREAD();
-    const EntityDescription *entity = m_schema.entity(entityName);
+    const EntityDescription *entity = schema_.entity(entityName);
     if (!entity || entity->indexOf(attribute) < 0 || !hasStore()) {
         fail(error, hasStore() ? StoreError::BadRequest : StoreError::NoStore,
              QStringLiteral("cannot list %1 by %2").arg(entityName, attribute));
@@ -410,8 +410,8 @@ std::vector<StoreKeyRow> StoreContext::fetchSortKeys(const QString &entityName,
     }
     const QString direction = ascending ? QStringLiteral("ASC") : QStringLiteral("DESC");
     SqliteStatement statement =
-        m_db.prepare(QStringLiteral("SELECT id, %1 FROM %2 ORDER BY %1 %3, id %3")
-                         .arg(attribute, entity->table, direction));
+        db_.prepare(QStringLiteral("SELECT id, %1 FROM %2 ORDER BY %1 %3, id %3")
+                        .arg(attribute, entity->table, direction));
     std::vector<StoreKeyRow> rows;
     int rc;
     while ((rc = statement.step()) == SQLITE_ROW) {
@@ -420,7 +420,7 @@ std::vector<StoreKeyRow> StoreContext::fetchSortKeys(const QString &entityName,
                                                       : statement.columnInt64(1)});
     }
     if (rc != SQLITE_DONE) {
-        fail(error, StoreError::Corrupt, m_db.lastError());
+        fail(error, StoreError::Corrupt, db_.lastError());
         return {};
     }
     return rows;
@@ -429,12 +429,12 @@ std::vector<StoreKeyRow> StoreContext::fetchSortKeys(const QString &entityName,
 std::shared_ptr<StoreObject> StoreContext::objectWithID(const QString &entityName, qint64 rowID)
 {
     STORE_ASSERT_MAIN_THREAD();
-    const EntityDescription *entity = m_schema.entity(entityName);
+    const EntityDescription *entity = schema_.entity(entityName);
     if (!entity)
         return nullptr;
-    if (auto known = m_registered.value({entity, rowID}).lock())
-        return known->m_deleted ? nullptr : known;
-    SqliteStatement statement = m_db.prepare(
+    if (auto known = registered_.value({entity, rowID}).lock())
+        return known->deleted_ ? nullptr : known;
+    SqliteStatement statement = db_.prepare(
         QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(columnList(*entity), entity->table));
     statement.bind(1, rowID);
     if (statement.step() != SQLITE_ROW)
@@ -451,7 +451,7 @@ std::shared_ptr<StoreObject> StoreContext::objectAtURI(const QUrl &uri)
     if (!ok)
         return nullptr;
     // URL hosts are case-folded, so entity names compare without case.
-    for (const auto &entity : m_schema.entities) {
+    for (const auto &entity : schema_.entities) {
         if (entity.name.compare(uri.host(), Qt::CaseInsensitive) == 0)
             return objectWithID(entity.name, rowID);
     }

@@ -47,13 +47,13 @@ public:
     // context works without a store: records can be made but saves fail, and the file is left
     // untouched. The error says why, for an alert.
     bool open(const QString &path = defaultStorePath());
-    bool hasStore() const { return m_db.isOpen(); }
+    bool hasStore() const { return db_.isOpen(); }
     // The file open() was given.
-    const QString &storePath() const { return m_path; }
-    const StoreError &openError() const { return m_openError; }
-    const StoreSchema &schema() const { return m_schema; }
+    const QString &storePath() const { return path_; }
+    const StoreError &openError() const { return openError_; }
+    const StoreSchema &schema() const { return schema_; }
     // The open file, for tables kept beside the records (phrase markers); main thread only.
-    SqliteDatabase &database() { return m_db; }
+    SqliteDatabase &database() { return db_; }
 
     // A new, empty record of the entity (Recording objects for "Recording").
     std::shared_ptr<StoreObject> insertNewObject(const QString &entityName);
@@ -102,14 +102,14 @@ private:
                       QString *reason);
     void fail(StoreError *error, StoreError::Code code, const QString &description);
 
-    const StoreSchema &m_schema;
-    SqliteDatabase m_db;
-    QString m_path;
-    StoreError m_openError;
-    QHash<Key, std::weak_ptr<StoreObject>> m_registered;
-    StoreObjectList m_inserted;
-    StoreObjectList m_updated;
-    StoreObjectList m_deleted;
+    const StoreSchema &schema_;
+    SqliteDatabase db_;
+    QString path_;
+    StoreError openError_;
+    QHash<Key, std::weak_ptr<StoreObject>> registered_;
+    StoreObjectList inserted_;
+    StoreObjectList updated_;
+    StoreObjectList deleted_;
 };
 
 } // namespace murmelo

@@ -20,15 +20,15 @@ public:
     StoreObject(const StoreObject &) = delete;
     StoreObject &operator=(const StoreObject &) = delete;
 
-    const EntityDescription &entity() const { return *m_entity; }
+    const EntityDescription &entity() const { return *entity_; }
     // The owning context; null once that context is gone.
-    StoreContext *managedObjectContext() const { return m_context; }
+    StoreContext *managedObjectContext() const { return context_; }
     // Identity in the store file; 0 until the record's first save.
-    qint64 rowID() const { return m_rowID; }
+    qint64 rowID() const { return rowID_; }
     // "murmelo-store://Recording/<row id>"; empty until the first save.
     QUrl objectURI() const;
-    bool isInserted() const { return m_inserted; }
-    bool isDeleted() const { return m_deleted; }
+    bool isInserted() const { return inserted_; }
+    bool isDeleted() const { return deleted_; }
     bool hasChanges() const;
 
     // An absent attribute reads as an invalid QVariant.
@@ -47,7 +47,7 @@ public:
 protected:
     StoreObject(StoreContext *context, const EntityDescription &entity);
 
-    const QVariant &valueAt(int index) const { return m_values[index]; }
+    const QVariant &valueAt(int index) const { return values_[index]; }
     void setValueAt(int index, const QVariant &value, bool observed);
 
     // Hooks the context calls: just before the record is deleted, just before a save writes it,
@@ -61,15 +61,15 @@ protected:
 private:
     friend class StoreContext;
 
-    StoreContext *m_context;
-    const EntityDescription *m_entity;
-    qint64 m_rowID = 0;
-    std::vector<QVariant> m_values;
-    std::vector<bool> m_dirty; // columns the next save writes
-    bool m_observedChange = false;
-    bool m_inserted = false;
-    bool m_deleted = false;
-    bool m_queued = false; // in the context's list of updated records
+    StoreContext *context_;
+    const EntityDescription *entity_;
+    qint64 rowID_ = 0;
+    std::vector<QVariant> values_;
+    std::vector<bool> dirty_; // columns the next save writes
+    bool observedChange_ = false;
+    bool inserted_ = false;
+    bool deleted_ = false;
+    bool queued_ = false; // in the context's list of updated records
 };
 
 } // namespace murmelo

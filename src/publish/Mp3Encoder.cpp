@@ -105,7 +105,7 @@ int lameRate(int rate)
 class Encoding {
 public:
     Encoding(const std::atomic<bool> &cancelled, QString &error)
-        : m_cancelled(cancelled), m_error(error)
+        : cancelled_(cancelled), error_(error)
     {
     }
 
@@ -117,10 +117,10 @@ public:
         AVFormatContext *format = nullptr;
         if (avformat_alloc_output_context2(&format, nullptr, "mp3", nullptr) < 0 || !format)
             return fail(QStringLiteral("this FFmpeg cannot write MP3 files"));
-        m_format.reset(format);
+        format_.reset(format);
         const int bufferSize = 64 * 1024;
         auto *buffer = static_cast<unsigned char *>(av_malloc(bufferSize));
-        format->pb = avio_alloc_context(buffer, bufferSize, 1, &m_output, nullptr,
+        format->pb = avio_alloc_context(buffer, bufferSize, 1, &output_, nullptr,
                                         &MemoryOutput::write, &MemoryOutput::seek);
         if (!format->pb) {
             av_free(buffer);
@@ -128,8 +128,8 @@ public:
         }
         format->flags |= AVFMT_FLAG_CUSTOM_IO;
 
-        m_codec.reset(avcodec_alloc_context3(codec));
-        AVCodecContext *c = m_codec.get();
+        codec_.reset(avcodec_alloc_context3(codec));
+        AVCodecContext *c = codec_.get();
         const bool mono = layout.channels == 1;
         av_channel_layout_default(&c->ch_layout, mono ? 1 : 2);
         c->sample_rate = lameRate(layout.sampleRate);
@@ -143,7 +143,7 @@ public:
         if (!stream || avcodec_parameters_from_context(stream->codecpar, c) < 0)
             return fail(QStringLiteral("out of memory"));
         stream->time_base = c->time_base;
-        m_stream = stream;
+        stream_ = stream;
 
         AVChannelLayout in;
         av_channel_layout_default(&in, layout.channels);
@@ -152,10 +152,10 @@ public:
             swr_alloc_set_opts2(&resampler, &c->ch_layout, AV_SAMPLE_FMT_FLTP, c->sample_rate, &in,
                                 AV_SAMPLE_FMT_FLT, layout.sampleRate, 0, nullptr);
         av_channel_layout_uninit(&in);
-        m_resampler.reset(resampler);
+        resampler_.reset(resampler);
         if (code < 0 || swr_init(resampler) < 0)
             return fail(QStringLiteral("the audio cannot be converted for MP3"));
-        m_inputChannels = layout.channels;
+        inputChannels_ = layout.channels;
 
         // No ID3 tags: the page says what the clip is, and the bytes stay the audio's own.
         AVDictionary *options = nullptr;
@@ -166,14 +166,14 @@ public:
             return fail(
                 QStringLiteral("the MP3 header cannot be written: %1").arg(avError(header)));
 
-        m_frame.reset(av_frame_alloc());
-        m_packet.reset(av_packet_alloc());
-        m_frame->nb_samples = c->frame_size;
-        m_frame->format = c->sample_fmt;
-        m_frame->sample_rate = c->sample_rate;
-        av_channel_layout_copy(&m_frame->ch_layout, &c->ch_layout);
-        m_fifo.reset(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, c->frame_size));
-        if (av_frame_get_buffer(m_frame.get(), 0) < 0 || !m_fifo)
+        frame_.reset(av_frame_alloc());
+        packet_.reset(av_packet_alloc());
+        frame_->nb_samples = c->frame_size;
+        frame_->format = c->sample_fmt;
+        frame_->sample_rate = c->sample_rate;
+        av_channel_layout_copy(&frame_->ch_layout, &c->ch_layout);
+        fifo_.reset(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, c->frame_size));
+        if (av_frame_get_buffer(frame_.get(), 0) < 0 || !fifo_)
             return fail(QStringLiteral("out of memory"));
         return true;
     }
@@ -181,19 +181,18 @@ public:
     // Feeds interleaved samples (none at the end, to drain the resampler).
     bool feed(const std::vector<float> &samples)
     {
-        const int frames = int(samples.size() / size_t(m_inputChannels));
+        const int frames = int(samples.size() / size_t(inputChannels_));
         const uint8_t *in[] = {reinterpret_cast<const uint8_t *>(samples.data())};
-        const int room = swr_get_out_samples(m_resampler.get(), frames);
+        const int room = swr_get_out_samples(resampler_.get(), frames);
         if (room < 0)
             return fail(QStringLiteral("the audio cannot be converted for MP3"));
-        const int channels = m_codec->ch_layout.nb_channels;
+        const int channels = codec_->ch_layout.nb_channels;
         for (int c = 0; c < channels; ++c)
-            m_planes[c].resize(size_t(std::max(room, 1)));
-        uint8_t *out[] = {reinterpret_cast<uint8_t *>(m_planes[0].data()),
-                          reinterpret_cast<uint8_t *>(m_planes[1].data())};
-        const int got =
-            swr_convert(m_resampler.get(), out, room, frames > 0 ? in : nullptr, frames);
-        if (got < 0 || av_audio_fifo_write(m_fifo.get(), reinterpret_cast<void **>(out), got) < got)
+            planes_[c].resize(size_t(std::max(room, 1)));
+        uint8_t *out[] = {reinterpret_cast<uint8_t *>(planes_[0].data()),
+                          reinterpret_cast<uint8_t *>(planes_[1].data())};
+        const int got = swr_convert(resampler_.get(), out, room, frames > 0 ? in : nullptr, frames);
+        if (got < 0 || av_audio_fifo_write(fifo_.get(), reinterpret_cast<void **>(out), got) < got)
             return fail(QStringLiteral("the audio cannot be converted for MP3"));
         return encodeBuffered(frames == 0);
     }
@@ -202,18 +201,18 @@ public:
     {
         if (!encodeFrame(nullptr))
             return std::nullopt;
-        if (int code = av_write_trailer(m_format.get()); code < 0) {
+        if (int code = av_write_trailer(format_.get()); code < 0) {
             fail(QStringLiteral("the MP3 file cannot be finished: %1").arg(avError(code)));
             return std::nullopt;
         }
-        avio_flush(m_format->pb);
-        return m_output.bytes;
+        avio_flush(format_->pb);
+        return output_.bytes;
     }
 
     bool fail(const QString &reason)
     {
-        if (!m_cancelled)
-            m_error = reason;
+        if (!cancelled_)
+            error_ = reason;
         return false;
     }
 
@@ -222,59 +221,59 @@ private:
     // records how much it padded).
     bool encodeBuffered(bool last)
     {
-        const int frameSize = m_codec->frame_size;
-        while (av_audio_fifo_size(m_fifo.get()) >= frameSize ||
-               (last && av_audio_fifo_size(m_fifo.get()) > 0)) {
-            if (av_frame_make_writable(m_frame.get()) < 0)
+        const int frameSize = codec_->frame_size;
+        while (av_audio_fifo_size(fifo_.get()) >= frameSize ||
+               (last && av_audio_fifo_size(fifo_.get()) > 0)) {
+            if (av_frame_make_writable(frame_.get()) < 0)
                 return fail(QStringLiteral("out of memory"));
-            const int n = std::min(frameSize, av_audio_fifo_size(m_fifo.get()));
-            if (av_audio_fifo_read(m_fifo.get(), reinterpret_cast<void **>(m_frame->data), n) < n)
+            const int n = std::min(frameSize, av_audio_fifo_size(fifo_.get()));
+            if (av_audio_fifo_read(fifo_.get(), reinterpret_cast<void **>(frame_->data), n) < n)
                 return fail(QStringLiteral("the audio cannot be converted for MP3"));
-            m_frame->nb_samples = n;
-            m_frame->pts = m_samplesSent;
-            m_samplesSent += n;
-            if (!encodeFrame(m_frame.get()))
+            frame_->nb_samples = n;
+            frame_->pts = samplesSent_;
+            samplesSent_ += n;
+            if (!encodeFrame(frame_.get()))
                 return false;
-            m_frame->nb_samples = frameSize;
+            frame_->nb_samples = frameSize;
         }
         return true;
     }
 
     bool encodeFrame(AVFrame *frame)
     {
-        if (m_cancelled)
+        if (cancelled_)
             return fail(QString());
-        if (int code = avcodec_send_frame(m_codec.get(), frame); code < 0)
+        if (int code = avcodec_send_frame(codec_.get(), frame); code < 0)
             return fail(QStringLiteral("the MP3 encoder failed: %1").arg(avError(code)));
         while (true) {
-            const int code = avcodec_receive_packet(m_codec.get(), m_packet.get());
+            const int code = avcodec_receive_packet(codec_.get(), packet_.get());
             if (code == AVERROR(EAGAIN) || code == AVERROR_EOF)
                 return true;
             if (code < 0)
                 return fail(QStringLiteral("the MP3 encoder failed: %1").arg(avError(code)));
-            av_packet_rescale_ts(m_packet.get(), m_codec->time_base, m_stream->time_base);
-            m_packet->stream_index = m_stream->index;
-            const int written = av_write_frame(m_format.get(), m_packet.get());
-            av_packet_unref(m_packet.get());
+            av_packet_rescale_ts(packet_.get(), codec_->time_base, stream_->time_base);
+            packet_->stream_index = stream_->index;
+            const int written = av_write_frame(format_.get(), packet_.get());
+            av_packet_unref(packet_.get());
             if (written < 0)
                 return fail(
                     QStringLiteral("the MP3 file cannot be written: %1").arg(avError(written)));
         }
     }
 
-    const std::atomic<bool> &m_cancelled;
-    QString &m_error;
-    MemoryOutput m_output;
-    std::unique_ptr<AVFormatContext, FormatDeleter> m_format;
-    std::unique_ptr<AVCodecContext, CodecDeleter> m_codec;
-    std::unique_ptr<SwrContext, ResamplerDeleter> m_resampler;
-    std::unique_ptr<AVAudioFifo, FifoDeleter> m_fifo;
-    std::vector<float> m_planes[2];
-    std::unique_ptr<AVFrame, FrameDeleter> m_frame;
-    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
-    AVStream *m_stream = nullptr;
-    int m_inputChannels = 1;
-    qint64 m_samplesSent = 0;
+    const std::atomic<bool> &cancelled_;
+    QString &error_;
+    MemoryOutput output_;
+    std::unique_ptr<AVFormatContext, FormatDeleter> format_;
+    std::unique_ptr<AVCodecContext, CodecDeleter> codec_;
+    std::unique_ptr<SwrContext, ResamplerDeleter> resampler_;
+    std::unique_ptr<AVAudioFifo, FifoDeleter> fifo_;
+    std::vector<float> planes_[2];
+    std::unique_ptr<AVFrame, FrameDeleter> frame_;
+    std::unique_ptr<AVPacket, PacketDeleter> packet_;
+    AVStream *stream_ = nullptr;
+    int inputChannels_ = 1;
+    qint64 samplesSent_ = 0;
 };
 
 } // namespace

@@ -21,26 +21,26 @@ bool WavStretch::readable(const WavLayout &layout)
 
 bool WavStretch::open(const QString &path, FrameRange range, QString &error)
 {
-    if (WavFile::checkInput(path, m_layout, error) != WavFile::Kind::Valid) {
+    if (WavFile::checkInput(path, layout_, error) != WavFile::Kind::Valid) {
         if (error.isEmpty())
             error = QStringLiteral("“%1” is not a WAV file").arg(path);
         return false;
     }
-    if (!readable(m_layout)) {
+    if (!readable(layout_)) {
         error = QStringLiteral("“%1” holds audio in an encoding that cannot be published "
                                "(format %2, %3 bits)")
                     .arg(path)
-                    .arg(m_layout.formatTag)
-                    .arg(m_layout.bitsPerSample);
+                    .arg(layout_.formatTag)
+                    .arg(layout_.bitsPerSample);
         return false;
     }
-    if (!openRegularFile(m_file, path, error))
+    if (!openRegularFile(file_, path, error))
         return false;
-    const qint64 start = std::clamp<qint64>(range.start, 0, m_layout.frames);
-    const qint64 end = std::clamp<qint64>(range.end, start, m_layout.frames);
-    m_range = {start, end};
-    m_next = start;
-    if (!m_file.seek(m_layout.dataOffset + start * m_layout.blockAlign)) {
+    const qint64 start = std::clamp<qint64>(range.start, 0, layout_.frames);
+    const qint64 end = std::clamp<qint64>(range.end, start, layout_.frames);
+    range_ = {start, end};
+    next_ = start;
+    if (!file_.seek(layout_.dataOffset + start * layout_.blockAlign)) {
         error = QStringLiteral("“%1” cannot be read").arg(path);
         return false;
     }
@@ -81,28 +81,28 @@ float sampleAt(const uchar *p, const WavLayout &layout)
 bool WavStretch::read(qint64 maxFrames, std::vector<float> &samples, QString &error)
 {
     samples.clear();
-    const qint64 frames = std::min(maxFrames, m_range.end - m_next);
+    const qint64 frames = std::min(maxFrames, range_.end - next_);
     if (frames <= 0)
         return true;
-    const qint64 bytes = frames * m_layout.blockAlign;
-    m_bytes.resize(bytes);
-    if (m_file.read(m_bytes.data(), bytes) != bytes) {
+    const qint64 bytes = frames * layout_.blockAlign;
+    bytes_.resize(bytes);
+    if (file_.read(bytes_.data(), bytes) != bytes) {
         error = QStringLiteral("“%1” ended before its audio did (was it changed meanwhile?)")
-                    .arg(m_file.fileName());
+                    .arg(file_.fileName());
         return false;
     }
-    const int channels = m_layout.channels;
-    const int width = m_layout.blockAlign / channels;
+    const int channels = layout_.channels;
+    const int width = layout_.blockAlign / channels;
     samples.resize(size_t(frames * channels));
-    const auto *p = reinterpret_cast<const uchar *>(m_bytes.constData());
-    if (m_layout.formatTag == WavLayout::Pcm && width == 2) {
+    const auto *p = reinterpret_cast<const uchar *>(bytes_.constData());
+    if (layout_.formatTag == WavLayout::Pcm && width == 2) {
         for (size_t i = 0; i < samples.size(); ++i)
             samples[i] = qFromLittleEndian<qint16>(p + 2 * i) / 32768.0f;
     } else {
         for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = sampleAt(p + width * i, m_layout);
+            samples[i] = sampleAt(p + width * i, layout_);
     }
-    m_next += frames;
+    next_ += frames;
     return true;
 }
 

@@ -17,8 +17,8 @@ public:
     // file otherwise. The stretch is clamped to the frames the file holds.
     bool open(const QString &path, FrameRange range, QString &error);
 
-    const WavLayout &layout() const { return m_layout; }
-    qint64 frames() const { return m_range.length(); }
+    const WavLayout &layout() const { return layout_; }
+    qint64 frames() const { return range_.length(); }
 
     // Replaces `samples` with up to `maxFrames` next frames; an empty result means the stretch
     // is done. False (with `error`) when the file cannot be read any more (cut short meanwhile).
@@ -28,11 +28,11 @@ public:
     static bool readable(const WavLayout &layout);
 
 private:
-    QFile m_file;
-    WavLayout m_layout;
-    FrameRange m_range;
-    qint64 m_next = 0;
-    QByteArray m_bytes;
+    QFile file_;
+    WavLayout layout_;
+    FrameRange range_;
+    qint64 next_ = 0;
+    QByteArray bytes_;
 };
 
 } // namespace murmelo

@@ -113,24 +113,24 @@ QString minutesAndSeconds(double seconds)
 } // namespace
 
 RecordingCell::RecordingCell(QWidget *parent)
-    : QWidget(parent), m_infoView(new QFrame(this)), m_editView(new QWidget(this)),
-      m_titleLabel(new ElidedLabel(m_infoView)), m_dateLabel(new QLabel(m_infoView)),
-      m_detailsLabel(new QLabel(m_infoView)), m_messageLabel(new ElidedLabel(m_infoView)),
-      m_playingMark(new QLabel(m_infoView)), m_playButton(panelButton(tr("Play"))),
-      m_shareButton(panelButton(tr("Share"))), m_publishButton(panelButton(tr("Publish"))),
-      m_editButton(panelButton(tr("Edit"))), m_deleteButton(panelButton(tr("Delete"))),
-      m_slide(new QVariantAnimation(this))
+    : QWidget(parent), infoView_(new QFrame(this)), editView_(new QWidget(this)),
+      titleLabel_(new ElidedLabel(infoView_)), dateLabel_(new QLabel(infoView_)),
+      detailsLabel_(new QLabel(infoView_)), messageLabel_(new ElidedLabel(infoView_)),
+      playingMark_(new QLabel(infoView_)), playButton_(panelButton(tr("Play"))),
+      shareButton_(panelButton(tr("Share"))), publishButton_(panelButton(tr("Publish"))),
+      editButton_(panelButton(tr("Edit"))), deleteButton_(panelButton(tr("Delete"))),
+      slide_(new QVariantAnimation(this))
 {
     setFixedHeight(kHeight);
-    m_shareButton->setIcon(glyphIcon(Glyph::Share));
-    m_publishButton->setIcon(glyphIcon(Glyph::Publish));
-    m_editButton->setIcon(glyphIcon(Glyph::Edit));
-    m_deleteButton->setIcon(glyphIcon(Glyph::Delete));
+    shareButton_->setIcon(glyphIcon(Glyph::Share));
+    publishButton_->setIcon(glyphIcon(Glyph::Publish));
+    editButton_->setIcon(glyphIcon(Glyph::Edit));
+    deleteButton_->setIcon(glyphIcon(Glyph::Delete));
 
-    m_editView->setObjectName(QStringLiteral("rowActions"));
-    m_editView->setAttribute(Qt::WA_StyledBackground);
+    editView_->setObjectName(QStringLiteral("rowActions"));
+    editView_->setAttribute(Qt::WA_StyledBackground);
     // The focused action shows a ring in the selection colour, so the keyboard's place is seen.
-    m_editView->setStyleSheet(
+    editView_->setStyleSheet(
         QStringLiteral("QWidget#rowActions { background: %1; }"
                        "QToolButton { color: %2; background: transparent; border: 2px solid "
                        "transparent; border-radius: 6px; font-size: 11px; }"
@@ -139,101 +139,101 @@ RecordingCell::RecordingCell(QWidget *parent)
                        "QToolButton:focus { border-color: %4; }")
             .arg(Theme::raised.name(), Theme::text.name(), Theme::surface.name(),
                  Theme::highlight.name()));
-    auto *buttons = new QHBoxLayout(m_editView);
+    auto *buttons = new QHBoxLayout(editView_);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(0);
     for (QToolButton *button : this->buttons()) {
         buttons->addWidget(button);
         button->installEventFilter(this);
     }
-    m_playButton->setCheckable(true);
-    m_editView->setVisible(false);
+    playButton_->setCheckable(true);
+    editView_->setVisible(false);
 
-    m_infoView->setAutoFillBackground(true);
-    QFont title = m_titleLabel->font();
+    infoView_->setAutoFillBackground(true);
+    QFont title = titleLabel_->font();
     title.setPixelSize(16);
     title.setBold(true);
-    m_titleLabel->setFont(title);
-    QFont small = m_dateLabel->font();
+    titleLabel_->setFont(title);
+    QFont small = dateLabel_->font();
     small.setPixelSize(12);
-    for (QLabel *label : {m_dateLabel, m_detailsLabel, m_playingMark})
+    for (QLabel *label : {dateLabel_, detailsLabel_, playingMark_})
         label->setFont(small);
     QFont message = small;
     message.setItalic(true);
-    m_messageLabel->setFont(message);
-    QPalette bright = m_titleLabel->palette();
+    messageLabel_->setFont(message);
+    QPalette bright = titleLabel_->palette();
     bright.setColor(QPalette::WindowText, Theme::text);
-    m_titleLabel->setPalette(bright);
-    m_messageLabel->setPalette(bright);
-    QPalette grey = m_dateLabel->palette();
+    titleLabel_->setPalette(bright);
+    messageLabel_->setPalette(bright);
+    QPalette grey = dateLabel_->palette();
     grey.setColor(QPalette::WindowText, Theme::secondaryText);
-    for (QLabel *label : {m_dateLabel, m_detailsLabel, m_playingMark})
+    for (QLabel *label : {dateLabel_, detailsLabel_, playingMark_})
         label->setPalette(grey);
     // A glyph rather than a word: it must leave the title room beside an open panel.
-    m_playingMark->setText(QStringLiteral("▶"));
-    m_playingMark->setAccessibleName(tr("playing"));
-    m_playingMark->setToolTip(tr("Playing"));
-    m_playingMark->setVisible(false);
-    for (QLabel *label : {static_cast<QLabel *>(m_titleLabel), m_dateLabel, m_detailsLabel,
-                          static_cast<QLabel *>(m_messageLabel)})
+    playingMark_->setText(QStringLiteral("▶"));
+    playingMark_->setAccessibleName(tr("playing"));
+    playingMark_->setToolTip(tr("Playing"));
+    playingMark_->setVisible(false);
+    for (QLabel *label : {static_cast<QLabel *>(titleLabel_), dateLabel_, detailsLabel_,
+                          static_cast<QLabel *>(messageLabel_)})
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // The date keeps its room first; the details give way beside an open panel.
-    m_dateLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    dateLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     auto *facts = new QHBoxLayout;
     facts->setSpacing(10);
-    facts->addWidget(m_dateLabel);
-    facts->addWidget(m_detailsLabel, 1);
+    facts->addWidget(dateLabel_);
+    facts->addWidget(detailsLabel_, 1);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(1);
-    texts->addWidget(m_titleLabel);
+    texts->addWidget(titleLabel_);
     texts->addLayout(facts);
-    texts->addWidget(m_messageLabel);
-    auto *face = new QHBoxLayout(m_infoView);
+    texts->addWidget(messageLabel_);
+    auto *face = new QHBoxLayout(infoView_);
     face->setContentsMargins(kLeftMargin, 6, 10, 6);
     face->addLayout(texts, 1);
-    face->addWidget(m_playingMark);
+    face->addWidget(playingMark_);
 
     // The face casts its shadow onto the panel as it slides away.
-    auto *shadow = new QGraphicsDropShadowEffect(m_infoView);
+    auto *shadow = new QGraphicsDropShadowEffect(infoView_);
     shadow->setColor(QColor(0, 0, 0, 64));
     shadow->setOffset(1.0, 0.0);
     shadow->setBlurRadius(5.0);
-    m_infoView->setGraphicsEffect(shadow);
-    m_editView->lower();
+    infoView_->setGraphicsEffect(shadow);
+    editView_->lower();
 
-    m_slide->setDuration(kSlideMilliseconds);
-    m_slide->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
-        m_offset = value.toInt();
+    slide_->setDuration(kSlideMilliseconds);
+    slide_->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(slide_, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        offset_ = value.toInt();
         placeFace();
     });
-    connect(m_slide, &QVariantAnimation::finished, this, [this] {
-        if (!m_panelOpen)
-            m_editView->setVisible(false);
+    connect(slide_, &QVariantAnimation::finished, this, [this] {
+        if (!panelOpen_)
+            editView_->setVisible(false);
     });
 
-    connect(m_playButton, &QToolButton::clicked, this, [this] {
-        if (m_delegate && m_recording)
-            m_delegate->playRecording(m_recording);
+    connect(playButton_, &QToolButton::clicked, this, [this] {
+        if (delegate_ && recording_)
+            delegate_->playRecording(recording_);
         // The button mirrors the record, whatever the press achieved.
-        if (m_recording)
-            showPlaying(m_recording->playingValue());
+        if (recording_)
+            showPlaying(recording_->playingValue());
     });
-    connect(m_shareButton, &QToolButton::clicked, this, [this] {
-        if (m_delegate && m_recording)
-            m_delegate->shareRecording(m_recording);
+    connect(shareButton_, &QToolButton::clicked, this, [this] {
+        if (delegate_ && recording_)
+            delegate_->shareRecording(recording_);
     });
-    connect(m_publishButton, &QToolButton::clicked, this, [this] {
-        if (m_delegate && m_recording)
-            m_delegate->publishRecording(m_recording);
+    connect(publishButton_, &QToolButton::clicked, this, [this] {
+        if (delegate_ && recording_)
+            delegate_->publishRecording(recording_);
     });
-    connect(m_editButton, &QToolButton::clicked, this, [this] {
-        if (m_delegate && m_recording)
-            m_delegate->editRecording(m_recording);
+    connect(editButton_, &QToolButton::clicked, this, [this] {
+        if (delegate_ && recording_)
+            delegate_->editRecording(recording_);
     });
-    connect(m_deleteButton, &QToolButton::clicked, this, [this] {
-        if (m_delegate && m_recording)
-            m_delegate->deleteRecording(m_recording);
+    connect(deleteButton_, &QToolButton::clicked, this, [this] {
+        if (delegate_ && recording_)
+            delegate_->deleteRecording(recording_);
     });
     setFaceColor(Theme::surface);
 }
@@ -253,7 +253,7 @@ QToolButton *RecordingCell::panelButton(const QString &text)
 
 QList<QToolButton *> RecordingCell::buttons() const
 {
-    return {m_playButton, m_shareButton, m_publishButton, m_editButton, m_deleteButton};
+    return {playButton_, shareButton_, publishButton_, editButton_, deleteButton_};
 }
 
 QString RecordingCell::detailsText(const Recording &recording, const RecordingSummary &summary)
@@ -272,74 +272,74 @@ QString RecordingCell::detailsText(const Recording &recording, const RecordingSu
 void RecordingCell::setRecording(std::shared_ptr<Recording> recording,
                                  const RecordingSummary &summary)
 {
-    if (recording != m_recording) {
-        m_slide->stop();
-        m_panelOpen = false;
-        m_offset = 0;
-        m_editView->setVisible(false);
+    if (recording != recording_) {
+        slide_->stop();
+        panelOpen_ = false;
+        offset_ = 0;
+        editView_->setVisible(false);
     }
-    m_recording = std::move(recording);
+    recording_ = std::move(recording);
     const QString message =
-        m_recording ? m_recording->message().trimmed().section(QLatin1Char('\n'), 0, 0).trimmed()
-                    : QString();
-    m_titleLabel->setFullText(m_recording ? m_recording->name() : QString());
-    m_dateLabel->setText(m_recording ? dateText(m_recording->date()) : QString());
-    m_detailsLabel->setText(m_recording ? detailsText(*m_recording, summary) : QString());
-    m_messageLabel->setFullText(message);
-    m_messageLabel->setVisible(!message.isEmpty());
-    const QFontMetrics titleMetrics(m_titleLabel->font());
-    const QFontMetrics smallMetrics(m_dateLabel->font());
-    const QFontMetrics messageMetrics(m_messageLabel->font());
-    m_textExtent = std::max({titleMetrics.horizontalAdvance(m_titleLabel->fullText()),
-                             smallMetrics.horizontalAdvance(m_dateLabel->text()) + 10 +
-                                 smallMetrics.horizontalAdvance(m_detailsLabel->text()),
-                             messageMetrics.horizontalAdvance(message)}) +
-                   m_playingMark->sizeHint().width();
-    m_editView->setGeometry(panelLeft(), 0, kPanelWidth, height());
-    if (m_panelOpen && m_slide->state() != QAbstractAnimation::Running)
-        m_offset = openOffset();
+        recording_ ? recording_->message().trimmed().section(QLatin1Char('\n'), 0, 0).trimmed()
+                   : QString();
+    titleLabel_->setFullText(recording_ ? recording_->name() : QString());
+    dateLabel_->setText(recording_ ? dateText(recording_->date()) : QString());
+    detailsLabel_->setText(recording_ ? detailsText(*recording_, summary) : QString());
+    messageLabel_->setFullText(message);
+    messageLabel_->setVisible(!message.isEmpty());
+    const QFontMetrics titleMetrics(titleLabel_->font());
+    const QFontMetrics smallMetrics(dateLabel_->font());
+    const QFontMetrics messageMetrics(messageLabel_->font());
+    textExtent_ = std::max({titleMetrics.horizontalAdvance(titleLabel_->fullText()),
+                            smallMetrics.horizontalAdvance(dateLabel_->text()) + 10 +
+                                smallMetrics.horizontalAdvance(detailsLabel_->text()),
+                            messageMetrics.horizontalAdvance(message)}) +
+                  playingMark_->sizeHint().width();
+    editView_->setGeometry(panelLeft(), 0, kPanelWidth, height());
+    if (panelOpen_ && slide_->state() != QAbstractAnimation::Running)
+        offset_ = openOffset();
     placeFace();
-    showPlaying(m_recording && m_recording->playingValue());
+    showPlaying(recording_ && recording_->playingValue());
 }
 
 void RecordingCell::showPlaying(bool playing)
 {
-    m_playButton->setChecked(playing);
-    m_playButton->setText(playing ? tr("Stop") : tr("Play"));
-    m_playButton->setAccessibleName(m_playButton->text());
-    m_playButton->setIcon(glyphIcon(playing ? Glyph::Stop : Glyph::Play));
-    m_playingMark->setVisible(playing);
+    playButton_->setChecked(playing);
+    playButton_->setText(playing ? tr("Stop") : tr("Play"));
+    playButton_->setAccessibleName(playButton_->text());
+    playButton_->setIcon(glyphIcon(playing ? Glyph::Stop : Glyph::Play));
+    playingMark_->setVisible(playing);
 }
 
 int RecordingCell::panelLeft() const
 {
     // Beside the texts when the row has the room, else at the row's right edge as on a phone.
-    const int besideTexts = kLeftMargin + std::min(m_textExtent, kTextWidth) + kTextGap;
+    const int besideTexts = kLeftMargin + std::min(textExtent_, kTextWidth) + kTextGap;
     return std::max(0, std::min(width() - kPanelWidth, besideTexts));
 }
 
 void RecordingCell::reveal()
 {
-    if (m_panelOpen)
+    if (panelOpen_)
         return;
-    m_panelOpen = true;
-    m_editView->setVisible(true);
+    panelOpen_ = true;
+    editView_->setVisible(true);
     slideTo(openOffset());
 }
 
 void RecordingCell::hidePanel()
 {
-    if (!m_panelOpen)
+    if (!panelOpen_)
         return;
-    m_panelOpen = false;
-    if (m_editView->isAncestorOf(QApplication::focusWidget()) && m_delegate)
-        m_delegate->recordingCellLeft(*this);
+    panelOpen_ = false;
+    if (editView_->isAncestorOf(QApplication::focusWidget()) && delegate_)
+        delegate_->recordingCellLeft(*this);
     slideTo(0);
 }
 
 void RecordingCell::togglePanel()
 {
-    if (m_panelOpen)
+    if (panelOpen_)
         hidePanel();
     else
         reveal();
@@ -348,33 +348,33 @@ void RecordingCell::togglePanel()
 void RecordingCell::focusPanel()
 {
     reveal();
-    m_playButton->setFocus(Qt::TabFocusReason);
+    playButton_->setFocus(Qt::TabFocusReason);
 }
 
 void RecordingCell::slideTo(int offset)
 {
-    m_slide->stop();
-    m_slide->setStartValue(m_offset);
-    m_slide->setEndValue(offset);
-    m_slide->start();
+    slide_->stop();
+    slide_->setStartValue(offset_);
+    slide_->setEndValue(offset);
+    slide_->start();
 }
 
 void RecordingCell::setFaceColor(const QColor &color)
 {
-    m_faceColor = color;
-    QPalette palette = m_infoView->palette();
+    faceColor_ = color;
+    QPalette palette = infoView_->palette();
     palette.setColor(QPalette::Window, color);
-    m_infoView->setPalette(palette);
+    infoView_->setPalette(palette);
     // The face draws through its shadow effect, which keeps its last picture until told.
-    m_infoView->update();
+    infoView_->update();
     update();
 }
 
 void RecordingCell::setSelected(bool selected)
 {
-    if (selected == m_selected)
+    if (selected == selected_)
         return;
-    m_selected = selected;
+    selected_ = selected;
     placeFace();
     update();
 }
@@ -403,9 +403,9 @@ void RecordingCell::fadeIn()
 void RecordingCell::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    m_editView->setGeometry(panelLeft(), 0, kPanelWidth, height());
-    if (m_panelOpen && m_slide->state() != QAbstractAnimation::Running)
-        m_offset = openOffset();
+    editView_->setGeometry(panelLeft(), 0, kPanelWidth, height());
+    if (panelOpen_ && slide_->state() != QAbstractAnimation::Running)
+        offset_ = openOffset();
     placeFace();
 }
 
@@ -414,9 +414,9 @@ void RecordingCell::paintEvent(QPaintEvent *)
     QPainter painter(this);
     // Right of a panel placed beside the texts the row keeps its face's colour; the line left
     // free at the bottom parts this row from the next.
-    painter.fillRect(rect(), m_faceColor);
+    painter.fillRect(rect(), faceColor_);
     painter.fillRect(QRect(0, height() - 1, width(), 1), Theme::raised);
-    if (m_selected)
+    if (selected_)
         painter.fillRect(QRect(0, 0, kSelectionBar, height() - 1), Theme::highlight);
 }
 
@@ -424,8 +424,8 @@ void RecordingCell::placeFace()
 {
     // The face keeps its left edge and gives up its right part, so the title stays readable
     // beside the open panel. The selection bar stays in sight at the left.
-    const int left = m_selected ? kSelectionBar : 0;
-    m_infoView->setGeometry(left, 0, std::max(0, width() - m_offset - left), height() - 1);
+    const int left = selected_ ? kSelectionBar : 0;
+    infoView_->setGeometry(left, 0, std::max(0, width() - offset_ - left), height() - 1);
 }
 
 bool RecordingCell::eventFilter(QObject *watched, QEvent *event)
@@ -462,9 +462,9 @@ void RecordingCell::mousePressEvent(QMouseEvent *event)
 
 void RecordingCell::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton && m_infoView->geometry().contains(event->pos()) &&
-        m_delegate) {
-        m_delegate->recordingCellTapped(*this);
+    if (event->button() == Qt::LeftButton && infoView_->geometry().contains(event->pos()) &&
+        delegate_) {
+        delegate_->recordingCellTapped(*this);
         event->accept();
         return;
     }

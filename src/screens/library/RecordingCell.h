@@ -52,45 +52,45 @@ public:
 
     explicit RecordingCell(QWidget *parent = nullptr);
 
-    void setDelegate(RecordingCellDelegate *delegate) { m_delegate = delegate; }
+    void setDelegate(RecordingCellDelegate *delegate) { delegate_ = delegate; }
     // Shows the record's texts and playing mark. A different record than before closes the
     // panel; the same one again only refreshes the texts, so a play press on an open panel
     // does not slam it shut.
     void setRecording(std::shared_ptr<Recording> recording, const RecordingSummary &summary = {});
-    const std::shared_ptr<Recording> &recording() const { return m_recording; }
+    const std::shared_ptr<Recording> &recording() const { return recording_; }
 
     void reveal();
     void hidePanel();
     void togglePanel();
     // Open, or opening.
-    bool isPanelOpen() const { return m_panelOpen; }
+    bool isPanelOpen() const { return panelOpen_; }
     // How far the front face's right edge has moved left (0 closed, openOffset() open).
-    int panelOffset() const { return m_offset; }
+    int panelOffset() const { return offset_; }
     int openOffset() const { return width() - panelLeft(); }
     // Puts the keyboard on the open panel's first button.
     void focusPanel();
 
     void setFaceColor(const QColor &color);
-    QColor faceColor() const { return m_faceColor; }
+    QColor faceColor() const { return faceColor_; }
     // The selected row carries a bar in the selection colour along its left edge.
     void setSelected(bool selected);
-    bool isSelected() const { return m_selected; }
+    bool isSelected() const { return selected_; }
     // A short fade for a row the store just inserted or changed.
     void fadeIn();
 
-    QLabel *titleLabel() const { return m_titleLabel; }
-    QLabel *dateLabel() const { return m_dateLabel; }
+    QLabel *titleLabel() const { return titleLabel_; }
+    QLabel *dateLabel() const { return dateLabel_; }
     // Length, marker count and "imported".
-    QLabel *detailsLabel() const { return m_detailsLabel; }
+    QLabel *detailsLabel() const { return detailsLabel_; }
     // The hidden message's first line; hidden when there is no message.
-    QLabel *messageLabel() const { return m_messageLabel; }
-    QToolButton *playButton() const { return m_playButton; }
-    QToolButton *shareButton() const { return m_shareButton; }
-    QToolButton *publishButton() const { return m_publishButton; }
-    QToolButton *editButton() const { return m_editButton; }
-    QToolButton *deleteButton() const { return m_deleteButton; }
-    QWidget *editView() const { return m_editView; }
-    QWidget *infoView() const { return m_infoView; }
+    QLabel *messageLabel() const { return messageLabel_; }
+    QToolButton *playButton() const { return playButton_; }
+    QToolButton *shareButton() const { return shareButton_; }
+    QToolButton *publishButton() const { return publishButton_; }
+    QToolButton *editButton() const { return editButton_; }
+    QToolButton *deleteButton() const { return deleteButton_; }
+    QWidget *editView() const { return editView_; }
+    QWidget *infoView() const { return infoView_; }
 
     static QString detailsText(const Recording &recording, const RecordingSummary &summary);
 
@@ -109,26 +109,26 @@ private:
     void showPlaying(bool playing);
     QList<QToolButton *> buttons() const;
 
-    RecordingCellDelegate *m_delegate = nullptr;
-    std::shared_ptr<Recording> m_recording;
-    QFrame *m_infoView;
-    QWidget *m_editView;
-    ElidedLabel *m_titleLabel;
-    QLabel *m_dateLabel;
-    QLabel *m_detailsLabel;
-    ElidedLabel *m_messageLabel;
-    QLabel *m_playingMark;
-    QToolButton *m_playButton;
-    QToolButton *m_shareButton;
-    QToolButton *m_publishButton;
-    QToolButton *m_editButton;
-    QToolButton *m_deleteButton;
-    QVariantAnimation *m_slide;
-    QColor m_faceColor;
-    int m_textExtent = 0; // the widest text line, in pixels
-    int m_offset = 0;
-    bool m_panelOpen = false;
-    bool m_selected = false;
+    RecordingCellDelegate *delegate_ = nullptr;
+    std::shared_ptr<Recording> recording_;
+    QFrame *infoView_;
+    QWidget *editView_;
+    ElidedLabel *titleLabel_;
+    QLabel *dateLabel_;
+    QLabel *detailsLabel_;
+    ElidedLabel *messageLabel_;
+    QLabel *playingMark_;
+    QToolButton *playButton_;
+    QToolButton *shareButton_;
+    QToolButton *publishButton_;
+    QToolButton *editButton_;
+    QToolButton *deleteButton_;
+    QVariantAnimation *slide_;
+    QColor faceColor_;
+    int textExtent_ = 0; // the widest text line, in pixels
+    int offset_ = 0;
+    bool panelOpen_ = false;
+    bool selected_ = false;
 };
 
 } // namespace murmelo

@@ -44,12 +44,12 @@ RecordingsListView::RecordingsListView(QWidget *parent) : QListView(parent)
 
 void RecordingsListView::setCellConfigurator(CellConfigurator configurator)
 {
-    m_configure = std::move(configurator);
+    configure_ = std::move(configurator);
 }
 
 RecordingCell *RecordingsListView::cellForRow(int row) const
 {
-    for (const Slot &slot : m_cells) {
+    for (const Slot &slot : cells_) {
         if (slot.index.isValid() && slot.index.row() == row)
             return slot.cell;
     }
@@ -58,7 +58,7 @@ RecordingCell *RecordingsListView::cellForRow(int row) const
 
 QModelIndex RecordingsListView::indexOfCell(const RecordingCell &cell) const
 {
-    for (const Slot &slot : m_cells) {
+    for (const Slot &slot : cells_) {
         if (slot.cell == &cell)
             return slot.index;
     }
@@ -87,7 +87,7 @@ void RecordingsListView::rowsInserted(const QModelIndex &parent, int start, int 
 {
     QListView::rowsInserted(parent, start, end);
     for (int row = start; row <= end; ++row)
-        m_fresh.emplace_back(model()->index(row, 0, parent));
+        fresh_.emplace_back(model()->index(row, 0, parent));
 }
 
 void RecordingsListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
@@ -96,12 +96,12 @@ void RecordingsListView::dataChanged(const QModelIndex &topLeft, const QModelInd
     QListView::dataChanged(topLeft, bottomRight, roles);
     // Only a change of the record itself fades; the playing mark just shows.
     const bool recordChanged = roles.isEmpty() || roles.contains(Qt::DisplayRole);
-    for (Slot &slot : m_cells) {
+    for (Slot &slot : cells_) {
         if (!slot.index.isValid() || slot.index.row() < topLeft.row() ||
             slot.index.row() > bottomRight.row())
             continue;
-        if (m_configure)
-            m_configure(*slot.cell, slot.index);
+        if (configure_)
+            configure_(*slot.cell, slot.index);
         if (recordChanged)
             slot.cell->fadeIn();
     }
@@ -110,19 +110,19 @@ void RecordingsListView::dataChanged(const QModelIndex &topLeft, const QModelInd
 void RecordingsListView::reset()
 {
     QListView::reset();
-    for (Slot &slot : m_cells)
+    for (Slot &slot : cells_)
         slot.index = QPersistentModelIndex();
-    m_fresh.clear();
+    fresh_.clear();
 }
 
 RecordingsListView::Slot &RecordingsListView::freeSlot()
 {
-    for (Slot &slot : m_cells) {
+    for (Slot &slot : cells_) {
         if (!slot.index.isValid())
             return slot;
     }
-    m_cells.push_back({new RecordingCell(viewport()), {}});
-    return m_cells.back();
+    cells_.push_back({new RecordingCell(viewport()), {}});
+    return cells_.back();
 }
 
 void RecordingsListView::layoutCells()
@@ -134,7 +134,7 @@ void RecordingsListView::layoutCells()
     const int bottom = std::min(rows - 1, (verticalScrollBar()->value() + viewport()->height()) /
                                               RecordingCell::kHeight);
     // Cells whose rows went away or scrolled off are free for the rows coming into view.
-    for (Slot &slot : m_cells) {
+    for (Slot &slot : cells_) {
         if (slot.index.isValid() && (slot.index.row() < top || slot.index.row() > bottom))
             slot.index = QPersistentModelIndex();
         if (!slot.index.isValid())
@@ -147,17 +147,17 @@ void RecordingsListView::layoutCells()
             Slot &slot = freeSlot();
             slot.index = index;
             cell = slot.cell;
-            if (m_configure)
-                m_configure(*cell, index);
-            const auto fresh = std::find(m_fresh.begin(), m_fresh.end(), index);
-            if (fresh != m_fresh.end())
+            if (configure_)
+                configure_(*cell, index);
+            const auto fresh = std::find(fresh_.begin(), fresh_.end(), index);
+            if (fresh != fresh_.end())
                 cell->fadeIn();
         }
         cell->setGeometry(0, row * RecordingCell::kHeight - verticalScrollBar()->value(),
                           viewport()->width(), RecordingCell::kHeight);
         cell->setVisible(true);
     }
-    m_fresh.clear();
+    fresh_.clear();
 }
 
 } // namespace murmelo

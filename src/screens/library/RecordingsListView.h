@@ -25,7 +25,7 @@ public:
     RecordingCell *cellForRow(int row) const;
     QModelIndex indexOfCell(const RecordingCell &cell) const;
     // Cell widgets made so far: a screenful or so, whatever the row count.
-    int cellCount() const { return int(m_cells.size()); }
+    int cellCount() const { return int(cells_.size()); }
 
     void doItemsLayout() override;
 
@@ -45,9 +45,9 @@ private:
     void layoutCells();
     Slot &freeSlot();
 
-    std::vector<Slot> m_cells;
-    std::vector<QPersistentModelIndex> m_fresh; // inserted rows that fade in when placed
-    CellConfigurator m_configure;
+    std::vector<Slot> cells_;
+    std::vector<QPersistentModelIndex> fresh_; // inserted rows that fade in when placed
+    CellConfigurator configure_;
 };
 
 } // namespace murmelo

@@ -38,17 +38,17 @@ public:
                                   QWidget *parent = nullptr);
 
     // Rows show their reversal's length once they have a reader for it.
-    void setDurationReader(DurationReader reader) { m_durationReader = std::move(reader); }
+    void setDurationReader(DurationReader reader) { durationReader_ = std::move(reader); }
 
-    RecordingsListView *tableView() const { return m_tableView; }
-    QLineEdit *searchField() const { return m_searchField; }
+    RecordingsListView *tableView() const { return tableView_; }
+    QLineEdit *searchField() const { return searchField_; }
     // Shown instead of the rows when the search finds nothing, or cannot search.
-    QLabel *emptyLabel() const { return m_emptyLabel; }
-    RecordingsListModel &model() { return m_model; }
+    QLabel *emptyLabel() const { return emptyLabel_; }
+    RecordingsListModel &model() { return model_; }
     // The record last tapped, opened or played; none once the one playing stops.
-    const std::shared_ptr<Recording> &selectedRecording() const { return m_selectedRecording; }
+    const std::shared_ptr<Recording> &selectedRecording() const { return selectedRecording_; }
     // The row whose panel was last toggled.
-    QModelIndex selectedPath() const { return m_selectedPath; }
+    QModelIndex selectedPath() const { return selectedPath_; }
 
     // A tap on a row: toggles its panel and closes the one open before.
     void didSelectRow(int row);
@@ -65,7 +65,7 @@ public:
     // The page maker lives above the library; the window's composition root hands it in.
     void setPublishAction(std::function<void(const std::shared_ptr<Recording> &)> action)
     {
-        m_publish = std::move(action);
+        publish_ = std::move(action);
     }
 
     void prepareForSegue(const QString &identifier, ViewController *destination) override;
@@ -86,21 +86,21 @@ private:
     bool handleSearchKey(int key);
     void updateEmptyLabel(const QString &searchError = {});
 
-    StoreContext &m_context;
-    RecordingsQuery m_query;
-    RecordingsListModel m_model;
-    ListPlayback m_playback;
-    QLineEdit *m_searchField;
-    RecordingsListView *m_tableView;
-    QLabel *m_emptyLabel;
-    std::shared_ptr<Recording> m_selectedRecording;
+    StoreContext &context_;
+    RecordingsQuery query_;
+    RecordingsListModel model_;
+    ListPlayback playback_;
+    QLineEdit *searchField_;
+    RecordingsListView *tableView_;
+    QLabel *emptyLabel_;
+    std::shared_ptr<Recording> selectedRecording_;
     // What the playback screen does when it opens: 0 nothing, 1 share.
-    int m_action = 0;
-    QPersistentModelIndex m_selectedPath;
-    DurationReader m_durationReader;
+    int action_ = 0;
+    QPersistentModelIndex selectedPath_;
+    DurationReader durationReader_;
     // Saved audio files never change, so a length is read once per file.
-    QHash<QString, double> m_durations;
-    std::function<void(const std::shared_ptr<Recording> &)> m_publish;
+    QHash<QString, double> durations_;
+    std::function<void(const std::shared_ptr<Recording> &)> publish_;
 };
 
 } // namespace murmelo

@@ -34,11 +34,11 @@ public:
     // Cancels a page being made and waits for its thread.
     ~PublishFlow() override;
 
-    void setTargetChooser(TargetChooser chooser) { m_chooser = std::move(chooser); }
+    void setTargetChooser(TargetChooser chooser) { chooser_ = std::move(chooser); }
     // Asks where, then makes the page. Ignored while a page is being made.
     void publish(const std::shared_ptr<Recording> &recording);
-    bool isBusy() const { return m_worker.joinable(); }
-    QProgressDialog *progressDialog() const { return m_progress; }
+    bool isBusy() const { return worker_.joinable(); }
+    QProgressDialog *progressDialog() const { return progress_; }
 
 signals:
     void finished(const murmelo::PublishResult &result);
@@ -46,12 +46,12 @@ signals:
 private:
     void done(const PublishResult &result);
 
-    StoreContext &m_context;
-    QWidget *m_parent;
-    TargetChooser m_chooser;
-    QPointer<QProgressDialog> m_progress;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
-    std::thread m_worker;
+    StoreContext &context_;
+    QWidget *parent_;
+    TargetChooser chooser_;
+    QPointer<QProgressDialog> progress_;
+    std::shared_ptr<std::atomic<bool>> cancel_;
+    std::thread worker_;
 };
 
 } // namespace murmelo
