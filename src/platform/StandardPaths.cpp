@@ -4,6 +4,7 @@
 #include "platform/TemporaryFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
 #include <mutex>
@@ -60,6 +61,12 @@ QString cachesDirectory()
 QString musicDirectory()
 {
     return QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+}
+
+QString documentsDirectory()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 } // namespace murmelo::StandardPaths

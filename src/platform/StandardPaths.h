@@ -21,6 +21,10 @@ QString temporaryDirectory();
 QString cachesDirectory();
 // The user's music: $XDG_MUSIC_DIR or ~/Music (not created).
 QString musicDirectory();
+// Where a file the user makes is first offered: $XDG_DOCUMENTS_DIR or ~/Documents when it
+// exists, the home folder when it does not (a dialog shown a missing folder falls back to the
+// working folder, which is rarely the user's).
+QString documentsDirectory();
 
 } // namespace StandardPaths
 

@@ -36,6 +36,19 @@ TEST(StandardPaths, FoldersLiveUnderTheScratchXdgRootAndAreCreatedOnFirstUse)
     EXPECT_EQ(QFileInfo(temp).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
 }
 
+TEST(StandardPaths, FilesAreOfferedInTheDocumentsFolderOrElseTheHomeFolder)
+{
+    const QByteArray realHome = qgetenv("HOME");
+    const QString home = test::scratchRoot() + "/home";
+    qputenv("HOME", home.toUtf8());
+    QDir(home).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(home));
+    EXPECT_EQ(StandardPaths::documentsDirectory(), home);
+    ASSERT_TRUE(QDir().mkpath(home + "/Documents"));
+    EXPECT_EQ(StandardPaths::documentsDirectory(), home + "/Documents");
+    qputenv("HOME", realHome);
+}
+
 TEST(Defaults, ValuesPersistAcrossInstancesAndAbsentKeysReadAsZero)
 {
     const QString path = test::scratchRoot() + "/config/defaults-test.conf";

@@ -5,13 +5,13 @@
 #include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
 #include "platform/MainQueue.h"
+#include "platform/StandardPaths.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 namespace murmelo {
 
@@ -67,7 +67,7 @@ void PublishFlow::publish(const std::shared_ptr<Recording> &recording)
     Defaults &defaults = Defaults::standard();
     QString folder = defaults.stringForKey(QString::fromLatin1(folderKey));
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        folder = StandardPaths::documentsDirectory();
     QString target = chooser_(parent_, QDir(folder).filePath(pageName(*recording)));
     if (target.isEmpty())
         return;
