@@ -2,9 +2,9 @@
 
 #include "app/SidebarViewController.h"
 #include "app/UnsavedWork.h"
-#include "audio/UnsavedReversal.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Localized.h"
+#include "screens/playback/UnsavedReversal.h"
 
 #include <memory>
 

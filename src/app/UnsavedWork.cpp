@@ -2,12 +2,12 @@
 
 #include "app/MainLayout.h"
 #include "app/SidebarViewController.h"
-#include "audio/UnsavedReversal.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
 #include "platform/Localized.h"
 #include "platform/StandardPaths.h"
 #include "screens/playback/PlaybackViewController.h"
+#include "screens/playback/UnsavedReversal.h"
 #include "screens/record/RecordViewController.h"
 
 #include <QCloseEvent>

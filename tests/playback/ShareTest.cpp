@@ -47,18 +47,19 @@ protected:
     void SetUp() override
     {
         PlaybackFixture::SetUp();
-        SharePanel &panel = screen->sharePanel();
-        panel.sender = [this](const QString &path, const QString &message, const QString &name,
+        ShareFlow &flow = screen->shareFlow();
+        flow.setSender([this](const QString &path, const QString &message, const QString &name,
                               const QString &to) {
             sent.push_back({path, message, name, to});
             attachmentExisted = QFile::exists(path);
-        };
-        panel.attachment = [this](const QString &forward, const QString &reversal, float factor) {
+        });
+        flow.setAttachmentBuilder([this](const QString &forward, const QString &reversal,
+                                         float factor) {
             merged.push_back({forward, reversal, factor});
             const QString path = StandardPaths::temporaryDirectory() + QStringLiteral("merged.wav");
             QFile::copy(forward, path);
             return path;
-        };
+        });
     }
 
     // A click delivered to the window at the widget's place, so whatever is on top receives it.
@@ -350,7 +351,7 @@ TEST_F(Share, PickedAddressesJoinWithOneCommaAndAPersonWithoutAddressChangesNoth
     pick(QStringLiteral("Bob"), 0);
     EXPECT_EQ(screen->view().shareEmailTextField->text(), QStringLiteral("ann@work.org,bob@y.org"));
     pick(QStringLiteral("Nobody"), -1);
-    EXPECT_EQ(screen->shareEmails(), QStringLiteral("ann@work.org,bob@y.org"));
+    EXPECT_EQ(screen->shareFlow().recipients(), QStringLiteral("ann@work.org,bob@y.org"));
     // Cancelling changes nothing either.
     click(screen->sharePanel().addContactButton);
     screen->sharePanel().picker->reject();

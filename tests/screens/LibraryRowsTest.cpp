@@ -1,6 +1,6 @@
 #include "SavedRecordingsTestSupport.h"
 #include "library/PhraseMarkerStore.h"
-#include "library/RecordingHandOff.h"
+#include "screens/playback/RecordingHandOff.h"
 #include "support/RecordingAlertPresenter.h"
 #include "toolkit/Theme.h"
 

@@ -1,7 +1,7 @@
 #include "screens/record/RecordViewController.h"
-#include "audio/PlaybackHandOff.h"
 #include "platform/SerialQueue.h"
 #include "platform/StandardPaths.h"
+#include "screens/playback/PlaybackHandOff.h"
 #include "screens/record/ProgressOverlay.h"
 #include "support/RecordingAlertPresenter.h"
 #include "support/TestSupport.h"

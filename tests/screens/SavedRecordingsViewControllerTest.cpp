@@ -1,6 +1,6 @@
 #include "SavedRecordingsTestSupport.h"
-#include "library/RecordingHandOff.h"
 #include "platform/Localized.h"
+#include "screens/playback/RecordingHandOff.h"
 #include "support/RecordingAlertPresenter.h"
 
 #include <QScrollBar>

@@ -1,9 +1,9 @@
 #include "screens/library/SavedRecordingsViewController.h"
 
 #include "library/PhraseMarkerStore.h"
-#include "library/RecordingHandOff.h"
 #include "platform/AlertPresenter.h"
 #include "screens/library/DeleteQuestion.h"
+#include "screens/playback/RecordingHandOff.h"
 #include "toolkit/Theme.h"
 
 #include <QKeyEvent>

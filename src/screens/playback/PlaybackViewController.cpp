@@ -32,7 +32,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
                                                QWidget *parent)
     : ViewController(parent), store_(store), engine_(std::move(players)), loops_(engine_),
       markerEditor_(store), view_(this), saveSlide_(new SlidePanel(view_.saveReversalView)),
-      waveformPicture_(new WaveformPicture(this))
+      waveformPicture_(new WaveformPicture(this)), saving_(store)
 {
     setObjectName(QStringLiteral("PlaybackViewController"));
     setFocusPolicy(Qt::StrongFocus);
@@ -136,46 +136,68 @@ void PlaybackViewController::connectActions()
 
 void PlaybackViewController::setRecording(std::shared_ptr<Recording> recording)
 {
-    recording_ = std::move(recording);
-    if (!recording_)
+    if (!recording)
         return;
-    imported_ = recording_->isImportedValue();
-    message_ = recording_->message();
-    setReverseAudioPath(recording_->reverseAudioPath());
-    setAudioPath(recording_->currentAudioPath());
+    saving_.openRecording(std::move(recording));
+    message_ = saving_.recording()->message();
+    openFiles();
     loadMarkers();
 }
 
 std::optional<float> PlaybackViewController::storedSpeed() const
 {
-    if (!recording_ || !recording_->speed().isValid() || !(recording_->speedValue() > 0))
+    const std::shared_ptr<Recording> &record = recording();
+    if (!record || !record->speed().isValid() || !(record->speedValue() > 0))
         return std::nullopt;
-    return recording_->speedValue();
+    return record->speedValue();
+}
+
+void PlaybackViewController::setImported(bool imported)
+{
+    saving_.reversal().imported = imported;
 }
 
 void PlaybackViewController::setAudioPath(const QString &path)
 {
-    audioPath_ = path;
+    saving_.reversal().audioPath = path;
+    openForward();
+}
+
+void PlaybackViewController::setReverseAudioPath(const QString &path)
+{
+    saving_.reversal().reverseAudioPath = path;
+    openReverse();
+}
+
+void PlaybackViewController::setWaveformImage(const QImage &image)
+{
+    saving_.reversal().waveformImage = image;
+    refreshWaveformViews();
+}
+
+void PlaybackViewController::openFiles()
+{
+    openReverse();
+    openForward();
+}
+
+void PlaybackViewController::openForward()
+{
+    const QString &path = audioPath();
     waveformPicture_->setSource(path);
     noteLoadError(path, engine_.openForward(path, storedSpeed()));
     resetScrubber();
     refreshPlaybackViews();
 }
 
-void PlaybackViewController::setReverseAudioPath(const QString &path)
+void PlaybackViewController::openReverse()
 {
-    reverseAudioPath_ = path;
+    const QString &path = reverseAudioPath();
     noteLoadError(path, engine_.openReverse(path, storedSpeed()));
     // Markers count frames of one reversal; another one starts without them.
     markerEditor_.clear();
     view_.markerOverlay->setPendingStart(std::nullopt);
     refreshMarkers();
-}
-
-void PlaybackViewController::setWaveformImage(const QImage &image)
-{
-    waveformImage_ = image;
-    refreshWaveformViews();
 }
 
 void PlaybackViewController::refreshWaveformViews()
@@ -184,18 +206,19 @@ void PlaybackViewController::refreshWaveformViews()
     // the audio afresh for its size and stretch, showing the stretched picture until that
     // drawing is ready.
     const QSize size = view_.editWaveformImageView->size();
-    QImage picture = waveformImage_;
+    const QImage &made = waveformImage();
+    QImage picture = made;
     if (timeline_.isZoomed()) {
         const QImage drawn =
             waveformPicture_->draw(size, timeline_.startFraction(), timeline_.endFraction());
-        const int width = waveformImage_.width();
+        const int width = made.width();
         picture =
             !drawn.isNull()
                 ? drawn
-                : waveformImage_.copy(
+                : made.copy(
                       int(timeline_.startFraction() * width), 0,
                       std::max(1, int(std::ceil(timeline_.span() / timeline_.duration() * width))),
-                      waveformImage_.height());
+                      made.height());
     } else if (size != QSize(PlaybackView::kWaveformWidth, PlaybackView::kWaveformHeight)) {
         const QImage drawn = waveformPicture_->draw(size);
         if (!drawn.isNull())
@@ -229,7 +252,7 @@ void PlaybackViewController::loadViewIfNeeded()
 
 void PlaybackViewController::viewDidLoad()
 {
-    setWaveformImage(waveformImage_);
+    refreshWaveformViews();
     resetScrubber();
 
     QPalette palette = view_.croppedNameTextField->palette();
@@ -248,17 +271,15 @@ void PlaybackViewController::viewDidLoad()
                            view_.shareReversalView, view_.waitView,
                            static_cast<QWidget *>(view_.infoText), view_.saveCropView})
         panel->hide();
-    view_.findReversalView->setVisible(!recording_);
-    view_.editReversalView->setVisible(bool(recording_));
+    view_.findReversalView->setVisible(!recording());
+    view_.editReversalView->setVisible(bool(recording()));
 
-    setTitleLabels(recording_ ? recording_->name() : QString());
+    setTitleLabels(recording() ? recording()->name() : QString());
     setFoundMessage();
     if (const auto speed = storedSpeed()) {
         setSpeedSliderValue(*speed);
         engine_.setRate(*speed);
     }
-    if (recording_ && !recording_->waveformImage().isNull())
-        setWaveformImage(recording_->waveformImage());
     editMode();
     configurePanels();
 }
@@ -339,10 +360,10 @@ void PlaybackViewController::showLoadErrors()
 
 void PlaybackViewController::configurePanels()
 {
-    view_.findReversalView->setHidden(bool(recording_));
-    view_.editReversalView->setHidden(!recording_);
+    view_.findReversalView->setHidden(bool(recording()));
+    view_.editReversalView->setHidden(!recording());
     view_.cropButton->show();
-    if (imported_) {
+    if (imported()) {
         // Music from the library is for listening only here; it is stored from the question
         // asked on leaving the screen, and shared or deleted from the library.
         view_.editReversalView->hide();
@@ -370,7 +391,7 @@ void PlaybackViewController::elideTitleLabels()
 void PlaybackViewController::setFoundMessage()
 {
     layoutFoundMessage(view_.messageLabel, view_.editMessageButton,
-                       recording_ ? recording_->message() : QString());
+                       recording() ? recording()->message() : QString());
 }
 
 void PlaybackViewController::editMode()
@@ -381,7 +402,7 @@ void PlaybackViewController::editMode()
 
 bool PlaybackViewController::hasUnsavedReversal() const
 {
-    return !recording_ && !audioPath_.isEmpty();
+    return saving_.hasUnsavedReversal();
 }
 
 // Playback ----------------------------------------------------------------------------------
@@ -471,10 +492,10 @@ void PlaybackViewController::setPlaybackSpeed(double rate)
 
 void PlaybackViewController::playbackSpeedDone()
 {
-    if (!recording_ || !engine_.audioPlayer())
+    if (!recording() || !engine_.audioPlayer())
         return;
-    recording_->setSpeedValue(engine_.rate());
-    saveStore(tr("Couldn't Save the Speed"));
+    if (StoreError error; !saving_.storeSpeed(engine_.rate(), &error))
+        showStoreError(tr("Couldn't Save the Speed"), error);
 }
 
 } // namespace murmelo

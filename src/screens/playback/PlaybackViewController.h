@@ -1,15 +1,17 @@
 #pragma once
 
-#include "audio/PlaybackHandOff.h"
-#include "audio/UnsavedReversal.h"
 #include "library/PhraseMarker.h"
-#include "library/RecordingHandOff.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/WaveformTimeline.h"
 #include "screens/playback/LoopController.h"
 #include "screens/playback/MarkerEditor.h"
+#include "screens/playback/PlaybackHandOff.h"
 #include "screens/playback/PlaybackView.h"
+#include "screens/playback/RecordingHandOff.h"
+#include "screens/playback/SaveCropFlow.h"
+#include "screens/playback/ShareFlow.h"
 #include "screens/playback/SpeedSteps.h"
+#include "screens/playback/UnsavedReversal.h"
 #include "toolkit/ViewController.h"
 
 #include <QAbstractItemDelegate>
@@ -24,7 +26,6 @@ class QWheelEvent;
 
 namespace murmelo {
 
-struct CropResult;
 struct PhraseMarker;
 class RangeSlider;
 class Recording;
@@ -56,18 +57,19 @@ public:
 
     // Inputs, handed in before the screen is shown.
     void setRecording(std::shared_ptr<Recording> recording) override;
-    std::shared_ptr<Recording> recording() const { return recording_; }
+    const std::shared_ptr<Recording> &recording() const { return saving_.recording(); }
     // "Publish…" on a saved recording's panel (Ctrl+Shift+P): the recording as a web page.
     PublishFlow &publishFlow() const { return *publish_; }
     QToolButton *publishButton() const { return publishButton_; }
+    // A fresh reversal, field by field; a saved recording's own files once it is saved.
+    void setImported(bool imported) override;
+    bool imported() const { return saving_.reversal().imported; }
     void setAudioPath(const QString &path) override;
-    QString audioPath() const { return audioPath_; }
+    const QString &audioPath() const { return saving_.reversal().audioPath; }
     void setReverseAudioPath(const QString &path) override;
-    QString reverseAudioPath() const { return reverseAudioPath_; }
+    const QString &reverseAudioPath() const { return saving_.reversal().reverseAudioPath; }
     void setWaveformImage(const QImage &image) override;
-    QImage waveformImage() const { return waveformImage_; }
-    void setImported(bool imported) override { imported_ = imported; }
-    bool imported() const { return imported_; }
+    const QImage &waveformImage() const { return saving_.reversal().waveformImage; }
 
     // Sets the views up from the inputs; runs once, at the latest when the screen is first shown.
     void loadViewIfNeeded();
@@ -142,8 +144,7 @@ public:
     // The address picker's choice.
     void peoplePickerDidSelectAddress(const QString &address);
     bool sendToSpeech() const;
-    QString shareEmails() const { return shareEmails_; }
-    QString shareEmailName() const { return shareEmailName_; }
+    ShareFlow &shareFlow() { return sharing_; }
     SharePanel &sharePanel() const;
 
     void configurePanels();
@@ -177,10 +178,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct StoreOptions {
-        bool applyTypedTitle = true;
-        std::optional<QString> message; // instead of what the message input shows
-    };
     void viewDidLoad();
     void connectActions();
     void refreshPlaybackViews();
@@ -202,9 +199,14 @@ private:
     void noteLoadError(const QString &path, const QString &error);
     void showLoadErrors();
     void commitEditing();
-    void storeReversal(const StoreOptions &options);
-    void saveStore(const QString &failureTitle);
-    void cropFinished(const CropResult &result);
+    // The views of a reversal just saved or cropped: its title, message, markers and panels.
+    void showSaved();
+    void showStoreError(const QString &failureTitle, const StoreError &error);
+    void cropFinished(const SaveCropFlow::CropOutcome &outcome);
+    // Opens the players on the reversal's files.
+    void openFiles();
+    void openForward();
+    void openReverse();
     void deleteConfirmed();
     void setBusy(bool busy, const QString &text = {});
     void setUpSharing();
@@ -236,16 +238,11 @@ private:
     WaveformPicture *waveformPicture_;
     bool viewLoaded_ = false;
 
-    std::shared_ptr<Recording> recording_;
-    QString audioPath_;
-    QString reverseAudioPath_;
-    QImage waveformImage_;
-    bool imported_ = false;
+    SaveCropFlow saving_;
+    ShareFlow sharing_;
     QString message_;
     QString recordName_;
-    QString title_; // shown in the title labels, cut to their width
-    QString shareEmails_;
-    QString shareEmailName_;
+    QString title_;          // shown in the title labels, cut to their width
     QStringList loadErrors_; // files that could not be opened, told once the screen is up
     std::unique_ptr<SharePanel> share_;
     QPointer<QObject> infoCloser_; // watches for a press outside the information text

@@ -4,7 +4,6 @@
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "platform/AlertPresenter.h"
-#include "platform/Defaults.h"
 #include "platform/Localized.h"
 #include "playback/CropJob.h"
 #include "playback/TimeText.h"
@@ -12,8 +11,6 @@
 #include "screens/playback/SlidePanel.h"
 #include "toolkit/RangeSlider.h"
 
-#include <QDateTime>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -25,7 +22,6 @@
 namespace murmelo {
 
 namespace {
-const QString kDefaultNameKey = QStringLiteral("defaultName");
 // A range keeping all but a hundredth at either end is no crop.
 constexpr float kNoCropMargin = 0.01f;
 } // namespace
@@ -34,7 +30,7 @@ void PlaybackViewController::save()
 {
     view_.messageTextView->setPlainText(message_.isEmpty() ? messagePrompt() : message_);
     // A title typed and then cancelled is forgotten: the field starts from what is stored.
-    recordName_ = recording_ ? recording_->name() : QString();
+    recordName_ = recording() ? recording()->name() : QString();
     view_.titleTextField->setText(recordName_);
     saveSlide_->slideIn();
     view_.titleTextField->setFocus();
@@ -50,65 +46,43 @@ void PlaybackViewController::closeSaveReversal()
 
 void PlaybackViewController::saveReversal()
 {
-    storeReversal({});
-}
-
-void PlaybackViewController::storeReversal(const StoreOptions &options)
-{
     // A Save pressed while typing still takes what was typed.
     commitEditing();
-    if (!recording_) {
-        recording_ = Recording::insertInManagedObjectContext(store_);
-        recording_->setIsImportedValue(imported_);
-        recording_->setDate(QDateTime::currentDateTime());
-    }
-    recording_->setAudioPath(audioPath_, reverseAudioPath_);
-    audioPath_ = recording_->currentAudioPath();
-    reverseAudioPath_ = recording_->reverseAudioPath();
-    recording_->setWaveformImage(waveformImage_);
-    if (engine_.audioPlayer())
-        recording_->setSpeedValue(engine_.rate());
-    if (options.applyTypedTitle && !recordName_.isEmpty())
-        recording_->setName(recordName_);
-    if (options.message) {
-        message_ = *options.message;
-    } else {
-        const QString shown = view_.messageTextView->toPlainText();
-        message_ = shown == messagePrompt() ? QString() : shown;
-    }
-    recording_->setMessage(message_);
-    setFoundMessage();
-
-    if (recording_->name().isEmpty()) {
-        // The counter only grows: numbers of deleted reversals are never given out again.
-        Defaults &defaults = Defaults::standard();
-        const qint64 next = defaults.integerForKey(kDefaultNameKey) + 1;
-        recording_->setName(QStringLiteral("Reversal %1").arg(next));
-        defaults.setInteger(kDefaultNameKey, next);
-        defaults.synchronize();
-    }
-    setTitleLabels(recording_->name());
-    saveStore(tr("Couldn't Save the Reversal"));
-    storeMarkers();
+    const QString shown = view_.messageTextView->toPlainText();
+    message_ = shown == messagePrompt() ? QString() : shown;
+    StoreError error;
+    const bool stored = saving_.save(
+        {.title = recordName_,
+         .message = message_,
+         .speed = engine_.audioPlayer() ? std::optional<float>(engine_.rate()) : std::nullopt},
+        &error);
+    if (!stored)
+        showStoreError(tr("Couldn't Save the Reversal"), error);
+    showSaved();
     closeSaveReversal();
+}
+
+void PlaybackViewController::showSaved()
+{
+    setFoundMessage();
+    setTitleLabels(recording()->name());
+    storeMarkers();
     configurePanels();
 }
 
-void PlaybackViewController::saveStore(const QString &failureTitle)
+void PlaybackViewController::showStoreError(const QString &failureTitle, const StoreError &error)
 {
-    StoreError error;
-    if (!store_.save(&error))
-        showAlert(this, failureTitle,
-                  error.description + (error.recoverySuggestion.isEmpty()
-                                           ? QString()
-                                           : QStringLiteral("\n") + error.recoverySuggestion));
+    showAlert(this, failureTitle,
+              error.description + (error.recoverySuggestion.isEmpty()
+                                       ? QString()
+                                       : QStringLiteral("\n") + error.recoverySuggestion));
 }
 
 // Crop -----------------------------------------------------------------------------------------
 
 void PlaybackViewController::crop()
 {
-    if (!recording_) {
+    if (!recording()) {
         showAlert(this, localized("save_before_crop"), QString());
         return;
     }
@@ -177,54 +151,37 @@ void PlaybackViewController::setBusy(bool busy, const QString &text)
 
 void PlaybackViewController::saveCrop()
 {
-    if (!recording_ || !rangeSlider_)
+    if (!recording() || !rangeSlider_)
         return;
     const float min = rangeSlider_->min();
     const float max = rangeSlider_->max();
     if (!isCropRange(min, max))
         return;
     setBusy(true, tr("Cropping\u2026"));
-    QPointer<PlaybackViewController> self(this);
-    cropReversal(audioPath_, reverseAudioPath_, min, max, [self](const CropResult &result) {
-        if (self) {
-            self->cropFinished(result);
-            return;
-        }
-        // The screen is gone: nobody will adopt the new files.
-        QFile::remove(result.audioPath);
-        QFile::remove(result.reverseAudioPath);
-    });
+    saving_.crop(min, max, view_.croppedNameTextField->text().trimmed(),
+                 [this](const SaveCropFlow::CropOutcome &outcome) { cropFinished(outcome); });
 }
 
-void PlaybackViewController::cropFinished(const CropResult &result)
+void PlaybackViewController::cropFinished(const SaveCropFlow::CropOutcome &outcome)
 {
     setBusy(false);
-    const std::shared_ptr<Recording> old = recording_;
-    if (!result.succeeded() || !old) {
-        QFile::remove(result.audioPath);
-        QFile::remove(result.reverseAudioPath);
-        showAlert(this, tr("Couldn't Crop the Reversal"), result.error);
+    if (!outcome.cropped) {
+        showAlert(this, tr("Couldn't Crop the Reversal"), outcome.error);
         return;
     }
-    auto cropped = Recording::insertInManagedObjectContext(store_);
-    const QString typedName = view_.croppedNameTextField->text().trimmed();
-    cropped->setName(typedName.isEmpty() ? old->name() + QStringLiteral(" Cropped") : typedName);
-    cropped->setDate(QDateTime::currentDateTime());
-    cropped->setIsImportedValue(old->isImportedValue());
-    if (old->speed().isValid())
-        cropped->setSpeedValue(old->speedValue());
+    if (!outcome.stored())
+        showStoreError(tr("Couldn't Save the Reversal"), outcome.storeError);
     // What the crop keeps of each marker comes along, moved to the new start.
-    const QList<PhraseMarker> carried =
-        markersAfterCrop(markerEditor_.markers(), result.keptReversal);
-    recording_ = cropped;
-    setAudioPath(result.audioPath);
-    setReverseAudioPath(result.reverseAudioPath);
+    const QList<PhraseMarker> carried = markersAfterCrop(markerEditor_.markers(), outcome.kept);
+    // The cropped copy opens forward, its files already in the library.
+    openFiles();
+    setWaveformImage(saving_.reversal().waveformImage);
+    message_ = recording()->message();
     markerEditor_.replace(carried);
     refreshMarkers();
-    setWaveformImage(result.waveformImage);
     rangeSlider_->setMin(0);
     rangeSlider_->setMax(1);
-    storeReversal({.applyTypedTitle = false, .message = old->message()});
+    showSaved();
     // The name was for this crop; the next one is named afresh.
     view_.croppedNameTextField->clear();
     crop();
@@ -235,10 +192,10 @@ void PlaybackViewController::cropFinished(const CropResult &result)
 
 void PlaybackViewController::deleteReversal()
 {
-    if (!recording_)
+    if (!recording())
         return;
     QPointer<PlaybackViewController> self(this);
-    AlertPresenter::current().present(deleteQuestion(recording_->name(),
+    AlertPresenter::current().present(deleteQuestion(recording()->name(),
                                                      [self] {
                                                          if (self)
                                                              self->deleteConfirmed();
@@ -248,16 +205,12 @@ void PlaybackViewController::deleteReversal()
 
 void PlaybackViewController::deleteConfirmed()
 {
-    if (!recording_)
+    if (!recording())
         return;
     if (engine_.isPlaying())
         engine_.pausePlay();
-    recording_->deleteObject();
-    recording_.reset();
-    // The files are gone with the record: there is nothing left to save on leaving.
-    audioPath_.clear();
-    reverseAudioPath_.clear();
-    saveStore(tr("Couldn't Delete the Reversal"));
+    if (StoreError error; !saving_.deleteRecording(&error))
+        showStoreError(tr("Couldn't Delete the Reversal"), error);
     performSegue(QStringLiteral("Record"));
 }
 

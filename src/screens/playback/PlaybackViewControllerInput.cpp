@@ -190,8 +190,8 @@ void PlaybackViewController::textInputDidBeginEditing(QWidget *input)
 {
     const PlaybackView &v = view_;
     if ((input == v.titleTextField && recordName_.isEmpty()) ||
-        (input == v.shareEmailTextField && shareEmails_.isEmpty()) ||
-        (input == v.emailNameTextField && shareEmailName_.isEmpty()))
+        (input == v.shareEmailTextField && sharing_.recipients().isEmpty()) ||
+        (input == v.emailNameTextField && sharing_.senderName().isEmpty()))
         static_cast<QLineEdit *>(input)->clear();
     else if ((input == v.messageTextView || input == v.shareMessageTextView) && message_.isEmpty())
         static_cast<QTextEdit *>(input)->clear();
@@ -201,14 +201,16 @@ void PlaybackViewController::textInputDidEndEditing(QWidget *input)
 {
     const PlaybackView &v = view_;
     if (auto *field = qobject_cast<QLineEdit *>(input)) {
-        QString *value = input == v.titleTextField        ? &recordName_
-                         : input == v.shareEmailTextField ? &shareEmails_
-                         : input == v.emailNameTextField  ? &shareEmailName_
-                                                          : nullptr;
-        if (!value)
+        const QString typed = field->text();
+        if (input == v.titleTextField)
+            recordName_ = typed;
+        else if (input == v.shareEmailTextField)
+            sharing_.setRecipients(typed);
+        else if (input == v.emailNameTextField)
+            sharing_.setSenderName(typed);
+        else
             return;
-        *value = field->text();
-        if (value->isEmpty())
+        if (typed.isEmpty())
             field->clear();
     } else if (auto *text = qobject_cast<QTextEdit *>(input)) {
         if (input != v.messageTextView && input != v.shareMessageTextView)
@@ -216,8 +218,8 @@ void PlaybackViewController::textInputDidEndEditing(QWidget *input)
         // An untouched prompt is not a message.
         const QString typed = text->toPlainText();
         message_ = typed == messagePrompt() ? QString() : typed;
-        if (recording_)
-            recording_->setMessage(message_);
+        if (recording())
+            recording()->setMessage(message_);
         if (message_.isEmpty())
             text->clear();
     }

@@ -67,7 +67,7 @@ ReversalFrames PlaybackViewController::reversalFrames() const
 
 void PlaybackViewController::loadMarkers()
 {
-    const QString error = markerEditor_.load(recording_ ? recording_->rowID() : 0);
+    const QString error = markerEditor_.load(recording() ? recording()->rowID() : 0);
     if (!error.isEmpty())
         loadErrors_ << tr("The phrase markers could not be read: %1").arg(error);
     refreshMarkers();
@@ -76,9 +76,9 @@ void PlaybackViewController::loadMarkers()
 void PlaybackViewController::storeMarkers()
 {
     // Markers made before the first save, or carried over by a crop, go in with the record.
-    if (!markerEditor_.hasUnstored() || !recording_ || recording_->rowID() == 0)
+    if (!markerEditor_.hasUnstored() || !recording() || recording()->rowID() == 0)
         return;
-    if (const QString error = markerEditor_.storeAll(recording_->rowID()); !error.isEmpty()) {
+    if (const QString error = markerEditor_.storeAll(recording()->rowID()); !error.isEmpty()) {
         showAlert(this, tr("Couldn't Save the Markers"), error);
         return;
     }
@@ -144,7 +144,7 @@ void PlaybackViewController::markerEditorClosed(QAbstractItemDelegate::EndEditHi
     const QString error =
         markerEditor_.applyEdit(end, hint != QAbstractItemDelegate::RevertModelCache,
                                 item ? item->text(MarkerListView::TextColumn) : QString(),
-                                recording_ ? recording_->rowID() : 0);
+                                recording() ? recording()->rowID() : 0);
     if (!error.isEmpty())
         showAlert(this, tr("Couldn't Save the Marker"), error);
     // The list is rebuilt once the view is done with its editor.

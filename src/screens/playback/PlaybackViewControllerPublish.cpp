@@ -19,8 +19,8 @@ void PlaybackViewController::setUpPublishing()
     publishButton_->setGeometry(164, 116, 100, 40);
     publishButton_->setFocusPolicy(Qt::NoFocus);
     const auto publish = [this] {
-        if (recording_ && view_.waitView->isHidden() && !isCropMode())
-            publish_->publish(recording_);
+        if (recording() && view_.waitView->isHidden() && !isCropMode())
+            publish_->publish(recording());
     };
     connect(publishButton_, &QToolButton::clicked, this, publish);
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), this);

@@ -1,20 +1,13 @@
-// The share flow of the playback screen: the share panel, the recipients, and sending.
+// The share panel of the playback screen, and the information text about sending.
 #include "screens/playback/PlaybackViewController.h"
 
-#include "audio/MergeSize.h"
 #include "mail/jobs/ContactBook.h"
-#include "mail/jobs/MailJobs.h"
-#include "mail/jobs/RelaySettings.h"
 #include "platform/AlertPresenter.h"
-#include "platform/Defaults.h"
-#include "platform/MainQueue.h"
-#include "platform/SerialQueue.h"
 #include "screens/mail/ContactPicker.h"
 #include "screens/playback/SharePanel.h"
 #include "screens/playback/SlidePanel.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -97,7 +90,7 @@ SharePanel &PlaybackViewController::sharePanel() const
 
 bool PlaybackViewController::sendToSpeech() const
 {
-    return share_->sendToSpeech;
+    return sharing_.sendToSpeech();
 }
 
 void PlaybackViewController::share()
@@ -109,14 +102,14 @@ void PlaybackViewController::share()
     }
     share_->pending = false;
     loadViewIfNeeded();
-    view_.shareEmailTextField->setText(shareEmails_.isEmpty() ? SharePanel::recipientsPrompt()
-                                                              : shareEmails_);
+    const QString &recipients = sharing_.recipients();
+    view_.shareEmailTextField->setText(recipients.isEmpty() ? SharePanel::recipientsPrompt()
+                                                            : recipients);
     view_.shareMessageTextView->setPlainText(message_.isEmpty() ? messagePrompt() : message_);
-    if (shareEmailName_.isEmpty())
-        shareEmailName_ = Defaults::standard().stringForKey(SharePanel::senderNameKey());
-    view_.emailNameTextField->setText(shareEmailName_.isEmpty() ? SharePanel::namePrompt()
-                                                                : shareEmailName_);
-    share_->sendToSpeechButton->setChecked(share_->sendToSpeech);
+    sharing_.recallSenderName();
+    const QString &name = sharing_.senderName();
+    view_.emailNameTextField->setText(name.isEmpty() ? SharePanel::namePrompt() : name);
+    share_->sendToSpeechButton->setChecked(sharing_.sendToSpeech());
     share_->slide->slideIn();
 }
 
@@ -127,8 +120,8 @@ void PlaybackViewController::closeShare()
 
 void PlaybackViewController::toggleSendToSpeech()
 {
-    share_->sendToSpeech = !share_->sendToSpeech;
-    share_->sendToSpeechButton->setChecked(share_->sendToSpeech);
+    sharing_.toggleSendToSpeech();
+    share_->sendToSpeechButton->setChecked(sharing_.sendToSpeech());
 }
 
 void PlaybackViewController::addContact()
@@ -147,55 +140,32 @@ void PlaybackViewController::addContact()
 
 void PlaybackViewController::peoplePickerDidSelectAddress(const QString &address)
 {
-    shareEmails_ = appendRecipient(shareEmails_, address);
-    view_.shareEmailTextField->setText(shareEmails_);
+    sharing_.addRecipient(address);
+    view_.shareEmailTextField->setText(sharing_.recipients());
 }
 
 void PlaybackViewController::sendReversal()
 {
     commitEditing();
-    QString recipients = shareEmails_;
-    if (share_->sendToSpeech)
-        recipients = appendRecipient(recipients, QLatin1String(MailDeployment::kCollectingMailbox));
-    // Nobody to send to: nothing is built and nothing is sent.
-    if (recipients.trimmed().isEmpty()) {
-        closeShare();
-        return;
-    }
-    const QString forward = audioPath_;
-    const QString reversal = reverseAudioPath_;
-    const float factor = speedSliderValue();
-    // What cannot go out is said before any audio is merged, with the panel still open to mend
-    // the addresses (or to close and crop or publish instead).
-    QString refusal = recipientProblem(recipients);
-    if (refusal.isEmpty())
-        refusal = attachmentTooLargeText(mergedSizeEstimate(forward, reversal, factor));
-    if (!refusal.isEmpty()) {
-        showAlert(this, tr("This e-mail cannot be sent"), refusal);
-        return;
-    }
-    // The name goes with the next share too, in this window or the next run.
-    Defaults::standard().setString(SharePanel::senderNameKey(), shareEmailName_);
-    Defaults::standard().synchronize();
-    closeShare();
-    setBusy(true, tr("Preparing the e-mail\u2026"));
-    const QString message = message_;
-    const QString name = shareEmailName_;
     QPointer<PlaybackViewController> self(this);
-    SharePanel::ReversalSender sender = share_->sender;
-    SharePanel::AttachmentBuilder build = share_->attachment;
-    SerialQueue queue("sendreversal");
-    queue.async([=] {
-        const QString attachment = build(forward, reversal, factor);
-        postToMainQueue([=] {
+    const ShareFlow::Sending sending =
+        sharing_.send(audioPath(), reverseAudioPath(), speedSliderValue(), message_, [self] {
             if (self)
                 self->setBusy(false);
-            // The mail job reads the file at once; the copy on disk is not needed after that.
-            sender(attachment, message, name, recipients);
-            if (!attachment.isEmpty())
-                QFile::remove(attachment);
         });
-    });
+    switch (sending.kind) {
+    case ShareFlow::Sending::Nobody:
+        closeShare();
+        break;
+    case ShareFlow::Sending::Refused:
+        // The panel stays open to mend the addresses (or to close and crop or publish instead).
+        showAlert(this, tr("This e-mail cannot be sent"), sending.refusal);
+        break;
+    case ShareFlow::Sending::Started:
+        closeShare();
+        setBusy(true, tr("Preparing the e-mail\u2026"));
+        break;
+    }
 }
 
 void PlaybackViewController::showInfo()

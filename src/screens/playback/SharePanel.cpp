@@ -1,7 +1,5 @@
 #include "screens/playback/SharePanel.h"
 
-#include "audio/MergeAndClip.h"
-#include "mail/jobs/MailJobs.h"
 #include "screens/mail/ContactPicker.h"
 #include "screens/playback/PlaybackView.h"
 #include "screens/playback/ShareLayout.h"
@@ -49,14 +47,7 @@ QString SharePanel::infoText()
         "hidden messages.\n\nThe strip at the bottom of the window shows how sending goes.");
 }
 
-SharePanel::SharePanel(const PlaybackView &view)
-    : slide(new SlidePanel(view.shareReversalView)),
-      sender(
-          [](const QString &path, const QString &message, const QString &name, const QString &to) {
-              if (MailJobs *jobs = applicationMailJobs())
-                  jobs->sendReversal(path, message, name, to);
-          }),
-      attachment(&slowAndMergeAudio)
+SharePanel::SharePanel(const PlaybackView &view) : slide(new SlidePanel(view.shareReversalView))
 {
     const QString shareTip = QObject::tr("Send by e-mail (Ctrl+E)");
     const QString infoTip = QObject::tr("About sending (F1)");
@@ -106,10 +97,5 @@ SharePanel::SharePanel(const PlaybackView &view)
 }
 
 SharePanel::~SharePanel() = default;
-
-QString appendRecipient(const QString &list, const QString &address)
-{
-    return list.isEmpty() ? address : list + QLatin1Char(',') + address;
-}
 
 } // namespace murmelo
