@@ -235,17 +235,52 @@ TEST_F(UploadTest, ATwoGigabyteAnswerIsCutOffWithoutTakingMemory)
 
 TEST_F(UploadTest, ARequestGivenUpOnLetsItsConnectionGo)
 {
-    // Timed out, or refused by its announced length: each time the connection is closed at
-    // once, not left to the service (which may never stop sending), and the retries reach the
-    // intake on fresh connections.
-    IntakeServer intake(QStringLiteral("hang,huge,hang,200"));
+    // Timed out, refused by its announced length, cut off while streaming: each time the
+    // connection is closed at once, not left to the service (which may never stop sending),
+    // and the retries reach the intake on fresh connections.
+    IntakeServer intake(QStringLiteral("hang,huge,hugeclose,hang,200"));
     ASSERT_TRUE(intake.isRunning());
     const QString path = queueFile(QStringLiteral("given-up"));
     manager().sendFile(path, intake.url());
-    ASSERT_TRUE(intake.waitForRequests(4, 15000));
+    ASSERT_TRUE(intake.waitForRequests(5, 15000));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+    EXPECT_TRUE(intake.waitForClosedConnections(4, 5000))
+        << "closed: " << testing::PrintToString(intake.closedConnections());
+}
+
+TEST_F(UploadTest, AnEndlessAnswerAfterATimedOutRequestDoesNotHoldBackTheRetry)
+{
+    // An answer with no length that never ends, right after a request that timed out: the
+    // retry still goes out after its pause, not after the stream.
+    IntakeServer intake(QStringLiteral("hang,hugeclose,200"));
+    ASSERT_TRUE(intake.isRunning());
+    const QString path = queueFile(QStringLiteral("endless"));
+    QElapsedTimer clock;
+    clock.start();
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(3, 15000));
+    // 400 ms timeout and two pauses of 300 ms; the endless answer adds only its first 64 KiB.
+    EXPECT_LT(clock.elapsed(), 8000);
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
     EXPECT_TRUE(intake.waitForClosedConnections(3, 5000))
         << "closed: " << testing::PrintToString(intake.closedConnections());
+    EXPECT_LT(peakResidentKilobytes(), 150 * 1024);
+}
+
+TEST_F(UploadTest, HostileAnswersFailAndTheUploadIsSentAgain)
+{
+    // Not HTTP, a head without end, a negative length, a chunk size past 64 bits: each is a
+    // failed request that is retried, then an answer in chunks is read and accepted.
+    IntakeServer intake(QStringLiteral("garbage,endlesshead,negative,chunkoverflow,chunked"));
+    ASSERT_TRUE(intake.isRunning());
+    const QString path = queueFile(QStringLiteral("hostile"));
+    manager().sendFile(path, intake.url());
+    ASSERT_TRUE(intake.waitForRequests(5, 15000));
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+    EXPECT_TRUE(intake.waitForClosedConnections(5, 5000))
+        << "closed: " << testing::PrintToString(intake.closedConnections());
+    EXPECT_EQ(intake.requests().size(), 5u);
+    EXPECT_LT(peakResidentKilobytes(), 150 * 1024);
 }
 
 TEST_F(UploadTest, UploadsFollowTheProxyVariablesExceptToThisMachine)

@@ -5,7 +5,9 @@ Actions: an HTTP status (200, 201, 404, 500, 503...), "hang" (never answer, unti
 goes away), "close" (drop the
 connection without answering), "big" (200 with a 100 KB body), "huge" (200 announcing a 2 GiB
 body and streaming it until the client goes away) and "hugeclose" (the same without a length:
-the body ends when the connection does). Prints "PORT n" once listening, then one JSON line per request:
+the body ends when the connection does). Hostile answers: "garbage" (no status line), "endlesshead"
+(header lines without end), "negative" (Content-Length -1), "chunkoverflow" (a chunk size past
+64 bits); "chunked" is 200 with its body in chunks. Prints "PORT n" once listening, then one JSON line per request:
 its number, path, Content-Length and Content-Type headers, bytes received and their SHA-1; and
 "CLOSED n" when the connection of request n has ended (the client let it go, or the intake did).
 """
@@ -60,6 +62,13 @@ class Intake(BaseHTTPRequestHandler):
         if action in ("big", "huge", "hugeclose"):
             self.stream_body(action)
             return
+        if action in HOSTILE:
+            self.close_connection = True
+            try:
+                HOSTILE[action](self.wfile)
+            except OSError:
+                pass  # the client gave up on it: what it should do
+            return
         reply = b"\x81\xa5valid\xc3"
         self.send_response(int(action))
         self.send_header("Content-Length", str(len(reply)))
@@ -87,6 +96,24 @@ class Intake(BaseHTTPRequestHandler):
                 self.wfile.write(block)
         except OSError:
             pass  # the client stopped reading: what it should do
+
+
+def endless_head(out):
+    out.write(b"HTTP/1.1 200 OK\r\n")
+    for n in range(1 << 30):
+        out.write(b"X-Filler-%d: %s\r\n" % (n, b"y" * 100))
+
+
+HOSTILE = {
+    "garbage": lambda out: out.write(b"\x00\xffSMTP ready\r\n\r\n" + b"z" * 1000),
+    "endlesshead": endless_head,
+    "negative": lambda out: out.write(b"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nabc"),
+    "chunkoverflow": lambda out: out.write(
+        b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1" + b"0" * 17 + b"1\r\nabc"),
+    "chunked": lambda out: out.write(
+        b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+        b"3;piece=1\r\n\x81\xa5v\r\n4\r\nalid\r\n1\r\n\xc3\r\n0\r\n\r\n"),
+}
 
 
 server = ThreadingHTTPServer(("127.0.0.1", 0), Intake)

@@ -2,7 +2,6 @@
 
 #include <functional>
 
-class QNetworkAccessManager;
 class QObject;
 
 namespace murmelo {
@@ -14,9 +13,8 @@ namespace VGNetworkThread {
 
 // Runs work on the network thread's event loop, without waiting.
 void post(std::function<void()> work);
-// The thread's access manager and an object living on the thread (for timers). Only to be
-// used on the network thread.
-QNetworkAccessManager &accessManager();
+// An object living on the thread, parent of its connections and timers. Only to be used on the
+// network thread.
 QObject &context();
 bool isCurrent();
 

@@ -1,12 +1,11 @@
 #include "telemetry/network/VGURLConnectionOperation.h"
 
 #include "telemetry/VGSdkQueue.h"
+#include "telemetry/network/VGHTTPExchange.h"
 #include "telemetry/network/VGNetworkThread.h"
 
+#include <QBuffer>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
 
 namespace murmelo {
@@ -14,44 +13,6 @@ namespace murmelo {
 namespace {
 
 std::atomic<long long> g_timeoutMs{60000};
-
-VGURLError errorFor(QNetworkReply::NetworkError error, const QString &text)
-{
-    VGURLError e;
-    e.description = text;
-    switch (error) {
-    case QNetworkReply::TimeoutError:
-        e.code = VGURLError::TimedOut;
-        break;
-    case QNetworkReply::ConnectionRefusedError:
-        e.code = VGURLError::CannotConnectToHost;
-        break;
-    case QNetworkReply::HostNotFoundError:
-        e.code = VGURLError::CannotFindHost;
-        break;
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-        e.code = VGURLError::NetworkConnectionLost;
-        break;
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-        e.code = VGURLError::NotConnectedToInternet;
-        break;
-    case QNetworkReply::SslHandshakeFailedError:
-        e.code = VGURLError::SecureConnectionFailed;
-        break;
-    case QNetworkReply::ProtocolUnknownError:
-        e.code = VGURLError::UnsupportedURL;
-        break;
-    case QNetworkReply::OperationCanceledError:
-        e.code = VGURLError::Cancelled;
-        break;
-    default:
-        e.code = VGURLError::Unknown;
-        break;
-    }
-    return e;
-}
 
 } // namespace
 
@@ -123,94 +84,38 @@ void VGURLConnectionOperation::startOnNetworkThread()
         VGURLError error;
         error.code = VGURLError::TimedOut;
         error.description = QStringLiteral("The request timed out.");
-        abortConnection();
         finish({}, {}, error);
     });
     timeoutTimer_->start(timeout());
 
-    QNetworkRequest request(request_.url);
-    for (const auto &[name, value] : request_.headers)
-        request.setRawHeader(name, value);
-    // No redirects for uploads: a body must not be sent twice.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::ManualRedirectPolicy);
-    QNetworkAccessManager &manager = VGNetworkThread::accessManager();
+    std::unique_ptr<QIODevice> body;
+    qint64 bodySize = 0;
     if (!streamPath_.isEmpty()) {
-        auto *file = new QFile(streamPath_);
+        // Read from disk as the socket takes it: the body is never held in memory whole.
+        auto file = std::make_unique<QFile>(streamPath_);
         if (!file->open(QIODevice::ReadOnly)) {
-            delete file;
             VGURLError error;
             error.code = VGURLError::Unknown;
             error.description = QStringLiteral("The upload file cannot be read.");
             finish({}, {}, error);
             return;
         }
-        // Read from disk as the socket takes it: the body is never held in memory whole.
-        connection_ = manager.sendCustomRequest(request, request_.method, file);
-        file->setParent(connection_);
-    } else {
-        connection_ = manager.sendCustomRequest(request, request_.method, request_.body);
+        bodySize = file->size();
+        body = std::move(file);
+    } else if (!request_.body.isEmpty()) {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(request_.body);
+        buffer->open(QIODevice::ReadOnly);
+        bodySize = buffer->size();
+        body = std::move(buffer);
     }
-    // Our handlers hang on a listener of their own: stopping them must not cut the reply's own
-    // ties to the connection underneath (an abort it never hears of keeps the socket open).
-    listener_ = new QObject(&VGNetworkThread::context());
-    // The reply is buffered no further than the cap, so a hostile answer costs no memory.
-    connection_->setReadBufferSize(kMaximumReplySize + 1);
-    if (bodySentObserver_) {
-        QObject::connect(connection_, &QNetworkReply::uploadProgress, listener_,
-                         [this](qint64 sent, qint64 total) {
-                             if (total > 0 && sent == total) {
-                                 if (auto observer = std::exchange(bodySentObserver_, {}))
-                                     observer();
-                             }
-                         });
-    }
-    QObject::connect(connection_, &QNetworkReply::metaDataChanged, listener_, [this] {
-        const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid()) {
-            data_.clear();
-            response_ = {true, status.toInt()};
-        }
-        const QVariant length = connection_->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > kMaximumReplySize)
-            refuseReply(); // announced too long: refused before reading
+    connection_ = new VGHTTPExchange(request_, std::move(body), bodySize, kMaximumReplySize,
+                                     &VGNetworkThread::context());
+    if (bodySentObserver_)
+        connection_->setBodySentObserver(std::exchange(bodySentObserver_, {}));
+    connection_->start([this](const VGHTTPExchange::Result &result) {
+        finish(result.data, result.response, result.error);
     });
-    QObject::connect(connection_, &QNetworkReply::readyRead, listener_,
-                     [this] { takeReplyBytes(); });
-    QObject::connect(connection_, &QNetworkReply::finished, listener_, [this] {
-        if (!takeReplyBytes())
-            return;
-        const QVariant status = connection_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid()) {
-            // An HTTP answer, whatever its status, is a response and not an error.
-            finish(data_, {true, status.toInt()}, std::nullopt);
-        } else {
-            finish({}, {}, errorFor(connection_->error(), connection_->errorString()));
-        }
-    });
-}
-
-bool VGURLConnectionOperation::takeReplyBytes()
-{
-    if (!connection_)
-        return false;
-    if (data_.size() <= kMaximumReplySize)
-        data_.append(connection_->read(kMaximumReplySize + 1 - data_.size()));
-    if (data_.size() <= kMaximumReplySize)
-        return true;
-    refuseReply();
-    return false;
-}
-
-void VGURLConnectionOperation::refuseReply()
-{
-    data_.clear();
-    abortConnection();
-    VGURLError error;
-    error.code = VGURLError::NetworkConnectionLost;
-    error.description =
-        QStringLiteral("The service's answer is longer than %1 bytes.").arg(kMaximumReplySize);
-    finish({}, {}, error);
 }
 
 void VGURLConnectionOperation::finish(const QByteArray &data, const VGURLResponse &response,
@@ -231,32 +136,14 @@ void VGURLConnectionOperation::cancelOnNetworkThread()
 {
     if (finished_)
         return;
-    abortConnection();
     dropConnection();
     markFinished();
 }
 
-void VGURLConnectionOperation::stopListening()
-{
-    if (listener_) {
-        if (connection_)
-            QObject::disconnect(connection_, nullptr, listener_, nullptr);
-        listener_->deleteLater();
-        listener_ = nullptr;
-    }
-}
-
-void VGURLConnectionOperation::abortConnection()
-{
-    stopListening(); // the abort's own finished signal is not an answer
-    if (connection_)
-        connection_->abort();
-}
-
 void VGURLConnectionOperation::dropConnection()
 {
-    stopListening();
     if (connection_) {
+        connection_->abort(); // closed now, not when the event loop gets to it
         connection_->deleteLater();
         connection_ = nullptr;
     }

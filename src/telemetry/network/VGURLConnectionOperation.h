@@ -11,11 +11,11 @@
 #include <memory>
 #include <optional>
 
-class QNetworkReply;
-class QObject;
 class QTimer;
 
 namespace murmelo {
+
+class VGHTTPExchange;
 
 // A request as the telemetry makes it: an address, a method, headers and either a small body in
 // memory or a file streamed from disk.
@@ -56,8 +56,9 @@ struct VGURLError {
 // One request to the telemetry service, run by the network manager's queue on the network
 // thread. It ends by its completion handler (asynchronously on the SDK queue) or by cancel (no
 // handler). A request that has not finished after the timeout ends with TimedOut. A reply body
-// longer than kMaximumReplySize is not read on: the connection is dropped and the request ends
-// with NetworkConnectionLost, as if the service had gone away mid-answer.
+// longer than kMaximumReplySize, or an answer that is not HTTP, is not read on: the connection is
+// closed and the request ends with NetworkConnectionLost, as if the service had gone away
+// mid-answer. Every request has a connection of its own, closed as soon as the request ends.
 class VGURLConnectionOperation : public std::enable_shared_from_this<VGURLConnectionOperation> {
 public:
     using Handler =
@@ -106,21 +107,13 @@ private:
     void finish(const QByteArray &data, const VGURLResponse &response,
                 const std::optional<VGURLError> &error);
     void dropConnection();
-    void stopListening();
-    void abortConnection();
-    // Takes what has arrived of the answer; false (and the request failed) past the cap.
-    bool takeReplyBytes();
-    void refuseReply();
     void markFinished();
 
     VGURLRequest request_;
     QString streamPath_;
     Handler handler_;
     int priority_ = Normal;
-    QByteArray data_;
-    VGURLResponse response_;
-    QNetworkReply *connection_ = nullptr;
-    QObject *listener_ = nullptr; // context of our handlers on connection_'s signals
+    VGHTTPExchange *connection_ = nullptr;
     QTimer *timeoutTimer_ = nullptr;
     std::function<void()> finishedObserver_;
     std::function<void()> bodySentObserver_;
