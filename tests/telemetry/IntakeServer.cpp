@@ -7,10 +7,35 @@
 
 namespace murmelo::test {
 
-IntakeServer::IntakeServer(const QString &actions)
+namespace {
+
+QString keyPath()
 {
-    process_.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(MURMELO_TELEMETRY_TEST_DIR "/intake_server.py"), actions});
+    return scratchRoot() + QStringLiteral("/intake-key.pem");
+}
+
+} // namespace
+
+QString IntakeServer::certificatePath()
+{
+    static const QString path = [] {
+        const QString certificate = scratchRoot() + QStringLiteral("/intake-cert.pem");
+        runShell(
+            QStringLiteral("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                           "-nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
+                           "-keyout '%1' -out '%2' >/dev/null 2>&1")
+                .arg(keyPath(), certificate));
+        return certificate;
+    }();
+    return path;
+}
+
+IntakeServer::IntakeServer(const QString &actions, Transport transport) : tls_(transport == Tls)
+{
+    QStringList arguments{QStringLiteral(MURMELO_TELEMETRY_TEST_DIR "/intake_server.py"), actions};
+    if (tls_)
+        arguments << certificatePath() << keyPath();
+    process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!process_.waitForStarted())
         return;
     waitUntil([&] {
@@ -31,7 +56,10 @@ IntakeServer::~IntakeServer()
 
 QUrl IntakeServer::url(const QString &path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3")
+                    .arg(tls_ ? QStringLiteral("https") : QStringLiteral("http"))
+                    .arg(port_)
+                    .arg(path));
 }
 
 void IntakeServer::readLines()

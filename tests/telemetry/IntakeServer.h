@@ -12,8 +12,12 @@ namespace murmelo::test {
 // The scripted telemetry intake (intake_server.py) on a loopback port, for upload tests.
 class IntakeServer {
 public:
-    // Actions as the script takes them: "503,200", "hang,201", "404".
-    explicit IntakeServer(const QString &actions);
+    enum Transport { Plain, Tls };
+    // Actions as the script takes them: "503,200", "hang,201", "404". Under TLS the intake shows
+    // certificatePath(), which nothing trusts unless a test adds it.
+    explicit IntakeServer(const QString &actions, Transport transport = Plain);
+    // A certificate for 127.0.0.1, made once per test run by openssl.
+    static QString certificatePath();
     ~IntakeServer();
     bool isRunning() const { return port_ != 0; }
     QUrl url(const QString &path = QStringLiteral("/intake/1.0/sessions.mpack")) const;
@@ -30,6 +34,7 @@ private:
     bool waitForLines(const std::function<bool()> &enough, int timeoutMs);
     QProcess process_;
     quint16 port_ = 0;
+    bool tls_ = false;
     std::vector<QJsonObject> requests_;
     std::vector<int> closed_;
 };

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -305,6 +306,33 @@ TEST_F(UploadTest, UploadsFollowTheProxyVariablesExceptToThisMachine)
     EXPECT_EQ(intake.requests().back().value("path").toString(),
               "http://telemetry.invalid/intake/1.0/sessions.mpack");
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(proxied); }));
+}
+
+TEST_F(UploadTest, AnHttpsIntakeIsSpokenToOnlyWhenItsCertificateIsTrusted)
+{
+    IntakeServer intake(QStringLiteral("201"), IntakeServer::Tls);
+    ASSERT_TRUE(intake.isRunning());
+    // Nothing trusts it: no body leaves, and the file waits for a later launch.
+    const QString untrusted = queueFile(QStringLiteral("untrusted"));
+    manager().sendFile(untrusted, intake.url());
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(QFile::exists(untrusted));
+    EXPECT_TRUE(intake.requests().empty());
+    EXPECT_EQ(manager().pauseCounter(), 0);
+
+    // Trusted as an authority of the system's would be: the upload goes through TLS.
+    const QSslConfiguration previous = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = previous;
+    trusting.addCaCertificates(IntakeServer::certificatePath());
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    const QString trusted = queueFile(QStringLiteral("trusted"), 100000);
+    const QString digest = sha1Of(trusted);
+    manager().sendFile(trusted, intake.url());
+    const bool arrived = intake.waitForRequests(1);
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(trusted); }));
+    QSslConfiguration::setDefaultConfiguration(previous);
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(intake.requests().front().value("sha1").toString(), digest);
 }
 
 TEST_F(UploadTest, AClaimedFileGoesOnceAndWhatItLeavesBehindSaysWhetherItWent)

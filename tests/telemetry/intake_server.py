@@ -1,6 +1,7 @@
 """A telemetry intake for the tests: answers each POST with the next scripted action.
 
-Usage: intake_server.py ACTION[,ACTION...]  (the last action repeats)
+Usage: intake_server.py ACTION[,ACTION...] [CERT KEY]  (the last action repeats; with a
+certificate and its key the intake speaks HTTPS)
 Actions: an HTTP status (200, 201, 404, 500, 503...), "hang" (never answer, until the client
 goes away), "close" (drop the
 connection without answering), "big" (200 with a 100 KB body), "huge" (200 announcing a 2 GiB
@@ -13,6 +14,7 @@ its number, path, Content-Length and Content-Type headers, bytes received and th
 """
 import hashlib
 import json
+import ssl
 import sys
 import threading
 import time
@@ -118,6 +120,10 @@ HOSTILE = {
 
 server = ThreadingHTTPServer(("127.0.0.1", 0), Intake)
 server.daemon_threads = True
+if len(sys.argv) > 3:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[2], sys.argv[3])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
 print("PORT %d" % server.server_address[1], flush=True)
 # Ends with the test that started it: stdin closes when the test process goes away.
 threading.Thread(target=server.serve_forever, daemon=True).start()
