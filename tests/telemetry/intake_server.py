@@ -23,6 +23,14 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 actions = sys.argv[1].split(",")
 lock = threading.Lock()
 count = 0
+output = threading.Lock()
+
+
+def say(line):
+    # One write per line, under a lock: lines from two connections' threads must not interleave.
+    with output:
+        sys.stdout.write(line + "\n")
+        sys.stdout.flush()
 
 
 class Intake(BaseHTTPRequestHandler):
@@ -36,7 +44,7 @@ class Intake(BaseHTTPRequestHandler):
     def finish(self):
         super().finish()
         if self.number:
-            print("CLOSED %d" % self.number, flush=True)
+            say("CLOSED %d" % self.number)
 
     def do_POST(self):
         global count
@@ -47,9 +55,9 @@ class Intake(BaseHTTPRequestHandler):
             number = count
             self.number = number
             action = actions[min(number - 1, len(actions) - 1)]
-        print(json.dumps({"n": number, "path": self.path, "length": self.headers.get("Content-Length"),
-                          "type": self.headers.get("Content-Type"), "received": len(body),
-                          "sha1": hashlib.sha1(body).hexdigest(), "action": action}), flush=True)
+        say(json.dumps({"n": number, "path": self.path, "length": self.headers.get("Content-Length"),
+                        "type": self.headers.get("Content-Type"), "received": len(body),
+                        "sha1": hashlib.sha1(body).hexdigest(), "action": action}))
         if action == "hang":
             self.connection.settimeout(600)
             try:
@@ -124,7 +132,7 @@ if len(sys.argv) > 3:
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(sys.argv[2], sys.argv[3])
     server.socket = context.wrap_socket(server.socket, server_side=True)
-print("PORT %d" % server.server_address[1], flush=True)
+say("PORT %d" % server.server_address[1])
 # Ends with the test that started it: stdin closes when the test process goes away.
 threading.Thread(target=server.serve_forever, daemon=True).start()
 sys.stdin.read()
