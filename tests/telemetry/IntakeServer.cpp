@@ -22,7 +22,8 @@ QString IntakeServer::certificatePath()
         const QString certificate = scratchRoot() + QStringLiteral("/intake-cert.pem");
         runShell(
             QStringLiteral("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                           "-nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
+                           "-nodes -days 2 -subj /CN=127.0.0.1 -addext "
+                           "subjectAltName=IP:127.0.0.1,DNS:telemetry.invalid "
                            "-keyout '%1' -out '%2' >/dev/null 2>&1")
                 .arg(keyPath(), certificate));
         return certificate;
@@ -70,6 +71,8 @@ void IntakeServer::readLines()
             port_ = quint16(line.mid(5).toUInt());
         else if (line.startsWith("CLOSED "))
             closed_.push_back(line.mid(7).toInt());
+        else if (line.startsWith("CONNECT "))
+            tunnels_.push_back(line.mid(8));
         else
             requests_.push_back(QJsonDocument::fromJson(line).object());
     }
@@ -108,6 +111,13 @@ bool IntakeServer::waitForLines(const std::function<bool()> &enough, int timeout
             return enough();
         },
         std::chrono::milliseconds(timeoutMs));
+}
+
+const std::vector<QByteArray> &IntakeServer::tunnels()
+{
+    process_.waitForReadyRead(0);
+    readLines();
+    return tunnels_;
 }
 
 quint16 refusingPort()

@@ -16,7 +16,7 @@ public:
     // Actions as the script takes them: "503,200", "hang,201", "404". Under TLS the intake shows
     // certificatePath(), which nothing trusts unless a test adds it.
     explicit IntakeServer(const QString &actions, Transport transport = Plain);
-    // A certificate for 127.0.0.1, made once per test run by openssl.
+    // A certificate for 127.0.0.1 and telemetry.invalid, made once per test run by openssl.
     static QString certificatePath();
     ~IntakeServer();
     bool isRunning() const { return port_ != 0; }
@@ -28,6 +28,8 @@ public:
     bool waitForClosedConnections(size_t count, int timeoutMs = 10000);
     // The numbers (from 1) of the requests whose connections have ended, in the order they ended.
     const std::vector<int> &closedConnections();
+    // The "host:port" of each CONNECT it tunnelled as a proxy.
+    const std::vector<QByteArray> &tunnels();
 
 private:
     void readLines();
@@ -37,6 +39,7 @@ private:
     bool tls_ = false;
     std::vector<QJsonObject> requests_;
     std::vector<int> closed_;
+    std::vector<QByteArray> tunnels_;
 };
 
 // A loopback port with nothing listening: connections to it are refused.

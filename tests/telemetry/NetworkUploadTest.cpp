@@ -335,6 +335,33 @@ TEST_F(UploadTest, AnHttpsIntakeIsSpokenToOnlyWhenItsCertificateIsTrusted)
     EXPECT_EQ(intake.requests().front().value("sha1").toString(), digest);
 }
 
+TEST_F(UploadTest, AnHttpsServiceBehindTheProxyIsReachedThroughATunnel)
+{
+    IntakeServer intake(QStringLiteral("201"), IntakeServer::Tls);
+    IntakeServer proxy(QStringLiteral("500"));
+    ASSERT_TRUE(intake.isRunning() && proxy.isRunning());
+    const QSslConfiguration previous = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = previous;
+    trusting.addCaCertificates(IntakeServer::certificatePath());
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    qputenv("https_proxy", proxy.url(QStringLiteral("/")).toEncoded());
+    // The proxy asks the service for its certificate for the service's own name.
+    const QUrl service(QStringLiteral("https://telemetry.invalid:%1/intake/1.0/sessions.mpack")
+                           .arg(intake.url().port()));
+    const QString path = queueFile(QStringLiteral("tunnelled"));
+    manager().sendFile(path, service);
+    const bool arrived = intake.waitForRequests(1);
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
+    qunsetenv("https_proxy");
+    QSslConfiguration::setDefaultConfiguration(previous);
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(intake.requests().front().value("path").toString(), "/intake/1.0/sessions.mpack");
+    ASSERT_EQ(proxy.tunnels().size(), 1u);
+    EXPECT_EQ(proxy.tunnels().front(),
+              "telemetry.invalid:" + QByteArray::number(intake.url().port()));
+    EXPECT_TRUE(proxy.requests().empty()) << "the proxy sees no request, only the tunnel";
+}
+
 TEST_F(UploadTest, AClaimedFileGoesOnceAndWhatItLeavesBehindSaysWhetherItWent)
 {
     IntakeServer intake(QStringLiteral("hang,200"));

@@ -11,9 +11,13 @@ the body ends when the connection does). Hostile answers: "garbage" (no status l
 64 bits); "chunked" is 200 with its body in chunks. Prints "PORT n" once listening, then one JSON line per request:
 its number, path, Content-Length and Content-Type headers, bytes received and their SHA-1; and
 "CLOSED n" when the connection of request n has ended (the client let it go, or the intake did).
+As a proxy it takes CONNECT for any host and tunnels to that port on 127.0.0.1 (it plays the
+name service too), printing "CONNECT host:port".
 """
 import hashlib
 import json
+import select
+import socket
 import ssl
 import sys
 import threading
@@ -45,6 +49,28 @@ class Intake(BaseHTTPRequestHandler):
         super().finish()
         if self.number:
             say("CLOSED %d" % self.number)
+
+    def do_CONNECT(self):
+        say("CONNECT %s" % self.path)
+        self.close_connection = True
+        try:
+            upstream = socket.create_connection(("127.0.0.1", int(self.path.rsplit(":", 1)[1])))
+        except (OSError, ValueError):
+            self.send_error(502)
+            return
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        ends = [self.connection, upstream]
+        with upstream:
+            while True:
+                readable, _, _ = select.select(ends, [], [], 30)
+                if not readable:
+                    return
+                for end in readable:
+                    data = end.recv(65536)
+                    if not data:
+                        return
+                    (upstream if end is self.connection else self.connection).sendall(data)
 
     def do_POST(self):
         global count
