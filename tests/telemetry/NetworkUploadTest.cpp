@@ -308,6 +308,22 @@ TEST_F(UploadTest, UploadsFollowTheProxyVariablesExceptToThisMachine)
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(proxied); }));
 }
 
+// While it lives, TLS connections trust the test intake's certificate as they trust the system's
+// authorities.
+class TrustingTheIntake {
+public:
+    TrustingTheIntake() : previous_(QSslConfiguration::defaultConfiguration())
+    {
+        QSslConfiguration trusting = previous_;
+        trusting.addCaCertificates(IntakeServer::certificatePath());
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+    ~TrustingTheIntake() { QSslConfiguration::setDefaultConfiguration(previous_); }
+
+private:
+    QSslConfiguration previous_;
+};
+
 TEST_F(UploadTest, AnHttpsIntakeIsSpokenToOnlyWhenItsCertificateIsTrusted)
 {
     IntakeServer intake(QStringLiteral("201"), IntakeServer::Tls);
@@ -321,16 +337,12 @@ TEST_F(UploadTest, AnHttpsIntakeIsSpokenToOnlyWhenItsCertificateIsTrusted)
     EXPECT_EQ(manager().pauseCounter(), 0);
 
     // Trusted as an authority of the system's would be: the upload goes through TLS.
-    const QSslConfiguration previous = QSslConfiguration::defaultConfiguration();
-    QSslConfiguration trusting = previous;
-    trusting.addCaCertificates(IntakeServer::certificatePath());
-    QSslConfiguration::setDefaultConfiguration(trusting);
+    TrustingTheIntake trust;
     const QString trusted = queueFile(QStringLiteral("trusted"), 100000);
     const QString digest = sha1Of(trusted);
     manager().sendFile(trusted, intake.url());
     const bool arrived = intake.waitForRequests(1);
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(trusted); }));
-    QSslConfiguration::setDefaultConfiguration(previous);
     ASSERT_TRUE(arrived);
     EXPECT_EQ(intake.requests().front().value("sha1").toString(), digest);
 }
@@ -340,10 +352,7 @@ TEST_F(UploadTest, AnHttpsServiceBehindTheProxyIsReachedThroughATunnel)
     IntakeServer intake(QStringLiteral("201"), IntakeServer::Tls);
     IntakeServer proxy(QStringLiteral("500"));
     ASSERT_TRUE(intake.isRunning() && proxy.isRunning());
-    const QSslConfiguration previous = QSslConfiguration::defaultConfiguration();
-    QSslConfiguration trusting = previous;
-    trusting.addCaCertificates(IntakeServer::certificatePath());
-    QSslConfiguration::setDefaultConfiguration(trusting);
+    TrustingTheIntake trust;
     qputenv("https_proxy", proxy.url(QStringLiteral("/")).toEncoded());
     // The proxy asks the service for its certificate for the service's own name.
     const QUrl service(QStringLiteral("https://telemetry.invalid:%1/intake/1.0/sessions.mpack")
@@ -353,7 +362,6 @@ TEST_F(UploadTest, AnHttpsServiceBehindTheProxyIsReachedThroughATunnel)
     const bool arrived = intake.waitForRequests(1);
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(path); }));
     qunsetenv("https_proxy");
-    QSslConfiguration::setDefaultConfiguration(previous);
     ASSERT_TRUE(arrived);
     EXPECT_EQ(intake.requests().front().value("path").toString(), "/intake/1.0/sessions.mpack");
     ASSERT_EQ(proxy.tunnels().size(), 1u);
