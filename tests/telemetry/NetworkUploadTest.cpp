@@ -306,6 +306,21 @@ TEST_F(UploadTest, UploadsFollowTheProxyVariablesExceptToThisMachine)
     EXPECT_EQ(intake.requests().back().value("path").toString(),
               "http://telemetry.invalid/intake/1.0/sessions.mpack");
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(proxied); }));
+    EXPECT_TRUE(intake.requests().back().value("proxyauth").isNull());
+
+    // A proxy that wants a user and password is given them, and only it.
+    QUrl withUser = intake.url(QStringLiteral("/"));
+    withUser.setUserName(QStringLiteral("user"));
+    withUser.setPassword(QStringLiteral("secret"));
+    qputenv("http_proxy", withUser.toEncoded());
+    const QString authorised = queueFile(QStringLiteral("authorised"));
+    manager().sendFile(authorised,
+                       QUrl(QStringLiteral("http://telemetry.invalid/intake/1.0/sessions.mpack")));
+    const bool authorisedArrived = intake.waitForRequests(3);
+    qunsetenv("http_proxy");
+    ASSERT_TRUE(authorisedArrived);
+    EXPECT_EQ(intake.requests().back().value("proxyauth").toString(), "Basic dXNlcjpzZWNyZXQ=");
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(authorised); }));
 }
 
 // While it lives, TLS connections trust the test intake's certificate as they trust the system's

@@ -82,7 +82,8 @@ class Intake(BaseHTTPRequestHandler):
             self.number = number
             action = actions[min(number - 1, len(actions) - 1)]
         say(json.dumps({"n": number, "path": self.path, "length": self.headers.get("Content-Length"),
-                        "type": self.headers.get("Content-Type"), "received": len(body),
+                        "type": self.headers.get("Content-Type"),
+                        "proxyauth": self.headers.get("Proxy-Authorization"), "received": len(body),
                         "sha1": hashlib.sha1(body).hexdigest(), "action": action}))
         if action == "hang":
             self.connection.settimeout(600)
