@@ -9,6 +9,7 @@
 #include "toolkit/RangeSlider.h"
 #include "toolkit/TextInputLinks.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QLabel>
@@ -242,6 +243,52 @@ TEST_F(DeskInput, EnterSavesAndEscapeCancelsThePanels)
     ASSERT_TRUE(waitUntil([&] { return storedRecordings().size() == 2u; }));
     EXPECT_EQ(storedRecordings().back()->name(), "Middle");
     EXPECT_FALSE(screen->isCropMode());
+}
+
+TEST_F(DeskInput, SaveAndSaveCropClickedOnTheWindowStoreAFreshReversalAndItsCrop)
+{
+    openFresh();
+    screen->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
+    const PlaybackView &v = screen->view();
+    const auto click = [&](const QWidget *button) {
+        QTest::mouseClick(window(), Qt::LeftButton, {}, at(button, button->rect().center()));
+        drainEvents();
+    };
+    const QString forward = screen->audioPath();
+
+    click(v.saveButton);
+    finishSlide();
+    click(v.titleTextField);
+    type(QStringLiteral("Evening"));
+    click(v.messageTextView);
+    type(QStringLiteral("heard it"));
+    click(v.saveReversalButton);
+    finishSlide();
+    auto stored = storedRecordings();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored.front()->name(), "Evening");
+    EXPECT_EQ(stored.front()->message(), "heard it");
+    EXPECT_FALSE(QFile::exists(forward));
+    EXPECT_TRUE(QFile::exists(stored.front()->currentAudioPath()));
+    EXPECT_EQ(v.editTitleLabel->text(), "Evening");
+
+    click(v.cropButton);
+    ASSERT_TRUE(screen->isCropMode());
+    const QPoint minThumb = thumbCentre(screen->rangeSlider()->minThumbFrame());
+    drag(minThumb, minThumb + QPoint(60, 0));
+    click(v.saveCropButton);
+    ASSERT_TRUE(waitUntil([&] { return storedRecordings().size() == 2u; }));
+    ASSERT_TRUE(waitUntil([&] { return v.waitView->isHidden(); }));
+    stored = storedRecordings();
+    EXPECT_EQ(stored.back()->name(), "Evening Cropped");
+    EXPECT_EQ(stored.back()->message(), "heard it");
+    EXPECT_EQ(screen->recording()->name(), "Evening Cropped");
+    EXPECT_EQ(screen->audioPath(), screen->recording()->currentAudioPath());
+    EXPECT_LT(readFrames(screen->audioPath()).size(),
+              readFrames(stored.front()->currentAudioPath()).size());
+    EXPECT_FALSE(screen->isCropMode());
+    EXPECT_EQ(v.editTitleLabel->text(), "Evening Cropped");
 }
 
 TEST_F(DeskInput, TheKeyboardBarComesOnlyWithAnOnScreenKeyboardAndIsReadable)
