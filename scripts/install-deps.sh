@@ -25,6 +25,8 @@ packages=(
   libunwind-dev libmsgpack-cxx-dev python3-msgpack
   # fuzzing and sanitizer runtimes for clang
   libclang-rt-14-dev
+  # screen readers' view of the window: the AT-SPI registry and its Python client
+  at-spi2-core python3-pyatspi
   # validators of the desktop entry and the AppStream metainfo
   desktop-file-utils appstream
   # the manual page's renderer and the shells whose completions are tested

@@ -80,6 +80,7 @@ void SidebarViewController::buildContentContainer()
     sidebarButton_->setObjectName(QStringLiteral("sidebarButton"));
     sidebarButton_->setText(QStringLiteral("☰"));
     sidebarButton_->setToolTip(tr("Menu (F9)"));
+    sidebarButton_->setAccessibleName(tr("Menu"));
     sidebarButton_->setCheckable(true);
     // Reached with Tab; a click leaves the keyboard with the screen.
     sidebarButton_->setFocusPolicy(Qt::TabFocus);
@@ -359,11 +360,11 @@ void SidebarViewController::showMailStrip()
     if (strip->done) {
         progressIndicator_->setRange(0, 1);
         progressIndicator_->hide();
-        mailCancelButton_->setText(QStringLiteral("Done"));
+        mailCancelButton_->setText(tr("Done"));
     } else {
         progressIndicator_->setRange(0, 0); // turning
         progressIndicator_->show();
-        mailCancelButton_->setText(QStringLiteral("Cancel"));
+        mailCancelButton_->setText(tr("Cancel"));
     }
     progressView_->show();
 }

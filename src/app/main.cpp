@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "cli/Cli.h"
 #include "platform/StandardPaths.h"
+#include "toolkit/AccessibleValue.h"
 #include "toolkit/MessageBoxAlertPresenter.h"
 
 #include <QApplication>
@@ -72,6 +73,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(MURMELO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.murmelo.Murmelo"));
     murmelo::useMessageBoxAlerts();
+    murmelo::installAccessibleValueFactory();
 
     const std::optional<QString> walkFolder =
         murmelo::DemoWalk::folderFromArguments(QApplication::arguments());

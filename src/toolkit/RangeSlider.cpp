@@ -56,8 +56,10 @@ void drawStretchable(QPainter &painter, const QPixmap &image, const QRectF &targ
 } // namespace
 
 RangeSlider::RangeSlider(const QRect &frame, QWidget *parent)
-    : QWidget(parent), width_(frame.width())
+    : QWidget(parent), width_(frame.width()), announcer_(new AccessibleValueAnnouncer(this))
 {
+    setAccessibleName(tr("Range"));
+    setFocusPolicy(Qt::TabFocus);
     setGeometry(QRect(frame.x(), frame.y(), frame.width(), int(H))
                     .adjusted(-int(M), -int(M), int(M), int(M)));
     track_ = QRectF(5, 0, width_ - 10, 16);
@@ -230,6 +232,36 @@ void RangeSlider::mouseReleaseEvent(QMouseEvent *event)
     tracking_ = Tracking::None;
 }
 
+void RangeSlider::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if ((key != Qt::Key_Left && key != Qt::Key_Right) ||
+        (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier))) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // The thumbs are computed unmirrored: on an inverted control Left moves towards max.
+    double dx = (key == Qt::Key_Right ? 1 : -1) * kKeyStep * travel();
+    if (inverted_)
+        dx = -dx;
+    tracking_ = event->modifiers() & Qt::ShiftModifier ? Tracking::MaxThumb : Tracking::MinThumb;
+    dragBy(dx);
+    tracking_ = Tracking::None;
+    emit touchUpInside();
+}
+
+void RangeSlider::setAccessibleValueText(std::function<QString(float, float)> text)
+{
+    valueText_ = std::move(text);
+}
+
+QString RangeSlider::accessibleValueText() const
+{
+    if (valueText_)
+        return valueText_(min_, max_);
+    return tr("from %1 % to %2 %").arg(qRound(min_ * 100)).arg(qRound(max_ * 100));
+}
+
 void RangeSlider::dragBy(double dx)
 {
     const double L = travel();
@@ -257,6 +289,7 @@ void RangeSlider::calculateMinMax()
         return;
     min_ = newMin;
     max_ = newMax;
+    announcer_->changed();
     emit valueChanged();
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "toolkit/AccessibleValue.h"
+
 #include <QPixmap>
 #include <QPointer>
 #include <QRectF>
 #include <QWidget>
+#include <functional>
 
 namespace murmelo {
 
@@ -19,7 +22,10 @@ namespace murmelo {
 // height. The widget is therefore that much larger than the control on every side; presses that
 // grab no thumb go on to whatever widget lies behind, so the control never steals clicks from the
 // scrubber it sits on.
-class RangeSlider : public QWidget {
+//
+// With the keyboard, Left and Right move the min thumb and Shift+Left and Shift+Right the max
+// thumb, a hundredth of the range at a time, in the direction drawn.
+class RangeSlider : public QWidget, public AccessibleValueSource {
     Q_OBJECT
 public:
     // The frame's origin and width place the control in its parent; its height is always 16.
@@ -56,6 +62,14 @@ public:
     // Whether a press at this point (control points) belongs to the control.
     bool hitTest(const QPointF &point) const;
 
+    // What a screen reader says about the chosen range; by default its share of the control.
+    void setAccessibleValueText(std::function<QString(float min, float max)> text);
+    QAccessible::Role accessibleRole() const override { return QAccessible::Slider; }
+    double accessibleValue() const override { return min_; }
+    double accessibleStep() const override { return kKeyStep; }
+    QString accessibleValueText() const override;
+    static constexpr float kKeyStep = 0.01f;
+
     static QPixmap defaultThumbImage();
     static QPixmap defaultTrackImage();
     static QPixmap defaultInRangeTrackImage();
@@ -71,6 +85,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     enum class Tracking { None, MinThumb, MaxThumb };
@@ -112,6 +127,8 @@ private:
     Tracking tracking_ = Tracking::None;
     double lastX_ = 0;
     QPointer<QWidget> forwardTarget_;
+    std::function<QString(float, float)> valueText_;
+    AccessibleValueAnnouncer *announcer_;
 };
 
 } // namespace murmelo

@@ -37,7 +37,26 @@ ViewController *Storyboard::perform(ViewController *source, const QString &ident
     return destination;
 }
 
-ViewController::ViewController(QWidget *parent) : QWidget(parent) {}
+namespace {
+// A screen that takes the keyboard itself is announced by its title.
+class TitleAsAccessibleName : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowTitleChange) {
+            auto *screen = static_cast<QWidget *>(watched);
+            screen->setAccessibleName(screen->windowTitle());
+        }
+        return false;
+    }
+};
+} // namespace
+
+ViewController::ViewController(QWidget *parent) : QWidget(parent)
+{
+    installEventFilter(new TitleAsAccessibleName(this));
+}
 
 void ViewController::prepareForSegue(const QString &, ViewController *) {}
 

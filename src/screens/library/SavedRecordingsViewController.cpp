@@ -47,6 +47,7 @@ SavedRecordingsViewController::SavedRecordingsViewController(StoreContext &conte
     searchField_->setPlaceholderText(tr("Search titles, messages and markers"));
     searchField_->setClearButtonEnabled(true);
     searchField_->setAccessibleName(tr("Search saved recordings"));
+    tableView_->setAccessibleName(tr("Saved recordings"));
     searchField_->installEventFilter(this);
     connect(searchField_, &QLineEdit::textChanged, this, &SavedRecordingsViewController::search);
     auto *find = new QShortcut(QKeySequence::Find, this);

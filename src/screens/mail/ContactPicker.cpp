@@ -26,9 +26,11 @@ ContactPicker::ContactPicker(QList<Contact> people, QWidget *parent)
     peopleColumn->setContentsMargins(0, 0, 0, 0);
     search_->setObjectName(QStringLiteral("contactSearch"));
     search_->setPlaceholderText(tr("Search"));
+    search_->setAccessibleName(tr("Search contacts"));
     search_->setClearButtonEnabled(true);
     peopleColumn->addWidget(search_);
     peopleList_->setObjectName(QStringLiteral("peopleList"));
+    peopleList_->setAccessibleName(tr("Contacts"));
     for (const Contact &person : std::as_const(people_)) {
         auto *row = new QListWidgetItem(person.name, peopleList_);
         row->setToolTip(person.emails.join(QStringLiteral(", ")));
@@ -52,6 +54,7 @@ ContactPicker::ContactPicker(QList<Contact> people, QWidget *parent)
     personLabel_->setStyleSheet(QStringLiteral("font-weight: bold;"));
     addressColumn->addWidget(personLabel_);
     addressList_->setObjectName(QStringLiteral("addressList"));
+    addressList_->setAccessibleName(tr("Addresses"));
     addressColumn->addWidget(addressList_, 1);
     auto *back = new QPushButton(tr("All Contacts"), addressPage);
     addressColumn->addWidget(back);

@@ -73,6 +73,7 @@ RelaySettingsView::RelaySettingsView(RelaySettings &settings, QWidget *parent)
 
     auto *contactsRow = new QHBoxLayout;
     contacts_->setObjectName(QStringLiteral("contactsFolder"));
+    contacts_->setAccessibleName(tr("Contacts folder"));
     contacts_->setToolTip(tr("A folder of vCard files, or of address books that hold them"));
     auto *choose = new QToolButton(this);
     choose->setText(tr("Choose\u2026"));

@@ -59,6 +59,7 @@ ReportProblemViewController::ReportProblemViewController(QWidget *parent)
     intro->setWordWrap(true);
     column->addWidget(intro);
     textView_->setObjectName(QStringLiteral("textView"));
+    textView_->setAccessibleName(tr("What happened"));
     textView_->setAcceptRichText(false);
     textView_->setTabChangesFocus(true);
     textView_->setMinimumHeight(180);
@@ -73,6 +74,7 @@ ReportProblemViewController::ReportProblemViewController(QWidget *parent)
     emailLabel->setObjectName(QStringLiteral("hint"));
     column->addWidget(emailLabel);
     emailTextField_->setObjectName(QStringLiteral("emailTextField"));
+    emailTextField_->setAccessibleName(tr("Your e-mail address"));
     emailTextField_->setPlaceholderText(QStringLiteral("you@example.org"));
     QPalette palette = emailTextField_->palette();
     palette.setColor(QPalette::PlaceholderText, Theme::secondaryText);

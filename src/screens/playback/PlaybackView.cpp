@@ -116,6 +116,14 @@ QLabel *label(QWidget *parent, const QRect &frame, const QString &name,
     return view;
 }
 
+// A button drawn as an icon is read out as its tip without the key, which the tip (read as the
+// description) still gives: "Play or pause", then "Play or pause (Space)".
+QString spokenName(const QString &tip)
+{
+    const qsizetype key = tip.lastIndexOf(QLatin1String(" ("));
+    return key > 0 && tip.endsWith(QLatin1Char(')')) ? tip.left(key) : tip;
+}
+
 QToolButton *toolButton(QWidget *parent, const QRect &frame, const QString &name, const QIcon &icon,
                         const QString &tip, bool checkable)
 {
@@ -125,6 +133,7 @@ QToolButton *toolButton(QWidget *parent, const QRect &frame, const QString &name
     button->setIcon(icon);
     button->setIconSize(QSize(28, 28));
     button->setToolTip(tip);
+    button->setAccessibleName(spokenName(tip));
     button->setCheckable(checkable);
     // Reached with Tab; a click leaves the keys with the screen.
     button->setFocusPolicy(Qt::TabFocus);
@@ -158,12 +167,14 @@ QLineEdit *lineEdit(QWidget *parent, const QRect &frame, const QString &placehol
     auto *field = new QLineEdit(parent);
     field->setGeometry(frame);
     field->setPlaceholderText(placeholder);
+    field->setAccessibleName(placeholder);
     return field;
 }
 
-QTextEdit *textView(QWidget *parent, const QRect &frame)
+QTextEdit *textView(QWidget *parent, const QRect &frame, const QString &name)
 {
     auto *view = new QTextEdit(parent);
+    view->setAccessibleName(name);
     view->setGeometry(frame);
     view->setAcceptRichText(false);
     view->setTabChangesFocus(true);
@@ -194,12 +205,14 @@ PlaybackView::PlaybackView(QWidget *root)
 
     // Over the waveform (root y 64 to 118): the handle's centre travels exactly its width.
     scrubberSlider = slider(root, QRect(46, 64, 228, 54), QStringLiteral("scrubber"));
+    scrubberSlider->setAccessibleName(QObject::tr("Position"));
     markerOverlay = new MarkerOverlay(root);
     markerOverlay->setGeometry(47, 64, kWaveformWidth, kWaveformHeight);
     zoomScrollBar = new QScrollBar(Qt::Horizontal, root);
     zoomScrollBar->setObjectName(QStringLiteral("zoom"));
     zoomScrollBar->setFocusPolicy(Qt::TabFocus);
     zoomScrollBar->setToolTip(QObject::tr("Zoom with Ctrl+wheel or + and -"));
+    zoomScrollBar->setAccessibleName(QObject::tr("Part of the waveform shown"));
     zoomScrollBar->hide();
     markerList = new MarkerListView(root);
     removeMarkerButton =
@@ -241,6 +254,7 @@ PlaybackView::PlaybackView(QWidget *root)
     speedTitleLabel = label(root, QRect(20, 318, 60, 20), QStringLiteral("hint"),
                             Qt::AlignLeft | Qt::AlignVCenter, QObject::tr("Speed"));
     speedSlider = slider(root, QRect(76, 314, 180, 28), QStringLiteral("speed"));
+    speedSlider->setAccessibleName(QObject::tr("Speed"));
     speedSlider->setRange(50, 200);
     speedSlider->setValue(kSpeedScale);
     speedSlider->setToolTip(QObject::tr("Playback speed (Up/Down)"));
@@ -281,7 +295,8 @@ PlaybackView::PlaybackView(QWidget *root)
     label(saveReversalView, QRect(20, 12, 280, 26), QStringLiteral("title"), Qt::AlignCenter,
           QObject::tr("Save Reversal"));
     titleTextField = lineEdit(saveReversalView, QRect(20, 50, 280, 34), QObject::tr("Title"));
-    messageTextView = textView(saveReversalView, QRect(20, 94, 280, 104));
+    messageTextView =
+        textView(saveReversalView, QRect(20, 94, 280, 104), QObject::tr("The hidden message"));
     closeSaveReversalButton =
         pushButton(saveReversalView, QRect(20, 212, 130, 40), QObject::tr("Cancel"));
     saveReversalButton = pushButton(saveReversalView, QRect(170, 212, 130, 40), QObject::tr("Save"),
@@ -292,7 +307,8 @@ PlaybackView::PlaybackView(QWidget *root)
         lineEdit(shareReversalView, QRect(20, 20, 280, 34), QObject::tr("E-mail addresses"));
     emailNameTextField =
         lineEdit(shareReversalView, QRect(20, 64, 280, 34), QObject::tr("Your name"));
-    shareMessageTextView = textView(shareReversalView, QRect(20, 108, 280, 100));
+    shareMessageTextView =
+        textView(shareReversalView, QRect(20, 108, 280, 100), QObject::tr("Text of the e-mail"));
 
     waitView = new QWidget(root);
     waitView->setObjectName(QStringLiteral("waitView"));

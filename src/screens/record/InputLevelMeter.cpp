@@ -57,6 +57,13 @@ double InputLevelMeter::fill() const
     return std::clamp(1.0 - decibels / kFloorDecibels, 0.0, 1.0);
 }
 
+QString InputLevelMeter::accessibleValueText() const
+{
+    if (fill() <= 0)
+        return tr("silence");
+    return tr("%1 dB").arg(std::lround(20.0 * std::log10(double(level_))));
+}
+
 void InputLevelMeter::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

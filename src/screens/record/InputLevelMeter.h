@@ -1,5 +1,7 @@
 #pragma once
 
+#include "toolkit/AccessibleValue.h"
+
 #include <QWidget>
 
 namespace murmelo {
@@ -10,7 +12,7 @@ float recentPeakLevel(const QString &path, qint64 window = 4410 * 2);
 
 // A bar that shows how loud the input is while the record screen records, on a decibel scale
 // from -60 dB to full scale, so that a quiet voice still moves it.
-class InputLevelMeter : public QWidget {
+class InputLevelMeter : public QWidget, public AccessibleValueSource {
     Q_OBJECT
 public:
     explicit InputLevelMeter(QWidget *parent = nullptr);
@@ -22,6 +24,12 @@ public:
     double fill() const;
 
     QSize sizeHint() const override { return {200, 8}; }
+
+    // A progress bar (Qt has no level-bar role) whose value is the lit share; read out as decibels
+    // below full scale.
+    QAccessible::Role accessibleRole() const override { return QAccessible::ProgressBar; }
+    double accessibleValue() const override { return fill(); }
+    QString accessibleValueText() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -54,6 +54,11 @@ QString GettingStartedCell::textKey(int topic)
     return QStringLiteral("info.%1.info").arg(topic);
 }
 
+QString GettingStartedCell::title(int topic)
+{
+    return localized(titleKey(topic).toUtf8().constData());
+}
+
 int GettingStartedCell::expandedHeight(int topic)
 {
     const QString text = localized(textKey(topic).toUtf8().constData());
@@ -65,7 +70,7 @@ int GettingStartedCell::expandedHeight(int topic)
 
 void GettingStartedCell::setIndex(int topic)
 {
-    infoLabel_->setText(localized(titleKey(topic).toUtf8().constData()));
+    infoLabel_->setText(title(topic));
     infoTextView_->setText(localized(textKey(topic).toUtf8().constData()));
     infoTextView_->setStyleSheet(QStringLiteral("color: white;"));
 }

@@ -24,6 +24,7 @@ public:
     // The height of topic n while expanded.
     static int expandedHeight(int topic);
     static QString titleKey(int topic);
+    static QString title(int topic);
     static QString textKey(int topic);
 
     void setIndex(int topic);

@@ -50,8 +50,14 @@ GettingStartedViewController::GettingStartedViewController(QWidget *parent)
     tableView_->installEventFilter(this);
     tableView_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     tableView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    for (int row = 0; row < kTopicCount; ++row)
+    tableView_->setAccessibleName(tr("Help topics"));
+    for (int row = 0; row < kTopicCount; ++row) {
+        // The cell paints the title; the item carries it for screen readers.
+        auto *item = new QTableWidgetItem;
+        item->setData(Qt::AccessibleTextRole, GettingStartedCell::title(row + 1));
+        tableView_->setItem(row, 0, item);
         tableView_->setCellWidget(row, 0, new GettingStartedCell);
+    }
     connect(tableView_, &QTableWidget::cellClicked, this,
             [this](int row, int) { didSelectRowAtIndexPath(row); });
     column->addWidget(tableView_, 1);
