@@ -9,6 +9,8 @@ packages=(
   # the platform
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 qt6-qpa-plugins
   qt6-l10n-tools libgl-dev libxkbcommon-dev
+  # translations: CMake's lrelease step, and Qt's own texts in the user's language
+  qt6-tools-dev qt6-translations-l10n
   # audio
   libsox-dev libsox-fmt-all libsoundtouch-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev

@@ -26,8 +26,8 @@ void ReplaceSidebarContainerSegue::perform()
     // The alert's answer is the last use of the screen that was left: it lives until then and
     // goes right after, however long the presenter keeps the alert.
     auto held = std::make_shared<ScreenHandle>(std::move(left));
-    showAlert(container, localized("save_recording"), QString(), QStringLiteral("No"),
-              {QStringLiteral("Yes")}, [held](int button) {
+    showAlert(container, localized("save_recording"), QString(), localized("no"),
+              {localized("yes")}, [held](int button) {
                   auto *screen = dynamic_cast<UnsavedReversal *>(held->get());
                   if (button == 1 && screen)
                       screen->saveReversal();

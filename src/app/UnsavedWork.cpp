@@ -116,8 +116,8 @@ void UnsavedWork::askAboutUnsavedReversal(std::function<void(Answer)> answered)
     Alert question{
         localized("save_recording"),
         QString(),
-        QStringLiteral("Cancel"),
-        {QStringLiteral("No"), QStringLiteral("Yes")},
+        localized("cancel"),
+        {localized("no"), localized("yes")},
         [this, answered = std::move(answered)](int button) {
             asking_ = false;
             answered(button == 1 ? Answer::Discard : button == 2 ? Answer::Save : Answer::Cancel);

@@ -2,6 +2,7 @@
 #include "app/DemoWalk.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
+#include "app/Translations.h"
 #include "cli/Cli.h"
 #include "platform/StandardPaths.h"
 #include "toolkit/AccessibleValue.h"
@@ -72,6 +73,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("murmelo"));
     QApplication::setApplicationVersion(QStringLiteral(MURMELO_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.murmelo.Murmelo"));
+    murmelo::installTranslations();
     murmelo::useMessageBoxAlerts();
     murmelo::installAccessibleValueFactory();
 

@@ -27,11 +27,6 @@ QString oneLine(QString text)
     return text;
 }
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("LabelFile", text);
-}
-
 // Takes the next line off `rest`, whichever line end ends it: LF, CRLF, or a lone CR as some
 // editors still write.
 QByteArrayView nextLine(QByteArrayView &rest)
@@ -97,16 +92,18 @@ LabelFileContents readLabelFile(const QByteArray &bytes, LabelTimeLine assumed,
         ++number;
         const QByteArrayView raw = nextLine(rest);
         const auto refuse = [&](const QString &why) {
-            contents.errors << tr("line %1: %2").arg(number).arg(why);
+            contents.errors
+                << QCoreApplication::translate("LabelFile", "line %1: %2").arg(number).arg(why);
         };
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString line = utf8.decode(raw);
         if (utf8.hasError()) {
-            refuse(tr("not UTF-8 text"));
+            refuse(QCoreApplication::translate("LabelFile", "not UTF-8 text"));
             continue;
         }
         if (const auto control = controlCharacter(line)) {
-            refuse(tr("holds the control character U+%1, which is not text")
+            refuse(QCoreApplication::translate(
+                       "LabelFile", "holds the control character U+%1, which is not text")
                        .arg(QString::number(*control, 16).toUpper().rightJustified(4, u'0')));
             continue;
         }
@@ -124,7 +121,7 @@ LabelFileContents readLabelFile(const QByteArray &bytes, LabelTimeLine assumed,
             continue;
         const QStringList fields = line.split(u'\t');
         if (fields.size() < 2) {
-            refuse(tr("expected start<TAB>end<TAB>text"));
+            refuse(QCoreApplication::translate("LabelFile", "expected start<TAB>end<TAB>text"));
             continue;
         }
         bool ok = true;
@@ -134,7 +131,8 @@ LabelFileContents readLabelFile(const QByteArray &bytes, LabelTimeLine assumed,
             const double value = c.toDouble(fields[i].trimmed(), &parsed);
             if (!parsed || !std::isfinite(value) || value < 0 ||
                 value > double(std::numeric_limits<qint32>::max())) {
-                refuse(tr("“%1” is not a time in seconds").arg(fields[i]));
+                refuse(QCoreApplication::translate("LabelFile", "“%1” is not a time in seconds")
+                           .arg(fields[i]));
                 ok = false;
                 break;
             }
@@ -143,11 +141,12 @@ LabelFileContents readLabelFile(const QByteArray &bytes, LabelTimeLine assumed,
         if (!ok)
             continue;
         if (frames[1] < frames[0]) {
-            refuse(tr("ends before it starts"));
+            refuse(QCoreApplication::translate("LabelFile", "ends before it starts"));
             continue;
         }
         if (frames[1] > audio.totalFrames) {
-            refuse(tr("ends at %1 s, after the end of the recording (%2 s)")
+            refuse(QCoreApplication::translate(
+                       "LabelFile", "ends at %1 s, after the end of the recording (%2 s)")
                        .arg(fields[1].trimmed(), seconds(audio.totalFrames, audio.sampleRate)));
             continue;
         }

@@ -22,7 +22,7 @@ PrevNextSegment::PrevNextSegment(QWidget *parent) : QWidget(parent)
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    const QString titles[2] = {QStringLiteral("Prev"), QStringLiteral("Next")};
+    const QString titles[2] = {tr("Prev"), tr("Next")};
     for (int i = 0; i < 2; ++i) {
         segments_[i] = barButton(titles[i], this);
         layout->addWidget(segments_[i]);
@@ -62,7 +62,7 @@ InputAccessoryBar::InputAccessoryBar(QWidget *parent) : QWidget(parent)
     segment_ = new PrevNextSegment(this);
     layout->addWidget(segment_);
     layout->addStretch(1);
-    done_ = barButton(QStringLiteral("Done"), this);
+    done_ = barButton(tr("Done"), this);
     layout->addWidget(done_);
     connect(done_, &QToolButton::clicked, this, &InputAccessoryBar::done);
     adjustSize();

@@ -47,6 +47,10 @@ int main(int argc, char **argv)
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     setenv("MURMELO_TEST_DATA", MURMELO_TEST_DATA_DIR, 0);
     setenv("MURMELO_BINARY_DIR", MURMELO_BUILD_DIR, 0);
+    // Tests read the English texts: no translation is picked up from the user's language, here or
+    // in the programs the tests start.
+    unsetenv("LANGUAGE");
+    setenv("LC_ALL", "C.UTF-8", 1);
     // The application's telemetry talks to a loopback port nobody listens on.
     setenv("MURMELO_TELEMETRY_URL", "http://127.0.0.1:9/", 0);
     if (!getenv("QT_QPA_PLATFORM"))

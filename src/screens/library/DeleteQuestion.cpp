@@ -10,8 +10,8 @@ Alert deleteQuestion(const QString &title, std::function<void()> confirmed)
     Alert question{name.isEmpty() ? localized("delete_confirm_untitled")
                                   : localized("delete_confirm").arg(name),
                    localized("delete_confirm_files"),
-                   QStringLiteral("No"),
-                   {QStringLiteral("Yes")},
+                   localized("no"),
+                   {localized("yes")},
                    [confirmed = std::move(confirmed)](int button) {
                        if (button == 1 && confirmed)
                            confirmed();

@@ -22,7 +22,7 @@ public:
     static constexpr int kMaxColumnWidth = 640;
     static QString placeholder()
     {
-        return QStringLiteral("Please describe the problem you're encountered\u2026");
+        return tr("Please describe the problem you're encountered\u2026");
     }
     // What sending does: the application's bug-report job unless a test puts something else.
     using Sender = std::function<void(const QString &problem, const QString &userEmail)>;

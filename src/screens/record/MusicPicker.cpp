@@ -28,7 +28,7 @@ QString defaultChooser(QWidget *parent, const QString &folder)
 
 QString MusicPicker::prompt()
 {
-    return QStringLiteral("Choose file to reverse");
+    return tr("Choose file to reverse");
 }
 
 QStringList MusicPicker::fileFilters()
@@ -41,12 +41,10 @@ QStringList MusicPicker::fileFilters()
 }
 
 MusicPicker::MusicPicker(const QString &musicFolder, QWidget *parent)
-    : QDialog(parent), status_(new QLabel(QStringLiteral("Searching\u2026"), this)),
-      songList_(new QListWidget(this)),
-      chooseButton_(new QPushButton(QStringLiteral("Choose"), this)),
-      otherFileButton_(new QPushButton(QStringLiteral("Other file\u2026"), this)),
-      cancelButton_(new QPushButton(QStringLiteral("Cancel"), this)),
-      otherFileChooser_(defaultChooser)
+    : QDialog(parent), status_(new QLabel(tr("Searching\u2026"), this)),
+      songList_(new QListWidget(this)), chooseButton_(new QPushButton(tr("Choose"), this)),
+      otherFileButton_(new QPushButton(tr("Other file\u2026"), this)),
+      cancelButton_(new QPushButton(tr("Cancel"), this)), otherFileChooser_(defaultChooser)
 {
     setWindowTitle(prompt());
     auto *layout = new QVBoxLayout(this);
@@ -95,10 +93,9 @@ void MusicPicker::showSongs(const QString &musicFolder, const QStringList &songs
         songList_->setFocus(Qt::OtherFocusReason);
     }
     if (songs.isEmpty())
-        status_->setText(
-            QStringLiteral("No songs in %1").arg(QDir::toNativeSeparators(musicFolder)));
+        status_->setText(tr("No songs in %1").arg(QDir::toNativeSeparators(musicFolder)));
     else if (truncated)
-        status_->setText(QStringLiteral("Showing the first %1 songs").arg(songs.size()));
+        status_->setText(tr("Showing the first %1 songs").arg(songs.size()));
     else
         status_->clear();
 }

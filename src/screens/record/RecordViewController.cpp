@@ -9,6 +9,7 @@
 #include "audio/ReversalJob.h"
 #include "library/Library.h"
 #include "platform/AlertPresenter.h"
+#include "platform/Localized.h"
 #include "platform/StandardPaths.h"
 #include "screens/playback/PlaybackHandOff.h"
 #include "screens/record/InputLevelMeter.h"
@@ -179,9 +180,8 @@ void RecordViewController::record()
 void RecordViewController::showRecordingError(const AudioInputError &error)
 {
     if (error.isPermissionDenied()) {
-        showAlert(this, QStringLiteral("App does not have permission to use the microphone"),
-                  QStringLiteral("Please enable in Privacy settings to use this app"),
-                  QStringLiteral("OK"));
+        showAlert(this, tr("App does not have permission to use the microphone"),
+                  tr("Please enable in Privacy settings to use this app"), localized("ok"));
         return;
     }
     // Not the microphone's fault (an unplayable input file, the recording's own file): say so
