@@ -185,6 +185,44 @@ Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob
     </message>
 </context>
 <context>
+    <name>LoopController</name>
+    <message>
+        <location filename="../src/screens/playback/LoopController.cpp" line="+15" />
+        <source>Once</source>
+        <translation>Einmal</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Forever</source>
+        <translation>Endlos</translation>
+    </message>
+    <message numerus="yes">
+        <location line="+2" />
+        <source>%n times</source>
+        <translation><numerusform>%n-mal</numerusform><numerusform>%n-mal</numerusform></translation>
+    </message>
+    <message>
+        <location line="+7" />
+        <source>No gap</source>
+        <translation>Keine Pause</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>%1 s gap</source>
+        <translation>%1 s Pause</translation>
+    </message>
+    <message>
+        <location line="+56" />
+        <source>%1 of ∞</source>
+        <translation>%1 von ∞</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+</context>
+<context>
     <name>MMSMTPEnvelope</name>
     <message>
         <location filename="../src/mail/smtp/MMSMTPEnvelope.cpp" line="+16" />
@@ -384,13 +422,13 @@ Speichern Sie die Umkehrung und schreiben Sie sie auf.</translation>
     <message>
         <location line="+1" />
         <source>Edit</source>
-        <translation>Bearbeiten</translation>
+        <translation>Ändern</translation>
     </message>
     <message>
         <location line="+2" />
         <location line="+1" />
         <source>Crop</source>
-        <translation>Zuschneiden</translation>
+        <translation>Kürzen</translation>
     </message>
     <message>
         <location line="+1" />
@@ -444,7 +482,7 @@ Speichern Sie die Umkehrung und schreiben Sie sie auf.</translation>
     </message>
     <message>
         <location line="+1" />
-        <location filename="../src/screens/playback/SharePanel.cpp" line="+90" />
+        <location filename="../src/screens/playback/SharePanel.cpp" line="+81" />
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
@@ -464,7 +502,7 @@ Speichern Sie die Umkehrung und schreiben Sie sie auf.</translation>
         <translation>Webseiten (*.html *.htm)</translation>
     </message>
     <message>
-        <location filename="../src/screens/playback/SharePanel.cpp" line="-46" />
+        <location filename="../src/screens/playback/SharePanel.cpp" line="-39" />
         <source>Send shares what you found by e-mail: one WAV file that plays the recording forwards, then backwards, at the speed set on the slider, with your name and the hidden message in the text.
 
 Type addresses separated by commas, or pick them from your contacts with +. Switch on "Also to Murmelo" to send a copy to the Murmelo collection of hidden messages.
@@ -477,7 +515,7 @@ Geben Sie Adressen durch Kommas getrennt ein oder wählen Sie sie mit + aus Ihre
 Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
     <message>
-        <location line="+17" />
+        <location line="+10" />
         <source>Send by e-mail (Ctrl+E)</source>
         <translation>Per E-Mail senden (Strg+E)</translation>
     </message>
@@ -490,7 +528,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <location line="+2" />
         <location line="+3" />
         <source>Send by E-mail</source>
-        <translation>Per E-Mail senden</translation>
+        <translation>Per E-Mail</translation>
     </message>
     <message>
         <location line="+15" />
@@ -623,34 +661,6 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
 </context>
 <context>
-    <name>murmelo</name>
-    <message>
-        <location filename="../src/screens/playback/LoopController.cpp" line="+20" />
-        <source>Once</source>
-        <translation>Einmal</translation>
-    </message>
-    <message>
-        <location line="+2" />
-        <source>Forever</source>
-        <translation>Endlos</translation>
-    </message>
-    <message>
-        <location line="+2" />
-        <source>%n times</source>
-        <translation>%n-mal</translation>
-    </message>
-    <message>
-        <location line="+7" />
-        <source>No gap</source>
-        <translation>Keine Pause</translation>
-    </message>
-    <message>
-        <location line="+1" />
-        <source>%1 s gap</source>
-        <translation>%1 s Pause</translation>
-    </message>
-</context>
-<context>
     <name>murmelo::AppDelegate</name>
     <message>
         <location filename="../src/app/AppDelegate.cpp" line="+173" />
@@ -779,19 +789,6 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
 </context>
 <context>
-    <name>murmelo::LoopController</name>
-    <message>
-        <location filename="../src/screens/playback/LoopController.cpp" line="+55" />
-        <source>%1 of ∞</source>
-        <translation>%1 von ∞</translation>
-    </message>
-    <message>
-        <location line="+1" />
-        <source>%1 of %2</source>
-        <translation>%1 von %2</translation>
-    </message>
-</context>
-<context>
     <name>murmelo::MailJobs</name>
     <message>
         <location filename="../src/mail/jobs/MailJobs.cpp" line="+31" />
@@ -897,17 +894,32 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
 <context>
     <name>murmelo::PlaybackViewController</name>
     <message>
-        <location filename="../src/screens/playback/PlaybackViewController.cpp" line="+50" />
+        <location filename="../src/screens/playback/PlaybackViewController.cpp" line="+41" />
+        <source>Playback</source>
+        <translation>Wiedergabe</translation>
+    </message>
+    <message>
+        <location line="+12" />
         <source>Couldn't Play the Audio</source>
         <translation>Audio konnte nicht abgespielt werden</translation>
     </message>
     <message>
-        <location line="+286" />
+        <location line="+57" />
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>%1 of %2, reversed</source>
+        <translation>%1 von %2, rückwärts</translation>
+    </message>
+    <message>
+        <location line="+257" />
         <source>Couldn't Open the Audio</source>
         <translation>Audio konnte nicht geöffnet werden</translation>
     </message>
     <message>
-        <location line="+94" />
+        <location line="+95" />
         <source>Reversal %1</source>
         <translation>Umkehrung %1</translation>
     </message>
@@ -927,12 +939,13 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Tempo konnte nicht gespeichert werden</translation>
     </message>
     <message>
-        <location filename="../src/screens/playback/PlaybackViewControllerEditing.cpp" line="+91" />
+        <location filename="../src/screens/playback/PlaybackViewControllerEditing.cpp" line="+60" />
+        <location line="+113" />
         <source>Couldn't Save the Reversal</source>
         <translation>Umkehrung konnte nicht gespeichert werden</translation>
     </message>
     <message>
-        <location line="+60" />
+        <location line="-48" />
         <source>Choose the part to keep</source>
         <translation>Zu behaltenden Teil wählen</translation>
     </message>
@@ -957,12 +970,12 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Wird zugeschnitten …</translation>
     </message>
     <message>
-        <location line="+20" />
+        <location line="+9" />
         <source>Couldn't Crop the Reversal</source>
         <translation>Umkehrung konnte nicht zugeschnitten werden</translation>
     </message>
     <message>
-        <location line="+54" />
+        <location line="+44" />
         <source>Couldn't Delete the Reversal</source>
         <translation>Umkehrung konnte nicht gelöscht werden</translation>
     </message>
@@ -1004,7 +1017,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     <message>
         <location filename="../src/screens/playback/PlaybackViewControllerPublish.cpp" line="+17" />
         <source>Publish…</source>
-        <translation>Veröffentlichen …</translation>
+        <translation>Web …</translation>
     </message>
     <message>
         <location line="+1" />
@@ -1012,12 +1025,12 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Als Webseite veröffentlichen (Strg+Umschalt+P)</translation>
     </message>
     <message>
-        <location filename="../src/screens/playback/PlaybackViewControllerShare.cpp" line="+174" />
+        <location filename="../src/screens/playback/PlaybackViewControllerShare.cpp" line="+162" />
         <source>This e-mail cannot be sent</source>
         <translation>Diese E-Mail kann nicht gesendet werden</translation>
     </message>
     <message>
-        <location line="+7" />
+        <location line="+4" />
         <source>Preparing the e-mail…</source>
         <translation>E-Mail wird vorbereitet …</translation>
     </message>

@@ -1,5 +1,7 @@
 #include "toolkit/AccessibleValue.h"
 
+#include "toolkit/SliderValueText.h"
+
 #include <QAccessibleWidget>
 #include <QWidget>
 
@@ -52,6 +54,8 @@ QAccessibleInterface *valueFactory(const QString &, QObject *object)
         return nullptr;
     if (auto *source = dynamic_cast<AccessibleValueSource *>(widget))
         return new AccessibleValueWidget(widget, source);
+    if (SliderValueText *text = SliderValueText::of(widget))
+        return new AccessibleValueWidget(widget, text);
     return nullptr;
 }
 

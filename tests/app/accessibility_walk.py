@@ -10,6 +10,7 @@ usage: accessibility_walk.py MURMELO [--dump]
 """
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -171,6 +172,12 @@ def find(pyatspi, app, role, name=None):
     return None
 
 
+def seconds(text):
+    """The first time in a text such as "0:01.5 of 0:03.0, reversed"."""
+    minutes, rest = re.search(r"(\d+):(\d\d\.\d)", text).groups()
+    return int(minutes) * 60 + float(rest)
+
+
 def extents_centre(pyatspi, node):
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     return box.x + box.width // 2, box.y + box.height // 2
@@ -204,6 +211,37 @@ def walk(pyatspi, murmelo, env, folder, dump):
         xdotool(env, "key", key)
         wait_for("the %s screen" % screen, lambda: find(pyatspi, app, role, name))
         faults += check_screen(pyatspi, app, screen, dump)
+
+    # A song handed to the running window opens on the playback screen once reversed.
+    subprocess.run([murmelo, song], env=env, check=True, timeout=30)
+    position = wait_for("the playback screen's waveform",
+                        lambda: find(pyatspi, app, pyatspi.ROLE_SLIDER, "Position"), timeout=60)
+    faults += check_screen(pyatspi, app, "playback", dump)
+    first = position.description
+    assert re.fullmatch(r"0:00\.0 of 0:03\.0", first), "the position reads %r" % first
+
+    # Reversed, the position says so; playing moves it, and its value follows.
+    xdotool(env, "key", "r")
+    wait_for("the reversed position", lambda: position.description.endswith(", reversed"))
+    before = position.queryValue().currentValue
+    xdotool(env, "key", "space")
+    wait_for("the position to move while playing",
+             lambda: position.queryValue().currentValue != before
+             and seconds(position.description) > 0.05)
+
+    # A phrase marked with M twice while it plays, then named, is listed with its text (as a
+    # cell of the marker list's rows).
+    xdotool(env, "key", "m")
+    marked = seconds(position.description)
+    wait_for("a stretch to mark", lambda: abs(seconds(position.description) - marked) > 0.3)
+    xdotool(env, "key", "m")
+    xdotool(env, "type", "--delay", "20", "sea breeze")
+    xdotool(env, "key", "Return")
+    wait_for("the marker in the list",
+             lambda: find(pyatspi, app, pyatspi.ROLE_TABLE_CELL, "sea breeze")
+             or find(pyatspi, app, pyatspi.ROLE_TREE_ITEM, "sea breeze"))
+    xdotool(env, "key", "space")
+    faults += check_screen(pyatspi, app, "playback with a marker", dump)
     if faults:
         raise AssertionError("objects without a name or role:\n  " + "\n  ".join(faults))
 

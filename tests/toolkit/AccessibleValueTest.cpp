@@ -1,7 +1,9 @@
 #include "toolkit/AccessibleValue.h"
 #include "toolkit/RangeSlider.h"
+#include "toolkit/SliderValueText.h"
 
 #include <QAccessible>
+#include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <vector>
@@ -111,4 +113,36 @@ TEST_F(ScreenReaderListening, AnnouncerTellsAFewChangesASecondAndAlwaysTheLast)
     QTest::qWait(AccessibleValueAnnouncer::kIntervalMs * 2);
     EXPECT_EQ(countOf(QAccessible::ValueChanged), 2);
     EXPECT_EQ(countOf(QAccessible::DescriptionChanged), 2);
+}
+
+TEST_F(ScreenReaderListening, DescribedSliderReadsItsValueInWordsAndTellsOnlyChanges)
+{
+    QWidget host;
+    auto *slider = new QSlider(Qt::Horizontal, &host);
+    slider->setRange(0, 450);
+    // An interface made before the description must not keep answering for the slider.
+    ASSERT_NE(QAccessible::queryAccessibleInterface(slider), nullptr);
+    QString text = QStringLiteral("0:00.0 of 0:45.0");
+    SliderValueText::describe(slider, [&] { return text; });
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(slider);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::Slider);
+    EXPECT_EQ(iface->text(QAccessible::Description), text);
+    ASSERT_NE(iface->valueInterface(), nullptr);
+    EXPECT_EQ(iface->valueInterface()->maximumValue().toInt(), 450);
+
+    // Set with its signals blocked, as a playing screen sets it: told once per new text.
+    {
+        const QSignalBlocker blocker(slider);
+        slider->setValue(123);
+    }
+    text = QStringLiteral("0:12.3 of 0:45.0, reversed");
+    SliderValueText::of(slider)->changed();
+    SliderValueText::of(slider)->changed();
+    EXPECT_EQ(countOf(QAccessible::ValueChanged), 1);
+    EXPECT_EQ(iface->valueInterface()->currentValue().toInt(), 123);
+    EXPECT_EQ(iface->text(QAccessible::Description), text);
+    // A reader setting the value moves the slider.
+    iface->valueInterface()->setCurrentValue(200);
+    EXPECT_EQ(slider->value(), 200);
 }

@@ -8,28 +8,23 @@ namespace murmelo {
 
 namespace {
 
-QString tr(const char *text, int n = -1)
-{
-    return QCoreApplication::translate("PlaybackViewController", text, nullptr, n);
-}
-
 QString countText(int count)
 {
     switch (count) {
     case 1:
-        return tr("Once");
+        return QCoreApplication::translate("LoopController", "Once");
     case LoopSettings::kForever:
-        return tr("Forever");
+        return QCoreApplication::translate("LoopController", "Forever");
     default:
-        return tr("%n times", count);
+        return QCoreApplication::translate("LoopController", "%n times", nullptr, count);
     }
 }
 
 QString gapText(double gap)
 {
     if (gap <= 0)
-        return tr("No gap");
-    return tr("%1 s gap").arg(gap);
+        return QCoreApplication::translate("LoopController", "No gap");
+    return QCoreApplication::translate("LoopController", "%1 s gap").arg(gap);
 }
 
 } // namespace
@@ -83,9 +78,12 @@ LoopController::RowTexts LoopController::rowTexts() const
     const LoopPlan *plan = engine_.loopPlan();
     QString count = countText(settings.count);
     if (plan && settings.count != 1) {
-        count = settings.count == LoopSettings::kForever
-                    ? tr("%1 of \u221e").arg(plan->time())
-                    : tr("%1 of %2").arg(plan->time()).arg(settings.count);
+        count =
+            settings.count == LoopSettings::kForever
+                ? QCoreApplication::translate("LoopController", "%1 of \u221e").arg(plan->time())
+                : QCoreApplication::translate("LoopController", "%1 of %2")
+                      .arg(plan->time())
+                      .arg(settings.count);
     }
     return {count, gapText(settings.gap)};
 }

@@ -13,6 +13,7 @@
 #include "screens/playback/SlidePanel.h"
 #include "toolkit/InputAccessoryBar.h"
 #include "toolkit/RangeSlider.h"
+#include "toolkit/SliderValueText.h"
 #include "toolkit/TextInputLinks.h"
 
 #include <QFileInfo>
@@ -36,6 +37,8 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
 {
     setObjectName(QStringLiteral("PlaybackViewController"));
     setFocusPolicy(Qt::StrongFocus);
+    // The screen takes the keys itself, and is announced when it has them.
+    setAccessibleName(tr("Playback"));
     resize(PlaybackView::kWidth, PlaybackView::kHeight);
     engine_.setCropRangeProvider([this]() -> std::optional<CropFractions> {
         if (!isCropMode())
@@ -101,6 +104,15 @@ void PlaybackViewController::connectActions()
     connect(v.pingPongButton, &QToolButton::clicked, this, &PlaybackViewController::pingPong);
     connect(v.scrubberSlider, &QSlider::valueChanged, this,
             &PlaybackViewController::setCurrentTime);
+    // Read out as the time on the line being heard: reversed, the reversal's own clock.
+    SliderValueText::describe(v.scrubberSlider, [this] {
+        if (!engine_.isReversed())
+            return tr("%1 of %2")
+                .arg(preciseTimeText(engine_.currentTime()), preciseTimeText(engine_.duration()));
+        return tr("%1 of %2, reversed")
+            .arg(preciseTimeText(engine_.reverseDuration() - engine_.currentTime()),
+                 preciseTimeText(engine_.reverseDuration()));
+    });
     // Every finished change is stored alike, whether it came from a drag's end, a click, the
     // wheel or the keys; a drag in progress only changes the rate.
     connect(v.speedSlider, &QSlider::valueChanged, this, [this] {
@@ -443,6 +455,7 @@ void PlaybackViewController::refreshPlaybackViews()
         const QSignalBlocker blocker(view_.scrubberSlider);
         view_.scrubberSlider->setValue(int(std::lround(engine_.currentTime() * kScrubberScale)));
     }
+    SliderValueText::of(view_.scrubberSlider)->changed();
     view_.currentTimeLabel->setText(timeText(engine_.currentTime()));
     // The picture runs as the reversal plays: its own clock runs with the playhead, beside the
     // forward position the scrubber keeps.
