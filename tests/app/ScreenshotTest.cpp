@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 #include "app/MainLayout.h"
 #include "app/SpeechSidebarMenuController.h"
+#include "app/Translations.h"
 #include "audio/AudioOutputNull.h"
 #include "audio/WaveformImage.h"
 #include "library/Library.h"
@@ -17,10 +18,13 @@
 #include "toolkit/RangeSlider.h"
 #include "toolkit/Theme.h"
 
+#include <QAbstractButton>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace murmelo;
@@ -67,6 +71,54 @@ protected:
             save(sized(stem, size));
         }
     }
+    // A saved reversal with three phrase markers on the playback screen, reversed, halfway
+    // through, with the loop row set to repeat.
+    PlaybackViewController *showPlayback(const QString &library)
+    {
+        EXPECT_TRUE(store.open(test::scratchRoot() + library));
+        const QString forward = Library::temporaryAudioPath();
+        const QString reverse = Library::temporaryAudioPath();
+        EXPECT_EQ(test::runShell(QStringLiteral("espeak-ng -s 130 -w '%1' 'Listen closely, the "
+                                                "message is hidden in the words you say' && "
+                                                "sox '%1' '%2' reverse")
+                                     .arg(forward, reverse)),
+                  0);
+        auto recording = Recording::insertInManagedObjectContext(store);
+        recording->setName(QStringLiteral("Backwards Hello"));
+        recording->setMessage(QStringLiteral("I hear the sea"));
+        recording->setDate(QDateTime(QDate(2024, 4, 30), QTime(21, 5)));
+        recording->setWaveformImage(waveformImage(forward, QSizeF(225, 54), 4));
+        recording->setAudioPath(forward, reverse);
+        EXPECT_TRUE(store.save());
+        // Three phrases heard in the reversal, on its own time line.
+        QString error;
+        const auto reversal =
+            Player::open(recording->reverseAudioPath(), error, std::make_unique<NullAudioOutput>());
+        EXPECT_TRUE(reversal) << error.toStdString();
+        if (!reversal)
+            return nullptr;
+        const qint64 frames = reversal->frameCount();
+        PhraseMarkerStore markers(store);
+        for (const auto &[from, to, text] :
+             {std::tuple{0.08, 0.22, QStringLiteral("I hear the sea")},
+              std::tuple{0.40, 0.47, QStringLiteral("free thought")},
+              std::tuple{0.70, 0.86, QStringLiteral("a little sun")}})
+            EXPECT_TRUE(markers.addMarker(recording->rowID(),
+                                          {0, {qint64(from * frames), qint64(to * frames)}, text}));
+
+        auto *playback =
+            new PlaybackViewController(store, [](const QString &path, QString &failure) {
+                return Player::open(path, failure, std::make_unique<NullAudioOutput>());
+            });
+        playback->setRecording(recording);
+        window->setContentViewController(playback);
+        test::drainEvents();
+        playback->ffRewind();
+        playback->engine().seek(playback->engine().duration() * 0.55);
+        playback->loopCount();
+        return playback;
+    }
+
     StoreContext store;
     std::unique_ptr<SidebarViewController> window;
 };
@@ -124,44 +176,8 @@ TEST_F(Screenshots, LibraryAtEverySize)
 
 TEST_F(Screenshots, PlaybackWithMarkersAndCropAtEverySize)
 {
-    ASSERT_TRUE(store.open(test::scratchRoot() + QStringLiteral("/screenshot-playback.sql")));
-    const QString forward = Library::temporaryAudioPath();
-    const QString reverse = Library::temporaryAudioPath();
-    ASSERT_EQ(test::runShell(QStringLiteral("espeak-ng -s 130 -w '%1' 'Listen closely, the "
-                                            "message is hidden in the words you say' && "
-                                            "sox '%1' '%2' reverse")
-                                 .arg(forward, reverse)),
-              0);
-    auto recording = Recording::insertInManagedObjectContext(store);
-    recording->setName(QStringLiteral("Backwards Hello"));
-    recording->setMessage(QStringLiteral("I hear the sea"));
-    recording->setDate(QDateTime(QDate(2024, 4, 30), QTime(21, 5)));
-    recording->setWaveformImage(waveformImage(forward, QSizeF(225, 54), 4));
-    recording->setAudioPath(forward, reverse);
-    ASSERT_TRUE(store.save());
-    // Three phrases heard in the reversal, on its own time line.
-    QString error;
-    const auto reversal =
-        Player::open(recording->reverseAudioPath(), error, std::make_unique<NullAudioOutput>());
-    ASSERT_TRUE(reversal) << error.toStdString();
-    const qint64 frames = reversal->frameCount();
-    PhraseMarkerStore markers(store);
-    for (const auto &[from, to, text] : {std::tuple{0.08, 0.22, QStringLiteral("I hear the sea")},
-                                         std::tuple{0.40, 0.47, QStringLiteral("free thought")},
-                                         std::tuple{0.70, 0.86, QStringLiteral("a little sun")}})
-        ASSERT_TRUE(markers.addMarker(recording->rowID(),
-                                      {0, {qint64(from * frames), qint64(to * frames)}, text}));
-
-    auto *playback = new PlaybackViewController(store, [](const QString &path, QString &failure) {
-        return Player::open(path, failure, std::make_unique<NullAudioOutput>());
-    });
-    playback->setRecording(recording);
-    window->setContentViewController(playback);
-    test::drainEvents();
-    // Reversed, halfway through, with the loop row set to repeat.
-    playback->ffRewind();
-    playback->engine().seek(playback->engine().duration() * 0.55);
-    playback->loopCount();
+    PlaybackViewController *playback = showPlayback(QStringLiteral("/screenshot-playback.sql"));
+    ASSERT_NE(playback, nullptr);
     const QLabel *waveform = playback->view().editWaveformImageView;
     for (const QSize &size : sizes()) {
         resizeTo(size);
@@ -206,3 +222,26 @@ TEST_F(Screenshots, LibrarySearch)
 }
 
 } // namespace
+
+TEST_F(Screenshots, RecordAndPlaybackInGerman)
+{
+    // Built again after the translation is in, as a German start builds it.
+    ASSERT_TRUE(installTranslations(QLocale(QLocale::German, QLocale::Germany)));
+    const auto english = qScopeGuard([] { removeTranslations(); });
+    window.reset(buildMainWindow({.store = [this] { return &store; }}));
+    window->setRevealWidth(47);
+    window->show();
+    resizeTo(firstStartFrame(QRect(0, 0, 1920, 1080)).size());
+    const auto *record = window->findChild<QAbstractButton *>(QStringLiteral("recordButton"));
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->text(), QStringLiteral("Aufnehmen"));
+    save(QStringLiteral("record-de.png"));
+
+    PlaybackViewController *playback = showPlayback(QStringLiteral("/screenshot-german.sql"));
+    ASSERT_NE(playback, nullptr);
+    const QLabel *waveform = playback->view().editWaveformImageView;
+    ASSERT_TRUE(test::waitUntil([&] { return waveform->pixmap().size() == waveform->size(); }));
+    EXPECT_EQ(playback->view().ffRewindButton->text(), QStringLiteral("Rückwärts"));
+    EXPECT_EQ(playback->view().speedTitleLabel->text(), QStringLiteral("Tempo"));
+    save(QStringLiteral("playback-de.png"));
+}
