@@ -84,13 +84,6 @@ QString RecordingSearch::matchExpression(const QString &text)
     return terms.join(u' ');
 }
 
-bool RecordingSearch::ranks(const QString &text)
-{
-    const QStringList words = typedWords(text);
-    return std::any_of(words.begin(), words.end(),
-                       [](const QString &word) { return word.size() >= 2; });
-}
-
 QList<qint64> RecordingSearch::search(const QString &text, StoreError *error)
 {
     const auto fail = [&](StoreError::Code code, const QString &why) {
@@ -113,7 +106,7 @@ QList<qint64> RecordingSearch::search(const QString &text, StoreError *error)
                          "SELECT s.rowid FROM recording_search s JOIN recording r ON r.id = s.rowid"
                          " WHERE recording_search MATCH ?1 ORDER BY r.date DESC, r.id DESC"),
                      expression, ok);
-    if (ok && ranks(text) && ids.size() > 1)
+    if (ok && ids.size() > 1)
         ids = bestFirst(db, ids, typedWords(text), ok);
     if (!ok)
         return fail(StoreError::Corrupt, db.lastError());

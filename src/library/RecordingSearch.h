@@ -12,10 +12,9 @@ class StoreContext;
 // Finds saved recordings by the words of their title, message and phrase markers. Every word
 // typed must begin a word of the recording (so "gru" finds "Grüße": accents and case are
 // folded); the best matches come first, each word counting for the weightiest place it is found
-// in (a title more than a message, a message more than a marker), then the newest. A single letter
-// matches most of a library and ranking it would cost more than it tells, so one-letter words alone
-// list their matches newest first. The index is kept in step by the store file itself, whatever
-// writes to it.
+// in (a title more than a message, a message more than a marker), then the newest; from the
+// first letter typed on. The index is kept in step by the store file itself, whatever writes to
+// it.
 class RecordingSearch {
 public:
     explicit RecordingSearch(StoreContext &context) : context_(context) {}
@@ -27,8 +26,6 @@ public:
     // The full-text query for typed text: each word a quoted prefix, all of them required.
     // Quotes, stars and operators typed by the user are words, never query syntax.
     static QString matchExpression(const QString &text);
-    // Whether the matches of `text` are ranked: some word has at least two letters.
-    static bool ranks(const QString &text);
 
 private:
     StoreContext &context_;

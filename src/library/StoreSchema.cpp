@@ -84,21 +84,35 @@ QStringList versionFourMarkers()
                            " BEGIN DELETE FROM marker WHERE recordingId = OLD.id; END")};
 }
 
-// The search index of version 5: one row per recording (same rowid) with its title, message and
-// the text of all its markers. Words are matched with accents and case folded. Triggers keep it
-// in step with every write to the two tables, inside the writing transaction.
-QStringList versionFiveSearch()
+// The search index: one row per recording (same rowid) with its title, message and the text of
+// all its markers. Words are matched with accents and case folded. Version 6 adds tables of the
+// words' first one and two letters, so that the first letters typed find their matches without
+// going through every word that begins with them.
+QString searchTable(bool prefixTables)
+{
+    return QStringLiteral("CREATE VIRTUAL TABLE recording_search USING fts5(name, message, markers,"
+                          " tokenize = 'unicode61 remove_diacritics 2'%1)")
+        .arg(prefixTables ? QStringLiteral(", prefix = '1 2'") : QString());
+}
+
+QString fillSearch()
+{
+    return QStringLiteral("INSERT INTO recording_search (rowid, name, message, markers)"
+                          " SELECT id, name, message, (SELECT group_concat(text, ' ') FROM marker"
+                          " WHERE recordingId = recording.id) FROM recording");
+}
+
+// The index of version 5, and the triggers that keep it in step with every write to the two
+// tables, inside the writing transaction.
+QStringList versionFiveSearch(bool prefixTables)
 {
     const auto refresh = [](const char *id) { return recordingSearchRefresh(QLatin1String(id)); };
     const auto trigger = [](const QString &name, const QString &when, const QString &body) {
         return QStringLiteral("CREATE TRIGGER %1 %2 BEGIN %3 END").arg(name, when, body);
     };
     return {
-        QStringLiteral("CREATE VIRTUAL TABLE recording_search USING fts5(name, message, markers,"
-                       " tokenize = 'unicode61 remove_diacritics 2')"),
-        QStringLiteral("INSERT INTO recording_search (rowid, name, message, markers)"
-                       " SELECT id, name, message, (SELECT group_concat(text, ' ') FROM marker"
-                       " WHERE recordingId = recording.id) FROM recording"),
+        searchTable(prefixTables),
+        fillSearch(),
         trigger(QStringLiteral("recording_search_insert"),
                 QStringLiteral("AFTER INSERT ON recording"), refresh("NEW.id")),
         trigger(QStringLiteral("recording_search_update"),
@@ -113,12 +127,18 @@ QStringList versionFiveSearch()
         trigger(QStringLiteral("marker_search_delete"), QStringLiteral("AFTER DELETE ON marker"),
                 refresh("OLD.recordingId"))};
 }
+
+// The triggers name the index by name only, so they keep working on the table made anew.
+QStringList versionSixPrefixTables()
+{
+    return {QStringLiteral("DROP TABLE recording_search"), searchTable(true), fillSearch()};
+}
 } // namespace
 
 const StoreSchema &recordingStoreSchema()
 {
     static const StoreSchema schema{
-        5,
+        6,
         {{QStringLiteral("Recording"),
           QStringLiteral("recording"),
           {{QStringLiteral("name"), AttributeType::String},
@@ -153,8 +173,9 @@ const StoreSchema &recordingStoreSchema()
            QStringLiteral("ALTER TABLE recording_v3 RENAME TO recording"),
            QStringLiteral("CREATE INDEX recording_date ON recording (date)")}},
          {3, versionFourMarkers()},
-         {4, versionFiveSearch()}},
-        versionFourMarkers() + versionFiveSearch()};
+         {4, versionFiveSearch(false)},
+         {5, versionSixPrefixTables()}},
+        versionFourMarkers() + versionFiveSearch(true)};
     return schema;
 }
 

@@ -47,7 +47,7 @@ struct StoreSchema {
 // The application's store. Version 1 had no `isImported` and no `playing`; version 2 added them
 // and an index on `date` for the newest-first list; version 3 never reuses a record's id;
 // version 4 adds the phrase markers a recording owns; version 5 a search index over titles,
-// messages and marker texts.
+// messages and marker texts; version 6 gives that index tables of the words' first letters.
 const StoreSchema &recordingStoreSchema();
 
 // The statements that rebuild one recording's row of the search index from its title, message

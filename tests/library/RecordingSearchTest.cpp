@@ -50,8 +50,10 @@ TEST_F(RecordingSearchTest, FindsByPrefixOfTitleMessageAndMarkerWithAccentsFolde
     EXPECT_EQ(find(QStringLiteral("grusse")).size(), 0) << "ß is a letter of its own";
     EXPECT_EQ(find(QStringLiteral("GRU")), QList<qint64>{inMarker->rowID()});
     EXPECT_TRUE(find(QStringLiteral("atan")).isEmpty()) << "words match from their start";
-    // A single letter finds the same records, newest first rather than best first.
-    EXPECT_EQ(find(QStringLiteral("C")), (QList<qint64>{other->rowID(), inTitle->rowID()}));
+    // A single letter ranks as a word does: the title's "café" before the newer message's "CAFE".
+    EXPECT_EQ(find(QStringLiteral("C")), (QList<qint64>{inTitle->rowID(), other->rowID()}));
+    EXPECT_EQ(find(QStringLiteral("s")),
+              (QList<qint64>{inTitle->rowID(), inMessage->rowID(), inMarker->rowID()}));
     EXPECT_EQ(find(QStringLiteral("c s")), QList<qint64>{inTitle->rowID()});
     EXPECT_EQ(find(QStringLiteral("ca")), (QList<qint64>{inTitle->rowID(), other->rowID()}));
     // No words: everything, newest first.
@@ -144,6 +146,41 @@ TEST_F(RecordingSearchTest, LibraryOfThePreviousVersionIsIndexedWhenOpened)
     context = openContext();
     EXPECT_EQ(find(QStringLiteral("elan vit")).size(), 1);
     EXPECT_EQ(find(QStringLiteral("old")).size(), 1);
+}
+
+TEST_F(RecordingSearchTest, IndexOfTheVersionBeforeGetsItsFirstLetterTablesAndKeepsFollowing)
+{
+    {
+        // A version-5 library: the same index without the first-letter tables.
+        context = openContext();
+        auto recording = add(QStringLiteral("Old take"), QStringLiteral("élan"), 1);
+        ASSERT_TRUE(PhraseMarkerStore(*context).addMarker(recording->rowID(),
+                                                          {0, {0, 1}, QStringLiteral("vital")}));
+        context.reset();
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(storePath.toUtf8().constData(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "DROP TABLE recording_search;"
+                               "CREATE VIRTUAL TABLE recording_search USING fts5(name, message,"
+                               " markers, tokenize = 'unicode61 remove_diacritics 2');"
+                               "INSERT INTO recording_search (rowid, name, message, markers)"
+                               " VALUES (1, 'Old take', 'élan', 'vital');"
+                               "PRAGMA user_version = 5;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    context = openContext();
+    EXPECT_TRUE(context->database()
+                    .scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name ="
+                                           " 'recording_search'"))
+                    .toString()
+                    .contains(QStringLiteral("prefix")));
+    const auto newer = add(QStringLiteral("Echo"), QStringLiteral("oak"), 2);
+    EXPECT_EQ(find(QStringLiteral("e")), (QList<qint64>{newer->rowID(), 1}));
+    EXPECT_EQ(find(QStringLiteral("v")), QList<qint64>{1});
+    EXPECT_EQ(find(QStringLiteral("o")), (QList<qint64>{1, newer->rowID()}))
+        << "the older title outweighs the newer message";
 }
 
 } // namespace
