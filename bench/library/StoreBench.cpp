@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimeZone>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
@@ -34,8 +35,9 @@ void fill(StoreContext &context, int count)
         auto recording = Recording::insertInManagedObjectContext(context);
         recording->setName(QStringLiteral("Reversal %1").arg(i));
         recording->setMessage(QStringLiteral("heard something"));
-        recording->setDate(
-            QDateTime::fromMSecsSinceEpoch(1700000000000LL + i * 977 % kRecords * 1000));
+        // In UTC, as the application makes its dates.
+        recording->setDate(QDateTime::fromMSecsSinceEpoch(
+            1700000000000LL + i * 977 % kRecords * 1000, QTimeZone::utc()));
         recording->setAudioPath(QStringLiteral("/data/a%1.wav").arg(i),
                                 QStringLiteral("/data/r%1.wav").arg(i));
         recording->setSpeedValue(1.0f);

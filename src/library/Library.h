@@ -22,7 +22,7 @@ public:
         QString name; // empty: the next default name, "Reversal N"
         QString message;
         std::optional<float> speed; // the speed it was playing at, when it was played
-        QDateTime date = QDateTime::currentDateTime();
+        QDateTime date = QDateTime::currentDateTimeUtc();
     };
 
     explicit Library(StoreContext &store);

@@ -37,7 +37,9 @@ public:
     QString message() const { return valueAt(Message).toString(); }
     void setMessage(const QString &message) { setValueAt(Message, message, true); }
     QDateTime date() const { return valueAt(Date).toDateTime(); }
-    void setDate(const QDateTime &date) { setValueAt(Date, date, true); }
+    // Held in UTC, as a date read from the file is: a date in local time would be turned into
+    // UTC again at every save, and each time that asks the system for its time zone.
+    void setDate(const QDateTime &date) { setValueAt(Date, date.toUTC(), true); }
     QString currentAudioPath() const { return valueAt(AudioPath).toString(); }
     QString reverseAudioPath() const { return valueAt(ReverseAudioPath).toString(); }
 

@@ -55,6 +55,23 @@ void SqliteStatement::bind(int index, const QVariant &value)
     }
 }
 
+void SqliteStatement::bindKept(int index, const QVariant &value)
+{
+    if (value.isNull()) {
+        bind(index, value);
+    } else if (value.typeId() == QMetaType::QString) {
+        const auto *text = static_cast<const QString *>(value.constData());
+        sqlite3_bind_text16(stmt_, index, text->constData(), int(text->size() * sizeof(char16_t)),
+                            SQLITE_STATIC);
+    } else if (value.typeId() == QMetaType::QByteArray) {
+        const auto *bytes = static_cast<const QByteArray *>(value.constData());
+        sqlite3_bind_blob64(stmt_, index, bytes->constData(), sqlite3_uint64(bytes->size()),
+                            SQLITE_STATIC);
+    } else {
+        bind(index, value);
+    }
+}
+
 int SqliteStatement::step()
 {
     return stmt_ ? sqlite3_step(stmt_) : SQLITE_MISUSE;

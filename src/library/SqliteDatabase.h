@@ -18,6 +18,9 @@ public:
     bool isValid() const { return stmt_ != nullptr; }
     // Binds by 1-based index. An invalid QVariant binds NULL.
     void bind(int index, const QVariant &value);
+    // As bind(), without copying text or bytes: `value` must stay alive and unchanged until the
+    // statement has run.
+    void bindKept(int index, const QVariant &value);
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step();
     bool exec() { return step() == SQLITE_DONE; }

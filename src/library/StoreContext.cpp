@@ -191,7 +191,11 @@ bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObje
                                 const StoreObjectList &deleted, std::vector<qint64> *newRowIDs,
                                 QString *reason)
 {
-    if (!db_.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+    // One row written is one statement, a transaction by itself with everything its triggers
+    // write; it then needs none around it, nor the savepoint SQLite makes for a statement that
+    // runs inside one.
+    const bool oneStatement = deleted.size() + inserted.size() + updated.size() == 1;
+    if (!oneStatement && !db_.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
         *reason = db_.failureReason();
         return false;
     }
@@ -218,7 +222,7 @@ bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObje
             }
             SqliteStatement statement = db_.prepare(sql);
             for (int i = 0; i < entity.attributes.size(); ++i)
-                statement.bind(i + 1, object->values_[i]);
+                statement.bindKept(i + 1, object->values_[i]);
             if (!statement.exec())
                 return false;
             newRowIDs->push_back(sqlite3_last_insert_rowid(db_.handle()));
@@ -243,14 +247,14 @@ bool StoreContext::writeChanges(const StoreObjectList &inserted, const StoreObje
                                 .arg(entity.table, assignments.join(u", "))
                                 .arg(values.size() + 1));
             for (int i = 0; i < values.size(); ++i)
-                statement.bind(i + 1, values[i]);
+                statement.bindKept(i + 1, values[i]);
             statement.bind(values.size() + 1, object->rowID_);
             if (!statement.exec())
                 return false;
         }
         return true;
     }();
-    if (ok && db_.exec(QStringLiteral("COMMIT")))
+    if (ok && (oneStatement || db_.exec(QStringLiteral("COMMIT"))))
         return true;
     // The first failure is the cause. On a full disk or an I/O error SQLite has already rolled
     // the transaction back, and a second rollback would only add "no transaction is active".
