@@ -226,6 +226,50 @@ TEST_F(RecordingTest, ScalarsReadFalseAndZeroWhenAbsentAndPrimitiveChangesAreSav
     EXPECT_TRUE(again->playingValue()) << "but it is written";
 }
 
+TEST_F(RecordingTest, ValuesReadBackAsWrittenFromSavesOfOneRowAndOfMany)
+{
+    auto context = openContext();
+    const QDateTime local = QDateTime(QDate(2025, 7, 1), QTime(23, 30), Qt::LocalTime);
+    const QString accented = QStringLiteral("Grüße, 日本語 \U0001F3B5");
+    const auto add = [&](const QString &name) {
+        auto recording = Recording::insertInManagedObjectContext(*context);
+        recording->setName(name);
+        recording->setDate(local);
+        recording->setWaveformImageData(QByteArray("\x89PNG\0\1\2", 7));
+        return recording;
+    };
+    auto alone = add(accented);
+    ASSERT_TRUE(context->save()) << "one row";
+    auto first = add(QString(QLatin1String("")));
+    auto second = add(accented + accented);
+    ASSERT_TRUE(context->save()) << "two rows";
+    // Identities are permanent once saved.
+    const QList<QUrl> uris{alone->objectURI(), first->objectURI(), second->objectURI()};
+    alone.reset();
+    first.reset();
+    second.reset();
+
+    context.reset();
+    auto reopened = openContext();
+    const auto loaded = [&](const QUrl &uri) {
+        return std::static_pointer_cast<Recording>(reopened->objectAtURI(uri));
+    };
+    for (const QUrl &uri : uris) {
+        const auto recording = loaded(uri);
+        ASSERT_TRUE(recording);
+        EXPECT_EQ(recording->date(), local) << "the same instant";
+        EXPECT_EQ(recording->date().toMSecsSinceEpoch(), local.toMSecsSinceEpoch());
+        EXPECT_EQ(recording->waveformImageData(), QByteArray("\x89PNG\0\1\2", 7));
+    }
+    EXPECT_EQ(loaded(uris[0])->name(), accented);
+    EXPECT_EQ(loaded(uris[2])->name(), accented + accented);
+    EXPECT_TRUE(loaded(uris[1])->name().isEmpty());
+    EXPECT_EQ(reopened->database()
+                  .scalar(QStringLiteral("SELECT count(*) FROM recording WHERE name = ''"))
+                  .toInt(),
+              1);
+}
+
 TEST_F(RecordingTest, WaveformImageRoundTripsThroughPng)
 {
     auto context = openContext();
