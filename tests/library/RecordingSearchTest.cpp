@@ -27,6 +27,20 @@ protected:
         EXPECT_FALSE(error) << error.description.toStdString();
         return ids;
     }
+    // Leaves one record ("Old take", "élan", a marker "vital") in a store file that `downgrade`
+    // then turns into an older version's file, and closes it.
+    void storeOlderLibrary(const char *downgrade)
+    {
+        context = openContext();
+        auto recording = add(QStringLiteral("Old take"), QStringLiteral("élan"), 1);
+        ASSERT_TRUE(PhraseMarkerStore(*context).addMarker(recording->rowID(),
+                                                          {0, {0, 1}, QStringLiteral("vital")}));
+        context.reset();
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open(storePath.toUtf8().constData(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, downgrade, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
 
     std::unique_ptr<StoreContext> context = nullptr;
 };
@@ -122,27 +136,14 @@ TEST_F(RecordingSearchTest, IndexFollowsRenamesMarkersAndDeletions)
 
 TEST_F(RecordingSearchTest, LibraryOfThePreviousVersionIsIndexedWhenOpened)
 {
-    {
-        // A version-4 library: records and markers, no index yet.
-        context = openContext();
-        auto recording = add(QStringLiteral("Old take"), QStringLiteral("élan"), 1);
-        ASSERT_TRUE(PhraseMarkerStore(*context).addMarker(recording->rowID(),
-                                                          {0, {0, 1}, QStringLiteral("vital")}));
-        context.reset();
-        sqlite3 *db = nullptr;
-        ASSERT_EQ(sqlite3_open(storePath.toUtf8().constData(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db,
-                               "DROP TRIGGER recording_search_insert;"
-                               "DROP TRIGGER recording_search_update;"
-                               "DROP TRIGGER recording_search_delete;"
-                               "DROP TRIGGER marker_search_insert;"
-                               "DROP TRIGGER marker_search_update;"
-                               "DROP TRIGGER marker_search_delete;"
-                               "DROP TABLE recording_search; PRAGMA user_version = 4;",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(db);
-    }
+    // A version-4 library: records and markers, no index yet.
+    storeOlderLibrary("DROP TRIGGER recording_search_insert;"
+                      "DROP TRIGGER recording_search_update;"
+                      "DROP TRIGGER recording_search_delete;"
+                      "DROP TRIGGER marker_search_insert;"
+                      "DROP TRIGGER marker_search_update;"
+                      "DROP TRIGGER marker_search_delete;"
+                      "DROP TABLE recording_search; PRAGMA user_version = 4;");
     context = openContext();
     EXPECT_EQ(find(QStringLiteral("elan vit")).size(), 1);
     EXPECT_EQ(find(QStringLiteral("old")).size(), 1);
@@ -150,26 +151,13 @@ TEST_F(RecordingSearchTest, LibraryOfThePreviousVersionIsIndexedWhenOpened)
 
 TEST_F(RecordingSearchTest, IndexOfTheVersionBeforeGetsItsFirstLetterTablesAndKeepsFollowing)
 {
-    {
-        // A version-5 library: the same index without the first-letter tables.
-        context = openContext();
-        auto recording = add(QStringLiteral("Old take"), QStringLiteral("élan"), 1);
-        ASSERT_TRUE(PhraseMarkerStore(*context).addMarker(recording->rowID(),
-                                                          {0, {0, 1}, QStringLiteral("vital")}));
-        context.reset();
-        sqlite3 *db = nullptr;
-        ASSERT_EQ(sqlite3_open(storePath.toUtf8().constData(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db,
-                               "DROP TABLE recording_search;"
-                               "CREATE VIRTUAL TABLE recording_search USING fts5(name, message,"
-                               " markers, tokenize = 'unicode61 remove_diacritics 2');"
-                               "INSERT INTO recording_search (rowid, name, message, markers)"
-                               " VALUES (1, 'Old take', 'élan', 'vital');"
-                               "PRAGMA user_version = 5;",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(db);
-    }
+    // A version-5 library: the same index without the first-letter tables.
+    storeOlderLibrary("DROP TABLE recording_search;"
+                      "CREATE VIRTUAL TABLE recording_search USING fts5(name, message,"
+                      " markers, tokenize = 'unicode61 remove_diacritics 2');"
+                      "INSERT INTO recording_search (rowid, name, message, markers)"
+                      " VALUES (1, 'Old take', 'élan', 'vital');"
+                      "PRAGMA user_version = 5;");
     context = openContext();
     EXPECT_TRUE(context->database()
                     .scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name ="
