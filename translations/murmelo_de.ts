@@ -56,7 +56,7 @@
     </message>
     <message>
         <location line="+1" />
-        <source>Delete "%1"?</source>
+        <source>Delete &quot;%1&quot;?</source>
         <translation>„%1“ löschen?</translation>
     </message>
     <message>
@@ -96,7 +96,7 @@
     </message>
     <message>
         <location line="+3" />
-        <source>I listened to a recording backwards with Murmelo and heard a hidden message: "%@"
+        <source>I listened to a recording backwards with Murmelo and heard a hidden message: &quot;%@&quot;
 
 The attached file plays the recording forwards, then backwards. Listen for yourself!
 
@@ -128,7 +128,7 @@ Die angehängte Datei spielt die Aufnahme erst vorwärts, dann rückwärts. Hör
         <location line="+2" />
         <source>Open Record from the menu and press the red button to start recording from your microphone. Speak naturally; a phrase of five to twenty seconds works best, because reversals of long recordings are hard to follow. Press the button again to stop. Murmelo then reverses the recording and draws its waveform, which takes a moment for longer recordings; the progress bar shows how far it has got, and Cancel stops it and throws the recording away.
 
-If nothing is recorded, check in your system's sound settings that a microphone is connected, not muted, and chosen as the input device.</source>
+If nothing is recorded, check in your system&apos;s sound settings that a microphone is connected, not muted, and chosen as the input device.</source>
         <translation>Öffnen Sie „Aufnehmen“ im Menü und drücken Sie den roten Knopf, um die Aufnahme vom Mikrofon zu starten. Sprechen Sie natürlich; eine Phrase von fünf bis zwanzig Sekunden eignet sich am besten, denn Umkehrungen langer Aufnahmen sind schwer zu verfolgen. Drücken Sie den Knopf erneut, um zu beenden. Murmelo kehrt die Aufnahme dann um und zeichnet ihre Wellenform, was bei längeren Aufnahmen einen Moment dauert; der Fortschrittsbalken zeigt, wie weit es ist, und „Abbrechen“ hält an und verwirft die Aufnahme.
 
 Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob ein Mikrofon angeschlossen, nicht stummgeschaltet und als Eingabegerät gewählt ist.</translation>
@@ -150,7 +150,7 @@ Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob
     </message>
     <message>
         <location line="+2" />
-        <source>The playback screen opens on the forward recording, as it was said. Press the Forward button (or R) to switch to the reversal at the same point: the waveform then runs the way the reversal plays, and the reversal's own clock runs beside the position. Drag along the waveform to jump to any point, use the speed slider to slow it down (slowing down keeps the pitch, so voices stay voices), and switch Loop on to hear a passage again and again, so you can compare what was said with what you hear backwards.</source>
+        <source>The playback screen opens on the forward recording, as it was said. Press the Forward button (or R) to switch to the reversal at the same point: the waveform then runs the way the reversal plays, and the reversal&apos;s own clock runs beside the position. Drag along the waveform to jump to any point, use the speed slider to slow it down (slowing down keeps the pitch, so voices stay voices), and switch Loop on to hear a passage again and again, so you can compare what was said with what you hear backwards.</source>
         <translation>Der Wiedergabebildschirm öffnet sich mit der Vorwärtsaufnahme, so wie sie gesprochen wurde. Drücken Sie den Knopf „Vorwärts“ (oder R), um an derselben Stelle zur Umkehrung zu wechseln: Die Wellenform läuft dann so, wie die Umkehrung spielt, und die eigene Uhr der Umkehrung läuft neben der Position. Ziehen Sie entlang der Wellenform, um zu einer beliebigen Stelle zu springen, verlangsamen Sie mit dem Temporegler (die Tonhöhe bleibt dabei erhalten, Stimmen bleiben also Stimmen), und schalten Sie die Schleife ein, um eine Stelle immer wieder zu hören, damit Sie vergleichen können, was gesagt wurde und was Sie rückwärts hören.</translation>
     </message>
     <message>
@@ -199,7 +199,10 @@ Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob
     <message numerus="yes">
         <location line="+2" />
         <source>%n times</source>
-        <translation><numerusform>%n-mal</numerusform><numerusform>%n-mal</numerusform></translation>
+        <translation>
+            <numerusform>%n-mal</numerusform>
+            <numerusform>%n-mal</numerusform>
+        </translation>
     </message>
     <message>
         <location line="+7" />
@@ -505,7 +508,7 @@ Speichern Sie die Umkehrung und schreiben Sie sie auf.</translation>
         <location filename="../src/screens/playback/SharePanel.cpp" line="-39" />
         <source>Send shares what you found by e-mail: one WAV file that plays the recording forwards, then backwards, at the speed set on the slider, with your name and the hidden message in the text.
 
-Type addresses separated by commas, or pick them from your contacts with +. Switch on "Also to Murmelo" to send a copy to the Murmelo collection of hidden messages.
+Type addresses separated by commas, or pick them from your contacts with +. Switch on &quot;Also to Murmelo&quot; to send a copy to the Murmelo collection of hidden messages.
 
 The strip at the bottom of the window shows how sending goes.</source>
         <translation>Senden teilt Ihren Fund per E-Mail: eine WAV-Datei, die die Aufnahme erst vorwärts und dann rückwärts spielt, im am Regler eingestellten Tempo, mit Ihrem Namen und der versteckten Botschaft im Text.
@@ -598,7 +601,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Es gibt keine gespeicherte Aufnahme %1.</translation>
     </message>
     <message>
-        <location filename="../src/library/SqliteDatabase.cpp" line="+179" />
+        <location filename="../src/library/SqliteDatabase.cpp" line="+196" />
         <source>the disk is full</source>
         <translation>der Datenträger ist voll</translation>
     </message>
@@ -608,7 +611,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Die Bibliothek wurde nicht geöffnet.</translation>
     </message>
     <message>
-        <location line="+190" />
+        <location line="+194" />
         <location line="+8" />
         <source>Changes could not be saved: %1</source>
         <translation>Änderungen ließen sich nicht speichern: %1</translation>
@@ -818,7 +821,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     <message>
         <location line="+23" />
         <location line="+6" />
-        <source>The reversal's audio file could not be read, so nothing was sent.</source>
+        <source>The reversal&apos;s audio file could not be read, so nothing was sent.</source>
         <translation>Die Audiodatei der Umkehrung ließ sich nicht lesen, daher wurde nichts gesendet.</translation>
     </message>
     <message>
@@ -830,7 +833,12 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
 <context>
     <name>murmelo::MarkerListView</name>
     <message>
-        <location filename="../src/screens/playback/MarkerListView.cpp" line="+31" />
+        <location filename="../src/screens/playback/MarkerListView.cpp" line="+12" />
+        <source>Phrases</source>
+        <translation>Phrasen</translation>
+    </message>
+    <message>
+        <location line="+20" />
         <source>Shift+drag over the waveform, or press M twice while listening, to mark a phrase</source>
         <translation>Umschalt+Ziehen über die Wellenform oder zweimal M beim Zuhören markiert eine Phrase</translation>
     </message>
@@ -900,7 +908,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
     <message>
         <location line="+12" />
-        <source>Couldn't Play the Audio</source>
+        <source>Couldn&apos;t Play the Audio</source>
         <translation>Audio konnte nicht abgespielt werden</translation>
     </message>
     <message>
@@ -914,8 +922,8 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>%1 von %2, rückwärts</translation>
     </message>
     <message>
-        <location line="+257" />
-        <source>Couldn't Open the Audio</source>
+        <location line="+259" />
+        <source>Couldn&apos;t Open the Audio</source>
         <translation>Audio konnte nicht geöffnet werden</translation>
     </message>
     <message>
@@ -935,13 +943,13 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
     <message>
         <location line="+43" />
-        <source>Couldn't Save the Speed</source>
+        <source>Couldn&apos;t Save the Speed</source>
         <translation>Tempo konnte nicht gespeichert werden</translation>
     </message>
     <message>
         <location filename="../src/screens/playback/PlaybackViewControllerEditing.cpp" line="+60" />
-        <location line="+113" />
-        <source>Couldn't Save the Reversal</source>
+        <location line="+130" />
+        <source>Couldn&apos;t Save the Reversal</source>
         <translation>Umkehrung konnte nicht gespeichert werden</translation>
     </message>
     <message>
@@ -955,12 +963,19 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Zum Zuschneiden einen Griff ziehen</translation>
     </message>
     <message>
-        <location line="+1" />
+        <location line="-17" />
+        <location line="+18" />
         <source>times on the reversal</source>
         <translation>Zeiten der Umkehrung</translation>
     </message>
     <message>
-        <location line="+0" />
+        <location line="-20" />
+        <source>from %1 to %2, %3</source>
+        <translation>von %1 bis %2, %3</translation>
+    </message>
+    <message>
+        <location line="+3" />
+        <location line="+17" />
         <source>forward times</source>
         <translation>Zeiten vorwärts</translation>
     </message>
@@ -971,12 +986,12 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
     <message>
         <location line="+9" />
-        <source>Couldn't Crop the Reversal</source>
+        <source>Couldn&apos;t Crop the Reversal</source>
         <translation>Umkehrung konnte nicht zugeschnitten werden</translation>
     </message>
     <message>
         <location line="+44" />
-        <source>Couldn't Delete the Reversal</source>
+        <source>Couldn&apos;t Delete the Reversal</source>
         <translation>Umkehrung konnte nicht gelöscht werden</translation>
     </message>
     <message>
@@ -986,17 +1001,17 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
     <message>
         <location line="+10" />
-        <source>Couldn't Save the Markers</source>
+        <source>Couldn&apos;t Save the Markers</source>
         <translation>Marken konnten nicht gespeichert werden</translation>
     </message>
     <message>
         <location line="+67" />
-        <source>Couldn't Save the Marker</source>
+        <source>Couldn&apos;t Save the Marker</source>
         <translation>Marke konnte nicht gespeichert werden</translation>
     </message>
     <message>
         <location line="+12" />
-        <source>Couldn't Remove the Marker</source>
+        <source>Couldn&apos;t Remove the Marker</source>
         <translation>Marke konnte nicht entfernt werden</translation>
     </message>
     <message>
@@ -1155,7 +1170,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
     </message>
     <message>
         <location line="+5" />
-        <source>Couldn't Start Recording</source>
+        <source>Couldn&apos;t Start Recording</source>
         <translation>Aufnahme konnte nicht gestartet werden</translation>
     </message>
     <message>
@@ -1175,7 +1190,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
     </message>
     <message>
         <location line="+49" />
-        <source>Couldn't Reverse the Audio</source>
+        <source>Couldn&apos;t Reverse the Audio</source>
         <translation>Audio konnte nicht umgekehrt werden</translation>
     </message>
     <message>
@@ -1327,7 +1342,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
     </message>
     <message>
         <location line="+4" />
-        <source>Mail goes through Murmelo's server.</source>
+        <source>Mail goes through Murmelo&apos;s server.</source>
         <translation>Mails gehen über den Server von Murmelo.</translation>
     </message>
     <message>
@@ -1390,7 +1405,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
     </message>
     <message>
         <location line="+8" />
-        <source>Something not working? Tell us what happened; the report includes Murmelo's version and your system's name.</source>
+        <source>Something not working? Tell us what happened; the report includes Murmelo&apos;s version and your system&apos;s name.</source>
         <translation>Funktioniert etwas nicht? Erzählen Sie uns, was passiert ist; der Bericht enthält die Version von Murmelo und den Namen Ihres Systems.</translation>
     </message>
     <message>
@@ -1420,7 +1435,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
     </message>
     <message>
         <location filename="../src/screens/mail/ReportProblemViewController.h" line="+25" />
-        <source>Please describe the problem you're encountered…</source>
+        <source>Please describe the problem you&apos;re encountered…</source>
         <translation>Bitte beschreiben Sie das Problem, auf das Sie gestoßen sind …</translation>
     </message>
 </context>

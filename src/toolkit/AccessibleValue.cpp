@@ -1,5 +1,6 @@
 #include "toolkit/AccessibleValue.h"
 
+#include "toolkit/AccessibleList.h"
 #include "toolkit/SliderValueText.h"
 
 #include <QAccessibleWidget>
@@ -56,6 +57,8 @@ QAccessibleInterface *valueFactory(const QString &, QObject *object)
         return new AccessibleValueWidget(widget, source);
     if (SliderValueText *text = SliderValueText::of(widget))
         return new AccessibleValueWidget(widget, text);
+    if (auto *list = dynamic_cast<AccessibleListSource *>(widget))
+        return makeAccessibleList(widget, list);
     return nullptr;
 }
 

@@ -26,7 +26,8 @@ public:
     virtual void setAccessibleValue(double) {}
 };
 
-// Makes Qt's accessibility ask AccessibleValueSource widgets for their value and role. Idempotent;
+// Makes Qt's accessibility ask AccessibleValueSource widgets for their value and role, and read
+// AccessibleListSource widgets as lists. Idempotent;
 // called once at start-up (and by tests) before the first window shows.
 void installAccessibleValueFactory();
 

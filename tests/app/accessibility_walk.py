@@ -229,17 +229,25 @@ def walk(pyatspi, murmelo, env, folder, dump):
              lambda: position.queryValue().currentValue != before
              and seconds(position.description) > 0.05)
 
-    # A phrase marked with M twice while it plays, then named, is listed with its text (as a
-    # cell of the marker list's rows).
+    # A phrase marked with M twice while it plays, then named, is an item of the list of
+    # phrases, named by its text, with its times in its description.
     xdotool(env, "key", "m")
     marked = seconds(position.description)
     wait_for("a stretch to mark", lambda: abs(seconds(position.description) - marked) > 0.3)
     xdotool(env, "key", "m")
     xdotool(env, "type", "--delay", "20", "sea breeze")
     xdotool(env, "key", "Return")
-    wait_for("the marker in the list",
-             lambda: find(pyatspi, app, pyatspi.ROLE_TABLE_CELL, "sea breeze")
-             or find(pyatspi, app, pyatspi.ROLE_TREE_ITEM, "sea breeze"))
+    # The window is the phone's size: the list comes when its button is pressed.
+    markers = wait_for("the phrase markers button",
+                       lambda: find(pyatspi, app, pyatspi.ROLE_CHECK_BOX, "Phrase markers"))
+    x, y = extents_centre(pyatspi, markers)
+    xdotool(env, "mousemove", "--sync", str(x), str(y), "click", "1")
+    item = wait_for("the marker in the list",
+                    lambda: find(pyatspi, app, pyatspi.ROLE_LIST_ITEM, "sea breeze"))
+    assert item.parent.getRole() == pyatspi.ROLE_LIST, \
+        "the phrase sits in a %s" % item.parent.getRoleName()
+    assert re.fullmatch(r"1  \d+:\d\d\.\d+ \u2013 \d+:\d\d\.\d+ \(Reversal time\)", item.description), \
+        "the phrase's times read %r" % item.description
     xdotool(env, "key", "space")
     faults += check_screen(pyatspi, app, "playback with a marker", dump)
     if faults:

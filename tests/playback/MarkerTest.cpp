@@ -10,6 +10,7 @@
 #include "screens/playback/MarkerOverlay.h"
 #include "toolkit/RangeSlider.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QNativeGestureEvent>
@@ -364,6 +365,47 @@ TEST_F(Markers, ClickingAMarkerPlaysItInTheCurrentDirection)
     advance(screen->engine().reverseAudioPlayer(), 600);
     EXPECT_FALSE(screen->engine().isPlaying());
     EXPECT_NEAR(screen->engine().currentTime(), 3.0, 0.02);
+}
+
+TEST_F(Markers, AScreenReaderReadsThePhrasesAsAListAndCanPlayOne)
+{
+    openSong();
+    markWithKeys(2.0, 3.0, QStringLiteral("the sea"));
+    markWithKeys(5.0, 6.0, QString());
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(v().markerList);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    EXPECT_EQ(list->text(QAccessible::Name), "Phrases");
+    ASSERT_EQ(list->childCount(), 2);
+    QAccessibleInterface *named = list->child(0);
+    EXPECT_EQ(named->role(), QAccessible::ListItem);
+    EXPECT_EQ(named->text(QAccessible::Name), "the sea");
+    EXPECT_EQ(named->text(QAccessible::Description),
+              QStringLiteral("1  0:02.0 \u2013 0:03.0 (Forward time)"));
+    // A phrase not yet named is known by its number and times.
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name), QStringLiteral("2  0:05.0 \u2013 0:06.0"));
+    // Where a reader points is where the row is drawn.
+    EXPECT_EQ(list->childAt(named->rect().center().x(), named->rect().center().y()), named);
+    EXPECT_EQ(window()->mapFromGlobal(named->rect().center()), rowPoint(0));
+
+    // Walking the rows with a reader listening tells it of each row, and a row it presses plays.
+    QAccessible::setActive(true);
+    v().markerList->setFocus();
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    EXPECT_TRUE(list->child(1)->state().selected);
+    named->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    drainEvents();
+    QAccessible::setActive(false);
+    ASSERT_TRUE(screen->engine().isPlaying());
+    EXPECT_NEAR(screen->engine().currentTime(), 2.0, 0.02);
+
+    // Rows deleted leave their items invalid rather than reading another's text.
+    QAccessibleInterface *second = list->child(1);
+    v().markerList->setFocus();
+    key(Qt::Key_Delete);
+    EXPECT_EQ(list->childCount(), 1);
+    EXPECT_FALSE(second->isValid());
 }
 
 TEST_F(Markers, BandsLieOverTheSameAudioInBothDirectionsAndAtEveryZoom)

@@ -5,6 +5,7 @@
 #include "platform/Defaults.h"
 #include "platform/SerialQueue.h"
 #include "support/TestWav.h"
+#include "toolkit/AccessibleValue.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,6 +37,9 @@ std::vector<qint16> readFrames(const QString &path)
 
 void PlaybackFixture::SetUp()
 {
+    // As at start-up: a screen reader asks our own interfaces for the controls that paint
+    // themselves.
+    installAccessibleValueFactory();
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     const QString folder = scratchRoot() + QStringLiteral("/stores/%1.%2")
                                                .arg(QLatin1String(info->test_suite_name()),

@@ -189,6 +189,10 @@ TEST_F(SaveCropDelete, CropModeShowsTheRangeInsteadOfTheScrubber)
     screen->rangeSlider()->setMin(0.25f);
     screen->cropRangeUpdated();
     EXPECT_EQ(screen->view().cropStartLabel->text(), "0:02");
+    // A screen reader hears the kept stretch in times, on the time line the handles count on.
+    QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(screen->rangeSlider());
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->text(QAccessible::Value), "from 0:02 to 0:10, forward times");
 
     screen->crop();
     EXPECT_FALSE(screen->isCropMode());

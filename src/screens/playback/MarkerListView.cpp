@@ -9,6 +9,7 @@ namespace murmelo {
 MarkerListView::MarkerListView(QWidget *parent) : QTreeWidget(parent)
 {
     setObjectName(QStringLiteral("markerList"));
+    setAccessibleName(tr("Phrases"));
     setColumnCount(2);
     // The header says which time line the times count on.
     setHeaderHidden(false);
@@ -85,6 +86,72 @@ void MarkerListView::keyPressEvent(QKeyEvent *event)
         break;
     }
     event->ignore();
+}
+
+int MarkerListView::accessibleRowCount() const
+{
+    return topLevelItemCount();
+}
+
+QString MarkerListView::accessibleRowName(int row) const
+{
+    // A phrase is known by what was heard; one not yet named by its number and times.
+    const QTreeWidgetItem *item = topLevelItem(row);
+    if (!item)
+        return {};
+    const QString heard = item->text(TextColumn).simplified();
+    return heard.isEmpty() ? item->text(TimeColumn) : heard;
+}
+
+QString MarkerListView::accessibleRowDescription(int row) const
+{
+    const QTreeWidgetItem *item = topLevelItem(row);
+    if (!item)
+        return {};
+    return QStringLiteral("%1 (%2)").arg(item->text(TimeColumn), headerItem()->text(TimeColumn));
+}
+
+QRect MarkerListView::accessibleRowRect(int row) const
+{
+    QTreeWidgetItem *item = topLevelItem(row);
+    if (!item)
+        return {};
+    const QRect inViewport = visualItemRect(item);
+    return inViewport.translated(viewport()->mapTo(this, QPoint(0, 0)));
+}
+
+bool MarkerListView::accessibleRowSelected(int row) const
+{
+    const QTreeWidgetItem *item = topLevelItem(row);
+    return item && item->isSelected();
+}
+
+int MarkerListView::accessibleCurrentRow() const
+{
+    return indexOfTopLevelItem(currentItem());
+}
+
+void MarkerListView::accessibleRowActivate(int row)
+{
+    if (QTreeWidgetItem *item = topLevelItem(row)) {
+        setCurrentItem(item);
+        emit markerActivated(markerIndex(item));
+    }
+}
+
+void MarkerListView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QAbstractItemView::currentChanged(current, previous);
+    if (current.isValid() && hasFocus())
+        announceAccessibleRowFocus(this, current.row());
+}
+
+void MarkerListView::selectionChanged(const QItemSelection &selected,
+                                      const QItemSelection &deselected)
+{
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!selected.isEmpty())
+        announceAccessibleRowSelected(this, selected.indexes().front().row());
 }
 
 void MarkerListView::paintEvent(QPaintEvent *event)

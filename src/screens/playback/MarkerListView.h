@@ -1,12 +1,15 @@
 #pragma once
 
+#include "toolkit/AccessibleList.h"
+
 #include <QTreeWidget>
 
 namespace murmelo {
 
 // The list of phrase markers under the waveform: the times of each stretch and what was heard
 // there. Rows keep the index of their marker in the item's user data; text is edited in place.
-class MarkerListView : public QTreeWidget {
+// A screen reader reads it as a list of phrases, each named by what was heard, with its times.
+class MarkerListView : public QTreeWidget, public AccessibleListSource {
     Q_OBJECT
 public:
     enum Column { TimeColumn, TextColumn };
@@ -23,6 +26,14 @@ public:
 
     static QString hint();
 
+    int accessibleRowCount() const override;
+    QString accessibleRowName(int row) const override;
+    QString accessibleRowDescription(int row) const override;
+    QRect accessibleRowRect(int row) const override;
+    bool accessibleRowSelected(int row) const override;
+    int accessibleCurrentRow() const override;
+    void accessibleRowActivate(int row) override;
+
 signals:
     // Enter on a row: its marker is to be heard.
     void markerActivated(int markerIndex);
@@ -30,6 +41,10 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // The tree's own announcements count a header row and columns; the list's count rows.
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void selectionChanged(const QItemSelection &selected,
+                          const QItemSelection &deselected) override;
 };
 
 } // namespace murmelo

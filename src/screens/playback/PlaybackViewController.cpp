@@ -314,6 +314,8 @@ void PlaybackViewController::viewDidLayoutSubviews()
         rangeSlider_->setInRangeTrackImage(PlaybackImages::sliderRange());
         connect(rangeSlider_, &RangeSlider::valueChanged, this,
                 &PlaybackViewController::cropRangeUpdated);
+        rangeSlider_->setAccessibleValueText(
+            [this](float min, float max) { return cropRangeText(min, max); });
         rangeSlider_->hide();
     }
     // The controls drawn over the waveform stay above it, so they are seen and take the mouse.

@@ -103,6 +103,9 @@ public:
     void closeSaveReversal();
     void crop();
     void cropRangeUpdated();
+    // Where the handles stand, in seconds on the time line the picture runs on.
+    std::pair<double, double> cropTimes(float min, float max) const;
+    QString cropRangeText(float min, float max) const;
     void saveCrop();
     void closeSaveCrop();
     void deleteReversal();

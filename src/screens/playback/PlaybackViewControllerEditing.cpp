@@ -108,16 +108,33 @@ bool PlaybackViewController::isCropRange(float min, float max)
     return min > kNoCropMargin || max < 1 - kNoCropMargin;
 }
 
+std::pair<double, double> PlaybackViewController::cropTimes(float min, float max) const
+{
+    // Reversed, the left handle is where the kept stretch starts in the reversal.
+    const bool reversed = rangeSlider_->invertedAppearance();
+    const double length = reversed ? engine_.reverseDuration() : engine_.duration();
+    return reversed ? std::pair{length * (1 - max), length * (1 - min)}
+                    : std::pair{length * min, length * max};
+}
+
+QString PlaybackViewController::cropRangeText(float min, float max) const
+{
+    const auto [from, to] = cropTimes(min, max);
+    return tr("from %1 to %2, %3")
+        .arg(timeText(from), timeText(to),
+             rangeSlider_->invertedAppearance() ? tr("times on the reversal")
+                                                : tr("forward times"));
+}
+
 void PlaybackViewController::cropRangeUpdated()
 {
     const float min = rangeSlider_->min();
     const float max = rangeSlider_->max();
-    // Each label sits under its handle and counts on the time line the picture runs on:
-    // reversed, the left handle is where the kept stretch starts in the reversal.
     const bool reversed = rangeSlider_->invertedAppearance();
-    const double length = reversed ? engine_.reverseDuration() : engine_.duration();
-    view_.cropStartLabel->setText(timeText(length * (reversed ? 1 - max : min)));
-    view_.cropEndLabel->setText(timeText(length * (reversed ? 1 - min : max)));
+    // Each label sits under its handle.
+    const auto [from, to] = cropTimes(min, max);
+    view_.cropStartLabel->setText(timeText(from));
+    view_.cropEndLabel->setText(timeText(to));
     // The whole reversal is no crop: say how to choose one instead of ignoring the button.
     const bool cuttable = isCropRange(min, max);
     view_.saveCropButton->setEnabled(cuttable);
