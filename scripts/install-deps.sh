@@ -12,7 +12,7 @@ packages=(
   # translations: CMake's lrelease step, and Qt's own texts in the user's language
   qt6-tools-dev qt6-translations-l10n
   # audio
-  libsox-dev libsox-fmt-all libsoundtouch-dev
+  libsox-dev libsox-fmt-all libsoundtouch-dev libfftw3-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # store, compression
   libsqlite3-dev sqlite3 zlib1g-dev libdeflate-dev

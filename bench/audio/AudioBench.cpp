@@ -2,6 +2,7 @@
 // a 10-minute 44.1 kHz stereo file reversed, drawn, clipped and joined, and the peak memory of
 // reversing a 2-hour one.
 #include "audio/WaveformImage.h"
+#include "support/ChildProcess.h"
 
 #include <QDir>
 #include <benchmark/benchmark.h>
@@ -23,36 +24,8 @@ std::string otherTenMinutes;
 std::map<std::string, double> bestSeconds;
 std::map<std::string, long> peakKiB;
 
-struct ChildRun {
-    double seconds;
-    long maxRssKiB;
-};
-
-ChildRun runQuietly(std::vector<std::string> argv)
-{
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char *> args;
-        for (std::string &a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench: %s failed\n", argv[0].c_str());
-        std::exit(1);
-    }
-    return {seconds, usage.ru_maxrss};
-}
+using murmelo::bench::ChildRun;
+using murmelo::bench::runQuietly;
 
 void makeNoise(const std::string &path, int seconds)
 {

@@ -3,6 +3,7 @@
 // memory above the idle process while playing, and how long a seek takes to be heard.
 #include "audio/AudioOutputNull.h"
 #include "audio/Player.h"
+#include "support/ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,23 +60,8 @@ std::shared_ptr<PlayerAudio> openAudio(const QString &path, bool decoded)
     return audio;
 }
 
-long statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(strlen(field))).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
+using murmelo::bench::resetPeak;
+using murmelo::bench::statusKb;
 
 struct SongPlayer {
     NullAudioOutput *output = nullptr;

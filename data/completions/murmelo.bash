@@ -12,7 +12,7 @@ _murmelo()
         cword=$COMP_CWORD
     fi
 
-    local commands="reverse waveform merge clip import library labels telemetry share publish help"
+    local commands="reverse waveform spectrogram merge clip import library labels telemetry share publish help"
     local audio='@(mp3|m4a|aac|alac|flac|ogg|oga|opus|wav|aif|aiff|mp4|m4v|mov|mkv|webm)'
 
     if ((cword == 1)); then
@@ -34,6 +34,7 @@ _murmelo()
     case $command in
         reverse) options="-o --output --waveform" ;;
         waveform) options="-o --output --size --bar-width" ;;
+        spectrogram) options="-o --output --size --log" ;;
         merge) options="-o --output --factor" ;;
         clip) options="-o --output --start --end" ;;
         import) options="-o --output" ;;

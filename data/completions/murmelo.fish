@@ -1,6 +1,6 @@
 # fish completion for murmelo
 
-set -l commands reverse waveform merge clip import library labels telemetry share publish help
+set -l commands reverse waveform spectrogram merge clip import library labels telemetry share publish help
 
 complete -c murmelo -f
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -s h -l help -d 'Show the list of commands and options'
@@ -8,6 +8,7 @@ complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -s V -l versi
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -F -d 'Audio file to open in the window'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a reverse -d 'Write an audio file played backwards as WAV'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a waveform -d 'Draw the waveform picture of an audio file as PNG'
+complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a spectrogram -d 'Draw the spectrogram of an audio file as PNG'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a merge -d 'Join two audio files of the same format into one WAV'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a clip -d 'Cut a stretch out of a WAV file'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a import -d 'Convert a song to the WAV that reversal starts from'
@@ -19,10 +20,11 @@ complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a publish -d
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a help -d "Show a command's options"
 
 complete -c murmelo -n "__fish_seen_subcommand_from $commands" -s h -l help -d "Show the command's options"
-complete -c murmelo -n "__fish_seen_subcommand_from reverse waveform merge clip import publish" -s o -l output -r -F -d 'The file to write'
-complete -c murmelo -n "__fish_seen_subcommand_from reverse waveform merge clip import" -F
+complete -c murmelo -n "__fish_seen_subcommand_from reverse waveform spectrogram merge clip import publish" -s o -l output -r -F -d 'The file to write'
+complete -c murmelo -n "__fish_seen_subcommand_from reverse waveform spectrogram merge clip import" -F
 complete -c murmelo -n "__fish_seen_subcommand_from reverse" -l waveform -r -F -d 'Also draw the waveform picture as PNG'
-complete -c murmelo -n "__fish_seen_subcommand_from waveform" -l size -x -d 'Picture size, WxH'
+complete -c murmelo -n "__fish_seen_subcommand_from waveform spectrogram" -l size -x -d 'Picture size, WxH'
+complete -c murmelo -n "__fish_seen_subcommand_from spectrogram" -l log -d 'Logarithmic frequency axis'
 complete -c murmelo -n "__fish_seen_subcommand_from waveform" -l bar-width -x -d 'Distance between bars'
 complete -c murmelo -n "__fish_seen_subcommand_from merge" -l factor -x -d 'Playing speed of the result'
 complete -c murmelo -n "__fish_seen_subcommand_from clip" -l start -x -d 'Start as a fraction of the length'

@@ -5,6 +5,7 @@
 #include "audio/OutputPath.h"
 #include "audio/ReversalJob.h"
 #include "audio/SoxReversal.h"
+#include "audio/SpectrogramImage.h"
 #include "audio/WavFile.h"
 #include "audio/WaveformImage.h"
 #include "cli/CommandSupport.h"
@@ -37,6 +38,7 @@ struct UsageError {
 };
 
 const QSizeF defaultWaveformSize(225, 54);
+const QSize defaultSpectrogramSize(1024, 512);
 constexpr double defaultBarWidth = 4;
 constexpr int maximumPictureSide = 16384;
 
@@ -316,6 +318,38 @@ int waveformCommand(const QCommandLineParser &parser)
     return saveWaveform(source, png, size, barWidth);
 }
 
+int spectrogramCommand(const QCommandLineParser &parser)
+{
+    const QString input = positional(parser, 1).first();
+    const QString png = requiredOutput(parser);
+    const QSize size = parser.isSet(QStringLiteral("size"))
+                           ? parseSize(parser.value(QStringLiteral("size"))).toSize()
+                           : defaultSpectrogramSize;
+    const auto scale = parser.isSet(QStringLiteral("log")) ? FrequencyAxis::Scale::Logarithmic
+                                                           : FrequencyAxis::Scale::Linear;
+    checkFiles({input}, {png});
+    TemporaryFiles temporaries;
+    const QString source = readableAsWav(input, temporaries);
+    if (source.isEmpty())
+        return Interruption::signalNumber() ? Interruption::exitCode() : Failure;
+    QString error;
+    QImage image;
+    {
+        TerminalProgress bar(QStringLiteral("Analysing"));
+        image = SpectrogramImage::draw(source, size, scale, error, &Interruption::flag(),
+                                       [&bar](double done) { bar.update(done); });
+    }
+    if (image.isNull()) {
+        if (Interruption::signalNumber() != 0) {
+            printError(QStringLiteral("interrupted"));
+            return Interruption::exitCode();
+        }
+        printError(error);
+        return Failure;
+    }
+    return savePicture(image, png);
+}
+
 int mergeCommand(const QCommandLineParser &parser)
 {
     const QStringList inputs = positional(parser, 2);
@@ -403,6 +437,15 @@ const std::vector<Command> &commands()
                           QStringLiteral("points")});
          },
          waveformCommand},
+        {"spectrogram", "Draw the spectrogram of an audio file as PNG", "IN",
+         [](QCommandLineParser &p) {
+             p.addOption(outputOption(QStringLiteral("The PNG file to write")));
+             p.addOption({QStringLiteral("size"), QStringLiteral("Picture size (default 1024x512)"),
+                          QStringLiteral("WxH")});
+             p.addOption({QStringLiteral("log"),
+                          QStringLiteral("Logarithmic frequency axis (default linear)")});
+         },
+         spectrogramCommand},
         {"merge", "Join two audio files of the same format into one WAV", "A B",
          [](QCommandLineParser &p) {
              p.addOption(outputOption(QStringLiteral("The WAV file to write")));
@@ -457,7 +500,7 @@ QString overview()
                                   "Commands:\n");
     for (const Command &command : commands())
         text += QStringLiteral("  %1  %2\n")
-                    .arg(QString::fromLatin1(command.name).leftJustified(9),
+                    .arg(QString::fromLatin1(command.name).leftJustified(11),
                          QLatin1String(command.summary));
     text += QStringLiteral("  help       Show this text, or a command's options\n\n"
                            "Options:\n  -h, --help     Show this text\n"

@@ -142,6 +142,61 @@ TEST_F(CommandLine, SongsAreImportedBeforeTheyAreReversed)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("never.wav"))));
 }
 
+// The brightest row of a column: brighter is louder.
+int brightestRow(const QImage &image, int x)
+{
+    int best = 0;
+    const auto lightness = [&image, x](int y) { return qGray(image.pixel(x, y)); };
+    for (int y = 1; y < image.height(); ++y)
+        if (lightness(y) > lightness(best))
+            best = y;
+    return best;
+}
+
+TEST_F(CommandLine, SpectrogramDrawsTheWholeFileAndKeepsAnOldPictureOnFailure)
+{
+    // A second of 440 Hz, then one of 2 kHz, as a FLAC song (imported first) and as WAV.
+    const QString song = path(QStringLiteral("tones.flac"));
+    ASSERT_EQ(test::runShell(QStringLiteral("sox -n -r 44100 -c 2 '%1' synth 1 sine 440 : "
+                                            "synth 1 sine 2000")
+                                 .arg(song)),
+              0);
+    const QString png = path(QStringLiteral("s.png"));
+    const Outcome linear = murmelo({QStringLiteral("spectrogram"), song, QStringLiteral("-o"), png,
+                                    QStringLiteral("--size"), QStringLiteral("80x1025")});
+    ASSERT_EQ(linear.exitCode, 0) << linear.err.toStdString();
+    QImage image(png);
+    ASSERT_EQ(image.size(), QSize(80, 1025));
+    // Row y shows bin 1024 - y: 440 Hz is bin 20.4, 2 kHz bin 92.9.
+    EXPECT_NEAR(1024 - brightestRow(image, 20), 440 / (44100.0 / 2048), 1.0);
+    EXPECT_NEAR(1024 - brightestRow(image, 60), 2000 / (44100.0 / 2048), 1.0);
+    const Outcome logarithmic = murmelo(
+        {QStringLiteral("spectrogram"), song, QStringLiteral("-o"), png, QStringLiteral("--log")});
+    ASSERT_EQ(logarithmic.exitCode, 0) << logarithmic.err.toStdString();
+    image = QImage(png);
+    ASSERT_EQ(image.size(), QSize(1024, 512));
+    // On a log axis from 21.5 Hz up, the octave above 440 Hz is as tall as any other.
+    EXPECT_LT(brightestRow(image, 700), brightestRow(image, 200));
+
+    // A file that is no audio leaves the picture that was there as it was, and no stray file.
+    QFile damaged(path(QStringLiteral("damaged.wav")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16) + QByteArray(64, '\x01'));
+    damaged.close();
+    const QByteArray before = [&png] {
+        QFile file(png);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const Outcome refused =
+        murmelo({QStringLiteral("spectrogram"), damaged.fileName(), QStringLiteral("-o"), png});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.startsWith(QStringLiteral("murmelo: "))) << refused.err.toStdString();
+    QFile after(png);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);
+}
+
 TEST_F(CommandLine, BadFilesFailWithExitCodeOneAndAReason)
 {
     const QString text = path(QStringLiteral("notes.wav"));
@@ -155,6 +210,9 @@ TEST_F(CommandLine, BadFilesFailWithExitCodeOneAndAReason)
         {QStringLiteral("reverse"), text, QStringLiteral("-o"), out},
         {QStringLiteral("reverse"), missing},
         {QStringLiteral("waveform"), text, QStringLiteral("-o"), path(QStringLiteral("x.png"))},
+        {QStringLiteral("spectrogram"), text, QStringLiteral("-o"), path(QStringLiteral("x.png"))},
+        {QStringLiteral("spectrogram"), missing, QStringLiteral("-o"),
+         path(QStringLiteral("x.png"))},
         {QStringLiteral("merge"), text, missing, QStringLiteral("-o"), out},
         {QStringLiteral("clip"), text, QStringLiteral("--start"), QStringLiteral("0"),
          QStringLiteral("--end"), QStringLiteral("1"), QStringLiteral("-o"), out},
@@ -178,6 +236,9 @@ TEST_F(CommandLine, BadUsageExitsWithTwo)
         {QStringLiteral("waveform"), in},
         {QStringLiteral("waveform"), in, QStringLiteral("-o"), out, QStringLiteral("--size"),
          QStringLiteral("0x10")},
+        {QStringLiteral("spectrogram"), in},
+        {QStringLiteral("spectrogram"), in, QStringLiteral("-o"), out, QStringLiteral("--size"),
+         QStringLiteral("640")},
         {QStringLiteral("merge"), in, QStringLiteral("-o"), out},
         {QStringLiteral("merge"), in, in, QStringLiteral("--factor"), QStringLiteral("fast"),
          QStringLiteral("-o"), out},

@@ -8,6 +8,7 @@
 #include "playback/WaveformTimeline.h"
 #include "screens/playback/SharePanel.h"
 #include "screens/playback/SlidePanel.h"
+#include "screens/playback/SpectrogramPane.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QLabel>
@@ -41,6 +42,29 @@ protected:
     }
 
     void shoot(const QString &name) { EXPECT_FALSE(saveScreenshot(screen.get(), name).isEmpty()); }
+
+    // The spoken recording with three phrases heard in the reversal, on its own time line; the
+    // reversal's length in `seconds`.
+    std::shared_ptr<Recording> markedRecording(double &seconds)
+    {
+        auto recording = spokenRecording();
+        QString error;
+        const auto reversal =
+            Player::open(recording->reverseAudioPath(), error, std::make_unique<NullAudioOutput>());
+        EXPECT_TRUE(reversal) << error.toStdString();
+        const ReversalFrames frames{reversal->frameCount(), reversal->sampleRate()};
+        seconds = double(frames.frames) / frames.sampleRate;
+        PhraseMarkerStore markers(*store);
+        const auto mark = [&](double from, double to, const QString &text) {
+            const qint64 a = framesFromSeconds(seconds * from, frames.sampleRate);
+            const qint64 b = framesFromSeconds(seconds * to, frames.sampleRate);
+            EXPECT_TRUE(markers.addMarker(recording->rowID(), {0, {a, b}, text}));
+        };
+        mark(0.08, 0.22, QStringLiteral("I hear the sea"));
+        mark(0.40, 0.55, QStringLiteral("send it home"));
+        mark(0.70, 0.86, QStringLiteral("a little sun"));
+        return recording;
+    }
 };
 
 TEST_F(Screenshots, PlaybackScreens)
@@ -74,23 +98,8 @@ TEST_F(Screenshots, PlaybackScreens)
 
 TEST_F(Screenshots, PlaybackWithMarkers)
 {
-    auto recording = spokenRecording();
-    QString error;
-    const auto reversal =
-        Player::open(recording->reverseAudioPath(), error, std::make_unique<NullAudioOutput>());
-    ASSERT_TRUE(reversal) << error.toStdString();
-    const ReversalFrames frames{reversal->frameCount(), reversal->sampleRate()};
-    const double seconds = double(frames.frames) / frames.sampleRate;
-    // Three phrases heard in the reversal, on its own time line.
-    PhraseMarkerStore markers(*store);
-    const auto mark = [&](double from, double to, const QString &text) {
-        const qint64 a = framesFromSeconds(seconds * from, frames.sampleRate);
-        const qint64 b = framesFromSeconds(seconds * to, frames.sampleRate);
-        ASSERT_TRUE(markers.addMarker(recording->rowID(), {0, {a, b}, text}));
-    };
-    mark(0.08, 0.22, QStringLiteral("I hear the sea"));
-    mark(0.40, 0.55, QStringLiteral("send it home"));
-    mark(0.70, 0.86, QStringLiteral("a little sun"));
+    double seconds = 0;
+    auto recording = markedRecording(seconds);
     openRecording(recording);
     screen->resize(1024, 768);
     const QLabel *waveform = screen->view().editWaveformImageView;
@@ -118,6 +127,32 @@ TEST_F(Screenshots, SharePanel)
     screen->resize(1024, 768);
     drainEvents();
     shoot(QStringLiteral("share-panel-wide"));
+}
+
+// The spectrogram under the speech with its markers, forward; reversed; and in a wide window.
+TEST_F(Screenshots, PlaybackWithSpectrogram)
+{
+    double seconds = 0;
+    openRecording(markedRecording(seconds));
+    screen->resize(1280, 800);
+    screen->toggleSpectrogram();
+    SpectrogramPane *pane = screen->view().spectrogramPane;
+    const auto settled = [&] { return waitUntil([&] { return pane->tiles().pending() == 0; }); };
+    screen->engine().seek(seconds * 0.45);
+    ASSERT_TRUE(settled());
+    drainEvents();
+    shoot(QStringLiteral("playback-spectrogram"));
+    // Reversed, on the linear axis.
+    screen->ffRewind();
+    pane->setScale(FrequencyAxis::Scale::Linear);
+    ASSERT_TRUE(settled());
+    drainEvents();
+    shoot(QStringLiteral("playback-spectrogram-reversed"));
+    screen->resize(1920, 1080);
+    pane->setScale(FrequencyAxis::Scale::Logarithmic);
+    ASSERT_TRUE(settled());
+    drainEvents();
+    shoot(QStringLiteral("playback-spectrogram-wide"));
 }
 
 } // namespace

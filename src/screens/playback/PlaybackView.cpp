@@ -3,6 +3,7 @@
 #include "screens/playback/MarkerListView.h"
 #include "screens/playback/MarkerOverlay.h"
 #include "screens/playback/PlaybackImages.h"
+#include "screens/playback/SpectrogramPane.h"
 #include "toolkit/KeyboardFocus.h"
 
 #include <QLabel>
@@ -274,6 +275,12 @@ PlaybackView::PlaybackView(QWidget *root)
     // Narrower sides than the loop row's, so the word fits the room beside the direction.
     markersButton->setStyleSheet(QStringLiteral("padding: 0 4px;"));
     markersButton->hide();
+    spectrogramButton = toolButton(root, QRect(20, 274, 74, 26), QStringLiteral("loop"), QIcon(),
+                                   QObject::tr("Spectrogram and pitch (S)"), true);
+    spectrogramButton->setText(QObject::tr("Spectrum"));
+    spectrogramButton->setStyleSheet(QStringLiteral("padding: 0 4px;"));
+    spectrogramPane = new SpectrogramPane(root);
+    spectrogramPane->hide();
 
     findReversalView = panel(root, QRect(0, 392, kWidth, 176));
     label(findReversalView, QRect(20, 24, 280, 40), QStringLiteral("hint"), Qt::AlignCenter,
@@ -339,8 +346,9 @@ PlaybackView::PlaybackView(QWidget *root)
     infoText->setWordWrap(true);
 
     // The rings of round and pill-shaped buttons follow their shape.
-    for (QToolButton *round : {restartButton, playButton, repeatButton, ffRewindButton,
-                               loopCountButton, loopGapButton, pingPongButton, markersButton})
+    for (QToolButton *round :
+         {restartButton, playButton, repeatButton, ffRewindButton, loopCountButton, loopGapButton,
+          pingPongButton, markersButton, spectrogramButton})
         round->setProperty(KeyboardFocus::kRingRadius,
                            std::min(round->width(), round->height()) / 2);
     for (QWidget *view :
@@ -349,7 +357,7 @@ PlaybackView::PlaybackView(QWidget *root)
           static_cast<QWidget *>(speedTitleLabel), static_cast<QWidget *>(speedSlider),
           static_cast<QWidget *>(speedLabel), static_cast<QWidget *>(loopCountButton),
           static_cast<QWidget *>(loopGapButton), static_cast<QWidget *>(pingPongButton),
-          static_cast<QWidget *>(markersButton)})
+          static_cast<QWidget *>(markersButton), static_cast<QWidget *>(spectrogramButton)})
         column_.push_back({view, view->geometry()});
     // The share panel lays its controls out itself.
     for (QWidget *parent :
@@ -367,8 +375,11 @@ void PlaybackView::layout(const QSize &size)
     const int height = size.height();
     // The waveform takes half of the extra height, up to a limit; what lies below moves down by
     // as much.
-    const int waveformHeight =
+    const int grownHeight =
         std::clamp(kWaveformHeight + (height - kHeight) / 2, kWaveformHeight, kMaxWaveformHeight);
+    // Beside the spectrogram, the waveform gives it half of what it grew by.
+    const int paneShare = spectrogramShown_ ? (grownHeight - kWaveformHeight) / 2 : 0;
+    const int waveformHeight = grownHeight - paneShare;
     const int dy = waveformHeight - kWaveformHeight;
     // Shorter than the phone's: the gaps between the rows below the times (message, transport,
     // direction, speed, loop, then the bottom panel) close up evenly, down to 2 points each.
@@ -381,6 +392,16 @@ void PlaybackView::layout(const QSize &size)
             spare += kSpare[i];
         return spare * squeeze / kAllSpare;
     };
+    // The spectrogram takes the waveform's share and two thirds of the room the marker list would
+    // have had, and at least its least height: the list then opens on demand, as in a short
+    // window.
+    const int listRoom = height - 176 - 8 - (378 + dy + paneShare - closedUp(5) + 10);
+    const int spectrogramHeight = spectrogramShown_
+                                      ? std::clamp(paneShare + std::max(0, listRoom - 8) * 2 / 3,
+                                                   kSpectrogramLeast, kSpectrogramMost)
+                                      : 0;
+    // The rows under the times move down by the pane and its gap.
+    const int below = dy + (spectrogramShown_ ? spectrogramHeight + 6 : 0);
     const int columnX = (width - kWidth) / 2;
     // The smallest layout's margins (47 and 48 points) around the waveform stay.
     const int waveformX = 47;
@@ -404,15 +425,17 @@ void PlaybackView::layout(const QSize &size)
                                     18);
     reversalClockLabel->setGeometry(waveformX + kTimeWidth, 122 + dy,
                                     waveformWidth - 2 * kTimeWidth, 18);
+    spectrogramPane->setGeometry(0, 144 + dy, width, spectrogramHeight);
+    spectrogramPane->setVisible(spectrogramShown_);
     // The found-message line is centred by the screen once it knows the message.
-    messageLabel->move(messageLabel->x(), 152 + dy - closedUp(1));
-    editMessageButton->move(editMessageButton->x(), 152 + dy - closedUp(1));
+    messageLabel->move(messageLabel->x(), 152 + below - closedUp(1));
+    editMessageButton->move(editMessageButton->x(), 152 + below - closedUp(1));
 
     for (const Placement &placed : column_) {
         // Transport, direction, speed and loop rows.
         const int top = placed.smallest.top();
         const int gapsAbove = top < 272 ? 2 : top < 314 ? 3 : top < 352 ? 4 : 5;
-        placed.view->setGeometry(placed.smallest.translated(columnX, dy - closedUp(gapsAbove)));
+        placed.view->setGeometry(placed.smallest.translated(columnX, below - closedUp(gapsAbove)));
     }
     // The markers fill what is left between the loop row and the bottom panel. A window too
     // short for them (the phone's) has the list only while a text is typed, over the panel.
@@ -444,6 +467,12 @@ void PlaybackView::layout(const QSize &size)
         const int down = placed.view->parentWidget() == waitView ? (height - kHeight) / 2 : 0;
         placed.view->setGeometry(placed.smallest.translated(columnX, down));
     }
+}
+
+void PlaybackView::setSpectrogramShown(bool shown)
+{
+    spectrogramShown_ = shown;
+    spectrogramButton->setChecked(shown);
 }
 
 void PlaybackView::setScrubberHandleShown(bool shown)

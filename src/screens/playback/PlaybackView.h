@@ -18,6 +18,7 @@ namespace murmelo {
 
 class MarkerListView;
 class MarkerOverlay;
+class SpectrogramPane;
 
 // The playback screen's views: the waveform with its scrubber, the transport, the speed and the
 // panels of the editing flows. Designed for the 320 x 568-point phone screen; on a larger window
@@ -35,6 +36,11 @@ struct PlaybackView {
     static constexpr int kMarkerListLeast = 50;
     // The playhead is hidden while it lies outside a zoomed view.
     void setScrubberHandleShown(bool shown);
+    // The spectrogram pane under the waveform's times; the rows below move down to make room.
+    void setSpectrogramShown(bool shown);
+    bool spectrogramShown() const { return spectrogramShown_; }
+    static constexpr int kSpectrogramLeast = 90;
+    static constexpr int kSpectrogramMost = 300;
 
     static constexpr int kWidth = 320;
     static constexpr int kHeight = 568;
@@ -79,6 +85,9 @@ struct PlaybackView {
     QToolButton *playButton;
     QToolButton *repeatButton;
     QToolButton *ffRewindButton;
+    // Shows and hides the spectrogram (S).
+    QToolButton *spectrogramButton;
+    SpectrogramPane *spectrogramPane;
     QLabel *speedTitleLabel;
     QSlider *speedSlider;
     QLabel *speedLabel;
@@ -124,6 +133,7 @@ private:
     int waveformHeight_ = kWaveformHeight;
     bool handleShown_ = true;
     bool markerListFits_ = true;
+    bool spectrogramShown_ = false;
     struct Placement {
         QWidget *view;
         QRect smallest; // its frame in the smallest layout

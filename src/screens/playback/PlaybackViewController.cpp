@@ -11,6 +11,7 @@
 #include "screens/playback/ShareLayout.h"
 #include "screens/playback/SharePanel.h"
 #include "screens/playback/SlidePanel.h"
+#include "screens/playback/SpectrogramPane.h"
 #include "toolkit/InputAccessoryBar.h"
 #include "toolkit/RangeSlider.h"
 #include "toolkit/SliderValueText.h"
@@ -56,6 +57,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     setUpSharing();
     setUpPublishing();
     setUpMarkers();
+    setUpSpectrogram();
     setTabOrder();
     refreshPlaybackViews();
 }
@@ -65,21 +67,37 @@ void PlaybackViewController::setTabOrder()
     // Top to bottom, left to right, as the screen is laid out; hidden controls are passed over.
     const PlaybackView &v = view_;
     const SharePanel &panel = *share_;
-    const QList<QWidget *> chain{v.zoomScrollBar,        v.scrubberSlider,
-                                 v.editMessageButton,    v.restartButton,
-                                 v.playButton,           v.repeatButton,
-                                 v.ffRewindButton,       v.markersButton,
-                                 v.speedSlider,          v.loopCountButton,
-                                 v.loopGapButton,        v.pingPongButton,
-                                 v.markerList,           v.removeMarkerButton,
-                                 v.saveButton,           panel.shareButton,
-                                 panel.infoButton,       v.editButton,
-                                 v.cropButton,           v.deleteButton,
-                                 panel.savedShareButton, panel.savedInfoButton,
-                                 v.croppedNameTextField, v.closeSaveCropButton,
-                                 v.saveCropButton,       v.titleTextField,
-                                 v.messageTextView,      v.closeSaveReversalButton,
-                                 v.saveReversalButton,   panel.closeInfoButton};
+    const QList<QWidget *> chain{v.zoomScrollBar,
+                                 v.scrubberSlider,
+                                 v.editMessageButton,
+                                 v.restartButton,
+                                 v.playButton,
+                                 v.repeatButton,
+                                 v.ffRewindButton,
+                                 v.spectrogramButton,
+                                 v.markersButton,
+                                 v.speedSlider,
+                                 v.loopCountButton,
+                                 v.loopGapButton,
+                                 v.pingPongButton,
+                                 v.markerList,
+                                 v.removeMarkerButton,
+                                 v.saveButton,
+                                 panel.shareButton,
+                                 panel.infoButton,
+                                 v.editButton,
+                                 v.cropButton,
+                                 v.deleteButton,
+                                 panel.savedShareButton,
+                                 panel.savedInfoButton,
+                                 v.croppedNameTextField,
+                                 v.closeSaveCropButton,
+                                 v.saveCropButton,
+                                 v.titleTextField,
+                                 v.messageTextView,
+                                 v.closeSaveReversalButton,
+                                 v.saveReversalButton,
+                                 panel.closeInfoButton};
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
@@ -197,6 +215,8 @@ void PlaybackViewController::openForward()
 {
     const QString &path = audioPath();
     waveformPicture_->setSource(path);
+    if (view_.spectrogramShown())
+        view_.spectrogramPane->setSource(path);
     noteLoadError(path, engine_.openForward(path, storedSpeed()));
     resetScrubber();
     refreshPlaybackViews();
@@ -338,6 +358,11 @@ void PlaybackViewController::showEvent(QShowEvent *event)
 void PlaybackViewController::resizeEvent(QResizeEvent *event)
 {
     ViewController::resizeEvent(event);
+    relayout();
+}
+
+void PlaybackViewController::relayout()
+{
     view_.layout(size());
     viewDidLayoutSubviews();
     showMarkerList();
@@ -472,6 +497,7 @@ void PlaybackViewController::refreshPlaybackViews()
                               QStringLiteral("\u00d7"));
     refreshLoopViews();
     refreshTimelineIfTurned();
+    view_.spectrogramPane->setPlayhead(engine_.currentTime());
 }
 
 float PlaybackViewController::speedSliderValue() const

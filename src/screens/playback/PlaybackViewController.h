@@ -130,6 +130,8 @@ public:
     // Moves a zoomed view by this part of its width; positive shows what lies to the right.
     void panWaveform(double spans);
     const WaveformTimeline &timeline() const { return timeline_; }
+    // Shows or hides the spectrogram and pitch pane under the waveform (S).
+    void toggleSpectrogram();
 
     // Whether "Save Crop" has something to cut: a range keeping all but a hundredth at either
     // end is no crop.
@@ -215,6 +217,9 @@ private:
     void setUpSharing();
     void setUpPublishing();
     void setUpMarkers();
+    void setUpSpectrogram();
+    // Lays the views out again for the window's size and what is shown.
+    void relayout();
     void loadMarkers();
     void storeMarkers();
     void refreshMarkers();

@@ -90,6 +90,9 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
     case Qt::Key_M:
         markAtPlayhead();
         break;
+    case Qt::Key_S:
+        toggleSpectrogram();
+        break;
     case Qt::Key_Delete:
     case Qt::Key_Backspace:
         removeMarker(view_.markerList->selectedMarker());

@@ -6,6 +6,7 @@
 #include "playback/TimeText.h"
 #include "screens/playback/MarkerListView.h"
 #include "screens/playback/MarkerOverlay.h"
+#include "screens/playback/SpectrogramPane.h"
 #include "toolkit/RangeSlider.h"
 
 #include <QMouseEvent>
@@ -239,6 +240,7 @@ void PlaybackViewController::refreshMarkerBands()
                                      markerEditor_.number(i)};
     }
     view_.markerOverlay->setBands(bands);
+    view_.spectrogramPane->setBands(bands);
 }
 
 // Mouse over the waveform ----------------------------------------------------------------------
@@ -388,6 +390,7 @@ void PlaybackViewController::applyTimeline()
         bar->setValue(int(std::lround(timeline_.visibleStart() * kScrubberScale)));
     }
     view_.markerOverlay->setTimeline(timeline_);
+    view_.spectrogramPane->setTimeline(timeline_);
     refreshWaveformViews();
 }
 
