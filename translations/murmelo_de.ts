@@ -405,6 +405,16 @@ Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob
         <translation>Marken</translation>
     </message>
     <message>
+        <location line="+5"/>
+        <source>Spectrogram and pitch (S)</source>
+        <translation>Spektrogramm und Tonhöhe (S)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Spectrum</source>
+        <translation>Spektrum</translation>
+    </message>
+    <message>
         <location line="+7" />
         <source>Did you hear a hidden message?
 Save the reversal and write it down.</source>
@@ -1596,6 +1606,50 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
         <location line="+4" />
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>murmelo::SpectrogramPane</name>
+    <message>
+        <location filename="../src/screens/playback/SpectrogramPane.cpp" line="+38"/>
+        <source>Spectrogram and pitch</source>
+        <translation>Spektrogramm und Tonhöhe</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>log</source>
+        <translation>log</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <location line="+1"/>
+        <source>Logarithmic frequency axis</source>
+        <translation>Logarithmische Frequenzachse</translation>
+    </message>
+    <message>
+        <location line="+228"/>
+        <source>Hz</source>
+        <translation>Hz</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <location line="+41"/>
+        <source>%1 reversed</source>
+        <translation>%1 rückwärts</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>%1 · %2 Hz %3</source>
+        <translation>%1 · %2 Hz %3</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source> · pitch %1 Hz %2</source>
+        <translation> · Tonhöhe %1 Hz %2</translation>
     </message>
 </context>
 <context>

@@ -81,11 +81,11 @@ TEST_F(Keyboard, TabReachesEveryControlInLayoutOrderAndEachOneIsSeenToHaveTheKey
     v().markerList->setCurrentItem(v().markerList->topLevelItem(0)); // Delete is on offer
     const SharePanel &panel = screen->sharePanel();
     const QList<QWidget *> expected{
-        v().scrubberSlider,   v().editMessageButton, v().restartButton, v().playButton,
-        v().repeatButton,     v().ffRewindButton,    v().speedSlider,   v().loopCountButton,
-        v().loopGapButton,    v().pingPongButton,    v().markerList,    v().removeMarkerButton,
-        v().editButton,       v().cropButton,        v().deleteButton,  panel.savedShareButton,
-        panel.savedInfoButton};
+        v().scrubberSlider,     v().editMessageButton, v().restartButton,  v().playButton,
+        v().repeatButton,       v().spectrogramButton, v().ffRewindButton, v().speedSlider,
+        v().loopCountButton,    v().loopGapButton,     v().pingPongButton, v().markerList,
+        v().removeMarkerButton, v().editButton,        v().cropButton,     v().deleteButton,
+        panel.savedShareButton, panel.savedInfoButton};
     screen->setFocus();
     drainEvents();
     QImage before = screen->grab().toImage();

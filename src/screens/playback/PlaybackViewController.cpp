@@ -57,8 +57,8 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     setUpSharing();
     setUpPublishing();
     setUpMarkers();
-    setUpSpectrogram();
     setTabOrder();
+    setUpSpectrogram();
     refreshPlaybackViews();
 }
 
@@ -67,37 +67,21 @@ void PlaybackViewController::setTabOrder()
     // Top to bottom, left to right, as the screen is laid out; hidden controls are passed over.
     const PlaybackView &v = view_;
     const SharePanel &panel = *share_;
-    const QList<QWidget *> chain{v.zoomScrollBar,
-                                 v.scrubberSlider,
-                                 v.editMessageButton,
-                                 v.restartButton,
-                                 v.playButton,
-                                 v.repeatButton,
-                                 v.ffRewindButton,
-                                 v.spectrogramButton,
-                                 v.markersButton,
-                                 v.speedSlider,
-                                 v.loopCountButton,
-                                 v.loopGapButton,
-                                 v.pingPongButton,
-                                 v.markerList,
-                                 v.removeMarkerButton,
-                                 v.saveButton,
-                                 panel.shareButton,
-                                 panel.infoButton,
-                                 v.editButton,
-                                 v.cropButton,
-                                 v.deleteButton,
-                                 panel.savedShareButton,
-                                 panel.savedInfoButton,
-                                 v.croppedNameTextField,
-                                 v.closeSaveCropButton,
-                                 v.saveCropButton,
-                                 v.titleTextField,
-                                 v.messageTextView,
-                                 v.closeSaveReversalButton,
-                                 v.saveReversalButton,
-                                 panel.closeInfoButton};
+    const QList<QWidget *> chain{v.zoomScrollBar,        v.scrubberSlider,
+                                 v.editMessageButton,    v.restartButton,
+                                 v.playButton,           v.repeatButton,
+                                 v.ffRewindButton,       v.markersButton,
+                                 v.speedSlider,          v.loopCountButton,
+                                 v.loopGapButton,        v.pingPongButton,
+                                 v.markerList,           v.removeMarkerButton,
+                                 v.saveButton,           panel.shareButton,
+                                 panel.infoButton,       v.editButton,
+                                 v.cropButton,           v.deleteButton,
+                                 panel.savedShareButton, panel.savedInfoButton,
+                                 v.croppedNameTextField, v.closeSaveCropButton,
+                                 v.saveCropButton,       v.titleTextField,
+                                 v.messageTextView,      v.closeSaveReversalButton,
+                                 v.saveReversalButton,   panel.closeInfoButton};
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }

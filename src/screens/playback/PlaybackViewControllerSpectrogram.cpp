@@ -11,6 +11,10 @@ namespace murmelo {
 void PlaybackViewController::setUpSpectrogram()
 {
     SpectrogramPane *pane = view_.spectrogramPane;
+    // Tab reaches the button beside the direction before it, and the axis button under the
+    // waveform after the scrubber, where they are laid out.
+    QWidget::setTabOrder(view_.repeatButton, view_.spectrogramButton);
+    QWidget::setTabOrder(view_.scrubberSlider, pane->scaleButton());
     connect(view_.spectrogramButton, &QToolButton::clicked, this,
             &PlaybackViewController::toggleSpectrogram);
     connect(pane, &SpectrogramPane::seekRequested, this,
