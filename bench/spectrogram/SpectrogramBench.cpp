@@ -3,6 +3,7 @@
 // peak memory of each process), and the playback screen's pane scrolled through an hour-long song
 // at several zoom levels (peak memory above the idle process, and the main thread's time per
 // repaint, which is all the pane ever takes from playback).
+#include "audio/SpectrogramImage.h"
 #include "playback/WaveformTimeline.h"
 #include "screens/playback/SpectrogramPane.h"
 #include "support/ChildProcess.h"
@@ -62,6 +63,25 @@ void PictureMurmelo(benchmark::State &state)
               {murmelo, "spectrogram", tenMinutes, "-o", out, "--size",
                std::to_string(kWidth) + "x" + std::to_string(kHeight)},
               out);
+}
+// The same picture drawn inside this process: the command less its start-up.
+void PictureInProcess(benchmark::State &state)
+{
+    const QString path = QString::fromStdString(tenMinutes);
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        QString error;
+        const QImage image = murmelo::SpectrogramImage::draw(
+            path, QSize(kWidth, kHeight), murmelo::FrequencyAxis::Scale::Linear, error);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (image.isNull())
+            return state.SkipWithError(error.toStdString().c_str());
+        state.SetIterationTime(seconds);
+        auto [it, fresh] = bestSeconds.emplace("picture/in-process", seconds);
+        if (!fresh)
+            it->second = std::min(it->second, seconds);
+    }
 }
 void PictureSox(benchmark::State &state)
 {
@@ -185,6 +205,7 @@ void PaneScrollingAnHour(benchmark::State &state)
 } // namespace
 
 BENCHMARK(PictureMurmelo)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(PictureInProcess)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(PictureSox)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(PaneScrollingAnHour)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
@@ -209,6 +230,10 @@ int main(int argc, char **argv)
                     "sox %.3f s (peak %.1f MiB), ratio %.2fx (target <= 0.5x)\n",
                     kWidth, kHeight, ours->second, peakKiB["picture/murmelo"] / 1024.0, sox->second,
                     peakKiB["picture/sox"] / 1024.0, ours->second / sox->second);
+    const auto inside = bestSeconds.find("picture/in-process");
+    if (inside != bestSeconds.end() && sox != bestSeconds.end())
+        std::printf("the same drawn inside this process (no start-up): %.3f s, ratio %.2fx\n",
+                    inside->second, inside->second / sox->second);
     if (panePeakMiB > 0)
         std::printf("pane scrolling an hour: first whole view %.2f s, peak %.1f MiB above idle "
                     "(target < 64), tiles kept %zu MiB, main thread %.2f ms per repaint\n",
