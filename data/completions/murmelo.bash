@@ -12,7 +12,7 @@ _murmelo()
         cword=$COMP_CWORD
     fi
 
-    local commands="reverse waveform spectrogram merge clip import library labels telemetry share publish help"
+    local commands="reverse waveform spectrogram merge clip import library labels suggest telemetry share publish help"
     local audio='@(mp3|m4a|aac|alac|flac|ogg|oga|opus|wav|aif|aiff|mp4|m4v|mov|mkv|webm)'
 
     if ((cword == 1)); then
@@ -40,6 +40,7 @@ _murmelo()
         import) options="-o --output" ;;
         library) options="--json" ;;
         labels) options="--forward" ;;
+        suggest) options="--forward" ;;
         telemetry) options="" ;;
         share) options="--to --message --name --speed" ;;
         publish) options="-o --output --folder --slow" ;;
@@ -88,7 +89,7 @@ _murmelo()
         telemetry)
             [[ -z $first ]] && { COMPREPLY=($(compgen -W "dump" -- "$cur")); return; }
             ;;
-        share | publish)
+        share | publish | suggest)
             return # a recording's ID
             ;;
     esac

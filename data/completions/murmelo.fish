@@ -1,6 +1,6 @@
 # fish completion for murmelo
 
-set -l commands reverse waveform spectrogram merge clip import library labels telemetry share publish help
+set -l commands reverse waveform spectrogram merge clip import library labels suggest telemetry share publish help
 
 complete -c murmelo -f
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -s h -l help -d 'Show the list of commands and options'
@@ -14,6 +14,7 @@ complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a clip -d 'C
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a import -d 'Convert a song to the WAV that reversal starts from'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a library -d 'Saved recordings: list, export, delete'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a labels -d 'Phrase markers as label files'
+complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a suggest -d 'Print the phrases found in a saved reversal as a label file'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a telemetry -d 'Telemetry files for debugging uploads'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a share -d 'Mail a saved recording'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a publish -d 'Write a saved recording as one web page'
@@ -34,6 +35,7 @@ complete -c murmelo -n "__fish_seen_subcommand_from library; and not __fish_seen
 complete -c murmelo -n "__fish_seen_subcommand_from labels" -l forward -d "Seconds on the forward audio's time line"
 complete -c murmelo -n "__fish_seen_subcommand_from labels; and not __fish_seen_subcommand_from export import" -a 'export import'
 complete -c murmelo -n "__fish_seen_subcommand_from labels; and __fish_seen_subcommand_from export import" -F
+complete -c murmelo -n "__fish_seen_subcommand_from suggest" -l forward -d "Seconds on the forward audio's time line"
 complete -c murmelo -n "__fish_seen_subcommand_from telemetry; and not __fish_seen_subcommand_from dump" -a dump
 complete -c murmelo -n "__fish_seen_subcommand_from telemetry; and __fish_seen_subcommand_from dump" -F
 complete -c murmelo -n "__fish_seen_subcommand_from share" -l to -x -d 'Recipients, separated by commas'
