@@ -1059,6 +1059,22 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <source>Preparing the e-mail…</source>
         <translation>E-Mail wird vorbereitet …</translation>
     </message>
+    <message>
+        <source>Suggest phrases (Shift+M)</source>
+        <translation>Phrasen vorschlagen (Umschalt+M)</translation>
+    </message>
+    <message>
+        <source>Suggest phrases</source>
+        <translation>Phrasen vorschlagen</translation>
+    </message>
+    <message>
+        <source>No phrases found</source>
+        <translation>Keine Phrasen gefunden</translation>
+    </message>
+    <message>
+        <source>Couldn't Suggest Phrases</source>
+        <translation>Phrasen konnten nicht vorgeschlagen werden</translation>
+    </message>
 </context>
 <context>
     <name>murmelo::PrevNextSegment</name>
@@ -1658,6 +1674,13 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
         <location filename="../src/app/SpeechSidebarMenuController.cpp" line="+62" />
         <source>F9 or Ctrl+M opens and closes this menu.</source>
         <translation>F9 oder Strg+M öffnet und schließt dieses Menü.</translation>
+    </message>
+</context>
+<context>
+    <name>murmelo::SuggestionOverlay</name>
+    <message>
+        <source>Finding phrases… %1 %</source>
+        <translation>Phrasen werden gesucht … %1 %</translation>
     </message>
 </context>
 </TS>

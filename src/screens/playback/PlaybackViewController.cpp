@@ -1,4 +1,5 @@
 #include "screens/playback/PlaybackViewController.h"
+#include "playback/PhraseSuggestions.h"
 
 #include "library/Recording.h"
 #include "platform/AlertPresenter.h"
@@ -57,6 +58,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     setUpSharing();
     setUpPublishing();
     setUpMarkers();
+    setUpSuggestions();
     setTabOrder();
     setUpSpectrogram();
     refreshPlaybackViews();
@@ -212,6 +214,7 @@ void PlaybackViewController::openReverse()
     noteLoadError(path, engine_.openReverse(path, storedSpeed()));
     // Markers count frames of one reversal; another one starts without them.
     markerEditor_.clear();
+    suggestions_->clear();
     view_.markerOverlay->setPendingStart(std::nullopt);
     refreshMarkers();
 }

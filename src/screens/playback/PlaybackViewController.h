@@ -22,6 +22,8 @@
 #include <memory>
 #include <optional>
 
+class QKeyEvent;
+class QMouseEvent;
 class QWheelEvent;
 
 namespace murmelo {
@@ -31,6 +33,8 @@ class RangeSlider;
 class Recording;
 class SlidePanel;
 class PublishFlow;
+class PhraseSuggestions;
+class SuggestionOverlay;
 class StoreContext;
 class WaveformPicture;
 struct SharePanel;
@@ -123,6 +127,15 @@ public:
     void removeMarker(int index);
     void playMarker(int index);
     ReversalFrames reversalFrames() const;
+    // "Suggest phrases" (Shift+M or its button): phrases found in the reversal, or in the part
+    // a zoomed view shows, drawn dashed until each is taken as a marker (Enter or a click) or
+    // dismissed (Delete). A second press while it looks stops it.
+    void suggestPhrases();
+    void acceptSuggestion(int index);
+    void dismissSuggestion(int index);
+    PhraseSuggestions &phraseSuggestions() const { return *suggestions_; }
+    SuggestionOverlay *suggestionOverlay() const { return suggestionOverlay_; }
+    QToolButton *suggestButton() const { return suggestButton_; }
 
     // Waveform zoom: `factor` above 1 shows less of the audio, keeping `anchor` (forward
     // seconds) where it is on the screen.
@@ -220,6 +233,10 @@ private:
     void setUpSpectrogram();
     // Lays the views out again for the window's size and what is shown.
     void relayout();
+    void setUpSuggestions();
+    void refreshSuggestions();
+    bool suggestionKey(const QKeyEvent *event);
+    bool suggestionClicked(const QMouseEvent *mouse);
     void loadMarkers();
     void storeMarkers();
     void refreshMarkers();
@@ -262,6 +279,9 @@ private:
 
     std::optional<double> dragFrom_; // forward seconds where a marking drag began
     WaveformTimeline timeline_;
+    PhraseSuggestions *suggestions_ = nullptr;
+    SuggestionOverlay *suggestionOverlay_ = nullptr;
+    QToolButton *suggestButton_ = nullptr;
 };
 
 } // namespace murmelo

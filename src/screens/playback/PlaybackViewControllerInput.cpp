@@ -68,6 +68,8 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
     default:
         break;
     }
+    if (suggestionKey(event))
+        return;
     // Nothing is played with while a job covers the screen.
     if (event->modifiers() & ~Qt::KeypadModifier) {
         ViewController::keyPressEvent(event);

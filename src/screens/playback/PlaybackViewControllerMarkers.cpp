@@ -255,8 +255,10 @@ bool PlaybackViewController::waveformEvent(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
-        // Shift+drag marks; a plain press seeks, as it always has.
+        // Shift+drag marks; a plain press takes a suggestion under it, or else seeks.
         const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (suggestionClicked(mouse))
+            return true;
         if (mouse->button() != Qt::LeftButton || !(mouse->modifiers() & Qt::ShiftModifier))
             return false;
         dragFrom_ = waveformTimeAt(mouse->position().x());
