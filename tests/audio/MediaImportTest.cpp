@@ -148,6 +148,45 @@ TEST(ImportChannels, MonoReachesBothEarsAtFullLevelAndSurroundKeepsItsSides)
     EXPECT_LT(peak(fromSurround, 1), 100);
 }
 
+// The import decodes with the same libavcodec decoders as the ffmpeg command, so both must give
+// the same samples: songs at the import's rate (converted without the resampler, mono spread to
+// both sides, as the ffmpeg command does when told to) and one at 48 kHz (through it).
+TEST(ImportSamples, AreThoseTheFfmpegCommandGives)
+{
+    const QString noise =
+        makeFixture(QStringLiteral("noise44k.wav"),
+                    QStringLiteral("sox -R -n -r 44100 -c 2 -b 16 {out} synth 3 pinknoise "
+                                   "synth 3 sine mix 440 vol 0.4"));
+    const auto encoded = [&](const char *name, const char *options) {
+        return makeFixture(QString::fromLatin1(name),
+                           ffmpeg(QStringLiteral("-i '%1'").arg(noise), QLatin1String(options)));
+    };
+    const QString toStereo = QStringLiteral("-ac 2");
+    const QString monoToBoth = QStringLiteral("-af 'pan=stereo|c0=c0|c1=c0'");
+    const std::vector<std::pair<QString, QString>> songs = {
+        {encoded("noise.mp3", "-c:a libmp3lame -b:a 192k"), toStereo},
+        {encoded("noise-vbr-mono.mp3", "-c:a libmp3lame -q:a 6 -ac 1"), monoToBoth},
+        {encoded("noise.m4a", "-c:a aac -b:a 256k"), toStereo},
+        {encoded("noise.flac", "-c:a flac"), toStereo},
+        {encoded("noise.ogg", "-c:a libvorbis"), toStereo},
+        {ffmpegFromTone("tone.mp3", "-c:a libmp3lame -b:a 192k"), toStereo},
+    };
+    for (const auto &[song, channels] : songs) {
+        const QString ours = TemporaryFiles::newPath(QStringLiteral(".wav"));
+        const QString theirs = TemporaryFiles::newPath(QStringLiteral(".wav"));
+        ASSERT_TRUE(import(song, ours).ok()) << song.toStdString();
+        ASSERT_EQ(test::runShell(QStringLiteral("ffmpeg -nostdin -loglevel error -y -i '%1' -ar "
+                                                "44100 %2 -sample_fmt s16 '%3'")
+                                     .arg(song, channels, theirs)),
+                  0);
+        const test::PcmAudio a = test::readWav(ours), b = test::readWav(theirs);
+        EXPECT_EQ(a.frames(), b.frames()) << song.toStdString();
+        EXPECT_TRUE(a.samples == b.samples) << song.toStdString();
+        QFile::remove(ours);
+        QFile::remove(theirs);
+    }
+}
+
 TEST(ImportFailures, FilesThatCannotBeReadAreProtectedMediaAndLeaveNoFile)
 {
     const QString folder = test::fixturePath("folder.mp3");

@@ -1,7 +1,9 @@
 #include "audio/SampleConversion.h"
 
+#include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -107,6 +109,38 @@ TEST(SampleConversion, MatchesTheResamplerSampleForSample)
     }
     EXPECT_FALSE(SampleConversion::make(Format::S16, 2, 1)) << "a downmix needs the resampler";
     EXPECT_FALSE(SampleConversion::make(Format::S16, 6, 2));
+}
+
+// Samples far past full scale (a damaged frame, a decoder's overshoot) clip to the side they
+// are on, in the vector body and the scalar tail alike; NaN is taken as full scale.
+TEST(SampleConversion, SamplesFarPastFullScaleClipToTheirOwnSide)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> loud = {1e6f, -1e6f, 65537.0f, -65537.0f, inf,  -inf,
+                                     nan,  1.0f,  -1.0f,    1e9f,      -1e9f};
+    // Each value lands once in the first eight frames and once in the tail.
+    std::vector<float> left, right;
+    for (int copy = 0; copy < 2; ++copy) {
+        for (float v : loud) {
+            left.push_back(v);
+            right.push_back(-v);
+        }
+    }
+    const uint8_t *planes[] = {reinterpret_cast<const uint8_t *>(left.data()),
+                               reinterpret_cast<const uint8_t *>(right.data())};
+    std::vector<qint16> out(left.size() * 2);
+    SampleConversion::make(Format::FloatPlanar, 2, 2)
+        ->convert(planes, 0, qint64(left.size()), out.data());
+    const auto expected = [](float v) -> qint16 {
+        if (std::isnan(v) || v >= 1.0f)
+            return 32767;
+        return -32768;
+    };
+    for (size_t i = 0; i < left.size(); ++i) {
+        EXPECT_EQ(out[2 * i], expected(left[i])) << "frame " << i << " value " << left[i];
+        EXPECT_EQ(out[2 * i + 1], expected(right[i])) << "frame " << i << " value " << right[i];
+    }
 }
 
 } // namespace
