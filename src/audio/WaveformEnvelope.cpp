@@ -71,13 +71,30 @@ const std::array<float, 32769> &WaveformEnvelope::levelTable()
     return table;
 }
 
+const std::array<qint64, 32769> &WaveformEnvelope::levelUnits()
+{
+    static const std::array<qint64, 32769> table = [] {
+        std::array<qint64, 32769> units{};
+        for (size_t m = 0; m < units.size(); ++m)
+            units[m] = qint64(std::ldexp(double(levelTable()[m]), unitShift));
+        return units;
+    }();
+    return table;
+}
+
+float WaveformEnvelope::mean(qint64 units, qint64 frames)
+{
+    // Divided by the count as a float, as the mean has always been taken.
+    return float(std::ldexp(double(units), -unitShift) / double(float(frames)));
+}
+
 void WaveformEnvelope::closeBucket()
 {
-    const float leftMean = float(leftTotal_ / double(float(tally_)));
+    const float leftMean = mean(leftTotal_, tally_);
     values_.push_back(leftMean);
     normalizeMax_ = std::max(normalizeMax_, leftMean);
     if (channelCount_ == 2) {
-        const float rightMean = float(rightTotal_ / double(float(tally_)));
+        const float rightMean = mean(rightTotal_, tally_);
         values_.push_back(rightMean);
         normalizeMax_ = std::max(normalizeMax_, rightMean);
     }
@@ -96,26 +113,25 @@ void WaveformEnvelope::measureBuckets(qint64 firstBucket, const qint32 *samples,
 {
     const qint64 length = bucketFrames();
     const qint64 buckets = std::min(frames / length, bucketCount() - firstBucket);
+    const qint64 *units = levelUnits().data();
     for (qint64 b = 0; b < buckets; ++b) {
         const qint32 *p = samples + b * length * fileChannels;
-        double left = 0;
-        double right = 0;
+        qint64 left = 0;
+        qint64 right = 0;
         if (channelCount_ == 2) {
             for (qint64 i = 0; i < length; ++i) {
-                left += level(toSigned16(p[i * fileChannels]));
-                right += level(toSigned16(p[i * fileChannels + 1]));
+                left += units[magnitude(toSigned16(p[i * fileChannels]))];
+                right += units[magnitude(toSigned16(p[i * fileChannels + 1]))];
             }
         } else {
             for (qint64 i = 0; i < length; ++i)
-                left += level(toSigned16(p[i * fileChannels]));
+                left += units[magnitude(toSigned16(p[i * fileChannels]))];
         }
-        // The same division as closeBucket()'s, by the count as a float.
-        const double count = double(float(length));
         float *slot = values_.data() + (firstBucket + b) * channelCount_;
-        slot[0] = float(left / count);
+        slot[0] = mean(left, length);
         normalizeMax_ = std::max(normalizeMax_, slot[0]);
         if (channelCount_ == 2) {
-            slot[1] = float(right / count);
+            slot[1] = mean(right, length);
             normalizeMax_ = std::max(normalizeMax_, slot[1]);
         }
     }

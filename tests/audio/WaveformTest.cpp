@@ -6,6 +6,7 @@
 #include <QColor>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace murmelo {
 namespace {
@@ -54,6 +55,11 @@ TEST(WaveformLevels, TableMatchesTheFormulaForEveryMagnitude)
         const float direct =
             std::max(-50.0f, std::min(0.0f, float(20.0 * std::log10(double(float(m)) / 32767.0))));
         ASSERT_EQ(table[m], direct) << "magnitude " << m;
+        // Sums are kept in whole units: each level must be one exactly.
+        ASSERT_EQ(
+            std::ldexp(double(WaveformEnvelope::levelUnits()[m]), -WaveformEnvelope::unitShift),
+            double(table[m]))
+            << "magnitude " << m;
     }
     EXPECT_EQ(WaveformEnvelope::level(-32768), 0.0f);
     EXPECT_EQ(WaveformEnvelope::level(0), -50.0f);
@@ -134,6 +140,33 @@ TEST(WaveformEnvelope, OurReaderAndLibsoxAgree)
         EXPECT_EQ(ours->values().size(), 60u);
         EXPECT_EQ(ours->values(), sox->values()) << bits << "-bit";
         EXPECT_EQ(ours->normalizeMax(), sox->normalizeMax());
+    }
+}
+
+// Each bucket's value is the mean of its samples' levels as a plain sum in double precision
+// gives it, at the rates recordings come in and at a rate far above them.
+TEST(WaveformEnvelope, BucketsHoldTheMeanLevelOfTheirSamples)
+{
+    std::mt19937 random(3);
+    for (int rate : {8000, 44100, 192000}) {
+        const qint64 bucket = rate / 50 + 1;
+        PcmAudio audio{rate, 2, 16, {}};
+        for (qint64 i = 0; i < bucket * 6 * 2; ++i)
+            audio.samples.push_back(qint32(qint16(random())) >> (i % 7));
+        QString error;
+        const auto envelope = EnvelopeReader::readPcmWav(
+            test::writeWav(QStringLiteral("mean-%1.wav").arg(rate), audio), error);
+        ASSERT_TRUE(envelope) << error.toStdString();
+        ASSERT_EQ(envelope->values().size(), 12u);
+        for (int b = 0; b < 6; ++b) {
+            for (int c = 0; c < 2; ++c) {
+                double sum = 0;
+                for (qint64 f = b * bucket; f < (b + 1) * bucket; ++f)
+                    sum += WaveformEnvelope::level(qint16(audio.samples[size_t(f * 2 + c)]));
+                EXPECT_EQ(envelope->values()[size_t(b * 2 + c)], float(sum / double(float(bucket))))
+                    << rate << " Hz, bucket " << b << ", channel " << c;
+            }
+        }
     }
 }
 
