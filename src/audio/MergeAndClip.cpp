@@ -16,7 +16,6 @@ namespace murmelo {
 
 namespace {
 
-constexpr qint64 clipBufferBytes = 1048576;
 // Far beyond any playback speed (the player goes from 0.5 to 2); a tiny factor would blow a
 // short recording up into gigabytes.
 constexpr float minimumFactor = 0.1f;
@@ -186,36 +185,20 @@ AudioJobResult clipAudioFile(const QString &path, float start, float end, const 
     QString error;
     if (WavFile::checkInput(path, layout, error) != WavFile::Kind::Valid)
         return {AudioJobStatus::Failed, error};
-    QFile in;
-    if (!openRegularFile(in, path, error))
-        return {AudioJobStatus::Failed, error};
-
     const auto [first, count] = clipFrames(start, end, layout.frames);
     const qint64 frameBytes = layout.blockAlign;
 
+    // The frames are copied as they are, by the kernel where it can, under a header of the
+    // input's own format.
     OutputFile target(output);
     if (!target.create(error))
         return {AudioJobStatus::Failed, error};
-    QFile out(target.path());
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return failure(target,
-                       QStringLiteral("“%1” cannot be written: %2").arg(output, out.errorString()));
-    const qint64 dataBytes = count * frameBytes;
-    bool ok = WavFile::writeHeader(out, layout.fmtChunk, dataBytes) &&
-              in.seek(layout.dataOffset + first * frameBytes);
-    std::vector<char> buffer(clipBufferBytes);
-    const qint64 framesPerRead = clipBufferBytes / frameBytes;
-    for (qint64 copied = 0; ok && copied < count;) {
-        const qint64 bytes = std::min(framesPerRead, count - copied) * frameBytes;
-        ok = in.read(buffer.data(), bytes) == bytes && out.write(buffer.data(), bytes) == bytes;
-        copied += bytes / frameBytes;
-    }
-    if (ok && (dataBytes & 1))
-        ok = out.write("\0", 1) == 1;
-    ok = ok && out.flush();
-    out.close();
-    if (!ok || out.error() != QFileDevice::NoError)
-        return failure(target, QStringLiteral("clipping “%1” failed").arg(path));
+    const std::atomic<bool> notCancelled{false};
+    const WavSpliceResult copied = spliceWav(
+        target.path(), layout.fmtChunk,
+        {{path, layout.dataOffset + first * frameBytes, count * frameBytes}}, notCancelled);
+    if (copied.status != AudioJobStatus::Finished)
+        return failure(target, QStringLiteral("clipping “%1” failed: %2").arg(path, copied.error));
     if (!target.commit(error))
         return {AudioJobStatus::Failed, error};
     return {AudioJobStatus::Finished, {}};
