@@ -1,10 +1,13 @@
 // Our audio file work beside sox doing the same job, measured in the same run:
 // a 10-minute 44.1 kHz stereo file reversed, drawn, clipped and joined, and the peak memory of
-// reversing a 2-hour one.
+// reversing a 2-hour one. Each figure is the median of the rounds, in wall time and in CPU time
+// (user and system; the child's for commands, this process's for the in-process waveform): on a
+// machine busy with other work the CPU time is the steadier one.
 #include "audio/WaveformImage.h"
 #include "support/ChildProcess.h"
 
 #include <QDir>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
@@ -21,11 +24,31 @@ namespace {
 std::string folder;
 std::string tenMinutes;
 std::string otherTenMinutes;
-std::map<std::string, double> bestSeconds;
+// Every round's wall and CPU seconds per benchmark name.
+std::map<std::string, std::vector<double>> wallSeconds;
+std::map<std::string, std::vector<double>> cpuSeconds;
 std::map<std::string, long> peakKiB;
 
 using murmelo::bench::ChildRun;
 using murmelo::bench::runQuietly;
+
+double secondsOf(const timeval &t)
+{
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+void keep(const std::string &name, double wall, double cpu)
+{
+    wallSeconds[name].push_back(wall);
+    cpuSeconds[name].push_back(cpu);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 void makeNoise(const std::string &path, int seconds)
 {
@@ -39,9 +62,7 @@ void timeChild(benchmark::State &state, const std::string &name,
     for (auto _ : state) {
         const ChildRun run = runQuietly(argv);
         state.SetIterationTime(run.seconds);
-        auto [it, fresh] = bestSeconds.emplace(name, run.seconds);
-        if (!fresh)
-            it->second = std::min(it->second, run.seconds);
+        keep(name, run.seconds, run.cpuSeconds);
         std::remove(output.c_str());
     }
 }
@@ -83,16 +104,20 @@ void MergeSox(benchmark::State &state)
 void WaveformInProcess(benchmark::State &state)
 {
     const QString path = QString::fromStdString(tenMinutes);
+    const auto processCpu = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
+    };
     for (auto _ : state) {
+        const double cpuBefore = processCpu();
         const auto start = std::chrono::steady_clock::now();
         const QImage image = murmelo::waveformImage(path, QSizeF(225, 54), 4);
-        const double seconds =
+        const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         benchmark::DoNotOptimize(image);
-        state.SetIterationTime(seconds);
-        auto [it, fresh] = bestSeconds.emplace("waveform/murmelo", seconds);
-        if (!fresh)
-            it->second = std::min(it->second, seconds);
+        state.SetIterationTime(wall);
+        keep("waveform/murmelo", wall, processCpu() - cpuBefore);
     }
 }
 void ReverseTwoHoursPeakMemory(benchmark::State &state)
@@ -108,15 +133,15 @@ void ReverseTwoHoursPeakMemory(benchmark::State &state)
         state.SetIterationTime(ours.seconds);
         peakKiB["murmelo"] = ours.maxRssKiB;
         peakKiB["sox"] = sox.maxRssKiB;
-        bestSeconds["reverse-2h/murmelo"] = ours.seconds;
-        bestSeconds["reverse-2h/sox"] = sox.seconds;
+        keep("reverse-2h/murmelo", ours.seconds, ours.cpuSeconds);
+        keep("reverse-2h/sox", sox.seconds, sox.cpuSeconds);
         state.counters["murmelo_peak_MiB"] = ours.maxRssKiB / 1024.0;
         state.counters["sox_peak_MiB"] = sox.maxRssKiB / 1024.0;
     }
     std::remove(input.c_str());
 }
 
-constexpr int rounds = 3;
+constexpr int rounds = 5;
 BENCHMARK(ReverseMurmelo)->UseManualTime()->Iterations(rounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReverseSox)->UseManualTime()->Iterations(rounds)->Unit(benchmark::kMillisecond);
 BENCHMARK(WaveformInProcess)->UseManualTime()->Iterations(rounds)->Unit(benchmark::kMillisecond);
@@ -129,11 +154,13 @@ BENCHMARK(ReverseTwoHoursPeakMemory)->UseManualTime()->Iterations(1)->Unit(bench
 void printComparison(const char *what, const std::string &ours, const std::string &peer,
                      const char *target)
 {
-    if (!bestSeconds.count(ours) || !bestSeconds.count(peer))
+    if (!wallSeconds.count(ours) || !wallSeconds.count(peer))
         return;
-    std::printf("%-22s murmelo %8.3f s   sox %8.3f s   ratio %.2fx   (target %s)\n", what,
-                bestSeconds[ours], bestSeconds[peer], bestSeconds[ours] / bestSeconds[peer],
-                target);
+    const double wall = median(wallSeconds[ours]), peerWall = median(wallSeconds[peer]);
+    const double cpu = median(cpuSeconds[ours]), peerCpu = median(cpuSeconds[peer]);
+    std::printf("%-24s murmelo %7.3f s (cpu %7.3f)   sox %7.3f s (cpu %7.3f)   ratio %.2fx "
+                "(cpu %.2fx)   target %s\n",
+                what, wall, cpu, peerWall, peerCpu, wall / peerWall, cpu / peerCpu, target);
 }
 
 } // namespace
@@ -154,7 +181,7 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    std::printf("\nBest of each (10-minute 44.1 kHz stereo, 16-bit):\n");
+    std::printf("\nMedian of each (10-minute 44.1 kHz stereo, 16-bit):\n");
     printComparison("reverse", "reverse/murmelo", "reverse/sox", "<= 1.0x");
     printComparison("waveform vs sox reverse", "waveform/murmelo", "reverse/sox", "< 0.25x");
     printComparison("clip 25%..75%", "clip/murmelo", "clip/sox", "<= 1.0x");

@@ -17,10 +17,11 @@ namespace murmelo::bench {
 struct ChildRun {
     double seconds;
     long maxRssKiB;
+    double cpuSeconds; // user and system
 };
 
-// Runs a command with its output thrown away; its wall time and peak memory. A command that
-// fails ends the benchmark: a figure of a failed run would mislead.
+// Runs a command with its output thrown away; its wall time, peak memory and CPU time. A command
+// that fails ends the benchmark: a figure of a failed run would mislead.
 inline ChildRun runQuietly(std::vector<std::string> argv)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -44,7 +45,8 @@ inline ChildRun runQuietly(std::vector<std::string> argv)
         std::fprintf(stderr, "bench: %s failed\n", argv[0].c_str());
         std::exit(1);
     }
-    return {seconds, usage.ru_maxrss};
+    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return {seconds, usage.ru_maxrss, secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime)};
 }
 
 // A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:").

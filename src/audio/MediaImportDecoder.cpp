@@ -1,5 +1,6 @@
 #include "audio/MediaImportDecoder.h"
 
+#include "audio/FfmpegLibraries.h"
 #include "audio/OutputPath.h"
 #include "audio/SampleConversion.h"
 #include "audio/WavFile.h"
@@ -420,6 +421,8 @@ MediaImportDecoder::~MediaImportDecoder() = default;
 MediaImportError MediaImportDecoder::open(const QString &path, int channels, int sampleRate,
                                           const std::atomic<bool> *cancelled)
 {
+    if (QString why; !FfmpegLibraries::load(why))
+        return MediaImportError::failure(Kind::SetupFailed, why);
     static std::once_flag logRouted;
     std::call_once(logRouted, [] { av_log_set_callback(onAvLog); });
     codec_ = std::make_unique<Codec>();
