@@ -2,6 +2,7 @@
 
 #include "library/DurableFile.h"
 #include "library/RecordingFiles.h"
+#include "library/RecordingHold.h"
 #include "library/StoreContext.h"
 #include "platform/StandardPaths.h"
 #include "platform/SystemLog.h"
@@ -59,6 +60,9 @@ QString Recording::audioPath()
 
 void Recording::recoverFiles(StoreContext &context)
 {
+    // Deletions held for an undo that a crash ended: whole records or nothing, before the sweep
+    // below judges which files are named.
+    RecordingHold::recover(context);
     QDir support(StandardPaths::applicationSupportDirectory());
     for (const QString &stale :
          support.entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden))

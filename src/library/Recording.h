@@ -25,7 +25,8 @@ public:
     static QString audioPath();
 
     // Finishes file work that a crash or a failure interrupted; called by everything that opens
-    // the store, right after opening. Files set aside by a deletion that was never saved go back
+    // the store, right after opening. Deletions held for an undo when the process ended are
+    // settled (RecordingHold::recover). Files set aside by a deletion that was never saved go back
     // to their record (the others are removed), copies left half-made are removed, audio files
     // in the recordings folder that no record names are removed (never while a save is in
     // progress anywhere), and records still naming temporary files (an earlier adoption failed)

@@ -446,6 +446,33 @@ std::shared_ptr<StoreObject> StoreContext::objectWithID(const QString &entityNam
     return objectFromRow(*entity, statement);
 }
 
+void StoreContext::announceRestored(const QString &entityName, const std::vector<qint64> &rowIDs)
+{
+    STORE_ASSERT_MAIN_THREAD();
+    StoreChanges changes;
+    for (const qint64 rowID : rowIDs) {
+        if (auto object = objectWithID(entityName, rowID))
+            changes.inserted.push_back(std::move(object));
+    }
+    if (!changes.inserted.empty())
+        emit didSave(changes);
+}
+
+void StoreContext::announceRemoved(const std::shared_ptr<StoreObject> &object)
+{
+    STORE_ASSERT_MAIN_THREAD();
+    if (!object || object->context_ != this || object->deleted_ || object->inserted_)
+        return;
+    object->deleted_ = true;
+    object->queued_ = false;
+    std::erase(updated_, object);
+    std::fill(object->dirty_.begin(), object->dirty_.end(), false);
+    registered_.remove({&object->entity(), object->rowID_});
+    StoreChanges changes;
+    changes.deleted.push_back(object);
+    emit didSave(changes);
+}
+
 std::shared_ptr<StoreObject> StoreContext::objectAtURI(const QUrl &uri)
 {
     if (uri.scheme() != QLatin1String("murmelo-store"))

@@ -75,6 +75,12 @@ public:
     // The record with this row id, loaded if not in memory; null if there is none.
     std::shared_ptr<StoreObject> objectWithID(const QString &entityName, qint64 rowID);
     std::shared_ptr<StoreObject> objectAtURI(const QUrl &uri);
+    // Tells observers of records written back straight into the file (a deletion undone, with
+    // the record's own row id), as a save that inserted them would.
+    void announceRestored(const QString &entityName, const std::vector<qint64> &rowIDs);
+    // The same for a record whose rows were deleted straight from the file: it counts as deleted
+    // and saved, and whatever changes it had waiting are dropped.
+    void announceRemoved(const std::shared_ptr<StoreObject> &object);
 
 signals:
     void didSave(const murmelo::StoreChanges &changes);

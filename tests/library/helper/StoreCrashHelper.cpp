@@ -1,8 +1,11 @@
 // Adopts and saves recordings in a loop until it is killed: new records, replaced forward
-// files and deletions, each with real files of checkable content.
+// files and deletions, each with real files of checkable content. With --holds it deletes
+// recordings into holds for an undo instead, and restores or lets go of them.
 #include "helper/PatternFile.h"
 #include "library/Library.h"
+#include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
+#include "library/RecordingHold.h"
 #include "library/StoreContext.h"
 
 #include <QCoreApplication>
@@ -29,6 +32,33 @@ int main(int argc, char **argv)
         test::writePatternFile(path, 8 + random.bounded(200 * 1024));
         return path;
     };
+    if (argc > 2 && QByteArray(argv[2]) == "--holds") {
+        // Each recording's name says how many markers it has, so a check can tell a whole one.
+        PhraseMarkerStore markers(context);
+        for (;;) {
+            auto recording = Recording::insertInManagedObjectContext(context);
+            const int count = random.bounded(4);
+            recording->setDate(QDateTime::currentDateTimeUtc());
+            recording->setName(QStringLiteral("markers %1").arg(count));
+            recording->setAudioPath(newFile(), newFile());
+            if (!context.save())
+                return 3;
+            for (int i = 0; i < count; ++i)
+                markers.addMarker(recording->rowID(), PhraseMarker{0, {i * 10, i * 10 + 5}, {}});
+            StoreError error;
+            auto hold = RecordingHold::hold(context, recording, &error);
+            if (!hold) {
+                std::fprintf(stderr, "%s\n", qPrintable(error.description));
+                return 4;
+            }
+            std::puts("held");
+            std::fflush(stdout);
+            if (random.bounded(2) && !hold->restore(context, &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error.description));
+                return 5;
+            }
+        }
+    }
     for (;;) {
         const int action = random.bounded(10);
         StoreObjectList all = context.fetchObjects(Recording::entityName());
