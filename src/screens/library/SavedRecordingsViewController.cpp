@@ -21,7 +21,8 @@ SavedRecordingsViewController::SavedRecordingsViewController(StoreContext &conte
                                                              QWidget *parent)
     : ViewController(parent), context_(context), query_(context), model_(query_),
       playback_(std::move(playerFactory)), searchField_(new QLineEdit(this)),
-      tableView_(new RecordingsListView(this)), emptyLabel_(new QLabel(tableView_->viewport()))
+      tableView_(new RecordingsListView(this)), emptyLabel_(new QLabel(tableView_->viewport())),
+      deletedStrip_(new DeletedRecordingStrip(context, this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -34,6 +35,7 @@ SavedRecordingsViewController::SavedRecordingsViewController(StoreContext &conte
     searchLayout->addWidget(searchField_);
     layout->addWidget(searchBar);
     layout->addWidget(tableView_);
+    layout->addWidget(deletedStrip_);
     setStyleSheet(
         QStringLiteral("QWidget#searchBar { background: %1; }"
                        "QLineEdit#searchField { background: %2; color: %3; border: 1px solid %4;"
@@ -284,9 +286,12 @@ void SavedRecordingsViewController::deleteRecording(const std::shared_ptr<Record
                                self->playback_.stop();
                            if (self->selectedRecording_ == recording)
                                self->selectedRecording_.reset();
-                           recording->deleteObject();
+                           // Kept for a while: the strip under the list can bring it back.
                            StoreError error;
-                           if (!self->context_.save(&error))
+                           auto hold = RecordingHold::hold(self->context_, recording, &error);
+                           if (hold)
+                               self->deletedStrip_->offer(std::move(hold));
+                           else
                                showAlert(self, tr("The reversal could not be deleted"),
                                          error.description);
                        }),

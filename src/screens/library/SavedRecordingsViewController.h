@@ -3,6 +3,7 @@
 #include "library/ListPlayback.h"
 #include "library/RecordingsListModel.h"
 #include "library/RecordingsQuery.h"
+#include "screens/library/DeletedRecordingStrip.h"
 #include "screens/library/RecordingCell.h"
 #include "screens/library/RecordingsListView.h"
 #include "toolkit/ViewController.h"
@@ -18,7 +19,8 @@ namespace murmelo {
 // The list of saved reversals, newest first, following the store live. Tapping a row opens its
 // panel (one open at a time); the panel plays the reversal in place, opens the record on the
 // playback screen (segue "Playback", whose screen takes it as a RecordingHandOff), or deletes
-// it after confirmation. Keys: Up/Down choose a row, Enter opens its panel and then edits,
+// it after confirmation (for a while, Undo on the strip under the list or Ctrl+Z brings it
+// back). Keys: Up/Down choose a row, Enter opens its panel and then edits,
 // Space plays or stops, Delete asks to delete, Right or Tab put the keyboard on the row's
 // buttons (Left/Right between them, Enter or Space presses one, Escape goes back to the list). The
 // search field above the list narrows it as the user types (Ctrl+F goes there, Escape clears it,
@@ -44,6 +46,8 @@ public:
     QLineEdit *searchField() const { return searchField_; }
     // Shown instead of the rows when the search finds nothing, or cannot search.
     QLabel *emptyLabel() const { return emptyLabel_; }
+    // "Deleted "TITLE"" with Undo, under the list for a while after a deletion.
+    DeletedRecordingStrip *deletedStrip() const { return deletedStrip_; }
     RecordingsListModel &model() { return model_; }
     // The record last tapped, opened or played; none once the one playing stops.
     const std::shared_ptr<Recording> &selectedRecording() const { return selectedRecording_; }
@@ -93,6 +97,7 @@ private:
     QLineEdit *searchField_;
     RecordingsListView *tableView_;
     QLabel *emptyLabel_;
+    DeletedRecordingStrip *deletedStrip_;
     std::shared_ptr<Recording> selectedRecording_;
     // What the playback screen does when it opens: 0 nothing, 1 share.
     int action_ = 0;
