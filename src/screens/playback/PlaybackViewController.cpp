@@ -59,6 +59,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     setUpPublishing();
     setUpMarkers();
     setUpSuggestions();
+    setUpHistory();
     setTabOrder();
     setUpSpectrogram();
     refreshPlaybackViews();
@@ -154,6 +155,8 @@ void PlaybackViewController::setRecording(std::shared_ptr<Recording> recording)
 {
     if (!recording)
         return;
+    // Another recording opened: the history was the one before's.
+    history_.clear();
     saving_.openRecording(std::move(recording));
     message_ = saving_.recording()->message();
     openFiles();
@@ -175,6 +178,7 @@ void PlaybackViewController::setImported(bool imported)
 
 void PlaybackViewController::setAudioPath(const QString &path)
 {
+    history_.clear(); // a fresh reversal starts its own history
     saving_.reversal().audioPath = path;
     openForward();
 }

@@ -3,11 +3,15 @@
 #include "library/PhraseMarker.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/WaveformTimeline.h"
+#include "screens/playback/EditHistory.h"
 #include "screens/playback/LoopController.h"
+#include "screens/playback/MarkerEdgeDrag.h"
 #include "screens/playback/MarkerEditor.h"
+#include "screens/playback/MarkerSteps.h"
 #include "screens/playback/PlaybackHandOff.h"
 #include "screens/playback/PlaybackView.h"
 #include "screens/playback/RecordingHandOff.h"
+#include "screens/playback/RecordingSteps.h"
 #include "screens/playback/SaveCropFlow.h"
 #include "screens/playback/ShareFlow.h"
 #include "screens/playback/SpeedSteps.h"
@@ -19,10 +23,12 @@
 #include <QImage>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
 class QKeyEvent;
+class QLabel;
 class QMouseEvent;
 class QWheelEvent;
 
@@ -136,6 +142,17 @@ public:
     PhraseSuggestions &phraseSuggestions() const { return *suggestions_; }
     SuggestionOverlay *suggestionOverlay() const { return suggestionOverlay_; }
     QToolButton *suggestButton() const { return suggestButton_; }
+
+    // The undo history of the recording on screen (Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y): marker
+    // edits, title and message, crops. A step shows its name in a strip over the waveform.
+    EditHistory &history() { return history_; }
+    void undoStep();
+    void redoStep();
+    // Alt+Left/Right: the chosen marker's edge nearer the playhead moves by 10 ms on screen.
+    void nudgeMarker(int steps);
+    // [ and ]: the marker before or after the chosen one, left to right, and the playhead to it.
+    void selectAdjacentMarker(int step);
+    QLabel *historyStrip() const { return historyStrip_; }
 
     // Waveform zoom: `factor` above 1 shows less of the audio, keeping `anchor` (forward
     // seconds) where it is on the screen.
@@ -251,6 +268,20 @@ private:
     void placeInfo();
     void pressedAt(const QPoint &global);
     void setTabOrder();
+    void setUpHistory();
+    bool historyKey(QKeyEvent *event);
+    void historyApplied(const QString &what);
+    void showHistoryStrip(const QString &text);
+    bool hasStoredMarkers() const;
+    void recordMarkerEdit(const MarkerEditor::EditEnd &end, bool kept, const PhraseMarker &before,
+                          const QString &error);
+    bool removeStoredMarker(int index);
+    void changeMarker(MarkerChangeStep::Kind kind, int index, const FrameRange &stretch);
+    RecordingTextStep::Texts storedTexts() const;
+    void recordTextEdit(bool wasSaved, const RecordingTextStep::Texts &before);
+    void recordCrop(const std::shared_ptr<Recording> &original);
+    void showRecording(const std::shared_ptr<Recording> &recording);
+    bool markerEdgeEvent(QEvent *event);
 
     StoreContext &store_;
     PlaybackEngine engine_;
@@ -282,6 +313,15 @@ private:
     PhraseSuggestions *suggestions_ = nullptr;
     SuggestionOverlay *suggestionOverlay_ = nullptr;
     QToolButton *suggestButton_ = nullptr;
+
+    EditHistory history_;
+    struct EdgeDrag {
+        MarkerEdgeDrag::Grip grip;
+        QList<PhraseMarker> markers; // as they were when the edge was taken
+    };
+    std::optional<EdgeDrag> edgeDrag_;
+    QLabel *historyStrip_ = nullptr;
+    QTimer historyStripTimer_;
 };
 
 } // namespace murmelo

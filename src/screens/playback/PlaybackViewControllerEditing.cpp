@@ -50,6 +50,8 @@ void PlaybackViewController::saveReversal()
     commitEditing();
     const QString shown = view_.messageTextView->toPlainText();
     message_ = shown == messagePrompt() ? QString() : shown;
+    const bool wasSaved = recording() && recording()->rowID() != 0;
+    const RecordingTextStep::Texts before = storedTexts();
     StoreError error;
     const bool stored = saving_.save(
         {.title = recordName_,
@@ -58,6 +60,8 @@ void PlaybackViewController::saveReversal()
         &error);
     if (!stored)
         showStoreError(tr("Couldn't Save the Reversal"), error);
+    else
+        recordTextEdit(wasSaved, before);
     showSaved();
     closeSaveReversal();
 }
@@ -176,7 +180,11 @@ void PlaybackViewController::saveCrop()
         return;
     setBusy(true, tr("Cropping\u2026"));
     saving_.crop(min, max, view_.croppedNameTextField->text().trimmed(),
-                 [this](const SaveCropFlow::CropOutcome &outcome) { cropFinished(outcome); });
+                 [this, original = recording()](const SaveCropFlow::CropOutcome &outcome) {
+                     cropFinished(outcome);
+                     if (outcome.cropped && outcome.stored())
+                         recordCrop(original);
+                 });
 }
 
 void PlaybackViewController::cropFinished(const SaveCropFlow::CropOutcome &outcome)

@@ -50,6 +50,8 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
         ViewController::keyPressEvent(event);
         return;
     }
+    if (historyKey(event))
+        return;
     // + is typed with Shift on many keyboards; = shares its key.
     switch (event->key()) {
     case Qt::Key_Plus:

@@ -142,10 +142,12 @@ void PlaybackViewController::markerEditorClosed(QAbstractItemDelegate::EndEditHi
         return;
     // Escape drops a new marker and leaves an old one with its text.
     const QTreeWidgetItem *item = view_.markerList->itemOf(end.index);
-    const QString error =
-        markerEditor_.applyEdit(end, hint != QAbstractItemDelegate::RevertModelCache,
-                                item ? item->text(MarkerListView::TextColumn) : QString(),
-                                recording() ? recording()->rowID() : 0);
+    const bool kept = hint != QAbstractItemDelegate::RevertModelCache;
+    const PhraseMarker before = markerEditor_.markers()[end.index];
+    const QString error = markerEditor_.applyEdit(
+        end, kept, item ? item->text(MarkerListView::TextColumn) : QString(),
+        recording() ? recording()->rowID() : 0);
+    recordMarkerEdit(end, kept, before, error);
     if (!error.isEmpty())
         showAlert(this, tr("Couldn't Save the Marker"), error);
     // The list is rebuilt once the view is done with its editor.
@@ -155,6 +157,8 @@ void PlaybackViewController::markerEditorClosed(QAbstractItemDelegate::EndEditHi
 
 void PlaybackViewController::removeMarker(int index)
 {
+    if (removeStoredMarker(index))
+        return;
     QString error;
     if (markerEditor_.remove(index, &error))
         refreshMarkers();
@@ -253,6 +257,8 @@ double PlaybackViewController::waveformTimeAt(double sliderX) const
 
 bool PlaybackViewController::waveformEvent(QEvent *event)
 {
+    if (markerEdgeEvent(event))
+        return true;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         // Shift+drag marks; a plain press takes a suggestion under it, or else seeks.
