@@ -672,6 +672,30 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <source>The file has been left as it was.</source>
         <translation>Die Datei wurde unverändert gelassen.</translation>
     </message>
+    <message>
+        <source>The recording is not in the library.</source>
+        <translation>Die Aufnahme ist nicht in der Bibliothek.</translation>
+    </message>
+    <message>
+        <source>Cannot set aside the files in %1.</source>
+        <translation>Die Dateien lassen sich nicht in %1 beiseitelegen.</translation>
+    </message>
+    <message>
+        <source>The deleted recording is no longer kept.</source>
+        <translation>Die gelöschte Aufnahme wird nicht mehr aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is in the library already.</source>
+        <translation>„%1“ ist schon in der Bibliothek.</translation>
+    </message>
+    <message>
+        <source>The audio file %1 of &quot;%2&quot; is gone.</source>
+        <translation>Die Audiodatei %1 von „%2“ ist nicht mehr da.</translation>
+    </message>
+    <message>
+        <source>Another file is in the place of %1.</source>
+        <translation>An der Stelle von %1 liegt eine andere Datei.</translation>
+    </message>
 </context>
 <context>
     <name>murmelo::AppDelegate</name>
@@ -1074,6 +1098,26 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     <message>
         <source>Couldn't Suggest Phrases</source>
         <translation>Phrasen konnten nicht vorgeschlagen werden</translation>
+    </message>
+    <message>
+        <source>Nothing to undo</source>
+        <translation>Nichts rückgängig zu machen</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t Undo %1</source>
+        <translation>%1 ließ sich nicht rückgängig machen</translation>
+    </message>
+    <message>
+        <source>Nothing to redo</source>
+        <translation>Nichts wiederherzustellen</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t Redo %1</source>
+        <translation>%1 ließ sich nicht wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t Move the Marker</source>
+        <translation>Die Markierung ließ sich nicht verschieben</translation>
     </message>
 </context>
 <context>
@@ -1681,6 +1725,99 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
     <message>
         <source>Finding phrases… %1 %</source>
         <translation>Phrasen werden gesucht … %1 %</translation>
+    </message>
+</context>
+<context>
+    <name>EditHistory</name>
+    <message>
+        <source>The recording is no longer in the library.</source>
+        <translation>Die Aufnahme ist nicht mehr in der Bibliothek.</translation>
+    </message>
+    <message>
+        <source>Add Marker</source>
+        <translation>Markierung hinzufügen</translation>
+    </message>
+    <message>
+        <source>Delete Marker</source>
+        <translation>Markierung löschen</translation>
+    </message>
+    <message>
+        <source>The marker is no longer there.</source>
+        <translation>Die Markierung gibt es nicht mehr.</translation>
+    </message>
+    <message>
+        <source>Move Marker</source>
+        <translation>Markierung verschieben</translation>
+    </message>
+    <message>
+        <source>Nudge Marker</source>
+        <translation>Markierung rücken</translation>
+    </message>
+    <message>
+        <source>Change Marker Text</source>
+        <translation>Markierungstext ändern</translation>
+    </message>
+    <message>
+        <source>Change Title and Message</source>
+        <translation>Titel und Botschaft ändern</translation>
+    </message>
+    <message>
+        <source>Change Title</source>
+        <translation>Titel ändern</translation>
+    </message>
+    <message>
+        <source>Change Message</source>
+        <translation>Botschaft ändern</translation>
+    </message>
+    <message>
+        <source>Crop</source>
+        <translation>Zuschneiden</translation>
+    </message>
+    <message>
+        <source>The recording it was cropped from is no longer in the library.</source>
+        <translation>Die Aufnahme, aus der geschnitten wurde, ist nicht mehr in der Bibliothek.</translation>
+    </message>
+    <message>
+        <source>The cropped copy is no longer kept.</source>
+        <translation>Die zugeschnittene Kopie wird nicht mehr aufbewahrt.</translation>
+    </message>
+</context>
+<context>
+    <name>murmelo::DeletedRecordingStrip</name>
+    <message>
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <source>Undo the deletion</source>
+        <translation>Löschen rückgängig machen</translation>
+    </message>
+    <message>
+        <source>Deleted &quot;%1&quot;</source>
+        <translation>„%1“ gelöscht</translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t Undo the Deletion</source>
+        <translation>Löschen ließ sich nicht rückgängig machen</translation>
+    </message>
+</context>
+<context>
+    <name>murmelo::EditHistory</name>
+    <message>
+        <source>Undone: %1</source>
+        <translation>Rückgängig gemacht: %1</translation>
+    </message>
+    <message>
+        <source>Redone: %1</source>
+        <translation>Wiederhergestellt: %1</translation>
+    </message>
+    <message>
+        <source>Undo %1</source>
+        <translation>%1 rückgängig machen</translation>
+    </message>
+    <message>
+        <source>Redo %1</source>
+        <translation>%1 wiederherstellen</translation>
     </message>
 </context>
 </TS>
