@@ -151,6 +151,10 @@ TEST_F(Undo, EveryMarkerStepIsUndoneAndRedoneExactly)
     QTest::mouseMove(window(), onWaveform(0.2));
     drainEvents();
     EXPECT_EQ(screen->view().scrubberSlider->cursor().shape(), Qt::SizeHorCursor);
+    // A click on an edge chooses the marker and leaves the edge where it is.
+    QTest::mouseClick(window(), Qt::LeftButton, {}, onWaveform(0.2) + QPoint(3, 0));
+    drainEvents();
+    EXPECT_EQ(snapshot(), states.last());
     QTest::mousePress(window(), Qt::LeftButton, {}, onWaveform(0.2));
     QTest::mouseMove(window(), onWaveform(0.15));
     QTest::mouseMove(window(), onWaveform(0.1));

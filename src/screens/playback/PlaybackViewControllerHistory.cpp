@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QSlider>
 #include <algorithm>
+#include <cmath>
 
 namespace murmelo {
 
@@ -293,9 +294,15 @@ bool PlaybackViewController::markerEdgeEvent(QEvent *event)
         refreshMarkerBands();
     } else if (type == QEvent::MouseButtonRelease) {
         const int index = edgeDrag_->grip.index;
+        // A click on an edge only chooses the marker: it does not pull the edge to the pointer.
+        const auto [from, to] = reversalFrames().forwardSeconds(original.frames);
+        const double edgeX =
+            timeline_.xOf(edgeDrag_->grip.edge == MarkerEdgeDrag::Edge::End ? from : to, width);
+        const bool dragged = std::abs(x - edgeX) > MarkerEdgeDrag::kReach;
         markerEditor_.replace(edgeDrag_->markers);
         edgeDrag_.reset();
-        changeMarker(MarkerChangeStep::Move, index, stretch);
+        if (dragged)
+            changeMarker(MarkerChangeStep::Move, index, stretch);
         refreshMarkerBands();
     }
     return true;
