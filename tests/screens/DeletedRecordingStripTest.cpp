@@ -81,10 +81,10 @@ TEST_F(DeletedStrip, CtrlZWhileTheStripShowsUndoes)
 
 TEST_F(DeletedStrip, FilesGoWhenTheStripGoesOrTheApplicationQuits)
 {
-    screen->deletedStrip()->setShownFor(std::chrono::milliseconds(50));
     deleteNewest();
     const StoreSnapshot deleted = snapshot();
     EXPECT_FALSE(held().isEmpty());
+    screen->deletedStrip()->setShownFor(std::chrono::milliseconds(50));
     ASSERT_TRUE(waitUntil([&] { return !screen->deletedStrip()->isVisible(); }));
     EXPECT_TRUE(held().isEmpty());
     EXPECT_EQ(snapshot(), deleted);

@@ -63,6 +63,13 @@ void DeletedRecordingStrip::offer(std::unique_ptr<RecordingHold> hold)
     timer_.start();
 }
 
+void DeletedRecordingStrip::setShownFor(std::chrono::milliseconds time)
+{
+    timer_.setInterval(time);
+    if (timer_.isActive())
+        timer_.start();
+}
+
 void DeletedRecordingStrip::undo()
 {
     if (!hold_)

@@ -37,7 +37,8 @@ public:
     bool isOffering() const { return bool(hold_); }
     QPushButton *undoButton() const { return undoButton_; }
     QLabel *label() const { return label_; }
-    void setShownFor(std::chrono::milliseconds time) { timer_.setInterval(time); }
+    // How long the strip shows; a strip showing now starts its time afresh.
+    void setShownFor(std::chrono::milliseconds time);
 
 private:
     StoreContext &context_;
