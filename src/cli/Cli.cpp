@@ -11,10 +11,10 @@
 #include "cli/CommandSupport.h"
 #include "cli/Interruption.h"
 #include "cli/LabelsCommand.h"
-#include "cli/SuggestCommand.h"
 #include "cli/LibraryCommand.h"
 #include "cli/PublishCommand.h"
 #include "cli/ShareCommand.h"
+#include "cli/SuggestCommand.h"
 #include "cli/TelemetryCommand.h"
 #include "cli/TerminalProgress.h"
 #include "library/Library.h"
@@ -476,8 +476,8 @@ const std::vector<Command> &commands()
          declareLibraryOptions, libraryCommand},
         {"labels", "Phrase markers as label files: export ID FILE, import ID FILE [--forward]",
          "ACTION ID FILE", declareLabelsOptions, labelsCommand},
-        {"suggest", "Print the phrases found in a saved reversal as a label file [--forward]",
-         "ID", declareSuggestOptions, suggestCommand},
+        {"suggest", "Print the phrases found in a saved reversal as a label file [--forward]", "ID",
+         declareSuggestOptions, suggestCommand},
         {"telemetry", "Telemetry files for debugging uploads: dump FILE prints one as JSON",
          "dump FILE", declareTelemetryOptions, telemetryCommand},
         {"share", "Mail a saved recording, forwards then backwards, to --to ADDR[,ADDR]", "ID",
