@@ -34,17 +34,22 @@ int main(int argc, char **argv)
     };
     if (argc > 2 && QByteArray(argv[2]) == "--holds") {
         // Each recording's name says how many markers it has, so a check can tell a whole one.
+        // It is named so only once its markers are in: one killed while it was being made is
+        // "making", and no hold was begun on it.
         PhraseMarkerStore markers(context);
         for (;;) {
             auto recording = Recording::insertInManagedObjectContext(context);
             const int count = random.bounded(4);
             recording->setDate(QDateTime::currentDateTimeUtc());
-            recording->setName(QStringLiteral("markers %1").arg(count));
+            recording->setName(QStringLiteral("making"));
             recording->setAudioPath(newFile(), newFile());
             if (!context.save())
                 return 3;
             for (int i = 0; i < count; ++i)
                 markers.addMarker(recording->rowID(), PhraseMarker{0, {i * 10, i * 10 + 5}, {}});
+            recording->setName(QStringLiteral("markers %1").arg(count));
+            if (!context.save())
+                return 3;
             StoreError error;
             auto hold = RecordingHold::hold(context, recording, &error);
             if (!hold) {
