@@ -1746,6 +1746,10 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
         <translation>Die Markierung gibt es nicht mehr.</translation>
     </message>
     <message>
+        <source>A marker&apos;s text is still open.</source>
+        <translation>Der Text einer Markierung ist noch geöffnet.</translation>
+    </message>
+    <message>
         <source>Move Marker</source>
         <translation>Markierung verschieben</translation>
     </message>

@@ -76,6 +76,10 @@ protected:
         song->setSpeedValue(1.0f);
         ASSERT_TRUE(store->save());
         openRecording(song);
+        showLarge();
+    }
+    void showLarge()
+    {
         screen->resize(1024, 768);
         ASSERT_TRUE(waitUntil([&] { return screen->size() == QSize(1024, 768); }));
         screen->activateWindow();
@@ -86,6 +90,12 @@ protected:
     {
         QTest::keyClick(window(), Qt::Key(key), modifiers);
         drainEvents();
+    }
+    void choose(int marker)
+    {
+        MarkerListView *list = screen->view().markerList;
+        list->setCurrentItem(list->itemOf(marker));
+        screen->setFocus();
     }
     void type(const QString &text)
     {
@@ -275,6 +285,140 @@ TEST_F(Undo, ACropChangedSinceAsksFirstAndAGoneFileStopsTheRedo)
     EXPECT_TRUE(alerts.alerts().last().message.contains(QLatin1String("is gone")));
     EXPECT_EQ(snapshot(), beforeCrop);
     EXPECT_EQ(screen->recording(), song);
+}
+
+// A reversal not saved yet keeps its markers on screen only: its steps change that list, and the
+// save stores what the screen shows, then starts the saved recording's own history.
+TEST_F(Undo, AnUnsavedReversalsMarkerStepsAreUndoneAndRedoneOnScreen)
+{
+    openFresh();
+    showLarge();
+    ASSERT_TRUE(screen->hasUnsavedReversal());
+    const StoreSnapshot emptyStore = snapshot();
+    QList<QList<PhraseMarker>> states{screen->markers()};
+    const auto done = [&] {
+        states << screen->markers();
+        EXPECT_EQ(snapshot(), emptyStore) << "nothing is stored before the save";
+    };
+
+    screen->engine().seek(2);
+    key(Qt::Key_M);
+    screen->engine().seek(4);
+    key(Qt::Key_M);
+    type(QStringLiteral("the sea"));
+    key(Qt::Key_Return);
+    ASSERT_EQ(screen->markers().size(), 1);
+    EXPECT_EQ(screen->historyStrip()->text(), QStringLiteral("Undo Add Marker"));
+    done();
+    // Shift+drag at window points makes the second.
+    QTest::mousePress(window(), Qt::LeftButton, Qt::ShiftModifier, onWaveform(0.6));
+    QTest::mouseMove(window(), onWaveform(0.7));
+    QTest::mouseRelease(window(), Qt::LeftButton, Qt::ShiftModifier, onWaveform(0.8));
+    drainEvents();
+    type(QStringLiteral("waves"));
+    key(Qt::Key_Return);
+    ASSERT_EQ(screen->markers().size(), 2);
+    done();
+
+    choose(0);
+    key(Qt::Key_F2);
+    type(QStringLiteral("the sea is calling"));
+    key(Qt::Key_Return);
+    ASSERT_EQ(screen->markers()[0].text, QStringLiteral("the sea is calling"));
+    done();
+
+    QTest::mouseMove(window(), onWaveform(0.2));
+    drainEvents();
+    EXPECT_EQ(screen->view().scrubberSlider->cursor().shape(), Qt::SizeHorCursor);
+    QTest::mousePress(window(), Qt::LeftButton, {}, onWaveform(0.2));
+    QTest::mouseMove(window(), onWaveform(0.15));
+    QTest::mouseMove(window(), onWaveform(0.1));
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, onWaveform(0.1));
+    drainEvents();
+    EXPECT_NEAR(screen->markers()[0].frames.end, kFrames - 1 * kRate, kRate / 50);
+    EXPECT_EQ(screen->history().stack().count(), 4) << "one step for the whole drag";
+    done();
+
+    // Nudges of one marker in a row are one step; the other marker's nudge is one of its own.
+    screen->engine().seek(4);
+    for (int i = 0; i < 3; ++i)
+        key(Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(screen->markers()[0].frames.start, states.last()[0].frames.start - 3 * kRate / 100);
+    EXPECT_EQ(screen->history().stack().count(), 5);
+    EXPECT_EQ(screen->historyStrip()->text(), QStringLiteral("Undo Nudge Marker"));
+    done();
+    choose(1);
+    key(Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(screen->history().stack().count(), 6);
+    done();
+
+    choose(0);
+    key(Qt::Key_Delete);
+    ASSERT_EQ(screen->markers().size(), 1);
+    EXPECT_EQ(screen->view().scrubberSlider->toolTip(), QStringLiteral("Undo Delete Marker"));
+    done();
+
+    for (qsizetype i = states.size() - 2; i >= 0; --i) {
+        key(Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(screen->markers(), states[i]) << "after undoing to state " << i;
+        EXPECT_EQ(screen->view().markerList->topLevelItemCount(), states[i].size());
+    }
+    EXPECT_EQ(screen->historyStrip()->text(), QStringLiteral("Undone: Add Marker"));
+    for (qsizetype i = 1; i < states.size(); ++i) {
+        if (i % 2)
+            key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        else
+            key(Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(screen->markers(), states[i]) << "after redoing to state " << i;
+    }
+    EXPECT_EQ(snapshot(), emptyStore);
+
+    // With a new marker's text open, an undo says why and changes nothing.
+    key(Qt::Key_Z, Qt::ControlModifier);
+    screen->engine().seek(5);
+    key(Qt::Key_M);
+    screen->engine().seek(6);
+    key(Qt::Key_M);
+    const QList<PhraseMarker> drafting = screen->markers();
+    ASSERT_EQ(drafting.size(), 3);
+    screen->undoStep();
+    ASSERT_EQ(alerts.alerts().size(), 1);
+    EXPECT_EQ(alerts.alerts().last().title, QStringLiteral("Couldn't Undo Nudge Marker"));
+    EXPECT_EQ(screen->markers(), drafting);
+    key(Qt::Key_Escape);
+    EXPECT_EQ(screen->markers(), states[states.size() - 2]);
+
+    // Saved, the store holds what the screen shows, and the history starts afresh.
+    screen->save();
+    screen->view().titleTextField->setText(QStringLiteral("Sea"));
+    screen->saveReversal();
+    ASSERT_FALSE(screen->hasUnsavedReversal());
+    StoreError error;
+    const QList<PhraseMarker> stored =
+        PhraseMarkerStore(*store).markers(screen->recording()->rowID(), &error);
+    ASSERT_FALSE(error);
+    EXPECT_EQ(stored, screen->markers());
+    const auto stretchesAndTexts = [](const QList<PhraseMarker> &markers) {
+        QList<std::tuple<qint64, qint64, QString>> found;
+        for (const PhraseMarker &marker : markers)
+            found << std::tuple{marker.frames.start, marker.frames.end, marker.text};
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    EXPECT_EQ(stretchesAndTexts(stored), stretchesAndTexts(states[states.size() - 2]));
+    EXPECT_TRUE(screen->history().undoText().isEmpty());
+    EXPECT_TRUE(screen->view().scrubberSlider->toolTip().isEmpty());
+    const StoreSnapshot saved = snapshot();
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(screen->historyStrip()->text(), QStringLiteral("Nothing to undo"));
+    EXPECT_EQ(snapshot(), saved);
+    // Steps on the saved recording are the store's again.
+    choose(0);
+    key(Qt::Key_Delete);
+    ASSERT_EQ(PhraseMarkerStore(*store).markers(screen->recording()->rowID(), &error).size(), 1);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(snapshot(), saved);
+    EXPECT_EQ(alerts.alerts().size(), 1);
 }
 
 } // namespace

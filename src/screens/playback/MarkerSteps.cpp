@@ -3,10 +3,32 @@
 #include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
+#include "screens/playback/MarkerEditor.h"
 
 #include <QCoreApplication>
 
 namespace murmelo {
+
+namespace {
+
+QString stepName(UnstoredMarkerStep::Kind kind)
+{
+    switch (kind) {
+    case UnstoredMarkerStep::Add:
+        return QCoreApplication::translate("EditHistory", "Add Marker");
+    case UnstoredMarkerStep::Delete:
+        return QCoreApplication::translate("EditHistory", "Delete Marker");
+    case UnstoredMarkerStep::Move:
+        return QCoreApplication::translate("EditHistory", "Move Marker");
+    case UnstoredMarkerStep::Nudge:
+        return QCoreApplication::translate("EditHistory", "Nudge Marker");
+    case UnstoredMarkerStep::Text:
+        break;
+    }
+    return QCoreApplication::translate("EditHistory", "Change Marker Text");
+}
+
+} // namespace
 
 QString MarkerStep::recordingProblem() const
 {
@@ -20,8 +42,7 @@ QString MarkerStep::recordingProblem() const
 
 MarkerPresenceStep::MarkerPresenceStep(Kind kind, StoreContext &store, qint64 recordingID,
                                        qint64 markerID)
-    : MarkerStep(kind == Add ? QCoreApplication::translate("EditHistory", "Add Marker")
-                             : QCoreApplication::translate("EditHistory", "Delete Marker"),
+    : MarkerStep(stepName(kind == Add ? UnstoredMarkerStep::Add : UnstoredMarkerStep::Delete),
                  store, recordingID),
       kind_(kind), markerID_(markerID)
 {
@@ -63,9 +84,9 @@ bool MarkerPresenceStep::bringBack(QString *why)
 
 MarkerChangeStep::MarkerChangeStep(Kind kind, StoreContext &store, qint64 recordingID,
                                    const PhraseMarker &before, const PhraseMarker &after)
-    : MarkerStep(kind == Move    ? QCoreApplication::translate("EditHistory", "Move Marker")
-                 : kind == Nudge ? QCoreApplication::translate("EditHistory", "Nudge Marker")
-                                 : QCoreApplication::translate("EditHistory", "Change Marker Text"),
+    : MarkerStep(stepName(kind == Move    ? UnstoredMarkerStep::Move
+                          : kind == Nudge ? UnstoredMarkerStep::Nudge
+                                          : UnstoredMarkerStep::Text),
                  store, recordingID),
       kind_(kind), before_(before), after_(after)
 {
@@ -88,6 +109,51 @@ bool MarkerChangeStep::write(const PhraseMarker &marker, QString *why)
         return true;
     *why = error.description;
     return false;
+}
+
+UnstoredMarkerStep::UnstoredMarkerStep(Kind kind, MarkerEditor &editor, int index,
+                                       std::optional<PhraseMarker> before,
+                                       std::optional<PhraseMarker> after)
+    : EditStep(stepName(kind)), kind_(kind), editor_(editor), index_(index),
+      before_(std::move(before)), after_(std::move(after))
+{
+}
+
+bool UnstoredMarkerStep::mergeWith(const QUndoCommand *other)
+{
+    const auto *next = static_cast<const UnstoredMarkerStep *>(other);
+    if (next->kind_ != Nudge || next->index_ != index_ || next->before_ != after_)
+        return false;
+    after_ = next->after_;
+    return true;
+}
+
+QString UnstoredMarkerStep::problem(const std::optional<PhraseMarker> &expected) const
+{
+    // The text open belongs to a row the step would move under it.
+    if (editor_.editing() >= 0)
+        return QCoreApplication::translate("EditHistory", "A marker's text is still open.");
+    const QList<PhraseMarker> &markers = editor_.markers();
+    const bool found = expected ? editor_.contains(index_) && markers[index_] == *expected
+                                : index_ >= 0 && index_ <= markers.size();
+    return found ? QString()
+                 : QCoreApplication::translate("EditHistory", "The marker is no longer there.");
+}
+
+bool UnstoredMarkerStep::put(const std::optional<PhraseMarker> &from,
+                             const std::optional<PhraseMarker> &to, QString *why)
+{
+    if (*why = problem(from); !why->isEmpty())
+        return false;
+    QList<PhraseMarker> markers = editor_.markers();
+    if (from && to)
+        markers[index_] = *to;
+    else if (to)
+        markers.insert(index_, *to);
+    else
+        markers.removeAt(index_);
+    editor_.replace(std::move(markers));
+    return true;
 }
 
 } // namespace murmelo

@@ -4,8 +4,11 @@
 #include "library/StoreRows.h"
 #include "screens/playback/EditHistory.h"
 
+#include <optional>
+
 namespace murmelo {
 
+class MarkerEditor;
 class StoreContext;
 
 // Steps on the stored phrase markers of one saved recording.
@@ -71,6 +74,40 @@ private:
     Kind kind_;
     PhraseMarker before_;
     PhraseMarker after_;
+};
+
+// A step on the markers of a reversal not saved yet. They live only in the screen's list until the
+// save stores them with the record, so the step changes that list, under the same names as the
+// stored markers' steps. The list is expected as the step left it: a marker found otherwise, or
+// a text still open, stops the step with the reason and the list stays as it is.
+class UnstoredMarkerStep : public EditStep {
+public:
+    enum Kind { Add, Delete, Move, Nudge, Text };
+    // The marker at `index` goes from `before` to `after`: an added one has no `before`, a
+    // deleted one no `after`.
+    UnstoredMarkerStep(Kind kind, MarkerEditor &editor, int index,
+                       std::optional<PhraseMarker> before, std::optional<PhraseMarker> after);
+
+    QString undoProblem() const override { return problem(after_); }
+    QString redoProblem() const override { return problem(before_); }
+    int id() const override { return kind_ == Nudge ? 2 : -1; }
+    bool mergeWith(const QUndoCommand *other) override;
+
+protected:
+    bool apply(QString *why) override { return put(before_, after_, why); }
+    bool revert(QString *why) override { return put(after_, before_, why); }
+
+private:
+    // Why the marker at index_ is not `expected` now (nothing there for none), or empty.
+    QString problem(const std::optional<PhraseMarker> &expected) const;
+    bool put(const std::optional<PhraseMarker> &from, const std::optional<PhraseMarker> &to,
+             QString *why);
+
+    Kind kind_;
+    MarkerEditor &editor_;
+    int index_;
+    std::optional<PhraseMarker> before_;
+    std::optional<PhraseMarker> after_;
 };
 
 } // namespace murmelo

@@ -275,7 +275,8 @@ private:
     bool hasStoredMarkers() const;
     void recordMarkerEdit(const MarkerEditor::EditEnd &end, bool kept, const PhraseMarker &before,
                           const QString &error);
-    bool removeStoredMarker(int index);
+    // Removes the marker as an undo step; false when it is none (nothing done).
+    bool removeMarkerAsStep(int index);
     void changeMarker(MarkerChangeStep::Kind kind, int index, const FrameRange &stretch);
     RecordingTextStep::Texts storedTexts() const;
     void recordTextEdit(bool wasSaved, const RecordingTextStep::Texts &before);

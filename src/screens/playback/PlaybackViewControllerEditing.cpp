@@ -63,6 +63,11 @@ void PlaybackViewController::saveReversal()
     else
         recordTextEdit(wasSaved, before);
     showSaved();
+    // The steps of a reversal not saved yet changed only the screen's markers, which are rows now:
+    // undone after the save they would leave the store and the screen apart, so the saved
+    // recording starts its own history.
+    if (stored && !wasSaved)
+        history_.clear();
     closeSaveReversal();
 }
 

@@ -40,6 +40,9 @@ void PlaybackViewController::setUpHistory()
     connect(&history_, &EditHistory::applied, this, &PlaybackViewController::historyApplied);
     connect(&history_, &EditHistory::recorded, this,
             [this] { showHistoryStrip(history_.undoText()); });
+    // The waveform's tooltip names the next undo, also once a history was cleared.
+    connect(&history_.stack(), &QUndoStack::indexChanged, this,
+            [this] { view_.scrubberSlider->setToolTip(history_.undoText()); });
     // The pointer changes over a marker's edge, which can be dragged.
     view_.scrubberSlider->setMouseTracking(true);
 }
@@ -116,7 +119,11 @@ void PlaybackViewController::historyApplied(const QString &what)
         setTitleLabels(recording()->name());
         setFoundMessage();
     }
-    loadMarkers();
+    // A reversal not saved yet has its markers only on screen, where its steps changed them.
+    if (hasStoredMarkers())
+        loadMarkers();
+    else
+        refreshMarkers();
     for (int i = 0; selectedID != 0 && i < markers().size(); ++i) {
         if (markers()[i].id == selectedID) {
             if (QTreeWidgetItem *item = view_.markerList->itemOf(i))
@@ -151,9 +158,18 @@ bool PlaybackViewController::hasStoredMarkers() const
 void PlaybackViewController::recordMarkerEdit(const MarkerEditor::EditEnd &end, bool kept,
                                               const PhraseMarker &before, const QString &error)
 {
-    if (!kept || !error.isEmpty() || !hasStoredMarkers() || !markerEditor_.contains(end.index))
+    if (!kept || !error.isEmpty() || !markerEditor_.contains(end.index))
         return;
     const PhraseMarker &after = markers()[end.index];
+    if (!hasStoredMarkers()) {
+        if (end.draft)
+            history_.pushDone(new UnstoredMarkerStep(UnstoredMarkerStep::Add, markerEditor_,
+                                                     end.index, std::nullopt, after));
+        else if (after.text != before.text)
+            history_.pushDone(new UnstoredMarkerStep(UnstoredMarkerStep::Text, markerEditor_,
+                                                     end.index, before, after));
+        return;
+    }
     if (end.draft && after.id != 0)
         history_.pushDone(new MarkerPresenceStep(MarkerPresenceStep::Add, store_,
                                                  recording()->rowID(), after.id));
@@ -162,15 +178,21 @@ void PlaybackViewController::recordMarkerEdit(const MarkerEditor::EditEnd &end, 
                                                before, after));
 }
 
-bool PlaybackViewController::removeStoredMarker(int index)
+bool PlaybackViewController::removeMarkerAsStep(int index)
 {
-    if (!hasStoredMarkers() || !markerEditor_.contains(index) || markerEditor_.editing() >= 0 ||
-        markers()[index].id == 0)
+    if (!markerEditor_.contains(index) || markerEditor_.editing() >= 0)
+        return false;
+    EditStep *step = nullptr;
+    if (!hasStoredMarkers())
+        step = new UnstoredMarkerStep(UnstoredMarkerStep::Delete, markerEditor_, index,
+                                      markers()[index], std::nullopt);
+    else if (markers()[index].id != 0)
+        step = new MarkerPresenceStep(MarkerPresenceStep::Delete, store_, recording()->rowID(),
+                                      markers()[index].id);
+    if (!step)
         return false;
     QString error;
-    if (!history_.push(new MarkerPresenceStep(MarkerPresenceStep::Delete, store_,
-                                              recording()->rowID(), markers()[index].id),
-                       &error))
+    if (!history_.push(step, &error))
         showAlert(this, tr("Couldn't Remove the Marker"), error);
     return true;
 }
@@ -183,15 +205,25 @@ void PlaybackViewController::changeMarker(MarkerChangeStep::Kind kind, int index
     after.frames = stretch;
     if (after == before)
         return;
-    if (!hasStoredMarkers() || before.id == 0) {
-        // Not stored yet: it goes in with the reversal when that is saved.
+    QString error;
+    if (!hasStoredMarkers()) {
+        // The reversal is not saved yet: the step changes the markers on screen.
+        if (!history_.push(new UnstoredMarkerStep(kind == MarkerChangeStep::Nudge
+                                                      ? UnstoredMarkerStep::Nudge
+                                                      : UnstoredMarkerStep::Move,
+                                                  markerEditor_, index, before, after),
+                           &error))
+            showAlert(this, tr("Couldn't Move the Marker"), error);
+        return;
+    }
+    if (before.id == 0) {
+        // A marker the store has not taken yet goes in with the next save.
         QList<PhraseMarker> changed = markers();
         changed[index] = after;
         markerEditor_.replace(changed);
         refreshMarkers();
         return;
     }
-    QString error;
     if (!history_.push(new MarkerChangeStep(kind, store_, recording()->rowID(), before, after),
                        &error))
         showAlert(this, tr("Couldn't Move the Marker"), error);

@@ -157,7 +157,7 @@ void PlaybackViewController::markerEditorClosed(QAbstractItemDelegate::EndEditHi
 
 void PlaybackViewController::removeMarker(int index)
 {
-    if (removeStoredMarker(index))
+    if (removeMarkerAsStep(index))
         return;
     QString error;
     if (markerEditor_.remove(index, &error))
