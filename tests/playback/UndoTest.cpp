@@ -421,4 +421,31 @@ TEST_F(Undo, AnUnsavedReversalsMarkerStepsAreUndoneAndRedoneOnScreen)
     EXPECT_EQ(alerts.alerts().size(), 1);
 }
 
+TEST_F(Undo, KeysWaitWhileAMarkersEdgeIsHeld)
+{
+    openFresh();
+    showLarge();
+    screen->engine().seek(2);
+    key(Qt::Key_M);
+    screen->engine().seek(4);
+    key(Qt::Key_M);
+    key(Qt::Key_Return);
+    const QList<PhraseMarker> added = screen->markers();
+    ASSERT_EQ(added.size(), 1);
+
+    QTest::mousePress(window(), Qt::LeftButton, {}, onWaveform(0.2));
+    QTest::mouseMove(window(), onWaveform(0.1));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    key(Qt::Key_Delete);
+    key(Qt::Key_M);
+    QTest::mouseRelease(window(), Qt::LeftButton, {}, onWaveform(0.1));
+    drainEvents();
+    ASSERT_EQ(screen->markers().size(), 1);
+    EXPECT_NEAR(screen->markers()[0].frames.end, kFrames - 1 * kRate, kRate / 50);
+    EXPECT_EQ(screen->history().stack().count(), 2);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(screen->markers(), added);
+    EXPECT_TRUE(alerts.alerts().isEmpty());
+}
+
 } // namespace

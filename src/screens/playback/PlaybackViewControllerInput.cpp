@@ -50,6 +50,10 @@ void PlaybackViewController::keyPressEvent(QKeyEvent *event)
         ViewController::keyPressEvent(event);
         return;
     }
+    // While a marker's edge is held the list is the drag's: a key that changed it (undo, Delete,
+    // a new marker) would be lost when the edge is let go.
+    if (edgeDrag_)
+        return;
     if (historyKey(event))
         return;
     // + is typed with Shift on many keyboards; = shares its key.
