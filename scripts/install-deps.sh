@@ -33,6 +33,8 @@ packages=(
   desktop-file-utils appstream
   # the manual page's renderer and the shells whose completions are tested
   man-db zsh fish
+  # the forward words: PocketSphinx, its US English model, and its own listener to compare with
+  libpocketsphinx-dev pocketsphinx-en-us pocketsphinx
   # sound server for end-to-end capture and playback tests without a sound card
   pulseaudio pulseaudio-utils
 )
