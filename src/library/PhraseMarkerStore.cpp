@@ -103,8 +103,10 @@ bool PhraseMarkerStore::updateMarker(const PhraseMarker &marker, StoreError *err
                     QCoreApplication::translate("Store", "A marker must end at or after its "
                                                          "start."));
     SqliteDatabase &db = context_.database();
+    // Words recognised under the old stretch were said somewhere else: they go when it moves.
     SqliteStatement statement = db.prepare(QStringLiteral(
-        "UPDATE marker SET startFrame = ?1, endFrame = ?2, text = ?3 WHERE id = ?4"));
+        "UPDATE marker SET forwardWords = CASE WHEN startFrame = ?1 AND endFrame = ?2"
+        " THEN forwardWords END, startFrame = ?1, endFrame = ?2, text = ?3 WHERE id = ?4"));
     statement.bind(1, marker.frames.start);
     statement.bind(2, marker.frames.end);
     statement.bind(3, textValue(marker.text));

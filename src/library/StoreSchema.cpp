@@ -128,6 +128,13 @@ QStringList versionFiveSearch(bool prefixTables)
                 refresh("OLD.recordingId"))};
 }
 
+// Version 7 keeps the words said forward under each marker (see MarkerWordsStore); NULL until
+// they are recognised, so every row from before stays as it was.
+QStringList versionSevenWords()
+{
+    return {QStringLiteral("ALTER TABLE marker ADD COLUMN forwardWords TEXT")};
+}
+
 // The triggers name the index by name only, so they keep working on the table made anew.
 QStringList versionSixPrefixTables()
 {
@@ -138,7 +145,7 @@ QStringList versionSixPrefixTables()
 const StoreSchema &recordingStoreSchema()
 {
     static const StoreSchema schema{
-        6,
+        7,
         {{QStringLiteral("Recording"),
           QStringLiteral("recording"),
           {{QStringLiteral("name"), AttributeType::String},
@@ -174,8 +181,9 @@ const StoreSchema &recordingStoreSchema()
            QStringLiteral("CREATE INDEX recording_date ON recording (date)")}},
          {3, versionFourMarkers()},
          {4, versionFiveSearch(false)},
-         {5, versionSixPrefixTables()}},
-        versionFourMarkers() + versionFiveSearch(true)};
+         {5, versionSixPrefixTables()},
+         {6, versionSevenWords()}},
+        versionFourMarkers() + versionFiveSearch(true) + versionSevenWords()};
     return schema;
 }
 
