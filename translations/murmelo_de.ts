@@ -10,6 +10,81 @@
     </message>
 </context>
 <context>
+    <name>EditHistory</name>
+    <message>
+        <location filename="../src/screens/playback/MarkerSteps.cpp" line="+38" />
+        <location filename="../src/screens/playback/RecordingSteps.cpp" line="+23" />
+        <source>The recording is no longer in the library.</source>
+        <translation>Die Aufnahme ist nicht mehr in der Bibliothek.</translation>
+    </message>
+    <message>
+        <location line="-20" />
+        <source>Add Marker</source>
+        <translation>Markierung hinzufügen</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Delete Marker</source>
+        <translation>Markierung löschen</translation>
+    </message>
+    <message>
+        <location line="+44" />
+        <location line="+76" />
+        <source>The marker is no longer there.</source>
+        <translation>Die Markierung gibt es nicht mehr.</translation>
+    </message>
+    <message>
+        <location line="-5" />
+        <source>A marker&apos;s text is still open.</source>
+        <translation>Der Text einer Markierung ist noch geöffnet.</translation>
+    </message>
+    <message>
+        <location line="-113" />
+        <source>Move Marker</source>
+        <translation>Markierung verschieben</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Nudge Marker</source>
+        <translation>Markierung rücken</translation>
+    </message>
+    <message>
+        <location line="+4" />
+        <source>Change Marker Text</source>
+        <translation>Markierungstext ändern</translation>
+    </message>
+    <message>
+        <location filename="../src/screens/playback/RecordingSteps.cpp" line="-9" />
+        <source>Change Title and Message</source>
+        <translation>Titel und Botschaft ändern</translation>
+    </message>
+    <message>
+        <location line="+2" />
+        <source>Change Title</source>
+        <translation>Titel ändern</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>Change Message</source>
+        <translation>Botschaft ändern</translation>
+    </message>
+    <message>
+        <location line="+42" />
+        <source>Crop</source>
+        <translation>Zuschneiden</translation>
+    </message>
+    <message>
+        <location line="+11" />
+        <source>The recording it was cropped from is no longer in the library.</source>
+        <translation>Die Aufnahme, aus der geschnitten wurde, ist nicht mehr in der Bibliothek.</translation>
+    </message>
+    <message>
+        <location line="+9" />
+        <source>The cropped copy is no longer kept.</source>
+        <translation>Die zugeschnittene Kopie wird nicht mehr aufbewahrt.</translation>
+    </message>
+</context>
+<context>
     <name>LabelFile</name>
     <message>
         <location filename="../src/library/LabelFile.cpp" line="+96" />
@@ -304,7 +379,7 @@ Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob
         <translation>Problem melden</translation>
     </message>
     <message>
-        <location filename="../src/screens/playback/PlaybackView.cpp" line="+208" />
+        <location filename="../src/screens/playback/PlaybackView.cpp" line="+209" />
         <source>Position</source>
         <translation>Position</translation>
     </message>
@@ -405,12 +480,12 @@ Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob
         <translation>Marken</translation>
     </message>
     <message>
-        <location line="+5"/>
+        <location line="+5" />
         <source>Spectrogram and pitch (S)</source>
         <translation>Spektrogramm und Tonhöhe (S)</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+1" />
         <source>Spectrum</source>
         <translation>Spektrum</translation>
     </message>
@@ -580,13 +655,13 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     <message>
         <location filename="../src/library/PhraseMarkerStore.cpp" line="+84" />
         <location line="+19" />
-        <location line="+41" />
+        <location line="+43" />
         <source>A marker must end at or after its start.</source>
         <translation>Eine Marke muss bei oder nach ihrem Anfang enden.</translation>
     </message>
     <message>
-        <location line="-54" />
-        <location line="+24" />
+        <location line="-56" />
+        <location line="+26" />
         <source>The marker could not be saved: %1</source>
         <translation>Die Marke ließ sich nicht speichern: %1</translation>
     </message>
@@ -621,7 +696,8 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Die Bibliothek wurde nicht geöffnet.</translation>
     </message>
     <message>
-        <location line="+194" />
+        <location filename="../src/library/RecordingHold.cpp" line="+177" />
+        <location filename="../src/library/StoreContext.cpp" line="+194" />
         <location line="+8" />
         <source>Changes could not be saved: %1</source>
         <translation>Änderungen ließen sich nicht speichern: %1</translation>
@@ -673,28 +749,44 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Die Datei wurde unverändert gelassen.</translation>
     </message>
     <message>
+        <location filename="../src/library/RecordingHold.cpp" line="-55" />
         <source>The recording is not in the library.</source>
         <translation>Die Aufnahme ist nicht in der Bibliothek.</translation>
     </message>
     <message>
+        <location line="+11" />
         <source>Cannot set aside the files in %1.</source>
         <translation>Die Dateien lassen sich nicht in %1 beiseitelegen.</translation>
     </message>
     <message>
+        <location line="+72" />
         <source>The deleted recording is no longer kept.</source>
         <translation>Die gelöschte Aufnahme wird nicht mehr aufbewahrt.</translation>
     </message>
     <message>
+        <location line="+4" />
         <source>&quot;%1&quot; is in the library already.</source>
         <translation>„%1“ ist schon in der Bibliothek.</translation>
     </message>
     <message>
+        <location line="+4" />
         <source>The audio file %1 of &quot;%2&quot; is gone.</source>
         <translation>Die Audiodatei %1 von „%2“ ist nicht mehr da.</translation>
     </message>
     <message>
+        <location line="+3" />
         <source>Another file is in the place of %1.</source>
         <translation>An der Stelle von %1 liegt eine andere Datei.</translation>
+    </message>
+    <message>
+        <location filename="../src/library/MarkerWordsStore.cpp" line="+93" />
+        <source>The forward words could not be saved: %1</source>
+        <translation>Die Vorwärtswörter ließen sich nicht speichern: %1</translation>
+    </message>
+    <message>
+        <location line="+4" />
+        <source>The marker %1 has changed or is gone.</source>
+        <translation>Die Marke %1 hat sich geändert oder ist fort.</translation>
     </message>
 </context>
 <context>
@@ -744,6 +836,52 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
     </message>
 </context>
 <context>
+    <name>murmelo::DeletedRecordingStrip</name>
+    <message>
+        <location filename="../src/screens/library/DeletedRecordingStrip.cpp" line="+16" />
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <location line="+15" />
+        <source>Undo the deletion</source>
+        <translation>Löschen rückgängig machen</translation>
+    </message>
+    <message>
+        <location line="+29" />
+        <source>Deleted &quot;%1&quot;</source>
+        <translation>„%1“ gelöscht</translation>
+    </message>
+    <message>
+        <location line="+23" />
+        <source>Couldn&apos;t Undo the Deletion</source>
+        <translation>Löschen ließ sich nicht rückgängig machen</translation>
+    </message>
+</context>
+<context>
+    <name>murmelo::EditHistory</name>
+    <message>
+        <location filename="../src/screens/playback/EditHistory.cpp" line="+56" />
+        <source>Undone: %1</source>
+        <translation>Rückgängig gemacht: %1</translation>
+    </message>
+    <message>
+        <location line="+0" />
+        <source>Redone: %1</source>
+        <translation>Wiederhergestellt: %1</translation>
+    </message>
+    <message>
+        <location line="+16" />
+        <source>Undo %1</source>
+        <translation>%1 rückgängig machen</translation>
+    </message>
+    <message>
+        <location line="+5" />
+        <source>Redo %1</source>
+        <translation>%1 wiederherstellen</translation>
+    </message>
+</context>
+<context>
     <name>murmelo::EulaViewController</name>
     <message>
         <location filename="../src/screens/shell/EulaViewController.cpp" line="+64" />
@@ -767,6 +905,14 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <location line="+1" />
         <source>“%1” was not opened: Murmelo is still working on something else. Open it again once that is done.</source>
         <translation>„%1“ wurde nicht geöffnet: Murmelo ist noch mit etwas anderem beschäftigt. Öffnen Sie die Datei erneut, sobald das erledigt ist.</translation>
+    </message>
+</context>
+<context>
+    <name>murmelo::ForwardWordsDelegate</name>
+    <message>
+        <location filename="../src/screens/playback/ForwardWordsDelegate.cpp" line="+35" />
+        <source>Said forward:</source>
+        <translation>Vorwärts gesagt:</translation>
     </message>
 </context>
 <context>
@@ -867,12 +1013,12 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
 <context>
     <name>murmelo::MarkerListView</name>
     <message>
-        <location filename="../src/screens/playback/MarkerListView.cpp" line="+12" />
+        <location filename="../src/screens/playback/MarkerListView.cpp" line="+13" />
         <source>Phrases</source>
         <translation>Phrasen</translation>
     </message>
     <message>
-        <location line="+20" />
+        <location line="+28" />
         <source>Shift+drag over the waveform, or press M twice while listening, to mark a phrase</source>
         <translation>Umschalt+Ziehen über die Wellenform oder zweimal M beim Zuhören markiert eine Phrase</translation>
     </message>
@@ -936,7 +1082,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
 <context>
     <name>murmelo::PlaybackViewController</name>
     <message>
-        <location filename="../src/screens/playback/PlaybackViewController.cpp" line="+41" />
+        <location filename="../src/screens/playback/PlaybackViewController.cpp" line="+44" />
         <source>Playback</source>
         <translation>Wiedergabe</translation>
     </message>
@@ -946,7 +1092,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Audio konnte nicht abgespielt werden</translation>
     </message>
     <message>
-        <location line="+57" />
+        <location line="+61" />
         <source>%1 of %2</source>
         <translation>%1 von %2</translation>
     </message>
@@ -956,7 +1102,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>%1 von %2, rückwärts</translation>
     </message>
     <message>
-        <location line="+259" />
+        <location line="+271" />
         <source>Couldn&apos;t Open the Audio</source>
         <translation>Audio konnte nicht geöffnet werden</translation>
     </message>
@@ -976,18 +1122,18 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Vorwärts</translation>
     </message>
     <message>
-        <location line="+43" />
+        <location line="+44" />
         <source>Couldn&apos;t Save the Speed</source>
         <translation>Tempo konnte nicht gespeichert werden</translation>
     </message>
     <message>
-        <location filename="../src/screens/playback/PlaybackViewControllerEditing.cpp" line="+60" />
-        <location line="+130" />
+        <location filename="../src/screens/playback/PlaybackViewControllerEditing.cpp" line="+62" />
+        <location line="+141" />
         <source>Couldn&apos;t Save the Reversal</source>
         <translation>Umkehrung konnte nicht gespeichert werden</translation>
     </message>
     <message>
-        <location line="-48" />
+        <location line="-52" />
         <source>Choose the part to keep</source>
         <translation>Zu behaltenden Teil wählen</translation>
     </message>
@@ -1019,7 +1165,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Wird zugeschnitten …</translation>
     </message>
     <message>
-        <location line="+9" />
+        <location line="+13" />
         <source>Couldn&apos;t Crop the Reversal</source>
         <translation>Umkehrung konnte nicht zugeschnitten werden</translation>
     </message>
@@ -1029,7 +1175,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Umkehrung konnte nicht gelöscht werden</translation>
     </message>
     <message>
-        <location filename="../src/screens/playback/PlaybackViewControllerMarkers.cpp" line="+72" />
+        <location filename="../src/screens/playback/PlaybackViewControllerMarkers.cpp" line="+74" />
         <source>The phrase markers could not be read: %1</source>
         <translation>Die Phrasenmarken ließen sich nicht lesen: %1</translation>
     </message>
@@ -1039,17 +1185,18 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Marken konnten nicht gespeichert werden</translation>
     </message>
     <message>
-        <location line="+67" />
+        <location line="+69" />
         <source>Couldn&apos;t Save the Marker</source>
         <translation>Marke konnte nicht gespeichert werden</translation>
     </message>
     <message>
-        <location line="+12" />
+        <location filename="../src/screens/playback/PlaybackViewControllerHistory.cpp" line="+196" />
+        <location filename="../src/screens/playback/PlaybackViewControllerMarkers.cpp" line="+14" />
         <source>Couldn&apos;t Remove the Marker</source>
         <translation>Marke konnte nicht entfernt werden</translation>
     </message>
     <message>
-        <location line="+48" />
+        <location filename="../src/screens/playback/PlaybackViewControllerMarkers.cpp" line="+49" />
         <source>Reversal time</source>
         <translation>Zeit der Umkehrung</translation>
     </message>
@@ -1084,40 +1231,61 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>E-Mail wird vorbereitet …</translation>
     </message>
     <message>
+        <location filename="../src/screens/playback/PlaybackViewControllerSuggest.cpp" line="+67" />
         <source>Suggest phrases (Shift+M)</source>
         <translation>Phrasen vorschlagen (Umschalt+M)</translation>
     </message>
     <message>
+        <location line="+1" />
         <source>Suggest phrases</source>
         <translation>Phrasen vorschlagen</translation>
     </message>
     <message>
+        <location line="+11" />
         <source>No phrases found</source>
         <translation>Keine Phrasen gefunden</translation>
     </message>
     <message>
-        <source>Couldn't Suggest Phrases</source>
+        <location line="+7" />
+        <source>Couldn&apos;t Suggest Phrases</source>
         <translation>Phrasen konnten nicht vorgeschlagen werden</translation>
     </message>
     <message>
+        <location filename="../src/screens/playback/PlaybackViewControllerHistory.cpp" line="-120" />
         <source>Nothing to undo</source>
         <translation>Nichts rückgängig zu machen</translation>
     </message>
     <message>
+        <location line="+4" />
+        <location line="+5" />
         <source>Couldn&apos;t Undo %1</source>
         <translation>%1 ließ sich nicht rückgängig machen</translation>
     </message>
     <message>
+        <location line="+20" />
         <source>Nothing to redo</source>
         <translation>Nichts wiederherzustellen</translation>
     </message>
     <message>
+        <location line="+4" />
         <source>Couldn&apos;t Redo %1</source>
         <translation>%1 ließ sich nicht wiederherstellen</translation>
     </message>
     <message>
+        <location line="+107" />
+        <location line="+13" />
         <source>Couldn&apos;t Move the Marker</source>
         <translation>Die Markierung ließ sich nicht verschieben</translation>
+    </message>
+    <message>
+        <location filename="../src/screens/playback/PlaybackViewControllerWords.cpp" line="+21" />
+        <source>No Forward Words</source>
+        <translation>Keine Vorwärtswörter</translation>
+    </message>
+    <message>
+        <location line="+1" />
+        <source>%1 Everything else works as before; the forward words can be switched off in Settings.</source>
+        <translation>%1 Alles andere funktioniert wie gewohnt; die Vorwärtswörter lassen sich in den Einstellungen ausschalten.</translation>
     </message>
 </context>
 <context>
@@ -1512,7 +1680,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
 <context>
     <name>murmelo::SavedRecordingsViewController</name>
     <message>
-        <location filename="../src/screens/library/SavedRecordingsViewController.cpp" line="+47" />
+        <location filename="../src/screens/library/SavedRecordingsViewController.cpp" line="+49" />
         <source>Search titles, messages and markers</source>
         <translation>Titel, Botschaften und Marken durchsuchen</translation>
     </message>
@@ -1542,7 +1710,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
         <translation>Diese Umkehrung lässt sich nicht abspielen</translation>
     </message>
     <message>
-        <location line="+53" />
+        <location line="+56" />
         <source>The reversal could not be deleted</source>
         <translation>Die Umkehrung ließ sich nicht löschen</translation>
     </message>
@@ -1550,7 +1718,7 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
 <context>
     <name>murmelo::SettingsViewController</name>
     <message>
-        <location filename="../src/screens/shell/SettingsViewController.cpp" line="+44" />
+        <location filename="../src/screens/shell/SettingsViewController.cpp" line="+45" />
         <source>Settings</source>
         <translation>Einstellungen</translation>
     </message>
@@ -1600,7 +1768,17 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
         <translation>Berichte tragen ab jetzt neue zufällige Kennungen</translation>
     </message>
     <message>
-        <location line="+12" />
+        <location line="+13" />
+        <source>Recognise the words said forward under each phrase marker</source>
+        <translation>Die unter jeder Phrasenmarke vorwärts gesagten Wörter erkennen</translation>
+    </message>
+    <message>
+        <location line="+6" />
+        <source>US English, on this computer: nothing is sent anywhere.</source>
+        <translation>US-Englisch, auf diesem Computer: Nichts wird irgendwohin gesendet.</translation>
+    </message>
+    <message>
+        <location line="+5" />
         <source>The environment variable %1 (host or host:port) sends mail to another server, and %2 names another telemetry service.</source>
         <translation>Die Umgebungsvariable %1 (Host oder Host:Port) schickt Mails an einen anderen Server, und %2 nennt einen anderen Telemetriedienst.</translation>
     </message>
@@ -1671,43 +1849,43 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
 <context>
     <name>murmelo::SpectrogramPane</name>
     <message>
-        <location filename="../src/screens/playback/SpectrogramPane.cpp" line="+38"/>
+        <location filename="../src/screens/playback/SpectrogramPane.cpp" line="+38" />
         <source>Spectrogram and pitch</source>
         <translation>Spektrogramm und Tonhöhe</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+7" />
         <source>log</source>
         <translation>log</translation>
     </message>
     <message>
-        <location line="+1"/>
-        <location line="+1"/>
+        <location line="+1" />
+        <location line="+1" />
         <source>Logarithmic frequency axis</source>
         <translation>Logarithmische Frequenzachse</translation>
     </message>
     <message>
-        <location line="+228"/>
+        <location line="+228" />
         <source>Hz</source>
         <translation>Hz</translation>
     </message>
     <message>
-        <location line="+16"/>
+        <location line="+16" />
         <source>dB</source>
         <translation>dB</translation>
     </message>
     <message>
-        <location line="+41"/>
+        <location line="+41" />
         <source>%1 reversed</source>
         <translation>%1 rückwärts</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+3" />
         <source>%1 · %2 Hz %3</source>
         <translation>%1 · %2 Hz %3</translation>
     </message>
     <message>
-        <location line="+3"/>
+        <location line="+3" />
         <source> · pitch %1 Hz %2</source>
         <translation> · Tonhöhe %1 Hz %2</translation>
     </message>
@@ -1723,105 +1901,9 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
 <context>
     <name>murmelo::SuggestionOverlay</name>
     <message>
+        <location filename="../src/screens/playback/SuggestionOverlay.cpp" line="+67" />
         <source>Finding phrases… %1 %</source>
         <translation>Phrasen werden gesucht … %1 %</translation>
-    </message>
-</context>
-<context>
-    <name>EditHistory</name>
-    <message>
-        <source>The recording is no longer in the library.</source>
-        <translation>Die Aufnahme ist nicht mehr in der Bibliothek.</translation>
-    </message>
-    <message>
-        <source>Add Marker</source>
-        <translation>Markierung hinzufügen</translation>
-    </message>
-    <message>
-        <source>Delete Marker</source>
-        <translation>Markierung löschen</translation>
-    </message>
-    <message>
-        <source>The marker is no longer there.</source>
-        <translation>Die Markierung gibt es nicht mehr.</translation>
-    </message>
-    <message>
-        <source>A marker&apos;s text is still open.</source>
-        <translation>Der Text einer Markierung ist noch geöffnet.</translation>
-    </message>
-    <message>
-        <source>Move Marker</source>
-        <translation>Markierung verschieben</translation>
-    </message>
-    <message>
-        <source>Nudge Marker</source>
-        <translation>Markierung rücken</translation>
-    </message>
-    <message>
-        <source>Change Marker Text</source>
-        <translation>Markierungstext ändern</translation>
-    </message>
-    <message>
-        <source>Change Title and Message</source>
-        <translation>Titel und Botschaft ändern</translation>
-    </message>
-    <message>
-        <source>Change Title</source>
-        <translation>Titel ändern</translation>
-    </message>
-    <message>
-        <source>Change Message</source>
-        <translation>Botschaft ändern</translation>
-    </message>
-    <message>
-        <source>Crop</source>
-        <translation>Zuschneiden</translation>
-    </message>
-    <message>
-        <source>The recording it was cropped from is no longer in the library.</source>
-        <translation>Die Aufnahme, aus der geschnitten wurde, ist nicht mehr in der Bibliothek.</translation>
-    </message>
-    <message>
-        <source>The cropped copy is no longer kept.</source>
-        <translation>Die zugeschnittene Kopie wird nicht mehr aufbewahrt.</translation>
-    </message>
-</context>
-<context>
-    <name>murmelo::DeletedRecordingStrip</name>
-    <message>
-        <source>Undo</source>
-        <translation>Rückgängig</translation>
-    </message>
-    <message>
-        <source>Undo the deletion</source>
-        <translation>Löschen rückgängig machen</translation>
-    </message>
-    <message>
-        <source>Deleted &quot;%1&quot;</source>
-        <translation>„%1“ gelöscht</translation>
-    </message>
-    <message>
-        <source>Couldn&apos;t Undo the Deletion</source>
-        <translation>Löschen ließ sich nicht rückgängig machen</translation>
-    </message>
-</context>
-<context>
-    <name>murmelo::EditHistory</name>
-    <message>
-        <source>Undone: %1</source>
-        <translation>Rückgängig gemacht: %1</translation>
-    </message>
-    <message>
-        <source>Redone: %1</source>
-        <translation>Wiederhergestellt: %1</translation>
-    </message>
-    <message>
-        <source>Undo %1</source>
-        <translation>%1 rückgängig machen</translation>
-    </message>
-    <message>
-        <source>Redo %1</source>
-        <translation>%1 wiederherstellen</translation>
     </message>
 </context>
 </TS>

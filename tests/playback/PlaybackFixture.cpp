@@ -4,6 +4,7 @@
 #include "library/Library.h"
 #include "platform/Defaults.h"
 #include "platform/SerialQueue.h"
+#include "playback/ForwardWords.h"
 #include "support/TestWav.h"
 #include "toolkit/AccessibleValue.h"
 
@@ -50,6 +51,8 @@ void PlaybackFixture::SetUp()
     ASSERT_TRUE(store->open(storePath));
     Defaults::standard().remove(QStringLiteral("defaultName"));
     Defaults::standard().remove(QStringLiteral("senderName"));
+    // Recognising the forward words loads a speech model: only the tests about them switch it on.
+    ForwardWords::setEnabled(false);
     storyboard.registerSegue(QStringLiteral("Record"), [this] {
         performed << QStringLiteral("Record");
         return new ViewController;

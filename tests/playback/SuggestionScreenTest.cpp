@@ -11,6 +11,7 @@
 #include "screens/playback/SuggestionOverlay.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QTest>
 #include <QToolButton>
 #include <QWindow>
@@ -162,4 +163,33 @@ TEST_F(Suggestions, AZoomedViewIsSearchedAloneAndAnotherReversalDropsThem)
 
     openTones();
     EXPECT_EQ(shown(), 0);
+}
+
+TEST_F(Suggestions, ScreenshotOfSuggestedPhrases)
+{
+    // Three spoken sentences with pauses between them, reversed as the record screen would.
+    const QString forward = Library::temporaryAudioPath();
+    const QString reverse = Library::temporaryAudioPath();
+    const QString dir = scratchRoot();
+    ASSERT_EQ(
+        runShell(QStringLiteral("espeak-ng -s 140 -w '%1/a.wav' 'listen closely to what i say' && "
+                                "espeak-ng -s 140 -w '%1/b.wav' 'the message is hidden' && "
+                                "espeak-ng -s 140 -w '%1/c.wav' 'in the words you hear' && "
+                                "sox '%1/a.wav' '%1/b.wav' '%1/c.wav' '%2' pad 0.4 0.4 && "
+                                "sox '%2' '%3' reverse")
+                     .arg(dir, forward, reverse)),
+        0);
+    song = Recording::insertInManagedObjectContext(*store);
+    song->setName(QStringLiteral("Three Sentences"));
+    song->setAudioPath(forward, reverse);
+    ASSERT_TRUE(store->save());
+    openRecording(song);
+    screen->resize(1024, 768);
+    drainEvents();
+    screen->ffRewind();
+    screen->suggestPhrases();
+    ASSERT_TRUE(waitUntil([&] { return !screen->phraseSuggestions().isRunning() && shown() > 1; }));
+    const QLabel *waveform = screen->view().editWaveformImageView;
+    ASSERT_TRUE(waitUntil([&] { return waveform->pixmap().size() == waveform->size(); }));
+    EXPECT_FALSE(saveScreenshot(screen.get(), QStringLiteral("playback-suggestions")).isEmpty());
 }

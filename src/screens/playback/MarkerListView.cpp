@@ -1,4 +1,5 @@
 #include "screens/playback/MarkerListView.h"
+#include "screens/playback/ForwardWordsDelegate.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -25,6 +26,14 @@ MarkerListView::MarkerListView(QWidget *parent) : QTreeWidget(parent)
     header()->setStretchLastSection(true);
     header()->setSectionResizeMode(TimeColumn, QHeaderView::ResizeToContents);
     setToolTip(hint());
+    // One delegate for every column, so a row's times stay on the line of its heard text when
+    // the forward words take a second line, and the screen hears every editor that closes.
+    setItemDelegate(new ForwardWordsDelegate(this));
+}
+
+ForwardWordsDelegate *MarkerListView::wordsDelegate() const
+{
+    return static_cast<ForwardWordsDelegate *>(itemDelegate());
 }
 
 QString MarkerListView::hint()

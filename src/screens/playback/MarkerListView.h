@@ -6,6 +6,8 @@
 
 namespace murmelo {
 
+class ForwardWordsDelegate;
+
 // The list of phrase markers under the waveform: the times of each stretch and what was heard
 // there. Rows keep the index of their marker in the item's user data; text is edited in place.
 // A screen reader reads it as a list of phrases, each named by what was heard, with its times.
@@ -25,6 +27,8 @@ public:
     int selectedMarker() const;
 
     static QString hint();
+    // Draws each row, with the words said forward under its heard text when they are shown.
+    ForwardWordsDelegate *wordsDelegate() const;
 
     int accessibleRowCount() const override;
     QString accessibleRowName(int row) const override;

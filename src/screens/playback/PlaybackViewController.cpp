@@ -1,4 +1,5 @@
 #include "screens/playback/PlaybackViewController.h"
+#include "playback/ForwardWords.h"
 #include "playback/PhraseSuggestions.h"
 
 #include "library/Recording.h"
@@ -60,6 +61,7 @@ PlaybackViewController::PlaybackViewController(StoreContext &store, PlayerFactor
     setUpMarkers();
     setUpSuggestions();
     setUpHistory();
+    setUpForwardWords();
     setTabOrder();
     setUpSpectrogram();
     refreshPlaybackViews();
@@ -219,6 +221,7 @@ void PlaybackViewController::openReverse()
     // Markers count frames of one reversal; another one starts without them.
     markerEditor_.clear();
     suggestions_->clear();
+    forwardWords_->clear();
     view_.markerOverlay->setPendingStart(std::nullopt);
     refreshMarkers();
 }

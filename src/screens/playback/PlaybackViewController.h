@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/SpeechRecogniser.h"
 #include "library/PhraseMarker.h"
 #include "playback/PlaybackEngine.h"
 #include "playback/WaveformTimeline.h"
@@ -40,6 +41,7 @@ class Recording;
 class SlidePanel;
 class PublishFlow;
 class PhraseSuggestions;
+class ForwardWords;
 class SuggestionOverlay;
 class StoreContext;
 class WaveformPicture;
@@ -142,6 +144,11 @@ public:
     PhraseSuggestions &phraseSuggestions() const { return *suggestions_; }
     SuggestionOverlay *suggestionOverlay() const { return suggestionOverlay_; }
     QToolButton *suggestButton() const { return suggestButton_; }
+    // The words said forward under each marker, recognised in the background and kept with it
+    // (none yet for a marker not recognised).
+    void setSpeechRecogniserFactory(SpeechRecogniserFactory factory);
+    ForwardWords &forwardWords() const;
+    std::optional<QList<SpokenWord>> forwardWordsOf(int index) const;
 
     // The undo history of the recording on screen (Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y): marker
     // edits, title and message, crops. A step shows its name in a strip over the waveform.
@@ -254,6 +261,9 @@ private:
     void refreshSuggestions();
     bool suggestionKey(const QKeyEvent *event);
     bool suggestionClicked(const QMouseEvent *mouse);
+    void setUpForwardWords();
+    void requestForwardWords();
+    void forwardWordsRecognised(FrameRange stretch, const QList<SpokenWord> &words);
     void loadMarkers();
     void storeMarkers();
     void refreshMarkers();
@@ -323,6 +333,7 @@ private:
     std::optional<EdgeDrag> edgeDrag_;
     QLabel *historyStrip_ = nullptr;
     QTimer historyStripTimer_;
+    ForwardWords *forwardWords_ = nullptr;
 };
 
 } // namespace murmelo

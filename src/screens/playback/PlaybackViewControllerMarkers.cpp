@@ -4,6 +4,7 @@
 #include "library/Recording.h"
 #include "platform/AlertPresenter.h"
 #include "playback/TimeText.h"
+#include "screens/playback/ForwardWordsDelegate.h"
 #include "screens/playback/MarkerListView.h"
 #include "screens/playback/MarkerOverlay.h"
 #include "screens/playback/SpectrogramPane.h"
@@ -205,6 +206,7 @@ void PlaybackViewController::refreshMarkers()
 {
     if (markerEditor_.editing() >= 0)
         return;
+    requestForwardWords();
     MarkerListView *list = view_.markerList;
     const int selected = list->selectedMarker();
     const bool reversed = engine_.isReversed();
@@ -223,6 +225,8 @@ void PlaybackViewController::refreshMarkers()
                                      markerEditor_.markers()[row.index].text});
             item->setData(MarkerListView::TimeColumn, MarkerListView::kIndexRole, row.index);
             item->setFlags(item->flags() | Qt::ItemIsEditable);
+            ForwardWordsDelegate::describe(item, MarkerListView::TextColumn,
+                                           forwardWordsOf(row.index));
             list->addTopLevelItem(item);
         }
         if (QTreeWidgetItem *item = list->itemOf(selected))

@@ -3,6 +3,7 @@
 #include "mail/jobs/RelaySettings.h"
 #include "platform/ServiceEndpoints.h"
 #include "platform/StandardPaths.h"
+#include "playback/ForwardWords.h"
 #include "screens/mail/RelaySettingsView.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/VGUploadDump.h"
@@ -114,6 +115,18 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     identifiersNote_->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
     identifiersNote_->hide();
     column->addWidget(identifiersNote_);
+    column->addSpacing(10);
+    auto *words =
+        new QCheckBox(tr("Recognise the words said forward under each phrase marker"), this);
+    words->setObjectName(QStringLiteral("forwardWordsSwitch"));
+    words->setChecked(ForwardWords::enabled());
+    connect(words, &QCheckBox::toggled, this, [](bool on) { ForwardWords::setEnabled(on); });
+    column->addWidget(words);
+    auto *wordsNote =
+        new QLabel(tr("US English, on this computer: nothing is sent anywhere."), this);
+    wordsNote->setWordWrap(true);
+    wordsNote->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
+    column->addWidget(wordsNote);
     column->addSpacing(10);
     auto *note = new QLabel(tr("The environment variable %1 (host or host:port) sends mail to "
                                "another server, and %2 names another telemetry service.")
