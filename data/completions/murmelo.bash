@@ -12,7 +12,7 @@ _murmelo()
         cword=$COMP_CWORD
     fi
 
-    local commands="reverse waveform spectrogram merge clip import library labels suggest telemetry share publish help"
+    local commands="reverse waveform spectrogram merge clip import library labels suggest words telemetry share publish help"
     local audio='@(mp3|m4a|aac|alac|flac|ogg|oga|opus|wav|aif|aiff|mp4|m4v|mov|mkv|webm)'
 
     if ((cword == 1)); then
@@ -41,6 +41,7 @@ _murmelo()
         library) options="--json" ;;
         labels) options="--forward" ;;
         suggest) options="--forward" ;;
+        words) options="" ;;
         telemetry) options="" ;;
         share) options="--to --message --name --speed" ;;
         publish) options="-o --output --folder --slow" ;;
@@ -89,7 +90,7 @@ _murmelo()
         telemetry)
             [[ -z $first ]] && { COMPREPLY=($(compgen -W "dump" -- "$cur")); return; }
             ;;
-        share | publish | suggest)
+        share | publish | suggest | words)
             return # a recording's ID
             ;;
     esac

@@ -1,6 +1,6 @@
 # fish completion for murmelo
 
-set -l commands reverse waveform spectrogram merge clip import library labels suggest telemetry share publish help
+set -l commands reverse waveform spectrogram merge clip import library labels suggest words telemetry share publish help
 
 complete -c murmelo -f
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -s h -l help -d 'Show the list of commands and options'
@@ -15,6 +15,7 @@ complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a import -d 
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a library -d 'Saved recordings: list, export, delete'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a labels -d 'Phrase markers as label files'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a suggest -d 'Print the phrases found in a saved reversal as a label file'
+complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a words -d 'Print the words said forward under the phrase markers'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a telemetry -d 'Telemetry files for debugging uploads'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a share -d 'Mail a saved recording'
 complete -c murmelo -n "not __fish_seen_subcommand_from $commands" -a publish -d 'Write a saved recording as one web page'

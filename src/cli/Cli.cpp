@@ -17,6 +17,7 @@
 #include "cli/SuggestCommand.h"
 #include "cli/TelemetryCommand.h"
 #include "cli/TerminalProgress.h"
+#include "cli/WordsCommand.h"
 #include "library/Library.h"
 
 #include <QCommandLineParser>
@@ -478,6 +479,8 @@ const std::vector<Command> &commands()
          "ACTION ID FILE", declareLabelsOptions, labelsCommand},
         {"suggest", "Print the phrases found in a saved reversal as a label file [--forward]", "ID",
          declareSuggestOptions, suggestCommand},
+        {"words", "Print the words said forward under a saved recording's phrase markers",
+         "ID [MARKER]", declareWordsOptions, wordsCommand},
         {"telemetry", "Telemetry files for debugging uploads: dump FILE prints one as JSON",
          "dump FILE", declareTelemetryOptions, telemetryCommand},
         {"share", "Mail a saved recording, forwards then backwards, to --to ADDR[,ADDR]", "ID",

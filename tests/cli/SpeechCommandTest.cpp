@@ -1,5 +1,10 @@
-// `murmelo suggest`: the phrases found in a saved reversal, printed as a label file.
+// `murmelo suggest`: the phrases found in a saved reversal, printed as a label file; and
+// `murmelo words`: what was said forward under each marker, recognised once and kept.
+#include "audio/PlayerAudio.h"
+#include "audio/SpeechRecogniser.h"
 #include "library/Library.h"
+#include "library/MarkerWordsStore.h"
+#include "library/PhraseMarkerStore.h"
 #include "library/Recording.h"
 #include "library/StoreContext.h"
 #include "support/TestSupport.h"
@@ -82,6 +87,67 @@ TEST_F(SpeechCommand, SuggestPrintsThePhrasesOnEitherTimeLine)
 
     EXPECT_EQ(test::runMurmelo({QStringLiteral("suggest"), QStringLiteral("999")}).exitCode, 1);
     EXPECT_EQ(test::runMurmelo({QStringLiteral("suggest")}).exitCode, 2);
+}
+
+TEST_F(SpeechCommand, WordsRecogniseTheForwardTwinOnceAndKeepThem)
+{
+    QString forward = Library::temporaryAudioPath();
+    const QString reverse = Library::temporaryAudioPath();
+    ASSERT_EQ(test::runShell(QStringLiteral("espeak-ng -w '%1.raw' 'the quick brown fox jumps "
+                                            "over the lazy dog' && sox '%1.raw' '%1' pad 1 1 && "
+                                            "sox '%1' '%2' reverse")
+                                 .arg(forward, reverse)),
+              0);
+    auto recording = Recording::insertInManagedObjectContext(context);
+    recording->setAudioPath(forward, reverse);
+    ASSERT_TRUE(context.save());
+    // The record has moved the files into the library.
+    forward = recording->currentAudioPath();
+    QString error;
+    const auto audio = PlayerAudio::open(recording->reverseAudioPath(), error);
+    ASSERT_TRUE(audio);
+    // One marker over all the speech (the reversal's second to its last but one).
+    const qint64 rate = audio->sampleRate();
+    const FrameRange stretch{rate / 2, audio->frames() - rate / 2};
+    const auto marker =
+        PhraseMarkerStore(context).addMarker(recording->rowID(), {0, stretch, QStringLiteral("x")});
+    ASSERT_TRUE(marker);
+
+    const QString id = QString::number(recording->rowID());
+    Outcome run = test::runMurmelo({QStringLiteral("words"), id});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2) << run.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("# marker %1, forward 0.500-").arg(marker->id)))
+        << lines[0].toStdString();
+    // The same words the recogniser hears in the forward audio under the marker, at their
+    // times in the forward file.
+    QString why;
+    const auto recogniser = defaultSpeechRecogniserFactory()(why);
+    ASSERT_TRUE(recogniser) << why.toStdString();
+    const FrameRange twin = mirrored(stretch, audio->frames());
+    const auto samples = speechSamples(forward, twin.start, twin.length(), error);
+    const std::atomic<bool> cancel{false};
+    const auto heard = recogniser->recognise(*samples, cancel, error);
+    ASSERT_TRUE(heard);
+    ASSERT_EQ(lines.size() - 1, heard->size()) << run.out.toStdString();
+    for (qsizetype i = 0; i < heard->size(); ++i) {
+        const QStringList fields = lines[i + 1].split(u'\t');
+        ASSERT_EQ(fields.size(), 3);
+        EXPECT_EQ(fields[2], heard->at(i).text);
+        EXPECT_NEAR(fields[0].toDouble(), heard->at(i).start + 0.5, 0.002);
+    }
+    EXPECT_EQ(MarkerWordsStore(context).words(recording->rowID()).value(marker->id).size(),
+              heard->size());
+
+    // Kept: without the model, the stored words are still printed.
+    qputenv("MURMELO_SPEECH_MODEL", (folder + QStringLiteral("/none")).toLocal8Bit());
+    run = test::runMurmelo({QStringLiteral("words"), id, QString::number(marker->id)});
+    qunsetenv("MURMELO_SPEECH_MODEL");
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.split(u'\n', Qt::SkipEmptyParts), lines);
+    EXPECT_EQ(test::runMurmelo({QStringLiteral("words"), id, QStringLiteral("99999")}).exitCode, 1);
+    EXPECT_EQ(test::runMurmelo({QStringLiteral("words"), id, QStringLiteral("x")}).exitCode, 2);
 }
 
 } // namespace
