@@ -38,6 +38,10 @@ protected:
         context.reset();
         sqlite3 *db = nullptr;
         ASSERT_EQ(sqlite3_open(storePath.toUtf8().constData(), &db), SQLITE_OK);
+        // Markers kept no forward words before either version.
+        EXPECT_EQ(sqlite3_exec(db, "ALTER TABLE marker DROP COLUMN forwardWords", nullptr, nullptr,
+                               nullptr),
+                  SQLITE_OK);
         EXPECT_EQ(sqlite3_exec(db, downgrade, nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
     }

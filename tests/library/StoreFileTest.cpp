@@ -1,4 +1,5 @@
 #include "StoreFixture.h"
+#include "library/StoreSchema.h"
 #include "platform/StandardPaths.h"
 #include "support/FileSizeLimit.h"
 
@@ -236,9 +237,12 @@ TEST_F(StoreFileTest, NewerForeignAndDamagedFilesAreReportedAndLeftUntouched)
         EXPECT_FALSE(QFileInfo::exists(storePath + QStringLiteral("-wal")));
     };
 
-    runSql(storePath, "CREATE TABLE recording (id INTEGER PRIMARY KEY, name TEXT, future BLOB);"
-                      "INSERT INTO recording (name) VALUES ('from the future');"
-                      "PRAGMA user_version = 7;");
+    runSql(storePath, QStringLiteral("CREATE TABLE recording (id INTEGER PRIMARY KEY, name TEXT,"
+                                     " future BLOB); INSERT INTO recording (name) VALUES ('from the"
+                                     " future'); PRAGMA user_version = %1;")
+                          .arg(recordingStoreSchema().version + 1)
+                          .toUtf8()
+                          .constData());
     refuses(StoreError::NewerVersion);
 
     QFile::remove(storePath);
