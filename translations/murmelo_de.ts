@@ -369,6 +369,11 @@ Wird nichts aufgenommen, prüfen Sie in den Audioeinstellungen Ihres Systems, ob
         <translation>Lied importieren</translation>
     </message>
     <message>
+        <location line="+5" />
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
         <location line="+7" />
         <source>Menu</source>
         <translation>Menü</translation>

@@ -80,6 +80,11 @@ SidebarViewController *buildMainWindow(const MainLayoutServices &services)
     open->setShortcut(QKeySequence::Open);
     QObject::connect(open, &QAction::triggered, files, &FileDrops::chooseFile);
     window->addAction(open);
+    // Quitting is closing the one window, with its question about a reversal not saved.
+    auto *quit = new QAction(QObject::tr("Quit"), window);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QObject::connect(quit, &QAction::triggered, window, &QWidget::close);
+    window->addAction(quit);
     auto *menu = new SpeechSidebarMenuController(menuEntries(services));
     window->setMenuViewController(menu);
     window->addActions(menu->shortcutActions());

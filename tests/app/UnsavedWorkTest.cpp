@@ -118,6 +118,19 @@ TEST_F(ClosingTheWindow, NoClosesAndLeavesNoTemporaryFile)
     EXPECT_TRUE(store.fetchObjects(Recording::entityName()).empty());
 }
 
+TEST_F(ClosingTheWindow, CtrlQAsksAsTheWindowManagersCloseDoes)
+{
+    showUnsavedReversal();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+    test::drainEvents();
+    ASSERT_EQ(alerts.pendingCount(), 1);
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(alerts.press(QStringLiteral("No")));
+    EXPECT_FALSE(window->isVisible());
+}
+
 TEST_F(ClosingTheWindow, YesStoresTheReversalBeforeClosing)
 {
     showUnsavedReversal();
