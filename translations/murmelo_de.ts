@@ -1773,17 +1773,22 @@ Erneut drücken zum Beenden: Sie öffnet sich bereit zum Abspielen, vorwärts od
         <translation>Berichte tragen ab jetzt neue zufällige Kennungen</translation>
     </message>
     <message>
-        <location line="+13" />
-        <source>Recognise the words said forward under each phrase marker</source>
-        <translation>Die unter jeder Phrasenmarke vorwärts gesagten Wörter erkennen</translation>
+        <location line="+12" />
+        <source>Forward words</source>
+        <translation>Vorwärtswörter</translation>
+    </message>
+    <message>
+        <location line="+3" />
+        <source>Recognise the forward words</source>
+        <translation>Vorwärtswörter erkennen</translation>
     </message>
     <message>
         <location line="+6" />
-        <source>US English, on this computer: nothing is sent anywhere.</source>
-        <translation>US-Englisch, auf diesem Computer: Nichts wird irgendwohin gesendet.</translation>
+        <source>The words said forward under each phrase marker, shown under what was heard. US English, recognised on this computer: nothing is sent anywhere.</source>
+        <translation>Die Wörter, die unter jeder Phrasenmarke vorwärts gesagt werden, unter dem Gehörten gezeigt. US-Englisch, auf diesem Computer erkannt: Nichts wird irgendwohin gesendet.</translation>
     </message>
     <message>
-        <location line="+5" />
+        <location line="+7" />
         <source>The environment variable %1 (host or host:port) sends mail to another server, and %2 names another telemetry service.</source>
         <translation>Die Umgebungsvariable %1 (Host oder Host:Port) schickt Mails an einen anderen Server, und %2 nennt einen anderen Telemetriedienst.</translation>
     </message>

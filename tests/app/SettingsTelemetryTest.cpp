@@ -1,5 +1,6 @@
-// The telemetry switch on the settings screen, clicked where a user clicks it.
+// The settings screen's switches (telemetry, the forward words), clicked where a user clicks them.
 #include "AppTestSupport.h"
+#include "playback/ForwardWords.h"
 #include "screens/shell/SettingsViewController.h"
 #include "telemetry/VGSdkFolder.h"
 #include "telemetry/codec/VGMessagePack.h"
@@ -51,6 +52,32 @@ TEST(SettingsTelemetry, ClickingTheSwitchOffStopsTelemetryAndIsRemembered)
     // The screen shows the choice again next time.
     SettingsViewController again;
     EXPECT_FALSE(again.findChild<QCheckBox *>(QStringLiteral("telemetrySwitch"))->isChecked());
+}
+
+TEST(SettingsTelemetry, TheForwardWordsSwitchIsClickedOffAndRemembered)
+{
+    test::ScratchDefaults defaults;
+    EXPECT_TRUE(ForwardWords::enabled()); // on until the user says otherwise
+
+    SettingsViewController screen;
+    screen.resize(320, 568);
+    screen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
+    auto *words = screen.findChild<QCheckBox *>(QStringLiteral("forwardWordsSwitch"));
+    ASSERT_TRUE(words);
+    EXPECT_TRUE(words->isChecked());
+    // Below the fold on a phone-sized window: scrolled to, then clicked at the box.
+    screen.findChild<QScrollArea *>()->ensureWidgetVisible(words);
+    test::drainEvents();
+    const QPoint at = words->mapTo(&screen, QPoint(8, words->height() / 2));
+    EXPECT_GE(at.x(), 0) << "the switch fits the phone's width";
+    QTest::mouseClick(screen.windowHandle(), Qt::LeftButton, {}, at);
+    test::drainEvents();
+    EXPECT_FALSE(words->isChecked());
+    EXPECT_FALSE(ForwardWords::enabled());
+
+    SettingsViewController again;
+    EXPECT_FALSE(again.findChild<QCheckBox *>(QStringLiteral("forwardWordsSwitch"))->isChecked());
 }
 
 namespace {

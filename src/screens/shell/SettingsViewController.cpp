@@ -116,14 +116,18 @@ SettingsViewController::SettingsViewController(QWidget *parent) : ViewController
     identifiersNote_->hide();
     column->addWidget(identifiersNote_);
     column->addSpacing(10);
-    auto *words =
-        new QCheckBox(tr("Recognise the words said forward under each phrase marker"), this);
+    auto *wordsTitle = new QLabel(tr("Forward words"), this);
+    wordsTitle->setObjectName(QStringLiteral("settingName"));
+    column->addWidget(wordsTitle);
+    auto *words = new QCheckBox(tr("Recognise the forward words"), this);
     words->setObjectName(QStringLiteral("forwardWordsSwitch"));
     words->setChecked(ForwardWords::enabled());
     connect(words, &QCheckBox::toggled, this, [](bool on) { ForwardWords::setEnabled(on); });
     column->addWidget(words);
     auto *wordsNote =
-        new QLabel(tr("US English, on this computer: nothing is sent anywhere."), this);
+        new QLabel(tr("The words said forward under each phrase marker, shown under what was "
+                      "heard. US English, recognised on this computer: nothing is sent anywhere."),
+                   this);
     wordsNote->setWordWrap(true);
     wordsNote->setStyleSheet(QStringLiteral("color: #67718a; font-size: 12px;"));
     column->addWidget(wordsNote);
