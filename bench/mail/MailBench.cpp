@@ -3,6 +3,7 @@
 // against curl sending the same message file, and the peak memory of composing and sending a
 // 100 MB attachment.
 #include "mail/smtp/MMSMTPMessage.h"
+#include "support/ChildProcess.h"
 #include "support/ScratchFolders.h"
 #include "toolkit/codec/Base64.h"
 #include "toolkit/codec/Crc32.h"
@@ -61,36 +62,6 @@ double processCpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-struct ChildRun {
-    double seconds;
-    double maxRssMiB;
-    bool ok;
-    double cpuSeconds;
-};
-
-ChildRun runChild(std::vector<std::string> argv)
-{
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char *> args;
-        for (std::string &a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const auto cpu = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return {seconds, usage.ru_maxrss / 1024.0, WIFEXITED(status) && WEXITSTATUS(status) == 0,
-            cpu(usage.ru_utime) + cpu(usage.ru_stime)};
 }
 
 QByteArray randomBytes(qsizetype n, quint32 seed)
@@ -173,7 +144,7 @@ void Base64OpenSsl(benchmark::State &state)
     const std::string in = (folder + "/hundred.bin").toStdString();
     const std::string out = (folder + "/hundred.b64").toStdString();
     for (auto _ : state) {
-        const ChildRun run = runChild({"openssl", "base64", "-in", in, "-out", out});
+        const bench::ChildRun run = bench::runChild({"openssl", "base64", "-in", in, "-out", out});
         state.SetIterationTime(run.seconds);
         keepBest("base64/openssl", run.seconds);
         keepBestCpu("base64/openssl", run.cpuSeconds);
@@ -231,9 +202,9 @@ void SendFiftyMegabytesCurl(benchmark::State &state)
 {
     const std::string url = "smtp://127.0.0.1:" + std::to_string(relayPort);
     for (auto _ : state) {
-        const ChildRun run =
-            runChild({"curl", "-s", "--url", url, "--mail-from", "me@murmelo.test", "--mail-rcpt",
-                      "you@murmelo.test", "--upload-file", fiftyMegabyteMessage.toStdString()});
+        const bench::ChildRun run = bench::runChild(
+            {"curl", "-s", "--url", url, "--mail-from", "me@murmelo.test", "--mail-rcpt",
+             "you@murmelo.test", "--upload-file", fiftyMegabyteMessage.toStdString()});
         if (!run.ok)
             state.SkipWithError("curl failed");
         state.SetIterationTime(run.seconds);
@@ -244,14 +215,14 @@ void SendFiftyMegabytesCurl(benchmark::State &state)
 void PeakMemoryHundredMegabytes(benchmark::State &state)
 {
     for (auto _ : state) {
-        const ChildRun ours =
-            runChild({QCoreApplication::applicationFilePath().toStdString(), "--send-file",
-                      hundredMegabyteFile.toStdString(), std::to_string(relayPort)});
+        const bench::ChildRun ours =
+            bench::runChild({QCoreApplication::applicationFilePath().toStdString(), "--send-file",
+                             hundredMegabyteFile.toStdString(), std::to_string(relayPort)});
         if (!ours.ok)
             state.SkipWithError("sending the 100 MB attachment failed");
         state.SetIterationTime(ours.seconds);
-        peakMiB["murmelo"] = ours.maxRssMiB;
-        state.counters["peak_MiB"] = ours.maxRssMiB;
+        peakMiB["murmelo"] = ours.maxRssKiB / 1024.0;
+        state.counters["peak_MiB"] = ours.maxRssKiB / 1024.0;
     }
 }
 

@@ -3,6 +3,7 @@
 // forward twin) to MP3 at the same bit rate in one run. Prints both times and the page's size.
 #include "publish/Mp3Encoder.h"
 #include "publish/PagePublisher.h"
+#include "support/ChildProcess.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,28 +36,10 @@ qint64 pageBytes = 0;
 
 double run(std::vector<std::string> argv, double *cpu = nullptr)
 {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char *> args;
-        for (std::string &a : argv)
-            args.push_back(a.data());
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    const murmelo::bench::ChildRun child = murmelo::bench::runQuietly(std::move(argv));
     if (cpu)
-        *cpu = cpuSeconds(usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench: %s failed\n", argv[0].c_str());
-        std::exit(1);
-    }
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        *cpu = child.cpuSeconds;
+    return child.seconds;
 }
 
 void keepBest(const std::string &name, double seconds, double cpu)

@@ -18,11 +18,12 @@ struct ChildRun {
     double seconds;
     long maxRssKiB;
     double cpuSeconds; // user and system
+    bool ok;           // ran and exited with 0
 };
 
-// Runs a command with its output thrown away; its wall time, peak memory and CPU time. A command
-// that fails ends the benchmark: a figure of a failed run would mislead.
-inline ChildRun runQuietly(std::vector<std::string> argv)
+// Runs a command with its output thrown away; its wall time, peak memory and CPU time, and
+// whether it succeeded.
+inline ChildRun runChild(std::vector<std::string> argv)
 {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
@@ -41,12 +42,21 @@ inline ChildRun runQuietly(std::vector<std::string> argv)
     wait4(pid, &status, 0, &usage);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return {seconds, usage.ru_maxrss, secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime),
+            WIFEXITED(status) && WEXITSTATUS(status) == 0};
+}
+
+// As runChild, but a command that fails ends the benchmark: a figure of a failed run would
+// mislead.
+inline ChildRun runQuietly(std::vector<std::string> argv)
+{
+    const ChildRun run = runChild(argv);
+    if (!run.ok) {
         std::fprintf(stderr, "bench: %s failed\n", argv[0].c_str());
         std::exit(1);
     }
-    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return {seconds, usage.ru_maxrss, secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime)};
+    return run;
 }
 
 // A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:").
