@@ -165,10 +165,16 @@ def check_screen(pyatspi, app, screen, dump):
 
 
 def find(pyatspi, app, role, name=None):
-    for node, _ in objects(app):
-        if node.getRole() == role and (name is None or node.name == name) \
-                and node.getState().contains(pyatspi.STATE_SHOWING):
-            return node
+    """The first showing object of that role and name; None also when an object went away while
+    the tree was walked (a screen being replaced), so that a caller polling finds it next time."""
+    from gi.repository import GLib
+    try:
+        for node, _ in objects(app):
+            if node.getRole() == role and (name is None or node.name == name) \
+                    and node.getState().contains(pyatspi.STATE_SHOWING):
+                return node
+    except GLib.GError:
+        pass
     return None
 
 
