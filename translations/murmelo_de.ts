@@ -915,7 +915,12 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
 <context>
     <name>murmelo::ForwardWordsDelegate</name>
     <message>
-        <location filename="../src/screens/playback/ForwardWordsDelegate.cpp" line="+35" />
+        <location filename="../src/screens/playback/ForwardWordsDelegate.cpp" line="+30" />
+        <source>recognising the forward words…</source>
+        <translation>die Vorwärtswörter werden erkannt…</translation>
+    </message>
+    <message>
+        <location line="+6" />
         <source>Said forward:</source>
         <translation>Vorwärts gesagt:</translation>
     </message>
@@ -1180,7 +1185,7 @@ Die Leiste unten im Fenster zeigt, wie das Senden vorangeht.</translation>
         <translation>Umkehrung konnte nicht gelöscht werden</translation>
     </message>
     <message>
-        <location filename="../src/screens/playback/PlaybackViewControllerMarkers.cpp" line="+74" />
+        <location filename="../src/screens/playback/PlaybackViewControllerMarkers.cpp" line="+73" />
         <source>The phrase markers could not be read: %1</source>
         <translation>Die Phrasenmarken ließen sich nicht lesen: %1</translation>
     </message>

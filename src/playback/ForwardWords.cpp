@@ -46,7 +46,7 @@ ForwardWords::~ForwardWords()
 
 void ForwardWords::request(const QString &forwardPath, FrameRange stretch, qint64 totalFrames)
 {
-    if (pending_.contains(stretch) || stretch.length() <= 0)
+    if (pending_.contains(stretch) || failed_.contains(stretch) || stretch.length() <= 0)
         return;
     pending_ << stretch;
     QPointer<ForwardWords> self(this);
@@ -68,9 +68,11 @@ void ForwardWords::request(const QString &forwardPath, FrameRange stretch, qint6
         }
         if (worker->missing) {
             const bool first = !toldUnavailable.exchange(true);
-            done([why = worker->why, first](ForwardWords &words) {
+            done([stretch, why = worker->why, first](ForwardWords &words) {
                 if (first)
                     emit words.unavailable(why);
+                words.failed_ << stretch;
+                emit words.failed(stretch, why);
             });
             return;
         }
@@ -82,7 +84,10 @@ void ForwardWords::request(const QString &forwardPath, FrameRange stretch, qint6
         if (stop->load())
             return;
         if (!words) {
-            done([stretch, error](ForwardWords &self) { emit self.failed(stretch, error); });
+            done([stretch, error](ForwardWords &self) {
+                self.failed_ << stretch;
+                emit self.failed(stretch, error);
+            });
             return;
         }
         // Counted from the start of the forward file, where the twin lies.
@@ -119,6 +124,7 @@ void ForwardWords::clear()
 {
     cancel();
     known_.clear();
+    failed_.clear();
 }
 
 std::optional<QList<SpokenWord>> ForwardWords::wordsFor(FrameRange stretch) const

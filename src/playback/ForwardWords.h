@@ -26,7 +26,8 @@ public:
     ~ForwardWords() override;
 
     // Queues the forward twin of `stretch` (frames of a reversal `totalFrames` long) of the
-    // forward file; a stretch already waiting or being recognised is not queued again.
+    // forward file; a stretch already waiting or being recognised, or one that failed since the
+    // last clear(), is not queued again.
     void request(const QString &forwardPath, FrameRange stretch, qint64 totalFrames);
     // Another way to make the recogniser, for what comes after (tests stand in with it).
     void setFactory(SpeechRecogniserFactory factory);
@@ -40,6 +41,8 @@ public:
     std::optional<QList<SpokenWord>> wordsFor(FrameRange stretch) const;
     void remember(FrameRange stretch, const QList<SpokenWord> &words);
     bool isBusy() const { return !pending_.isEmpty(); }
+    // Whether the stretch is waiting or being recognised.
+    bool isPending(FrameRange stretch) const { return pending_.contains(stretch); }
 
     // The user's choice in the settings: recognition can be switched off (it is on unless
     // switched off). Nothing is ever sent anywhere either way.
@@ -48,6 +51,8 @@ public:
 
 signals:
     void recognised(FrameRange stretch, const QList<SpokenWord> &words);
+    // Each request ends in recognised() or failed(); unavailable() comes once, before the first
+    // failure for want of a recogniser.
     void failed(FrameRange stretch, const QString &reason);
     void unavailable(const QString &why);
 
@@ -57,6 +62,8 @@ private:
     std::shared_ptr<Worker> worker_;
     std::shared_ptr<std::atomic<bool>> stop_;
     QList<FrameRange> pending_;
+    // Not asked again in this run: a failure would only repeat at every redraw of the list.
+    QList<FrameRange> failed_;
     QHash<std::pair<qint64, qint64>, QList<SpokenWord>> known_;
     SerialQueue queue_{"wordsQueue"};
 };

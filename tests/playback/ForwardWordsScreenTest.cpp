@@ -14,6 +14,8 @@
 
 #include <QLabel>
 #include <QTreeWidgetItem>
+#include <chrono>
+#include <thread>
 
 using namespace murmelo;
 using namespace murmelo::test;
@@ -37,6 +39,32 @@ public:
 
 private:
     std::shared_ptr<std::vector<std::vector<qint16>>> heard_;
+};
+
+// Hears nothing until let go, then "hello", or fails when told to.
+class HeldRecogniser : public SpeechRecogniser {
+public:
+    struct Hold {
+        std::atomic<bool> released{false};
+        std::atomic<int> asked{0};
+        bool fails = false;
+    };
+    explicit HeldRecogniser(std::shared_ptr<Hold> hold) : hold_(std::move(hold)) {}
+    std::optional<QList<SpokenWord>>
+    recognise(const std::vector<qint16> &, const std::atomic<bool> &cancel, QString &error) override
+    {
+        ++hold_->asked;
+        while (!hold_->released && !cancel)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (hold_->fails) {
+            error = QStringLiteral("the stand-in failed");
+            return std::nullopt;
+        }
+        return QList<SpokenWord>{{QStringLiteral("hello"), 0.25, 0.5}};
+    }
+
+private:
+    std::shared_ptr<Hold> hold_;
 };
 
 class ForwardWordsScreen : public PlaybackFixture {
@@ -109,6 +137,32 @@ TEST_F(ForwardWordsScreen, TheForwardTwinIsRecognisedOnceKeptAndShownUnderTheTex
     EXPECT_TRUE(waitUntil([&] { return shownWords(0) == "hello world"; }));
     drainEvents();
     EXPECT_TRUE(heard->empty());
+}
+
+TEST_F(ForwardWordsScreen, ARowSaysItsWordsAreOnTheirWayUntilTheyComeOrFail)
+{
+    const QString onTheirWay = QStringLiteral("recognising the forward words…");
+    for (const bool fails : {false, true}) {
+        song = makeRecording(QStringLiteral("Song"));
+        PhraseMarkerStore(*store).replaceMarkers(song->rowID(), {{0, {8000, 16000}, "one"}});
+        auto hold = std::make_shared<HeldRecogniser::Hold>();
+        hold->fails = fails;
+        screen = makeScreen();
+        screen->setSpeechRecogniserFactory(
+            [hold](QString &) { return std::make_unique<HeldRecogniser>(hold); });
+        openRecording(song);
+        drainEvents();
+        EXPECT_EQ(shownWords(0), onTheirWay);
+        hold->released = true;
+        const QString expected = fails ? QString() : QStringLiteral("hello");
+        EXPECT_TRUE(waitUntil([&] { return shownWords(0) == expected; }))
+            << shownWords(0).toStdString();
+        // A failure is not asked again at every redraw of the list.
+        screen->view().markerList->setFocus();
+        drainEvents();
+        SerialQueue::waitForAllQueues();
+        EXPECT_EQ(hold->asked, 1);
+    }
 }
 
 TEST_F(ForwardWordsScreen, WithoutARecogniserItIsSaidOnceAndSwitchedOffNothingRuns)

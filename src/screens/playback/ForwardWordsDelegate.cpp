@@ -21,12 +21,13 @@ QString wordsOf(const QModelIndex &index)
 ForwardWordsDelegate::ForwardWordsDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
 
 void ForwardWordsDelegate::describe(QTreeWidgetItem *item, int column,
-                                    const std::optional<QList<SpokenWord>> &words)
+                                    const std::optional<QList<SpokenWord>> &words, bool recognising)
 {
     QStringList texts;
     for (const SpokenWord &word : words.value_or(QList<SpokenWord>{}))
         texts << word.text;
-    item->setData(column, kWordsRole, texts.join(u' '));
+    item->setData(column, kWordsRole,
+                  !words && recognising ? tr("recognising the forward words…") : texts.join(u' '));
     item->setToolTip(column, words && !words->isEmpty() ? timesText(*words) : QString());
 }
 

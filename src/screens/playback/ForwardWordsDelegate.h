@@ -23,9 +23,10 @@ public:
     void setWordsShown(bool shown) { wordsShown_ = shown; }
     bool wordsShown() const { return wordsShown_; }
 
-    // Gives a row its marker's forward words (none yet: nothing is shown).
+    // Gives a row its marker's forward words; none yet: nothing is shown, or a word that they
+    // are on their way while they are being recognised.
     static void describe(QTreeWidgetItem *item, int column,
-                         const std::optional<QList<SpokenWord>> &words);
+                         const std::optional<QList<SpokenWord>> &words, bool recognising);
     // "the 0:01.03, quick 0:01.14, …" one word a line, for the hover.
     static QString timesText(const QList<SpokenWord> &words);
 

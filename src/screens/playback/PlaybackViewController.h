@@ -31,6 +31,7 @@
 class QKeyEvent;
 class QLabel;
 class QMouseEvent;
+class QTreeWidgetItem;
 class QWheelEvent;
 
 namespace murmelo {
@@ -263,6 +264,7 @@ private:
     bool suggestionClicked(const QMouseEvent *mouse);
     void setUpForwardWords();
     void requestForwardWords();
+    void describeForwardWords(QTreeWidgetItem *item, int index) const;
     void forwardWordsRecognised(FrameRange stretch, const QList<SpokenWord> &words);
     void loadMarkers();
     void storeMarkers();

@@ -4,7 +4,6 @@
 #include "library/Recording.h"
 #include "platform/AlertPresenter.h"
 #include "playback/TimeText.h"
-#include "screens/playback/ForwardWordsDelegate.h"
 #include "screens/playback/MarkerListView.h"
 #include "screens/playback/MarkerOverlay.h"
 #include "screens/playback/SpectrogramPane.h"
@@ -225,8 +224,7 @@ void PlaybackViewController::refreshMarkers()
                                      markerEditor_.markers()[row.index].text});
             item->setData(MarkerListView::TimeColumn, MarkerListView::kIndexRole, row.index);
             item->setFlags(item->flags() | Qt::ItemIsEditable);
-            ForwardWordsDelegate::describe(item, MarkerListView::TextColumn,
-                                           forwardWordsOf(row.index));
+            describeForwardWords(item, row.index);
             list->addTopLevelItem(item);
         }
         if (QTreeWidgetItem *item = list->itemOf(selected))

@@ -24,8 +24,9 @@ void PlaybackViewController::setUpForwardWords()
                       .arg(why));
     });
     // The marker keeps no words and is tried again when the reversal is next opened.
-    connect(forwardWords_, &ForwardWords::failed, this, [](FrameRange, const QString &reason) {
+    connect(forwardWords_, &ForwardWords::failed, this, [this](FrameRange, const QString &reason) {
         systemLog(QStringLiteral("forward words not recognised: %1").arg(reason));
+        refreshMarkers();
     });
 }
 
@@ -44,6 +45,14 @@ std::optional<QList<SpokenWord>> PlaybackViewController::forwardWordsOf(int inde
     if (!markerEditor_.contains(index))
         return std::nullopt;
     return forwardWords_->wordsFor(markerEditor_.markers()[index].frames);
+}
+
+void PlaybackViewController::describeForwardWords(QTreeWidgetItem *item, int index) const
+{
+    ForwardWordsDelegate::describe(
+        item, MarkerListView::TextColumn, forwardWordsOf(index),
+        markerEditor_.contains(index) &&
+            forwardWords_->isPending(markerEditor_.markers()[index].frames));
 }
 
 void PlaybackViewController::requestForwardWords()
