@@ -30,7 +30,6 @@ namespace {
 
 class DeskInput : public PlaybackFixture {
 protected:
-    QWindow *window() { return screen->windowHandle(); }
     // A point of a view in the window's coordinates.
     QPoint at(const QWidget *view, const QPointF &point)
     {
@@ -55,11 +54,6 @@ protected:
         QTest::mouseMove(window(), (from + to) / 2);
         QTest::mouseMove(window(), to);
         QTest::mouseRelease(window(), Qt::LeftButton, {}, to);
-        drainEvents();
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(window(), Qt::Key(key), modifiers);
         drainEvents();
     }
     void type(const QString &text)

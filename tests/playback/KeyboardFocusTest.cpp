@@ -30,7 +30,6 @@ protected:
         PlaybackFixture::SetUp();
         KeyboardFocus::install();
     }
-    QWindow *window() { return screen->windowHandle(); }
     const PlaybackView &v() { return screen->view(); }
     QPoint centreOf(const QWidget *view)
     {
@@ -44,11 +43,6 @@ protected:
         screen->activateWindow();
         ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
         screen->setFocus();
-        drainEvents();
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(window(), Qt::Key(key), modifiers);
         drainEvents();
     }
     void click(const QPoint &point)

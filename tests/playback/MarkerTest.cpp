@@ -136,7 +136,6 @@ TEST(WaveformPicture, AZoomedStretchIsDrawnFromItsOwnAudio)
 
 class Markers : public PlaybackFixture {
 protected:
-    QWindow *window() { return screen->windowHandle(); }
     const PlaybackView &v() { return screen->view(); }
     QPoint at(const QWidget *view, const QPointF &point)
     {
@@ -167,11 +166,6 @@ protected:
         openRecording(song);
         widen();
         activate();
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(window(), Qt::Key(key), modifiers);
-        drainEvents();
     }
     void type(const QString &text)
     {

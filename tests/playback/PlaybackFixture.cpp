@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
+#include <QWindow>
 
 namespace murmelo::test {
 
@@ -138,6 +140,21 @@ std::vector<std::shared_ptr<Recording>> PlaybackFixture::storedRecordings()
              Recording::entityName(), {}, StoreSort{StoreSortKey{QStringLiteral("date"), true}}))
         records.push_back(std::static_pointer_cast<Recording>(object));
     return records;
+}
+
+void PlaybackFixture::key(int key, Qt::KeyboardModifiers modifiers)
+{
+    QTest::keyClick(window(), Qt::Key(key), modifiers);
+    drainEvents();
+}
+
+void PlaybackFixture::showAtDeskSize()
+{
+    screen->resize(1024, 768);
+    ASSERT_TRUE(waitUntil([&] { return screen->size() == QSize(1024, 768); }));
+    screen->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
+    drainEvents();
 }
 
 } // namespace murmelo::test

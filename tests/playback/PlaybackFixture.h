@@ -51,6 +51,13 @@ protected:
     void advance(Player *player, int ms);
     std::vector<std::shared_ptr<Recording>> storedRecordings();
 
+    // The screen's window, where a user's keys and clicks arrive.
+    QWindow *window() const { return screen->windowHandle(); }
+    // A key pressed on the window, and what it set off let run.
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // The screen at a desk's 1024 x 768, active, so the keyboard goes to it.
+    void showAtDeskSize();
+
     QString storePath;
     std::unique_ptr<StoreContext> store;
     RecordingAlertPresenter alerts;

@@ -44,7 +44,6 @@ protected:
         screen->show();
         drainEvents();
     }
-    QWindow *window() { return screen->windowHandle(); }
     SpectrogramPane *pane() const { return screen->view().spectrogramPane; }
     // A point of the pane's picture, as a fraction of its width, at this frequency.
     QPoint onPicture(double fraction, double hertz)

@@ -44,7 +44,6 @@ void writeTones(const QString &path, bool reversed)
 
 class Suggestions : public PlaybackFixture {
 protected:
-    QWindow *window() { return screen->windowHandle(); }
     void openTones()
     {
         const QString forward = Library::temporaryAudioPath();
@@ -56,16 +55,7 @@ protected:
         song->setAudioPath(forward, reverse);
         ASSERT_TRUE(store->save());
         openRecording(song);
-        screen->resize(1024, 768);
-        ASSERT_TRUE(waitUntil([&] { return screen->size() == QSize(1024, 768); }));
-        screen->activateWindow();
-        ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
-        drainEvents();
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(window(), Qt::Key(key), modifiers);
-        drainEvents();
+        showAtDeskSize();
     }
     void click(const QWidget *widget, const QPointF &point)
     {

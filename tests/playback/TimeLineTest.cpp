@@ -29,7 +29,6 @@ constexpr qint64 kFrames = 10 * kFixtureRate;
 
 class TimeLines : public PlaybackFixture {
 protected:
-    QWindow *window() { return screen->windowHandle(); }
     const PlaybackView &v() { return screen->view(); }
     QPoint at(const QWidget *view, const QPointF &point)
     {
@@ -45,16 +44,7 @@ protected:
     {
         song = makeRecording(QStringLiteral("Song"));
         openRecording(song);
-        screen->resize(1024, 768);
-        ASSERT_TRUE(waitUntil([&] { return screen->size() == QSize(1024, 768); }));
-        screen->activateWindow();
-        ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
-        drainEvents();
-    }
-    void key(int key)
-    {
-        QTest::keyClick(window(), Qt::Key(key));
-        drainEvents();
+        showAtDeskSize();
     }
     void click(const QPoint &point)
     {

@@ -63,7 +63,6 @@ TEST(MarkerEdgeDrag, EdgesMoveAloneAndNudgesFollowTheScreen)
 
 class Undo : public PlaybackFixture {
 protected:
-    QWindow *window() { return screen->windowHandle(); }
     QPoint onWaveform(double fraction)
     {
         const QWidget *overlay = screen->view().markerOverlay;
@@ -76,20 +75,7 @@ protected:
         song->setSpeedValue(1.0f);
         ASSERT_TRUE(store->save());
         openRecording(song);
-        showLarge();
-    }
-    void showLarge()
-    {
-        screen->resize(1024, 768);
-        ASSERT_TRUE(waitUntil([&] { return screen->size() == QSize(1024, 768); }));
-        screen->activateWindow();
-        ASSERT_TRUE(waitUntil([&] { return screen->isActiveWindow(); }));
-        drainEvents();
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(window(), Qt::Key(key), modifiers);
-        drainEvents();
+        showAtDeskSize();
     }
     void choose(int marker)
     {
@@ -292,7 +278,7 @@ TEST_F(Undo, ACropChangedSinceAsksFirstAndAGoneFileStopsTheRedo)
 TEST_F(Undo, AnUnsavedReversalsMarkerStepsAreUndoneAndRedoneOnScreen)
 {
     openFresh();
-    showLarge();
+    showAtDeskSize();
     ASSERT_TRUE(screen->hasUnsavedReversal());
     const StoreSnapshot emptyStore = snapshot();
     QList<QList<PhraseMarker>> states{screen->markers()};
@@ -424,7 +410,7 @@ TEST_F(Undo, AnUnsavedReversalsMarkerStepsAreUndoneAndRedoneOnScreen)
 TEST_F(Undo, KeysWaitWhileAMarkersEdgeIsHeld)
 {
     openFresh();
-    showLarge();
+    showAtDeskSize();
     screen->engine().seek(2);
     key(Qt::Key_M);
     screen->engine().seek(4);
